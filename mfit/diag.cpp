@@ -1,0 +1,72 @@
+#include "diag.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+std::string& name_storage()
+{
+    static std::string name = "pipeline";
+    return name;
+}
+} // namespace
+
+void set_program_name(std::string_view name) { name_storage() = std::string(name); }
+
+const std::string& program_name() { return name_storage(); }
+
+void warn(std::string_view text)
+{
+    std::string line = program_name();
+    line += ": ";
+    line += text;
+    line += '\n';
+    std::fflush(stdout);
+    std::fwrite(line.data(), 1, line.size(), stderr);
+    std::fflush(stderr);
+}
+
+void fail_input(std::string_view text)
+{
+    warn(text);
+    std::exit(kExitBadInput);
+}
+
+std::string describe(const FileName& file) { return file.role + " '" + file.path + "'"; }
+
+std::string quote_token(std::string_view token)
+{
+    constexpr std::size_t kShown = 40;
+    std::string out = "'";
+    for (std::size_t i = 0; i < token.size() && i < kShown; ++i) {
+        unsigned char c = static_cast<unsigned char>(token[i]);
+        if (c >= 0x20 && c < 0x7f) {
+            out += static_cast<char>(c);
+        } else {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02x", c);
+            out += hex;
+        }
+    }
+    if (token.size() > kShown) out += "...";
+    out += "'";
+    return out;
+}
+
+void fail_open(const FileName& file, std::string_view action, int error_number)
+{
+    std::string text = "cannot ";
+    text += action;
+    text += ' ';
+    text += describe(file);
+    text += ": ";
+    text += std::strerror(error_number);
+    fail_input(text);
+}
+
+void fail_write(const FileName& file, int error_number)
+{
+    warn("cannot write " + describe(file) + ": " + std::strerror(error_number));
+    std::exit(kExitWriteFailure);
+}

@@ -1,0 +1,71 @@
+#include "fieldreader.h"
+
+#include "diag.h"
+
+void FieldReader::refuse_found(std::string_view name, std::string_view expected, std::string_view found) const
+{
+    std::string text = describe(file_.name());
+    text += ", line " + std::to_string(file_.line());
+    text += ", field " + std::to_string(field_);
+    text += " (";
+    text += name;
+    text += " of ";
+    text += kind_;
+    text += ' ';
+    text += std::to_string(record_);
+    text += "): expected ";
+    text += expected;
+    text += ", found ";
+    text += found;
+    fail_input(text);
+}
+
+void FieldReader::refuse(std::string_view name, std::string_view expected) const
+{
+    refuse_found(name, expected, at_end_ ? std::string("the end of the file") : quote_token(token_));
+}
+
+std::string_view FieldReader::take(std::string_view name, std::string_view expected)
+{
+    ++field_;
+    if (!file_.next(token_)) {
+        at_end_ = true;
+        refuse_found(name, expected, "the end of the file");
+    }
+    return token_;
+}
+
+std::int32_t FieldReader::integer(std::string_view name)
+{
+    static constexpr std::string_view kExpected = "an integer";
+    std::int32_t value = 0;
+    switch (parse_int32(take(name, kExpected), value)) {
+    case IntParse::ok: return value;
+    case IntParse::out_of_range: refuse(name, "an integer from -2147483648 to 2147483647");
+    case IntParse::not_integer: break;
+    }
+    refuse(name, kExpected);
+}
+
+std::int32_t FieldReader::count(std::string_view name)
+{
+    static constexpr std::string_view kExpected = "a non-negative integer";
+    std::int32_t value = 0;
+    switch (parse_int32(take(name, kExpected), value)) {
+    case IntParse::ok:
+        if (value < 0) break;
+        return value;
+    case IntParse::out_of_range: refuse(name, "a non-negative integer up to 2147483647");
+    case IntParse::not_integer: break;
+    }
+    refuse(name, kExpected);
+}
+
+bool FieldReader::real(std::string_view name, bool na_allowed, double& value)
+{
+    std::string_view expected = na_allowed ? "a real number or NA" : "a real number";
+    std::string_view token = take(name, expected);
+    if (na_allowed && token == "NA") return false;
+    if (!parse_real(token, value)) refuse(name, expected);
+    return true;
+}

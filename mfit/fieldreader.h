@@ -1,0 +1,51 @@
+// Field-by-field reading of a table file, with the messages for what is wrong.
+//
+// The reader knows which record and which field it is at, so a refusal can say
+// where, in the file's terms: "<role> '<path>', line L, field F (<what>):
+// expected <this>, found <that>".
+#pragma once
+
+#include "textin.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+class FieldReader {
+public:
+    // `record_kind` names one record in messages ("row", "exon", "gene", ...).
+    FieldReader(InputFile& file, std::string_view record_kind) : file_(file), kind_(record_kind) {}
+
+    // Moves to record `index` (1-based); fields count from 1 within it.
+    void start_record(std::int64_t index)
+    {
+        record_ = index;
+        field_ = 0;
+    }
+
+    // The next field as a 32-bit integer, or a refusal naming `name`.
+    std::int32_t integer(std::string_view name);
+    // The same, refusing negative values.
+    std::int32_t count(std::string_view name);
+    // The next field as a real number; with `na_allowed`, the token NA gives
+    // false and no value.
+    bool real(std::string_view name, bool na_allowed, double& value);
+
+    // Refuses the field just read, quoting it.
+    [[noreturn]] void refuse(std::string_view name, std::string_view expected) const;
+    // Refuses the field just read with `found` saying what was there instead.
+    [[noreturn]] void refuse_found(std::string_view name, std::string_view expected, std::string_view found) const;
+
+    std::int64_t record() const { return record_; }
+    InputFile& file() { return file_; }
+
+private:
+    std::string_view take(std::string_view name, std::string_view expected);
+
+    InputFile& file_;
+    std::string_view kind_;
+    std::int64_t record_ = 0;
+    int field_ = 0;
+    std::string_view token_;
+    bool at_end_ = false;
+};

@@ -1,0 +1,16 @@
+// The fitting loop of mfit: for every gene in table order, every exon of the
+// gene and then the gene itself are fitted in every condition; estimates go to
+// exon_re and gene_re, goodness-of-fit lines of converged fits to chisq_re,
+// and the gene's index to standard output as each gene starts.
+#pragma once
+
+#include "tables.h"
+#include "textout.h"
+
+struct FitOutputs {
+    OutputFile& exon_re;
+    OutputFile& gene_re;
+    OutputFile& chisq_re;
+};
+
+void fit_all_genes(const CountTable& counts, const ExonTable& exons, const GeneTable& genes, FitOutputs out);

@@ -1,0 +1,86 @@
+// mfit: fits the generalized Poisson and the Poisson model to every exon and
+// every gene of the count table in every condition.
+#include "diag.h"
+#include "fitdriver.h"
+#include "intake.h"
+#include "sizes.h"
+#include "tables.h"
+#include "textin.h"
+#include "textout.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+const std::vector<std::string_view> kHelp = {
+    "Usage : ./mfit.out num_reads num_conditions read num_exons exon_zb num_genes gene_zb exon_re gene_re chisq_re",
+    "num_reads : Number of reads in the experiment",
+    "num_conditions : Number of Conditions/Tissues",
+    "read : The reads input file",
+    "num_exons : The number of exons",
+    "exon_zb : The exon input file",
+    "num_genes : The number of genes",
+    "gene_zb : The gene input file",
+    "gene_re : Output file with MLE's of the genes fit to a Generalized Poisson and a Poisson Model.",
+    "exon_re : Output file with MLE's of the exons fit to a Generalized Poisson and a Poisson Model.",
+    "chisq_re : Output file with the values of the Chi Square statistics for the goodness of fit to the Generalized "
+    "Poisson and Poisson Model",
+};
+
+constexpr std::size_t kArgumentCount = 10;
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    set_program_name("mfit");
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (wants_help(args)) {
+        print_lines(kHelp);
+        return 1;
+    }
+    ArgSource source = ArgSource::from_arguments(args);
+    if (args.size() != kArgumentCount) {
+        print_lines({"You have entered the wrong number of arguments. Please enter the arguments interactively.Please "
+                     "type ./mfit.out --help for the argument list"});
+        source = ArgSource::interactive();
+    }
+
+    // Every file is opened as its name is taken, outputs truncated, before
+    // anything is read.
+    const std::int32_t num_reads = take_size(source, "Number of reads : ", "num_reads", kDefaultNumReads);
+    const std::int32_t num_conditions =
+        take_size(source, "Number of conditions : ", "num_conditions", kDefaultNumConditions);
+    InputFile reads = InputFile::open({"reads file", source.name("Reads File Name : ", "the reads file name")});
+    const std::int32_t num_exons = take_size(source, "Number of Exons : ", "num_exons", kDefaultNumExons);
+    InputFile exon_zb = InputFile::open({"exon_zb file", source.name("Exon File Name : ", "the exon_zb file name")});
+    const std::int32_t num_genes = take_size(source, "Number of Genes : ", "num_genes", kDefaultNumGenes);
+    InputFile gene_zb = InputFile::open({"gene_zb file", source.name("Gene File Name : ", "the gene_zb file name")});
+    OutputFile exon_re = OutputFile::create(
+        {"exon_re file", source.name("Output File for Exon differential Expression : ", "the exon_re file name")});
+    OutputFile gene_re = OutputFile::create(
+        {"gene_re file", source.name("Output File for Gene differential Expression : ", "the gene_re file name")});
+    OutputFile chisq_re = OutputFile::create(
+        {"chisq_re file", source.name("Output File for Chi Square statistic Values : ", "the chisq_re file name")});
+
+    CountTable counts = read_count_table(reads, num_reads, num_conditions);
+    std::puts("reads file is read in");
+    ExonTable exons = read_exon_table(exon_zb, num_exons, num_reads);
+    std::puts("exonzb file is read in");
+    GeneTable genes = read_gene_table(gene_zb, num_genes, exons);
+    std::puts("genezb file is read in");
+    if (!exons_in_gene_order(exons, genes))
+        warn("warning: the exon ranges of " + describe(gene_zb.name()) +
+             " do not list every exon once and in ascending order; the lines of exon_re will not line up with "
+             "the rows of " + describe(exon_zb.name()));
+
+    fit_all_genes(counts, exons, genes, {exon_re, gene_re, chisq_re});
+
+    std::fflush(stdout);
+    exon_re.close();
+    gene_re.close();
+    chisq_re.close();
+    return 0;
+}

@@ -1,0 +1,118 @@
+#include "tables.h"
+
+#include "fieldreader.h"
+
+#include <string>
+#include <vector>
+
+CountTable read_count_table(InputFile& file, std::int32_t num_reads, std::int32_t num_conditions)
+{
+    CountTable table;
+    table.counts = IntMatrix(num_reads, num_conditions);
+    table.num_reads = num_reads;
+    table.num_conditions = num_conditions;
+    FieldReader in(file, "row");
+    static const std::string kLeading = "leading field";
+    // Messages name the condition; the names are made once, not per row.
+    std::vector<std::string> count_names;
+    for (std::int32_t c = 1; c <= num_conditions; ++c) count_names.push_back("count of condition " + std::to_string(c));
+    for (std::int32_t r = 1; r <= num_reads; ++r) {
+        in.start_record(r);
+        for (int k = 0; k < 3; ++k) in.integer(kLeading);
+        int* row = table.counts[r];
+        for (std::int32_t c = 1; c <= num_conditions; ++c) row[c] = in.count(count_names[c - 1]);
+    }
+    file.close();
+    return table;
+}
+
+ExonTable read_exon_table(InputFile& file, std::int32_t num_exons, std::int32_t num_reads)
+{
+    ExonTable t;
+    t.exon_id = IntVector(num_exons);
+    t.first_row = IntVector(num_exons);
+    t.last_row = IntVector(num_exons);
+    t.length = IntVector(num_exons);
+    t.num_exons = num_exons;
+    FieldReader in(file, "exon");
+    for (std::int32_t e = 1; e <= num_exons; ++e) {
+        in.start_record(e);
+        t.exon_id[e] = in.integer("exon_id");
+        const std::int32_t first = t.first_row[e] = in.integer("first_row");
+        const std::int32_t last = t.last_row[e] = in.integer("last_row");
+        // A range is checked once both ends are known, and reported at its end.
+        if (last >= first && (first < 1 || last > num_reads))
+            in.refuse_found("last_row", "an empty range (last_row below first_row) or rows within 1.." +
+                                            std::to_string(num_reads) + " (num_reads)",
+                            "the range " + std::to_string(first) + ".." + std::to_string(last));
+        const std::int32_t length = t.length[e] = in.count("length");
+        if (t.rows(e) > length)
+            in.refuse("length", "at least " + std::to_string(t.rows(e)) + ", the exon's rows from first_row to last_row");
+    }
+    file.close();
+    return t;
+}
+
+GeneTable read_gene_table(InputFile& file, std::int32_t num_genes, const ExonTable& exons)
+{
+    GeneTable t;
+    t.gene_id = IntVector(num_genes);
+    t.first_exon = IntVector(num_genes);
+    t.last_exon = IntVector(num_genes);
+    t.length = IntVector(num_genes);
+    t.num_genes = num_genes;
+    FieldReader in(file, "gene");
+    for (std::int32_t g = 1; g <= num_genes; ++g) {
+        in.start_record(g);
+        t.gene_id[g] = in.integer("gene_id");
+        const std::int32_t first = t.first_exon[g] = in.integer("first_exon");
+        const std::int32_t last = t.last_exon[g] = in.integer("last_exon");
+        if (last >= first && (first < 1 || last > exons.num_exons))
+            in.refuse_found("last_exon", "an empty range (last_exon below first_exon) or exons within 1.." +
+                                             std::to_string(exons.num_exons) + " (num_exons)",
+                            "the range " + std::to_string(first) + ".." + std::to_string(last));
+        if (std::int64_t(last) < std::int64_t(first) - 1)
+            in.refuse_found("last_exon", "at least first_exon - 1 = " + std::to_string(std::int64_t(first) - 1),
+                            std::to_string(last));
+        const std::int32_t length = t.length[g] = in.count("length");
+        const std::int64_t rows = gene_rows(exons, t, g);
+        if (rows > length)
+            in.refuse("length", "at least " + std::to_string(rows) + ", the rows of the gene's exons");
+    }
+    file.close();
+    return t;
+}
+
+bool exons_in_gene_order(const ExonTable& exons, const GeneTable& genes)
+{
+    std::int64_t next = 1;
+    for (std::int64_t g = 1; g <= genes.num_genes; ++g) {
+        if (genes.last_exon[g] < genes.first_exon[g]) continue;
+        if (genes.first_exon[g] != next) return false;
+        next = std::int64_t(genes.last_exon[g]) + 1;
+    }
+    return next == std::int64_t(exons.num_exons) + 1;
+}
+
+std::int64_t gene_rows(const ExonTable& exons, const GeneTable& genes, std::int64_t g)
+{
+    std::int64_t rows = 0;
+    for (std::int64_t e = genes.first_exon[g]; e <= genes.last_exon[g]; ++e) rows += exons.rows(e);
+    return rows;
+}
+
+void fill_exon_vector(const CountTable& table, const ExonTable& exons, std::int64_t e, std::int32_t c, int* v)
+{
+    std::int64_t n = 0;
+    for (std::int64_t r = exons.first_row[e]; r <= exons.last_row[e]; ++r) v[++n] = table.counts[r][c];
+    for (std::int64_t j = n + 1; j <= exons.length[e]; ++j) v[j] = 0;
+}
+
+void fill_gene_vector(const CountTable& table, const ExonTable& exons, const GeneTable& genes, std::int64_t g,
+                      std::int32_t c, int* v)
+{
+    std::int64_t n = 0;
+    for (std::int64_t e = genes.first_exon[g]; e <= genes.last_exon[g]; ++e)
+        for (std::int64_t r = exons.first_row[e]; r <= exons.last_row[e]; ++r) v[++n] = table.counts[r][c];
+    for (std::int64_t j = n + 1; j <= genes.length[g]; ++j) v[j] = 0;
+}

@@ -1,0 +1,64 @@
+// The three input tables that every program of the pipeline reads, and their
+// readers.
+//
+// Reads file: num_reads rows, each three leading integers (unused) and then
+// one non-negative count per condition. exon_zb: num_exons rows of exon_id,
+// first_row, last_row, length. gene_zb: num_genes rows of gene_id, first_exon,
+// last_exon, length. All tables are 1-based and held whole in memory.
+//
+// The readers refuse input that would make a later step read outside a table
+// or write past the end of a count vector: a missing or malformed field, a
+// number beyond 32 bits, a negative count or length, a row or exon index
+// outside its table, an exon with more rows than its length, a gene whose
+// exons have more rows than its length, a last_exon more than one below its
+// first_exon. Each refusal is one line on standard error naming the file, the
+// line, the field and what was expected, and exit status 2. An empty range
+// (last below first) is valid wherever it stands and is never used as an index.
+#pragma once
+
+#include "arrays.h"
+#include "textin.h"
+
+#include <cstdint>
+#include <string_view>
+
+struct CountTable {
+    IntMatrix counts; // [1..num_reads][1..num_conditions]
+    std::int32_t num_reads = 0;
+    std::int32_t num_conditions = 0;
+};
+
+struct ExonTable {
+    IntVector exon_id, first_row, last_row, length; // [1..num_exons]
+    std::int32_t num_exons = 0;
+
+    // Rows of exon e in the count table; 0 for an empty range.
+    std::int64_t rows(std::int64_t e) const { return last_row[e] >= first_row[e] ? std::int64_t(last_row[e]) - first_row[e] + 1 : 0; }
+};
+
+struct GeneTable {
+    IntVector gene_id, first_exon, last_exon, length; // [1..num_genes]
+    std::int32_t num_genes = 0;
+};
+
+// Each reader consumes exactly the announced number of records, closes the
+// file and returns the table; anything after the records is ignored.
+CountTable read_count_table(InputFile& file, std::int32_t num_reads, std::int32_t num_conditions);
+ExonTable read_exon_table(InputFile& file, std::int32_t num_exons, std::int32_t num_reads);
+GeneTable read_gene_table(InputFile& file, std::int32_t num_genes, const ExonTable& exons);
+
+// True when the genes' exon ranges, in gene order, list every exon exactly
+// once and in ascending order: the condition under which line k of exon_re
+// describes exon k.
+bool exons_in_gene_order(const ExonTable& exons, const GeneTable& genes);
+
+// Total rows of gene g's exons: the filled part of its count vector.
+std::int64_t gene_rows(const ExonTable& exons, const GeneTable& genes, std::int64_t g);
+
+// Fills v[1..length] with the exon's counts in condition c and its zero tail.
+void fill_exon_vector(const CountTable& table, const ExonTable& exons, std::int64_t e, std::int32_t c, int* v);
+
+// Fills v[1..length] with the counts of gene g's exons in condition c (exon
+// after exon, row after row) and the gene's zero tail.
+void fill_gene_vector(const CountTable& table, const ExonTable& exons, const GeneTable& genes, std::int64_t g,
+                      std::int32_t c, int* v);

@@ -1,0 +1,61 @@
+// Reading the pipeline's whitespace-separated text files.
+//
+// An InputFile is opened the moment its name is taken and read later, whole,
+// in large blocks. Its tokens are handed out as views into the block, with the
+// line each one stands on, so that a message about a bad field can point at it.
+// Line breaks carry no meaning to the tables: a record may span lines.
+#pragma once
+
+#include "diag.h"
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+class InputFile {
+public:
+    // Opens the file for reading, or stops with status 2 naming the file.
+    static InputFile open(FileName name);
+
+    InputFile(InputFile&& other) noexcept;
+    InputFile& operator=(InputFile&&) = delete;
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+    ~InputFile();
+
+    // The next token, or false at the end of the file. The view stays valid
+    // until the next call. A read error stops the program with status 2.
+    bool next(std::string_view& token);
+
+    // Line of the token last returned (1-based); at the end of the file, the
+    // last line.
+    std::uint64_t line() const { return token_line_; }
+
+    const FileName& name() const { return name_; }
+
+    // Releases the descriptor; later reads find the end of the file.
+    void close();
+
+private:
+    InputFile(FileName name, int fd);
+    bool fill();
+
+    FileName name_;
+    int fd_ = -1;
+    std::vector<char> buffer_;
+    std::size_t pos_ = 0;
+    std::size_t end_ = 0;
+    bool at_eof_ = false;
+    bool skip_rest_ = false;
+    std::uint64_t line_ = 1;
+    std::uint64_t token_line_ = 1;
+};
+
+enum class IntParse { ok, not_integer, out_of_range };
+
+// A whole token as a decimal integer with an optional sign.
+IntParse parse_int32(std::string_view token, std::int32_t& value);
+IntParse parse_int64(std::string_view token, std::int64_t& value);
+
+// A whole token as a real number (decimal or exponent notation, inf, nan).
+bool parse_real(std::string_view token, double& value);

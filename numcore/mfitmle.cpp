@@ -1,0 +1,82 @@
+#include "mfitmle.h"
+
+#include "arrays.h"
+
+#include <cmath>
+#include <cstdint>
+
+void mfitmle(int n, const int* x, int& converged, double& lambda, double& theta, double& poisson_lambda)
+{
+    // Running moments: the mean is the running mean, not total / n, because
+    // the two round differently and the results are defined by this one.
+    double m = 0.0;
+    double S = 0.0;
+    int M = 0;
+    for (int i = 1; i <= n; ++i) {
+        const double xi = x[i];
+        S = S + ((i - 1) * (xi - m)) * (xi - m) / i;
+        m = ((i - 1) * m + xi) / i;
+        if (x[i] > M) M = x[i];
+    }
+    const double s2 = S / static_cast<double>(n - 1);
+
+    if (s2 == 0 || M <= 1) {
+        converged = 0;
+        poisson_lambda = m;
+        return;
+    }
+
+    // Moment estimate from mean = λ/(1-θ) and variance = λ/(1-θ)^3.
+    double th = 1 - std::sqrt(m / s2);
+
+    IntVector h(static_cast<std::int64_t>(M) + 1); // h[k + 1] counts the value k
+    for (int k = 1; k <= M + 1; ++k) h[k] = 0;
+    for (int i = 1; i <= n; ++i) h[x[i] + 1] += 1;
+    converged = 0;
+
+    for (int iteration = 1; iteration <= 10000; ++iteration) {
+        // A not-a-number θ stays one through every later step and can never
+        // converge, so the remaining iterations would change nothing.
+        if (std::isnan(th)) break;
+        double H = 0.0;
+        double D = 0.0;
+        bool zero_denominator = false;
+        for (int j = 2; j <= M; ++j) {
+            const double d = (j - m) * th + m;
+            if (d == 0) {
+                zero_denominator = true;
+                break;
+            }
+            // (j-1)·j·h[j] overflows 32 bits for large counts; it is exact in 64.
+            const double w = static_cast<double>(static_cast<std::int64_t>(j - 1) * j * h[j + 1]);
+            H = H + w / d;
+            D = D + ((j - m) * w / d) / d;
+        }
+        if (zero_denominator) break;
+        H = H - n * m;
+        if (D == 0) break;
+        const double delta = H / D;
+        const double r = std::fabs(delta) / (std::fabs(th) > 0.01 ? std::fabs(th) : 0.01);
+        th = th + delta;
+        if (r <= 1e-6 && th < 1) {
+            converged = 1;
+            break;
+        }
+    }
+
+    const double lam = (1 - th) * m;
+
+    // A negative θ truncates the distribution at trunc(-λ/θ); the fit is
+    // admissible only with at least four support points and θ >= max(-1, -λ/k).
+    // The quotient is kept as a double so that a huge one keeps its size.
+    if (th < 0) {
+        const double k = std::trunc(-lam / th);
+        if (k <= 3) converged = 0;
+        const double t = -lam / k;
+        if (t < -1 && th < -1) converged = 0;
+    }
+
+    lambda = lam;
+    theta = th;
+    poisson_lambda = m;
+}

@@ -1,0 +1,18 @@
+// Maximum-likelihood fit of the generalized Poisson distribution (Consul's
+// form, P(x) = λ(λ+θx)^(x-1) e^(-λ-θx) / x!) to one vector of per-position
+// counts, together with the Poisson estimate of the same vector.
+//
+//   n                 number of positions (the feature's length)
+//   x[1..n]           the counts, every one 0 or more
+//   converged         1 when the generalized Poisson fit succeeded, else 0
+//   lambda, theta     the fitted λ and θ; meaningful only when converged is 1.
+//                     When the data have no spread or no count above 1 the fit
+//                     gives up at once and leaves both as the caller had them.
+//   poisson_lambda    the sample mean, always written
+//
+// θ is found by Newton's method on its likelihood equation with λ = (1-θ)·mean,
+// summing over the histogram of count values, so one iteration costs time in
+// the largest count, not in n. Reentrant; keeps no state.
+#pragma once
+
+void mfitmle(int n, const int* x, int& converged, double& lambda, double& theta, double& poisson_lambda);

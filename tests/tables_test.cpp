@@ -1,0 +1,104 @@
+// Count vectors built from the tables, the exon-order check, and result-file
+// records read back.
+#include "fitrecords.h"
+#include "run.h"
+#include "tables.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+namespace {
+
+struct Loaded {
+    CountTable counts;
+    ExonTable exons;
+    GeneTable genes;
+};
+
+Loaded load(const ScratchDir& dir, const std::string& reads, int num_reads, int conditions, const std::string& exon_zb,
+            int num_exons, const std::string& gene_zb, int num_genes)
+{
+    InputFile r = InputFile::open({"reads file", dir.write("reads", reads)});
+    InputFile e = InputFile::open({"exon_zb file", dir.write("exon_zb", exon_zb)});
+    InputFile g = InputFile::open({"gene_zb file", dir.write("gene_zb", gene_zb)});
+    Loaded l;
+    l.counts = read_count_table(r, num_reads, conditions);
+    l.exons = read_exon_table(e, num_exons, num_reads);
+    l.genes = read_gene_table(g, num_genes, l.exons);
+    return l;
+}
+
+} // namespace
+
+TEST(CountVectors, GeneConcatenatesItsExonsThenZeros)
+{
+    ScratchDir dir;
+    // Rows: 1..5; exon 1 = rows 1-2, exon 2 = no rows, exon 3 = rows 3-5.
+    Loaded l = load(dir, "0 0 0 4 1\n0 0 0 0 2\n0 0 0 2 3\n0 0 0 7 4\n0 0 0 1 5\n", 5, 2,
+                    "11 1 2 3\n12 3 2 4\n13 3 5 3\n", 3, "500 1 3 12\n", 1);
+    IntVector v(12);
+    fill_gene_vector(l.counts, l.exons, l.genes, 1, 1, v.get());
+    const int expected[] = {4, 0, 2, 7, 1, 0, 0, 0, 0, 0, 0, 0};
+    for (int j = 1; j <= 12; ++j) EXPECT_EQ(v[j], expected[j - 1]) << j;
+
+    IntVector ev(4);
+    fill_exon_vector(l.counts, l.exons, 2, 2, ev.get());
+    for (int j = 1; j <= 4; ++j) EXPECT_EQ(ev[j], 0);
+    IntVector first(3);
+    fill_exon_vector(l.counts, l.exons, 1, 2, first.get());
+    EXPECT_EQ(first[1], 1);
+    EXPECT_EQ(first[2], 2);
+    EXPECT_EQ(first[3], 0);
+    EXPECT_EQ(gene_rows(l.exons, l.genes, 1), 5);
+}
+
+TEST(CountVectors, RecordsMaySpanLines)
+{
+    ScratchDir dir;
+    Loaded l = load(dir, "1 2\n3 4 5 6 7 8\n9 10", 2, 2, "1 1 2 2", 1, "1 1 1 2", 1);
+    EXPECT_EQ(l.counts.counts[1][1], 4);
+    EXPECT_EQ(l.counts.counts[1][2], 5);
+    EXPECT_EQ(l.counts.counts[2][1], 9);
+    EXPECT_EQ(l.counts.counts[2][2], 10);
+}
+
+TEST(ExonOrder, HoldsOnlyForContiguousAscendingRanges)
+{
+    ScratchDir dir;
+    const std::string reads = "0 0 0 1\n0 0 0 1\n0 0 0 1\n";
+    const std::string exon_zb = "1 1 1 1\n2 2 2 1\n3 3 3 1\n";
+    auto holds = [&](const std::string& gene_zb, int genes) {
+        return exons_in_gene_order(load(dir, reads, 3, 1, exon_zb, 3, gene_zb, genes).exons,
+                                   load(dir, reads, 3, 1, exon_zb, 3, gene_zb, genes).genes);
+    };
+    EXPECT_TRUE(holds("1 1 2 2\n2 3 3 1\n", 2));
+    EXPECT_TRUE(holds("1 1 2 2\n2 5 4 0\n3 3 3 1\n", 3)); // a gene without exons in between
+    EXPECT_FALSE(holds("1 1 1 1\n2 3 3 1\n", 2));         // exon 2 is left out
+    EXPECT_FALSE(holds("1 1 2 2\n2 2 3 2\n", 2));         // exon 2 twice
+    EXPECT_FALSE(holds("1 2 3 2\n2 1 1 1\n", 2));         // out of order
+}
+
+TEST(FitRecords, GroupsWrittenAreReadBack)
+{
+    ScratchDir dir;
+    std::string path = dir.file("gene_re");
+    {
+        OutputFile out = OutputFile::create({"gene_re file", path});
+        out.integer(77).ch(' ').integer(12);
+        write_field_group(out, {1, 0.797072, -0.25, 1.8});
+        write_field_group(out, {0, 0, 0, 0.5});
+        out.endl();
+        out.close();
+    }
+    EXPECT_EQ(read_file(path), "77 12 0.797072 1.800000 1 -0.250000 NA 0.500000 0 NA\n");
+    InputFile in = InputFile::open({"gene_re file", path});
+    FitTable t = read_fit_table(in, 1, 2, 2, "gene");
+    EXPECT_EQ(t.converged[1][1], 1);
+    EXPECT_EQ(t.lambda[1][1], 0.797072);
+    EXPECT_EQ(t.theta[1][1], -0.25);
+    EXPECT_EQ(t.poisson_lambda[1][1], 1.8);
+    EXPECT_EQ(t.converged[1][2], 0);
+    EXPECT_EQ(t.poisson_lambda[1][2], 0.5);
+    EXPECT_TRUE(std::isnan(t.lambda[1][2]));
+}
