@@ -118,7 +118,8 @@ bool InputFile::next(std::string_view& token)
         }
         if (pos_ == end_) {
             if (!fill()) {
-                token_line_ = line_;
+                // The end of the file is reported at the last line that had
+                // a token: that is where the record falls short.
                 return false;
             }
             continue;

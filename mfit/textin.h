@@ -27,8 +27,8 @@ public:
     // until the next call. A read error stops the program with status 2.
     bool next(std::string_view& token);
 
-    // Line of the token last returned (1-based); at the end of the file, the
-    // last line.
+    // Line of the token last returned (1-based); at the end of the file it
+    // stays the line of the last token, where a short record falls short.
     std::uint64_t line() const { return token_line_; }
 
     const FileName& name() const { return name_; }

@@ -1,0 +1,291 @@
+// mfit run as a user runs it: arguments or prompts, files in, files out,
+// messages and exit statuses.
+#include "run.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <regex>
+#include <string>
+#include <vector>
+
+namespace {
+
+const std::string kData = std::string(TEST_DATA_DIR) + "/mfit_small/";
+
+std::string mfit() { return program_path("mfit"); }
+
+// The ten arguments for the hand-checked dataset, outputs in `dir`.
+std::vector<std::string> small_args(const ScratchDir& dir)
+{
+    return {"97", "3", kData + "reads.txt", "7", kData + "exon_zb.txt", "6", kData + "gene_zb.txt",
+            dir.file("exon_re"), dir.file("gene_re"), dir.file("chisq_re")};
+}
+
+const std::string kProgress = "reads file is read in\nexonzb file is read in\ngenezb file is read in\n";
+const std::string kWrongNumber = "You have entered the wrong number of arguments. Please enter the arguments "
+                                 "interactively.Please type ./mfit.out --help for the argument list\n";
+const std::string kPrompts = "Number of reads : Number of conditions : Reads File Name : Number of Exons : "
+                             "Exon File Name : Number of Genes : Gene File Name : Output File for Exon differential "
+                             "Expression : Output File for Gene differential Expression : Output File for Chi Square "
+                             "statistic Values : ";
+
+// A tiny consistent dataset of one gene with one exon, written into `dir`;
+// the pieces can be replaced to make it bad in one place.
+struct Tiny {
+    std::string reads = "0 0 0 1 2\n0 0 0 3 0\n0 0 0 0 4\n";
+    std::string exon_zb = "7 1 3 5\n";
+    std::string gene_zb = "70 1 1 6\n";
+    int num_reads = 3, num_conditions = 2, num_exons = 1, num_genes = 1;
+
+    RunResult run(const ScratchDir& dir) const
+    {
+        return run_program(mfit(), {std::to_string(num_reads), std::to_string(num_conditions),
+                                    dir.write("reads", reads), std::to_string(num_exons),
+                                    dir.write("exon_zb", exon_zb), std::to_string(num_genes),
+                                    dir.write("gene_zb", gene_zb), dir.file("exon_re"), dir.file("gene_re"),
+                                    dir.file("chisq_re")});
+    }
+};
+
+// One line on standard error, exit status 2, matching `pattern`.
+void expect_refusal(const RunResult& r, const std::string& pattern)
+{
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_EQ(split_lines(r.err).size(), 1u) << r.err;
+    EXPECT_TRUE(std::regex_search(r.err, std::regex(pattern))) << "stderr: " << r.err << "pattern: " << pattern;
+}
+
+} // namespace
+
+TEST(MfitCommandLine, HelpPrintsElevenLinesAndOpensNothing)
+{
+    ScratchDir dir;
+    RunResult r = run_program(mfit(), {"--help"});
+    EXPECT_EQ(r.status, 1);
+    std::vector<std::string> lines = split_lines(r.out);
+    ASSERT_EQ(lines.size(), 11u);
+    EXPECT_EQ(lines[0], "Usage : ./mfit.out num_reads num_conditions read num_exons exon_zb num_genes gene_zb exon_re "
+                        "gene_re chisq_re");
+    EXPECT_EQ(lines[8], "gene_re : Output file with MLE's of the genes fit to a Generalized Poisson and a Poisson Model.");
+    EXPECT_EQ(lines[10], "chisq_re : Output file with the values of the Chi Square statistics for the goodness of fit "
+                         "to the Generalized Poisson and Poisson Model");
+    EXPECT_EQ(r.err, "");
+    // The name the usage line gives works too.
+    EXPECT_EQ(run_program(program_path("mfit.out"), {"--help"}).out, r.out);
+}
+
+TEST(MfitCommandLine, HandCheckedDatasetGivesExactFiles)
+{
+    ScratchDir dir;
+    RunResult r = run_program(mfit(), small_args(dir));
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out, kProgress + "1\n2\n3\n4\n5\n6\n");
+    EXPECT_EQ(read_file(dir.file("exon_re")), read_file(kData + "expected_exon_re"));
+    EXPECT_EQ(read_file(dir.file("gene_re")), read_file(kData + "expected_gene_re"));
+    EXPECT_EQ(read_file(dir.file("chisq_re")), read_file(kData + "expected_chisq_re"));
+}
+
+TEST(MfitCommandLine, OutputsAreTruncatedBeforeAnythingIsRead)
+{
+    ScratchDir dir;
+    dir.write("exon_re", "old content\n");
+    dir.write("chisq_re", "old content\n");
+    Tiny t;
+    t.reads = "0 0 0 1 x\n";
+    RunResult r = t.run(dir);
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(read_file(dir.file("exon_re")), "");
+    EXPECT_EQ(read_file(dir.file("chisq_re")), "");
+}
+
+TEST(MfitPrompts, WrongNumberOfArgumentsAsksForEveryValue)
+{
+    ScratchDir dir;
+    std::vector<std::string> a = small_args(dir);
+    // Several answers on one line, others on lines of their own.
+    std::string input = a[0] + " " + a[1] + " " + a[2] + "\n" + a[3] + "\n\n  " + a[4] + " " + a[5] + "\n" + a[6] +
+                        "\n" + a[7] + " " + a[8] + "\n" + a[9] + "\n";
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{}, std::vector<std::string>{"97"}, std::vector<std::string>{"--help", "x"}}) {
+        RunResult r = run_program(mfit(), args, input);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.out, kWrongNumber + kPrompts + kProgress + "1\n2\n3\n4\n5\n6\n");
+        EXPECT_EQ(read_file(dir.file("exon_re")), read_file(kData + "expected_exon_re"));
+        EXPECT_EQ(read_file(dir.file("chisq_re")), read_file(kData + "expected_chisq_re"));
+    }
+}
+
+TEST(MfitPrompts, NonNumericAnswerKeepsTheDefaultAndAnswersTheNextPrompt)
+{
+    // Six conditions, the default: the answer to the conditions prompt is the
+    // reads file's name, which then answers the file-name prompt.
+    ScratchDir dir;
+    std::string reads = dir.write("reads", "0 0 0 1 2 3 4 5 6\n0 0 0 3 0 2 2 1 0\n0 0 0 0 4 0 1 1 9\n");
+    std::string exon_zb = dir.write("exon_zb", "7 1 3 5\n");
+    std::string gene_zb = dir.write("gene_zb", "70 1 1 6\n");
+    std::string input = "3 " + reads + " 1 " + exon_zb + " 1 " + gene_zb + " " + dir.file("a_exon") + " " +
+                        dir.file("a_gene") + " " + dir.file("a_chisq") + "\n";
+    RunResult r = run_program(mfit(), {}, input);
+    EXPECT_EQ(r.status, 0) << r.err;
+    RunResult direct = run_program(mfit(), {"3", "6", reads, "1", exon_zb, "1", gene_zb, dir.file("b_exon"),
+                                            dir.file("b_gene"), dir.file("b_chisq")});
+    EXPECT_EQ(direct.status, 0);
+    EXPECT_EQ(read_file(dir.file("a_exon")), read_file(dir.file("b_exon")));
+    EXPECT_EQ(read_file(dir.file("a_gene")), read_file(dir.file("b_gene")));
+    // Six field groups on the gene's line: 2 + 6 * 4 fields.
+    const std::string gene_line = split_lines(read_file(dir.file("a_gene")))[0];
+    EXPECT_EQ(gene_line.find("70 6 "), 0u);
+    EXPECT_EQ(std::count(gene_line.begin(), gene_line.end(), ' '), 2 + 6 * 4 - 1);
+}
+
+TEST(MfitPrompts, EndOfInputBeforeAllAnswersIsRefused)
+{
+    ScratchDir dir;
+    RunResult r = run_program(mfit(), {}, "97 3 " + kData + "reads.txt 7\n");
+    expect_refusal(r, "^mfit: standard input ended before the exon_zb file name was given\n$");
+    RunResult none = run_program(mfit(), {"x"});
+    expect_refusal(none, "^mfit: standard input ended before num_reads was given\n$");
+}
+
+TEST(MfitPrompts, LongFileNamesAreTakenWhole)
+{
+    ScratchDir dir;
+    std::string long_name = std::string(3000, 'n');
+    RunResult r = run_program(mfit(), {}, "1 1 " + dir.file(long_name) + "\n");
+    expect_refusal(r, "cannot open reads file '" + dir.file(long_name) + "': File name too long");
+}
+
+TEST(MfitBadInput, FilesThatCannotBeOpened)
+{
+    ScratchDir dir;
+    std::vector<std::string> a = small_args(dir);
+    a[2] = dir.file("missing.txt");
+    RunResult r = run_program(mfit(), a);
+    expect_refusal(r, "^mfit: cannot open reads file '" + dir.file("missing.txt") + "': No such file or directory\n$");
+    EXPECT_FALSE(file_exists(dir.file("exon_re"))); // outputs come after the inputs
+
+    a = small_args(dir);
+    a[8] = dir.file("no/such/dir/gene_re");
+    r = run_program(mfit(), a);
+    expect_refusal(r, "^mfit: cannot create gene_re file '.*no/such/dir/gene_re': No such file or directory\n$");
+    EXPECT_EQ(r.out, "");
+
+    a = small_args(dir);
+    a[4] = dir.path(); // a folder opens but cannot be read
+    r = run_program(mfit(), a);
+    expect_refusal(r, "^mfit: cannot read exon_zb file '.*': Is a directory\n$");
+}
+
+TEST(MfitBadInput, ShortFilesAndBadTokens)
+{
+    ScratchDir dir;
+    Tiny t;
+    t.reads = "0 0 0 1 2\n0 0 0 3 0\n0 0 0 0\n";
+    expect_refusal(t.run(dir), "^mfit: reads file '.*/reads', line 3, field 5 \\(count of condition 2 of row 3\\): "
+                               "expected a non-negative integer, found the end of the file\n$");
+    t = Tiny();
+    t.reads = "0 0 0 1 2\n0 0 0 3 zero\n0 0 0 0 4\n";
+    expect_refusal(t.run(dir), "^mfit: reads file '.*', line 2, field 5 \\(count of condition 2 of row 2\\): "
+                               "expected a non-negative integer, found 'zero'\n$");
+    t = Tiny();
+    t.reads = "0 0 0 1 2\n0 0 0 3 0\n0 0.5 0 0 4\n";
+    expect_refusal(t.run(dir), "line 3, field 2 \\(leading field of row 3\\): expected an integer, found '0.5'");
+    t = Tiny();
+    t.reads = "0 0 0 1 2\n0 0 0 3 -1\n0 0 0 0 4\n";
+    expect_refusal(t.run(dir), "field 5 \\(count of condition 2 of row 2\\): expected a non-negative integer, found '-1'");
+    t = Tiny();
+    t.reads = "0 0 0 1 2\n0 0 0 3 2147483648\n0 0 0 0 4\n";
+    expect_refusal(t.run(dir), "expected a non-negative integer up to 2147483647, found '2147483648'");
+    t = Tiny();
+    t.exon_zb = "7 1 3\n";
+    expect_refusal(t.run(dir), "^mfit: exon_zb file '.*', line 1, field 4 \\(length of exon 1\\): expected a "
+                               "non-negative integer, found the end of the file\n$");
+    t = Tiny();
+    t.gene_zb = "70 1 one 6\n";
+    expect_refusal(t.run(dir), "^mfit: gene_zb file '.*', line 1, field 3 \\(last_exon of gene 1\\): expected an "
+                               "integer, found 'one'\n$");
+}
+
+TEST(MfitBadInput, AnnotationOutsideItsTables)
+{
+    ScratchDir dir;
+    Tiny t;
+    t.exon_zb = "7 2 4 5\n";
+    expect_refusal(t.run(dir), "exon_zb file '.*', line 1, field 3 \\(last_row of exon 1\\): expected an empty range "
+                               "\\(last_row below first_row\\) or rows within 1..3 \\(num_reads\\), found the range 2..4");
+    t.exon_zb = "7 0 2 5\n";
+    expect_refusal(t.run(dir), "found the range 0..2");
+    t.exon_zb = "7 1 3 2\n";
+    expect_refusal(t.run(dir), "field 4 \\(length of exon 1\\): expected at least 3, the exon's rows from first_row to "
+                               "last_row, found '2'");
+    t = Tiny();
+    t.gene_zb = "70 1 2 6\n";
+    expect_refusal(t.run(dir), "gene_zb file '.*', line 1, field 3 \\(last_exon of gene 1\\): expected an empty range "
+                               "\\(last_exon below first_exon\\) or exons within 1..1 \\(num_exons\\), found the range 1..2");
+    t.gene_zb = "70 5 3 6\n";
+    expect_refusal(t.run(dir), "field 3 \\(last_exon of gene 1\\): expected at least first_exon - 1 = 4, found 3");
+    t.gene_zb = "70 1 1 2\n";
+    expect_refusal(t.run(dir), "field 4 \\(length of gene 1\\): expected at least 3, the rows of the gene's exons, found '2'");
+    t.gene_zb = "70 1 1 -6\n";
+    expect_refusal(t.run(dir), "field 4 \\(length of gene 1\\): expected a non-negative integer, found '-6'");
+}
+
+TEST(MfitBadInput, EmptyRangesAreValidWhereverTheyStand)
+{
+    ScratchDir dir;
+    Tiny t;
+    t.exon_zb = "7 1 3 5\n8 900 899 2\n";
+    t.num_exons = 2;
+    t.gene_zb = "70 1 2 8\n71 1000 999 3\n";
+    t.num_genes = 2;
+    RunResult r = t.run(dir);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(split_lines(read_file(dir.file("exon_re")))[1], "70 8 2 NA 0.000000 0 NA NA 0.000000 0 NA");
+    EXPECT_EQ(split_lines(read_file(dir.file("gene_re")))[1], "71 3 NA 0.000000 0 NA NA 0.000000 0 NA");
+}
+
+TEST(MfitBadInput, SizesMustBeNonNegativeAndFitIn32Bits)
+{
+    ScratchDir dir;
+    std::vector<std::string> a = small_args(dir);
+    a[0] = "-5";
+    expect_refusal(run_program(mfit(), a), "^mfit: num_reads must be 0 or more, found -5\n$");
+    a = small_args(dir);
+    a[5] = "99999999999";
+    expect_refusal(run_program(mfit(), a), "^mfit: num_genes '99999999999' is outside the range -2147483648..2147483647\n$");
+}
+
+TEST(MfitBadInput, BrokenExonOrderWarnsAndGoesOn)
+{
+    ScratchDir dir;
+    Tiny t;
+    t.exon_zb = "7 1 1 1\n8 2 3 5\n";
+    t.num_exons = 2;
+    t.gene_zb = "70 2 2 6\n71 1 1 2\n";
+    t.num_genes = 2;
+    RunResult r = t.run(dir);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "mfit: warning: the exon ranges of gene_zb file '" + dir.file("gene_zb") +
+                         "' do not list every exon once and in ascending order; the lines of exon_re will not line "
+                         "up with the rows of exon_zb file '" + dir.file("exon_zb") + "'\n");
+    std::vector<std::string> lines = split_lines(read_file(dir.file("exon_re")));
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].substr(0, 7), "70 8 5 ");
+    EXPECT_EQ(lines[1].substr(0, 7), "71 7 1 ");
+}
+
+TEST(MfitBadInput, AFailedWriteIsNeverSuccess)
+{
+    ScratchDir dir;
+    for (int which : {7, 8, 9}) {
+        std::vector<std::string> a = small_args(dir);
+        a[which] = "/dev/full";
+        RunResult r = run_program(mfit(), a);
+        EXPECT_EQ(r.status, 255) << which;
+        const char* role = which == 7 ? "exon_re" : which == 8 ? "gene_re" : "chisq_re";
+        EXPECT_EQ(r.err, std::string("mfit: cannot write ") + role + " file '/dev/full': No space left on device\n");
+    }
+}
