@@ -108,12 +108,14 @@ using ArraysDeathTest = ::testing::Test;
 TEST(ArraysDeathTest, FailedAllocationsReportAndExitWithOne)
 {
     const std::int64_t huge = std::int64_t(1) << 42;
+    // Not anchored at the start: a sanitizer may warn about the failed
+    // allocation before the report.
     EXPECT_EXIT(ivector(1, huge), ::testing::ExitedWithCode(1),
-                "^Numerical Recipes run-time error\\.\\.\\.\nallocation failure in ivector\\(\\)\n"
+                "Numerical Recipes run-time error\\.\\.\\.\nallocation failure in ivector\\(\\)\n"
                 "\\.\\.\\.now exiting to system\\.\\.\\.\n$");
     EXPECT_EXIT(dvector(1, huge), ::testing::ExitedWithCode(1), "\nallocation failure in dvector\\(\\)\n");
     EXPECT_EXIT(dmatrix(1, std::int64_t(1) << 61, 1, 1), ::testing::ExitedWithCode(1),
-                "^Numerical Recipes run-time error\\.\\.\\.\nallocation failure 1 in matrix\\(\\)\n"
+                "Numerical Recipes run-time error\\.\\.\\.\nallocation failure 1 in matrix\\(\\)\n"
                 "\\.\\.\\.now exiting to system\\.\\.\\.\n$");
     EXPECT_EXIT(imatrix(1, 2, 1, huge), ::testing::ExitedWithCode(1), "\nallocation failure 2 in matrix\\(\\)\n");
 }

@@ -1,0 +1,684 @@
+// End-to-end tests of the simcounts generator: each test runs the built
+// program on small settings and checks the files it writes as a reader of
+// them would, so a table that downstream programs would misread fails here.
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#ifndef SIMCOUNTS_PATH
+#error "SIMCOUNTS_PATH must name the built simcounts program"
+#endif
+
+namespace {
+
+namespace fs = std::filesystem;
+using Table = std::vector<std::vector<std::int64_t>>;
+
+class TempDir {
+public:
+    TempDir() {
+        std::string pattern = (fs::temp_directory_path() / "simcounts_test.XXXXXX").string();
+        if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+        path_ = pattern;
+    }
+    ~TempDir() {
+        std::error_code ec;
+        fs::remove_all(path_, ec);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const fs::path& path() const { return path_; }
+
+private:
+    fs::path path_;
+};
+
+std::string shell_quote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) {
+        if (c == '\'')
+            q += "'\\''";
+        else
+            q += c;
+    }
+    return q + "'";
+}
+
+std::string slurp(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+struct Outcome {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Standard output and error go to files beside the run so that nothing is
+// lost to pipe buffering and the test stays single-threaded.
+Outcome run(const std::vector<std::string>& args, const fs::path& scratch, const fs::path& cwd = {}) {
+    // Appended piecewise: GCC 12 raises a false -Wrestrict on "literal" + string.
+    std::string cmd;
+    if (!cwd.empty()) {
+        cmd += "cd ";
+        cmd += shell_quote(cwd.string());
+        cmd += " && ";
+    }
+    cmd += shell_quote(SIMCOUNTS_PATH);
+    for (const auto& a : args) {
+        cmd += ' ';
+        cmd += shell_quote(a);
+    }
+    const fs::path out = scratch / "run.stdout";
+    const fs::path err = scratch / "run.stderr";
+    cmd += " </dev/null >";
+    cmd += shell_quote(out.string());
+    cmd += " 2>";
+    cmd += shell_quote(err.string());
+    const int rc = std::system(cmd.c_str());
+    Outcome o;
+    o.status = (rc != -1 && WIFEXITED(rc)) ? WEXITSTATUS(rc) : -1;
+    o.out = slurp(out);
+    o.err = slurp(err);
+    return o;
+}
+
+std::vector<std::string> split_lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        const std::size_t nl = text.find('\n', start);
+        if (nl == std::string::npos) {
+            lines.push_back(text.substr(start));
+            break;
+        }
+        lines.push_back(text.substr(start, nl - start));
+        start = nl + 1;
+    }
+    return lines;
+}
+
+std::vector<std::string> split_on(const std::string& line, char sep) {
+    std::vector<std::string> fields;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t at = line.find(sep, start);
+        fields.push_back(line.substr(start, at == std::string::npos ? std::string::npos : at - start));
+        if (at == std::string::npos) break;
+        start = at + 1;
+    }
+    return fields;
+}
+
+// Every token must be a plain decimal integer; anything else is recorded as a
+// test failure naming the file and line.
+Table read_integers(const fs::path& p) {
+    const std::string text = slurp(p);
+    EXPECT_TRUE(text.empty() || text.back() == '\n') << p << " does not end with a newline";
+    Table rows;
+    int line_no = 0;
+    for (const std::string& line : split_lines(text)) {
+        ++line_no;
+        std::vector<std::int64_t> row;
+        for (const std::string& tok : split_on(line, ' ')) {
+            std::int64_t v = 0;
+            const auto [ptr, ec] = std::from_chars(tok.data(), tok.data() + tok.size(), v);
+            if (tok.empty() || ec != std::errc() || ptr != tok.data() + tok.size()) {
+                ADD_FAILURE() << p.filename() << " line " << line_no << ": bad integer '" << tok << "'";
+                break;
+            }
+            row.push_back(v);
+        }
+        rows.push_back(std::move(row));
+    }
+    return rows;
+}
+
+struct Truth {
+    std::string kind;
+    std::int64_t index = 0, id = 0, cond_a = 0, cond_b = 0;
+    double effect = 0.0;
+};
+
+struct Sizes {
+    long long reads = -1, conditions = -1, exons = -1, genes = -1;
+};
+
+struct Dataset {
+    Outcome outcome;
+    Sizes sizes;
+    Table reads, exons, genes;
+    std::vector<std::pair<double, double>> gtt;
+    std::string truth_header;
+    std::vector<Truth> truth;
+};
+
+Sizes parse_sizes(const std::string& out) {
+    Sizes s;
+    char tail = 0;
+    const int n = std::sscanf(out.c_str(), "num_reads=%lld num_conditions=%lld num_exons=%lld num_genes=%lld%c",
+                              &s.reads, &s.conditions, &s.exons, &s.genes, &tail);
+    EXPECT_TRUE(n == 5 && tail == '\n') << "sizes line: '" << out << "'";
+    const std::string rebuilt = "num_reads=" + std::to_string(s.reads) + " num_conditions=" +
+                                std::to_string(s.conditions) + " num_exons=" + std::to_string(s.exons) +
+                                " num_genes=" + std::to_string(s.genes) + "\n";
+    EXPECT_EQ(out, rebuilt) << "stdout must be exactly the sizes line";
+    return s;
+}
+
+Dataset generate(const TempDir& tmp, const std::string& name, std::vector<std::string> args) {
+    const fs::path dir = tmp.path() / name;
+    args.push_back("--out");
+    args.push_back(dir.string());
+    Dataset d;
+    d.outcome = run(args, tmp.path());
+    EXPECT_EQ(d.outcome.status, 0) << d.outcome.err;
+    EXPECT_EQ(d.outcome.err, "");
+    if (d.outcome.status != 0) return d;
+    d.sizes = parse_sizes(d.outcome.out);
+    d.reads = read_integers(dir / "reads.txt");
+    d.exons = read_integers(dir / "exon_zb.txt");
+    d.genes = read_integers(dir / "gene_zb.txt");
+    for (const std::string& line : split_lines(slurp(dir / "gtt.txt"))) {
+        std::istringstream in(line);
+        double a = 0, b = 0;
+        std::string extra;
+        EXPECT_TRUE(in >> a >> b) << "gtt line '" << line << "'";
+        EXPECT_FALSE(in >> extra) << "gtt line '" << line << "'";
+        d.gtt.emplace_back(a, b);
+    }
+    const auto truth_lines = split_lines(slurp(dir / "truth.tsv"));
+    if (!truth_lines.empty()) d.truth_header = truth_lines[0];
+    for (std::size_t i = 1; i < truth_lines.size(); ++i) {
+        const auto f = split_on(truth_lines[i], '\t');
+        if (f.size() != 6) {
+            ADD_FAILURE() << "truth line '" << truth_lines[i] << "' has " << f.size() << " fields";
+            continue;
+        }
+        Truth t;
+        t.kind = f[0];
+        t.index = std::stoll(f[1]);
+        t.id = std::stoll(f[2]);
+        t.cond_a = std::stoll(f[3]);
+        t.cond_b = std::stoll(f[4]);
+        t.effect = std::stod(f[5]);
+        d.truth.push_back(t);
+    }
+    return d;
+}
+
+std::string file_of(const TempDir& tmp, const std::string& name, const char* file) {
+    return slurp(tmp.path() / name / file);
+}
+
+constexpr const char* kFiles[] = {"reads.txt", "exon_zb.txt", "gene_zb.txt", "gtt.txt", "truth.tsv"};
+
+// Checks every structural promise of the tables and tallies the features a
+// realistic dataset must show (void so that ASSERT_* can stop it early).
+struct Features {
+    int exons_without_rows = 0;
+    int exons_with_zero_tail = 0;
+};
+
+void check_layout(const Dataset& d, Features& f) {
+    f = Features{};
+    const auto C = static_cast<std::size_t>(d.sizes.conditions);
+    EXPECT_EQ(d.reads.size(), static_cast<std::size_t>(d.sizes.reads));
+    EXPECT_EQ(d.exons.size(), static_cast<std::size_t>(d.sizes.exons));
+    EXPECT_EQ(d.genes.size(), static_cast<std::size_t>(d.sizes.genes));
+    EXPECT_EQ(d.gtt.size(), C);
+
+    std::vector<std::int64_t> column_total(C, 0);
+    for (std::size_t r = 0; r < d.reads.size(); ++r) {
+        const auto& row = d.reads[r];
+        ASSERT_EQ(row.size(), 3 + C) << "reads row " << r + 1;
+        EXPECT_GE(row[0], 1) << "chromosome, row " << r + 1;
+        EXPECT_GE(row[1], 1) << "position, row " << r + 1;
+        EXPECT_TRUE(row[2] == 0 || row[2] == 1) << "strand, row " << r + 1;
+        bool any = false;
+        for (std::size_t c = 0; c < C; ++c) {
+            EXPECT_GE(row[3 + c], 0) << "row " << r + 1;
+            any = any || row[3 + c] > 0;
+            column_total[c] += row[3 + c];
+        }
+        // Positions without a read in any condition belong to zero tails.
+        EXPECT_TRUE(any) << "row " << r + 1 << " has no read at all";
+    }
+
+    std::int64_t next_row = 1;
+    std::map<std::int64_t, int> exon_ids;
+    for (std::size_t e = 0; e < d.exons.size(); ++e) {
+        const auto& x = d.exons[e];
+        ASSERT_EQ(x.size(), 4u) << "exon " << e + 1;
+        EXPECT_EQ(x[1], next_row) << "exon " << e + 1 << " does not start after its predecessor";
+        const std::int64_t rows = x[2] - x[1] + 1;
+        EXPECT_GE(rows, 0) << "exon " << e + 1;
+        EXPECT_GE(x[3], std::max<std::int64_t>(rows, 1)) << "exon " << e + 1 << " shorter than its rows";
+        EXPECT_GT(x[0], 0);
+        EXPECT_NE(x[0], static_cast<std::int64_t>(e + 1)) << "exon id equals its index";
+        ++exon_ids[x[0]];
+        f.exons_without_rows += rows == 0;
+        f.exons_with_zero_tail += x[3] > rows;
+        next_row = x[2] + 1;
+    }
+    EXPECT_EQ(next_row, d.sizes.reads + 1) << "last exon must end at the last row";
+    EXPECT_EQ(exon_ids.size(), d.exons.size()) << "exon ids repeat";
+
+    // Rows of one exon are distinct ascending positions of one chromosome
+    // and strand, within the exon's length.
+    for (const auto& x : d.exons) {
+        for (std::int64_t r = x[1] + 1; r <= x[2]; ++r) {
+            const auto& prev = d.reads[r - 2];
+            const auto& cur = d.reads[r - 1];
+            EXPECT_EQ(prev[0], cur[0]);
+            EXPECT_EQ(prev[2], cur[2]);
+            EXPECT_GT(cur[1], prev[1]);
+        }
+        if (x[2] >= x[1]) {
+            EXPECT_LT(d.reads[x[2] - 1][1] - d.reads[x[1] - 1][1], x[3]);
+        }
+    }
+
+    std::int64_t next_exon = 1;
+    std::map<std::int64_t, int> gene_ids;
+    for (std::size_t g = 0; g < d.genes.size(); ++g) {
+        const auto& y = d.genes[g];
+        ASSERT_EQ(y.size(), 4u) << "gene " << g + 1;
+        EXPECT_EQ(y[1], next_exon) << "gene " << g + 1 << " does not start after its predecessor";
+        EXPECT_GE(y[2], y[1]) << "gene " << g + 1 << " has no exon";
+        std::int64_t length = 0;
+        for (std::int64_t e = y[1]; e <= y[2] && e <= static_cast<std::int64_t>(d.exons.size()); ++e)
+            length += d.exons[e - 1][3];
+        EXPECT_EQ(y[3], length) << "gene " << g + 1 << " length is not the sum of its exons";
+        EXPECT_GT(y[0], 0);
+        EXPECT_NE(y[0], static_cast<std::int64_t>(g + 1)) << "gene id equals its index";
+        ++gene_ids[y[0]];
+        next_exon = y[2] + 1;
+    }
+    EXPECT_EQ(next_exon, d.sizes.exons + 1) << "last gene must end at the last exon";
+    EXPECT_EQ(gene_ids.size(), d.genes.size()) << "gene ids repeat";
+
+    for (std::size_t c = 0; c < d.gtt.size() && c < C; ++c) {
+        EXPECT_GT(d.gtt[c].first, 0.0);
+        EXPECT_GT(d.gtt[c].second, 0.0);
+        const double expect = static_cast<double>(std::max<std::int64_t>(column_total[c], 1));
+        EXPECT_EQ(d.gtt[c].first, expect) << "condition " << c + 1;
+        EXPECT_EQ(d.gtt[c].second, expect) << "condition " << c + 1;
+    }
+
+    EXPECT_EQ(d.truth_header, "kind\tindex\tid\tcondition_a\tcondition_b\teffect");
+    for (const Truth& t : d.truth) {
+        EXPECT_GE(t.cond_a, 1);
+        EXPECT_LE(t.cond_a, d.sizes.conditions);
+        EXPECT_GE(t.cond_b, 1);
+        EXPECT_LE(t.cond_b, d.sizes.conditions);
+        EXPECT_NE(t.cond_a, t.cond_b);
+        EXPECT_GT(t.effect, 0.0);
+        EXPECT_NE(t.effect, 1.0);
+        const Table& table = t.kind == "gene" ? d.genes : d.exons;
+        ASSERT_TRUE(t.kind == "gene" || t.kind == "exon") << t.kind;
+        ASSERT_GE(t.index, 1);
+        ASSERT_LE(t.index, static_cast<std::int64_t>(table.size()));
+        EXPECT_EQ(t.id, table[t.index - 1][0]) << t.kind << " " << t.index;
+    }
+}
+
+void check_layout(const Dataset& d) {
+    Features ignored;
+    check_layout(d, ignored);
+}
+
+// ---------------------------------------------------------------------------
+
+TEST(SimcountsLayout, SmallRunHonoursEveryTableInvariant) {
+    TempDir tmp;
+    const Dataset d = generate(tmp, "small", {"--genes", "30", "--conditions", "3", "--seed", "11"});
+    ASSERT_EQ(d.outcome.status, 0);
+    EXPECT_EQ(d.sizes.conditions, 3);
+    EXPECT_EQ(d.sizes.genes, 30);
+    Features f;
+    check_layout(d, f);
+    EXPECT_GE(f.exons_without_rows, 1);
+    EXPECT_GE(f.exons_with_zero_tail, 1);
+    EXPECT_GT(d.sizes.exons, d.sizes.genes);
+}
+
+// Odd corners: one condition (nothing can be planted), many conditions,
+// planting switched off or at its maximum, a row target, and a near-zero
+// length scale, which leaves one-position exons and possibly conditions
+// without reads.
+TEST(SimcountsLayout, InvariantsHoldAtTheCorners) {
+    struct Corner {
+        std::vector<std::string> args;
+        bool nothing_planted;
+    };
+    const std::vector<Corner> corners = {
+        {{"--genes", "1", "--conditions", "1"}, true},
+        {{"--genes", "25", "--conditions", "1", "--planted-genes", "1", "--planted-exons", "1"}, true},
+        {{"--genes", "25", "--planted-genes", "0", "--planted-exons", "0"}, true},
+        {{"--genes", "12", "--conditions", "9", "--seed", "4", "--planted-genes", "1", "--planted-exons", "1"}, false},
+        {{"--genes", "20", "--conditions", "2", "--rows", "700"}, false},
+        {{"--genes", "6", "--conditions", "2", "--scale", "0.001", "--depth", "0.01"}, false},
+        {{"--genes=8", "--conditions=5", "--seed=18446744073709551615"}, false},
+    };
+    TempDir tmp;
+    int n = 0;
+    for (const auto& corner : corners) {
+        std::string label;
+        for (const auto& a : corner.args) label += a + " ";
+        SCOPED_TRACE(label);
+        const Dataset d = generate(tmp, "corner" + std::to_string(n++), corner.args);
+        ASSERT_EQ(d.outcome.status, 0);
+        check_layout(d);
+        if (corner.nothing_planted) {
+            EXPECT_TRUE(d.truth.empty());
+        }
+    }
+}
+
+TEST(SimcountsDeterminism, SeedFixesEveryByteAndOnlyTheSeed) {
+    TempDir tmp;
+    const std::vector<std::string> args = {"--genes", "15", "--conditions", "4", "--seed", "99"};
+    const Dataset a = generate(tmp, "a", args);
+    const Dataset b = generate(tmp, "b", args);
+    ASSERT_EQ(a.outcome.status, 0);
+    ASSERT_EQ(b.outcome.status, 0);
+    EXPECT_EQ(a.outcome.out, b.outcome.out);
+    for (const char* file : kFiles) EXPECT_TRUE(file_of(tmp, "a", file) == file_of(tmp, "b", file)) << file;
+
+    const Dataset c = generate(tmp, "c", {"--genes", "15", "--conditions", "4", "--seed", "100"});
+    EXPECT_NE(file_of(tmp, "a", "reads.txt"), file_of(tmp, "c", "reads.txt"));
+    EXPECT_NE(file_of(tmp, "a", "exon_zb.txt"), file_of(tmp, "c", "exon_zb.txt"));
+}
+
+// With nothing planted a smaller run is an exact prefix of a larger one: a
+// fault that lets the gene count leak into the draws or the layout (seeding,
+// chromosome placement, id schemes) breaks this.
+TEST(SimcountsDeterminism, SmallerRunIsAPrefixOfALargerOne) {
+    TempDir tmp;
+    const std::vector<std::string> common = {"--conditions", "3", "--planted-genes", "0", "--planted-exons", "0"};
+    auto with = [&](const char* genes) {
+        auto v = common;
+        v.insert(v.end(), {"--genes", genes});
+        return v;
+    };
+    const Dataset small = generate(tmp, "small", with("10"));
+    const Dataset large = generate(tmp, "large", with("25"));
+    ASSERT_EQ(small.outcome.status, 0);
+    ASSERT_EQ(large.outcome.status, 0);
+    for (const char* file : {"reads.txt", "exon_zb.txt", "gene_zb.txt"}) {
+        const std::string s = file_of(tmp, "small", file);
+        const std::string l = file_of(tmp, "large", file);
+        EXPECT_TRUE(l.size() > s.size() && l.compare(0, s.size(), s) == 0) << file;
+    }
+}
+
+// --rows solves for the length scale from the negative binomial's zero
+// probability, while the rows come out of the gamma and Poisson samplers; the
+// realised count sits within a few standard deviations (about sqrt(N)) of the
+// target only if the samplers produce that distribution.
+TEST(SimcountsSize, RowTargetIsMetAcrossConditionsAndDepths) {
+    TempDir tmp;
+    const std::vector<std::vector<std::string>> settings = {
+        {"--genes", "50", "--conditions", "3", "--rows", "20000"},
+        {"--genes", "40", "--conditions", "1", "--rows", "20000", "--seed", "8"},
+        {"--genes", "30", "--conditions", "6", "--rows", "20000", "--depth", "0.05"},
+        {"--genes", "30", "--conditions", "2", "--rows", "20000", "--depth", "0.2", "--seed", "3"},
+    };
+    int n = 0;
+    for (const auto& args : settings) {
+        std::string label;
+        for (const auto& a : args) label += a + " ";
+        SCOPED_TRACE(label);
+        const Dataset d = generate(tmp, "target" + std::to_string(n++), args);
+        ASSERT_EQ(d.outcome.status, 0);
+        EXPECT_NEAR(static_cast<double>(d.sizes.reads), 20000.0, 800.0);
+    }
+}
+
+TEST(SimcountsSize, ScaleMultipliesLengthsAndDepthMultipliesCounts) {
+    TempDir tmp;
+    const std::vector<std::string> common = {"--genes", "120", "--conditions", "2", "--seed", "6",
+                                             "--planted-genes", "0", "--planted-exons", "0"};
+    auto with = [&](std::vector<std::string> extra) {
+        auto v = common;
+        v.insert(v.end(), extra.begin(), extra.end());
+        return v;
+    };
+    // Base exon lengths are whole numbers, so doubling the scale doubles each
+    // length exactly and leaves the exon structure alone.
+    const Dataset one = generate(tmp, "one", with({}));
+    const Dataset two = generate(tmp, "two", with({"--scale", "2"}));
+    ASSERT_EQ(one.outcome.status, 0);
+    ASSERT_EQ(one.exons.size(), two.exons.size());
+    for (std::size_t e = 0; e < one.exons.size(); ++e) EXPECT_EQ(two.exons[e][3], 2 * one.exons[e][3]) << e + 1;
+    EXPECT_GT(two.sizes.reads, one.sizes.reads * 3 / 2);
+
+    // Expected totals are linear in the depth.  Deep runs draw nearly all
+    // their counts from the large-mean Poisson branch and shallow ones from
+    // the small-mean branch, so a bias in either shows as a ratio away from
+    // the depth ratio; sampling noise at this size stays under 2%.
+    const Dataset deep = generate(tmp, "deep", with({"--depth", "30"}));
+    const Dataset shallow = generate(tmp, "shallow", with({"--depth", "0.1"}));
+    ASSERT_EQ(deep.outcome.status, 0);
+    ASSERT_EQ(shallow.outcome.status, 0);
+    for (std::size_t c = 0; c < 2; ++c) {
+        SCOPED_TRACE("condition " + std::to_string(c + 1));
+        EXPECT_NEAR(deep.gtt[c].first / one.gtt[c].first / 30.0, 1.0, 0.04);
+        EXPECT_NEAR(shallow.gtt[c].first / one.gtt[c].first / 0.1, 1.0, 0.04);
+        EXPECT_NEAR(deep.gtt[c].first / shallow.gtt[c].first / 300.0, 1.0, 0.035);
+    }
+}
+
+// Per-exon, per-condition counts over all positions of the exon (listed rows
+// plus the zero tail).
+struct ExonStats {
+    double mean = 0.0;
+    double variance = 0.0;
+};
+
+ExonStats exon_stats(const Dataset& d, std::size_t e, std::size_t c) {
+    const auto& x = d.exons[e];
+    double s = 0.0, s2 = 0.0;
+    for (std::int64_t r = x[1]; r <= x[2]; ++r) {
+        const double v = static_cast<double>(d.reads[r - 1][3 + c]);
+        s += v;
+        s2 += v * v;
+    }
+    const double n = static_cast<double>(x[3]);
+    ExonStats st;
+    st.mean = s / n;
+    st.variance = s2 / n - st.mean * st.mean;
+    return st;
+}
+
+TEST(SimcountsShape, CountsAreSparseOverdispersedAndSpreadOverLevels) {
+    TempDir tmp;
+    const Dataset d = generate(tmp, "shape", {"--genes", "120", "--conditions", "2", "--seed", "5"});
+    ASSERT_EQ(d.outcome.status, 0);
+
+    std::int64_t zeros = 0, cells = 0, largest = 0;
+    for (const auto& row : d.reads)
+        for (std::size_t c = 3; c < row.size(); ++c) {
+            zeros += row[c] == 0;
+            largest = std::max(largest, row[c]);
+            ++cells;
+        }
+    EXPECT_GT(static_cast<double>(zeros), 0.1 * static_cast<double>(cells));
+    EXPECT_GE(largest, 50);
+
+    // A Poisson sampler in place of the gamma mixture would put the ratio
+    // near one.
+    std::vector<double> ratio;
+    for (std::size_t e = 0; e < d.exons.size(); ++e) {
+        if (d.exons[e][3] < 100) continue;
+        for (std::size_t c = 0; c < 2; ++c) {
+            const ExonStats st = exon_stats(d, e, c);
+            if (st.mean >= 2.0) ratio.push_back(st.variance / st.mean);
+        }
+    }
+    ASSERT_GE(ratio.size(), 20u);
+    std::nth_element(ratio.begin(), ratio.begin() + ratio.size() / 2, ratio.end());
+    EXPECT_GT(ratio[ratio.size() / 2], 1.5);
+
+    // Gene levels span orders of magnitude.
+    double lo = 1e300, hi = 0.0;
+    for (const auto& y : d.genes) {
+        double total = 0.0;
+        for (std::int64_t r = d.exons[y[1] - 1][1]; r <= d.exons[y[2] - 1][2]; ++r)
+            total += static_cast<double>(d.reads[r - 1][3] + d.reads[r - 1][4]);
+        const double level = total / 2.0 / static_cast<double>(y[3]);
+        lo = std::min(lo, level);
+        hi = std::max(hi, level);
+    }
+    EXPECT_GT(hi / std::max(lo, 1e-9), 300.0) << "levels from " << lo << " to " << hi;
+
+    // Library sizes differ between conditions.
+    const Dataset six = generate(tmp, "six", {"--genes", "30", "--conditions", "6", "--seed", "2"});
+    ASSERT_EQ(six.gtt.size(), 6u);
+    const auto [smallest, largest_total] = std::minmax_element(six.gtt.begin(), six.gtt.end());
+    EXPECT_GT(largest_total->first / smallest->first, 1.15);
+}
+
+double condition_sum(const Dataset& d, std::int64_t first_row, std::int64_t last_row, std::int64_t cond) {
+    double s = 0.0;
+    for (std::int64_t r = first_row; r <= last_row; ++r) s += static_cast<double>(d.reads[r - 1][2 + cond]);
+    return s;
+}
+
+// The truth file is only useful if the effects it lists were really applied
+// in the stated direction, in the stated conditions, and nowhere else.
+TEST(SimcountsTruth, PlantedEffectsShowInTheCounts) {
+    TempDir tmp;
+    const Dataset d = generate(tmp, "truth", {"--genes", "200", "--conditions", "3", "--seed", "21",
+                                              "--planted-genes", "0.2", "--planted-exons", "0.05"});
+    ASSERT_EQ(d.outcome.status, 0);
+    check_layout(d);
+
+    int gene_effects = 0, exon_effects = 0;
+    int gene_tested = 0, gene_agree = 0, exon_tested = 0, exon_agree = 0;
+    std::vector<bool> gene_planted(d.genes.size(), false);
+    for (const Truth& t : d.truth) {
+        const double na = d.gtt[t.cond_a - 1].first;
+        const double nb = d.gtt[t.cond_b - 1].first;
+        if (t.kind == "gene") {
+            ++gene_effects;
+            gene_planted[t.index - 1] = true;
+            const auto& y = d.genes[t.index - 1];
+            const std::int64_t r0 = d.exons[y[1] - 1][1], r1 = d.exons[y[2] - 1][2];
+            const double a = condition_sum(d, r0, r1, t.cond_a), b = condition_sum(d, r0, r1, t.cond_b);
+            if (a + b < 200.0) continue;
+            ++gene_tested;
+            gene_agree += ((b / nb) / (a / na) > 1.0) == (t.effect > 1.0);
+        } else {
+            ++exon_effects;
+            const auto& x = d.exons[t.index - 1];
+            const double a = condition_sum(d, x[1], x[2], t.cond_a), b = condition_sum(d, x[1], x[2], t.cond_b);
+            if (a + b < 100.0) continue;
+            ++exon_tested;
+            exon_agree += ((b / nb) / (a / na) > 1.0) == (t.effect > 1.0);
+        }
+    }
+    EXPECT_EQ(gene_effects, 40);
+    EXPECT_GT(exon_effects, 0);
+    EXPECT_LE(exon_effects, static_cast<int>(std::lround(0.05 * static_cast<double>(d.exons.size()))));
+    ASSERT_GE(gene_tested, 15);
+    ASSERT_GE(exon_tested, 5);
+    EXPECT_GE(gene_agree, gene_tested * 9 / 10) << gene_agree << " of " << gene_tested;
+    EXPECT_GE(exon_agree, exon_tested * 8 / 10) << exon_agree << " of " << exon_tested;
+
+    // Unplanted, well-covered genes keep the same normalised level in all
+    // conditions, up to sampling noise.
+    int steady = 0, steady_total = 0;
+    for (std::size_t g = 0; g < d.genes.size(); ++g) {
+        if (gene_planted[g]) continue;
+        const auto& y = d.genes[g];
+        const std::int64_t r0 = d.exons[y[1] - 1][1], r1 = d.exons[y[2] - 1][2];
+        const double a = condition_sum(d, r0, r1, 1) / d.gtt[0].first;
+        const double b = condition_sum(d, r0, r1, 3) / d.gtt[2].first;
+        if (condition_sum(d, r0, r1, 1) < 500.0) continue;
+        ++steady_total;
+        steady += std::fabs(std::log2(b / a)) < 0.8;
+    }
+    ASSERT_GE(steady_total, 20);
+    EXPECT_GE(steady, steady_total * 9 / 10) << steady << " of " << steady_total;
+}
+
+TEST(SimcountsOptions, BadValuesExitTwoWithOneLineOnStderr) {
+    TempDir tmp;
+    const std::string plain_file = (tmp.path() / "plain").string();
+    std::ofstream(plain_file) << "x\n";
+    const std::vector<std::vector<std::string>> bad = {
+        {"--genes", "0"},
+        {"--genes", "abc"},
+        {"--genes", "12x"},
+        {"--genes", "-3"},
+        {"--genes", ""},
+        {"--genes"},
+        {"--genes", "1000001"},
+        {"--conditions", "0"},
+        {"--seed", "18446744073709551616"},
+        {"--planted-genes", "1.5"},
+        {"--planted-exons", "-0.1"},
+        {"--planted-exons", "nan"},
+        {"--scale", "0"},
+        {"--scale", "inf"},
+        {"--depth", "-1"},
+        {"--rows", "0"},
+        {"--scale", "2", "--rows", "100"},
+        {"--bogus", "1"},
+        {"-g", "3"},
+        {"stray"},
+        {"--out", plain_file},
+        {"--out", plain_file + "/below"},
+    };
+    for (const auto& args : bad) {
+        std::string label;
+        for (const auto& a : args) label += "[" + a + "] ";
+        SCOPED_TRACE(label);
+        auto full = args;
+        // Keep a run that wrongly succeeds small and out of the way.
+        if (std::find(args.begin(), args.end(), "--out") == args.end())
+            full.insert(full.end(), {"--genes", "2", "--out", (tmp.path() / "never").string()});
+        const Outcome o = run(full, tmp.path());
+        EXPECT_EQ(o.status, 2);
+        EXPECT_EQ(o.out, "");
+        ASSERT_FALSE(o.err.empty());
+        EXPECT_EQ(o.err.rfind("simcounts: ", 0), 0u) << o.err;
+        EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 1) << o.err;
+        EXPECT_EQ(o.err.back(), '\n');
+    }
+}
+
+TEST(SimcountsOptions, HelpNamesEveryOptionAndWritesNothing) {
+    TempDir tmp;
+    const fs::path cwd = tmp.path() / "cwd";
+    fs::create_directory(cwd);
+    const Outcome o = run({"--help"}, tmp.path(), cwd);
+    EXPECT_EQ(o.status, 0);
+    EXPECT_EQ(o.err, "");
+    for (const char* opt : {"--seed", "--genes", "--conditions", "--out", "--planted-genes", "--planted-exons",
+                            "--scale", "--rows", "--depth", "--help", "condition_a", "condition_b", "effect"})
+        EXPECT_NE(o.out.find(opt), std::string::npos) << opt;
+    EXPECT_TRUE(fs::is_empty(cwd));
+}
+
+}  // namespace
