@@ -3,7 +3,8 @@
 #include "diag.h"
 #include "fitdriver.h"
 #include "intake.h"
-#include "sizes.h"
+#include "loading.h"
+#include "settings.h"
 #include "tables.h"
 #include "textin.h"
 #include "textout.h"
@@ -50,13 +51,13 @@ int main(int argc, char** argv)
 
     // Every file is opened as its name is taken, outputs truncated, before
     // anything is read.
-    const std::int32_t num_reads = take_size(source, "Number of reads : ", "num_reads", kDefaultNumReads);
-    const std::int32_t num_conditions =
-        take_size(source, "Number of conditions : ", "num_conditions", kDefaultNumConditions);
+    TableSizes sizes;
+    sizes.num_reads = take_size(source, "Number of reads : ", "num_reads", kDefaultNumReads);
+    sizes.num_conditions = take_size(source, "Number of conditions : ", "num_conditions", kDefaultNumConditions);
     InputFile reads = InputFile::open({"reads file", source.name("Reads File Name : ", "the reads file name")});
-    const std::int32_t num_exons = take_size(source, "Number of Exons : ", "num_exons", kDefaultNumExons);
+    sizes.num_exons = take_size(source, "Number of Exons : ", "num_exons", kDefaultNumExons);
     InputFile exon_zb = InputFile::open({"exon_zb file", source.name("Exon File Name : ", "the exon_zb file name")});
-    const std::int32_t num_genes = take_size(source, "Number of Genes : ", "num_genes", kDefaultNumGenes);
+    sizes.num_genes = take_size(source, "Number of Genes : ", "num_genes", kDefaultNumGenes);
     InputFile gene_zb = InputFile::open({"gene_zb file", source.name("Gene File Name : ", "the gene_zb file name")});
     OutputFile exon_re = OutputFile::create(
         {"exon_re file", source.name("Output File for Exon differential Expression : ", "the exon_re file name")});
@@ -65,18 +66,13 @@ int main(int argc, char** argv)
     OutputFile chisq_re = OutputFile::create(
         {"chisq_re file", source.name("Output File for Chi Square statistic Values : ", "the chisq_re file name")});
 
-    CountTable counts = read_count_table(reads, num_reads, num_conditions);
-    std::puts("reads file is read in");
-    ExonTable exons = read_exon_table(exon_zb, num_exons, num_reads);
-    std::puts("exonzb file is read in");
-    GeneTable genes = read_gene_table(gene_zb, num_genes, exons);
-    std::puts("genezb file is read in");
-    if (!exons_in_gene_order(exons, genes))
+    const Annotation in = load_annotation(reads, exon_zb, gene_zb, sizes);
+    if (!exons_in_gene_order(in.exons, in.genes))
         warn("warning: the exon ranges of " + describe(gene_zb.name()) +
              " do not list every exon once and in ascending order; the lines of exon_re will not line up with "
              "the rows of " + describe(exon_zb.name()));
 
-    fit_all_genes(counts, exons, genes, {exon_re, gene_re, chisq_re});
+    fit_all_genes(in.counts, in.exons, in.genes, {exon_re, gene_re, chisq_re});
 
     std::fflush(stdout);
     exon_re.close();

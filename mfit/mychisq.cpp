@@ -2,6 +2,7 @@
 
 #include "arrays.h"
 #include "gammln.h"
+#include "histogram.h"
 
 #include <cmath>
 #include <cstdint>
@@ -34,13 +35,8 @@ double pearson(int n, int M, const IntVector& observed, const RealVector& expect
 void mychisq(int n, const int* counts, double theta, double lambda, double poisson_lambda, int& genpois_valid,
              int& pois_valid, int& genpois_df, int& pois_df, double& genpois_chisq, double& pois_chisq)
 {
-    int M = 0;
-    for (int i = 1; i <= n; ++i)
-        if (counts[i] > M) M = counts[i];
-
-    IntVector observed(static_cast<std::int64_t>(M) + 1);
-    for (int k = 1; k <= M + 1; ++k) observed[k] = 0;
-    for (int i = 1; i <= n; ++i) observed[counts[i] + 1] += 1;
+    const int M = max_count(n, counts);
+    IntVector observed = count_histogram(n, counts, M);
 
     genpois_valid = 0;
     pois_valid = 0;

@@ -1,6 +1,7 @@
 #include "mfitmle.h"
 
-#include "arrays.h"
+#include "gpsupport.h"
+#include "histogram.h"
 
 #include <cmath>
 #include <cstdint>
@@ -29,9 +30,7 @@ void mfitmle(int n, const int* x, int& converged, double& lambda, double& theta,
     // Moment estimate from mean = λ/(1-θ) and variance = λ/(1-θ)^3.
     double th = 1 - std::sqrt(m / s2);
 
-    IntVector h(static_cast<std::int64_t>(M) + 1); // h[k + 1] counts the value k
-    for (int k = 1; k <= M + 1; ++k) h[k] = 0;
-    for (int i = 1; i <= n; ++i) h[x[i] + 1] += 1;
+    IntVector h = count_histogram(n, x, M); // h[k + 1] counts the value k
     converged = 0;
 
     for (int iteration = 1; iteration <= 10000; ++iteration) {
@@ -66,15 +65,9 @@ void mfitmle(int n, const int* x, int& converged, double& lambda, double& theta,
 
     const double lam = (1 - th) * m;
 
-    // A negative θ truncates the distribution at trunc(-λ/θ); the fit is
-    // admissible only with at least four support points and θ >= max(-1, -λ/k).
-    // The quotient is kept as a double so that a huge one keeps its size.
-    if (th < 0) {
-        const double k = std::trunc(-lam / th);
-        if (k <= 3) converged = 0;
-        const double t = -lam / k;
-        if (t < -1 && th < -1) converged = 0;
-    }
+    // A negative θ must leave an admissible truncated distribution; the check
+    // can only take convergence away.
+    if (!gp_supported(lam, th)) converged = 0;
 
     lambda = lam;
     theta = th;

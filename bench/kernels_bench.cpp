@@ -1,0 +1,123 @@
+// Benchmarks of the numeric kernels on data shaped like a real gene: 1000
+// positions of over-dispersed counts with a pooled mean of about 20 reads.
+#include "lrtmfit.h"
+#include "mfitmle.h"
+#include "mychisq.h"
+#include "permutation.h"
+#include "random.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+namespace {
+
+// Deterministic over-dispersed counts with the given mean: a gamma-mixed
+// Poisson drawn from a small linear congruential generator, so that the
+// benchmark data do not depend on the generator under test.
+std::vector<int> gene_counts(int n, double mean, std::uint64_t state)
+{
+    auto uniform = [&] {
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        return (static_cast<double>(state >> 11) + 0.5) / 9007199254740992.0;
+    };
+    std::vector<int> v(n + 1, 0);
+    for (int i = 1; i <= n; ++i) {
+        // Rate: exponential-ish mixing (shape 1 gamma), then Poisson by inversion.
+        double rate = -mean * std::log(uniform());
+        double p = std::exp(-rate), cdf = p, u = uniform();
+        int k = 0;
+        while (u > cdf && k < 10000) {
+            ++k;
+            p *= rate / k;
+            cdf += p;
+        }
+        v[i] = k;
+    }
+    return v;
+}
+
+const std::vector<int> kX = gene_counts(1000, 10.0, 1);
+const std::vector<int> kY = gene_counts(1000, 10.0, 2);
+
+void BM_LevelPermutationTest(benchmark::State& state)
+{
+    std::int64_t seed = -81079;
+    for (auto _ : state) {
+        GammaNull null = level_permutation_test(kX.data(), kY.data(), 1000, seed);
+        benchmark::DoNotOptimize(null);
+    }
+    state.SetItemsProcessed(state.iterations() * kPermutations);
+    state.SetLabel("items = permutations");
+}
+BENCHMARK(BM_LevelPermutationTest)->Unit(benchmark::kMillisecond);
+
+void BM_Mfitmle(benchmark::State& state)
+{
+    for (auto _ : state) {
+        int converged = 0;
+        double lambda = 0, theta = 0, mean = 0;
+        mfitmle(1000, kX.data(), converged, lambda, theta, mean);
+        benchmark::DoNotOptimize(theta);
+    }
+}
+BENCHMARK(BM_Mfitmle);
+
+void BM_Mychisq(benchmark::State& state)
+{
+    int converged = 0;
+    double lambda = 0, theta = 0, mean = 0;
+    mfitmle(1000, kX.data(), converged, lambda, theta, mean);
+    for (auto _ : state) {
+        int a = 0, b = 0, c = 0, d = 0;
+        double e = 0, f = 0;
+        mychisq(1000, kX.data(), theta, lambda, mean, a, b, c, d, e, f);
+        benchmark::DoNotOptimize(e);
+    }
+}
+BENCHMARK(BM_Mychisq);
+
+void BM_FPermuteValues(benchmark::State& state)
+{
+    std::vector<int> xp(1001), yp(1001);
+    std::int64_t seed = -7;
+    for (auto _ : state) {
+        fPermuteValues(kX.data(), kY.data(), xp.data(), yp.data(), 1000, seed);
+        benchmark::DoNotOptimize(xp.data());
+    }
+}
+BENCHMARK(BM_FPermuteValues);
+
+void BM_Ran2(benchmark::State& state)
+{
+    std::int64_t seed = -7;
+    for (auto _ : state) benchmark::DoNotOptimize(ran2(seed));
+}
+BENCHMARK(BM_Ran2);
+
+void BM_Bnldev(benchmark::State& state)
+{
+    std::int64_t seed = -7;
+    const int n = static_cast<int>(state.range(0));
+    for (auto _ : state) benchmark::DoNotOptimize(bnldev(0.5f, n, seed));
+}
+BENCHMARK(BM_Bnldev)->Arg(10)->Arg(24)->Arg(25)->Arg(200)->Arg(5000);
+
+void BM_Lrtmfit(benchmark::State& state)
+{
+    int cx = 0, cy = 0;
+    double lx = 0, ly = 0, tx = 0, ty = 0, mx = 0, my = 0;
+    mfitmle(1000, kX.data(), cx, lx, tx, mx);
+    mfitmle(1000, kY.data(), cy, ly, ty, my);
+    for (auto _ : state) {
+        int valid = 0;
+        double statistic = 0;
+        lrtmfit(1000, kX.data(), 1000, kY.data(), valid, statistic, 1.0, tx, ty, lx, ly);
+        benchmark::DoNotOptimize(statistic);
+    }
+}
+BENCHMARK(BM_Lrtmfit);
+
+} // namespace

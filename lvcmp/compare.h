@@ -1,0 +1,23 @@
+// The comparison loop of lvcmp: for every gene in table order and every pair
+// of conditions i < j, the generalized Poisson and the Poisson level
+// statistics, with the permutation null when asked for, written as one line
+// of the statistics file. The gene's position is printed on standard output
+// for every comparison without a valid generalized Poisson statistic.
+#pragma once
+
+#include "fitrecords.h"
+#include "tables.h"
+#include "textout.h"
+#include "totals.h"
+
+#include <cstdint>
+
+struct LevelInputs {
+    const CountTable& counts;
+    const ExonTable& exons;
+    const GeneTable& genes;
+    const FitTable& gene_fits;
+    const TotalsTable& totals;
+};
+
+void compare_levels(const LevelInputs& in, bool permute, std::int64_t& seed, OutputFile& out);

@@ -1,0 +1,19 @@
+#include "lrtp.h"
+
+#include <cmath>
+#include <cstdint>
+
+void lrtp(int nx, const int* x, int ny, const int* y, double& statistic, double a, double mu_x, double mu_y)
+{
+    // The sums of a large gene's counts overflow 32 bits; 64 bits give the
+    // same values wherever 32 did not overflow.
+    std::int64_t sx = 0, sy = 0;
+    for (int i = 1; i <= nx; ++i) sx += x[i];
+    for (int i = 1; i <= ny; ++i) sy += y[i];
+    const double Sx = static_cast<double>(sx);
+    const double Sy = static_cast<double>(sy);
+    const double mu0 = static_cast<double>(sx + sy) / (nx + ny * a);
+    const double l0 = Sx * std::log(mu0) + Sy * std::log(mu0) - (nx + ny * a) * mu0 + Sy * std::log(a);
+    const double l1 = Sx * std::log(mu_x) + Sy * std::log(mu_y) - nx * mu_x - ny * mu_y;
+    statistic = -2 * (l0 - l1);
+}

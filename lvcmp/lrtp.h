@@ -1,0 +1,8 @@
+// Likelihood-ratio statistic for a change of level between two conditions
+// under the Poisson model, in closed form. The alternative means mu_x and
+// mu_y are used as passed in; under the null the first condition has mean
+// (Sx + Sy) / (nx + ny·a) and the second a times that. No validity flag and
+// no guard: a condition without reads gives 0 × ln 0, a not-a-number.
+#pragma once
+
+void lrtp(int nx, const int* x, int ny, const int* y, double& statistic, double a, double mu_x, double mu_y);
