@@ -6,13 +6,8 @@
 // moments. The run's seed carries the random stream on to the next test.
 #pragma once
 
+#include "nullsummary.h"
+
 #include <cstdint>
-
-inline constexpr int kPermutations = 1000;
-
-struct GammaNull {
-    float scale = 0.0f;
-    float shape = 0.0f;
-};
 
 GammaNull level_permutation_test(const int* x, const int* y, int length, std::int64_t& seed);

@@ -2,11 +2,12 @@
 
 #include "diag.h"
 
-void FieldReader::refuse_found(std::string_view name, std::string_view expected, std::string_view found) const
+void FieldReader::refuse_found(std::string_view name, std::string_view expected, std::string_view found,
+                               int field) const
 {
     std::string text = describe(file_.name());
     text += ", line " + std::to_string(file_.line());
-    text += ", field " + std::to_string(field_);
+    text += ", field " + std::to_string(field > 0 ? field : field_);
     text += " (";
     text += name;
     text += " of ";

@@ -33,8 +33,10 @@ public:
 
     // Refuses the field just read, quoting it.
     [[noreturn]] void refuse(std::string_view name, std::string_view expected) const;
-    // Refuses the field just read with `found` saying what was there instead.
-    [[noreturn]] void refuse_found(std::string_view name, std::string_view expected, std::string_view found) const;
+    // Refuses the field just read with `found` saying what was there instead;
+    // `field` names an earlier field of the same record instead.
+    [[noreturn]] void refuse_found(std::string_view name, std::string_view expected, std::string_view found,
+                                   int field = 0) const;
 
     std::int64_t record() const { return record_; }
     InputFile& file() { return file_; }

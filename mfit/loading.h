@@ -22,7 +22,9 @@ struct Annotation {
     GeneTable genes;
 };
 
-Annotation load_annotation(InputFile& reads, InputFile& exon_zb, InputFile& gene_zb, const TableSizes& sizes);
+// With `require_exon_order`, gene_zb must list every exon once, in order.
+Annotation load_annotation(InputFile& reads, InputFile& exon_zb, InputFile& gene_zb, const TableSizes& sizes,
+                           bool require_exon_order = false);
 
 struct FitResults {
     FitTable genes;

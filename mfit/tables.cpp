@@ -53,7 +53,7 @@ ExonTable read_exon_table(InputFile& file, std::int32_t num_exons, std::int32_t 
     return t;
 }
 
-GeneTable read_gene_table(InputFile& file, std::int32_t num_genes, const ExonTable& exons)
+GeneTable read_gene_table(InputFile& file, std::int32_t num_genes, const ExonTable& exons, bool require_exon_order)
 {
     GeneTable t;
     t.gene_id = IntVector(num_genes);
@@ -62,6 +62,7 @@ GeneTable read_gene_table(InputFile& file, std::int32_t num_genes, const ExonTab
     t.length = IntVector(num_genes);
     t.num_genes = num_genes;
     FieldReader in(file, "gene");
+    std::int64_t next_exon = 1; // the exon the next non-empty range must start at
     for (std::int32_t g = 1; g <= num_genes; ++g) {
         in.start_record(g);
         t.gene_id[g] = in.integer("gene_id");
@@ -74,11 +75,23 @@ GeneTable read_gene_table(InputFile& file, std::int32_t num_genes, const ExonTab
         if (std::int64_t(last) < std::int64_t(first) - 1)
             in.refuse_found("last_exon", "at least first_exon - 1 = " + std::to_string(std::int64_t(first) - 1),
                             std::to_string(last));
+        if (require_exon_order && last >= first) {
+            if (first != next_exon)
+                in.refuse_found("first_exon", "exon " + std::to_string(next_exon) +
+                                                  ", the one after the previous gene's last exon (every exon must "
+                                                  "belong to one gene, in ascending order)",
+                                std::to_string(first), 2);
+            next_exon = std::int64_t(last) + 1;
+        }
         const std::int32_t length = t.length[g] = in.count("length");
         const std::int64_t rows = gene_rows(exons, t, g);
         if (rows > length)
             in.refuse("length", "at least " + std::to_string(rows) + ", the rows of the gene's exons");
     }
+    if (require_exon_order && next_exon != std::int64_t(exons.num_exons) + 1)
+        in.refuse_found("last_exon", "the genes' exon ranges to end at exon " + std::to_string(exons.num_exons) +
+                                         " (num_exons), so that every exon belongs to one gene",
+                        "them ending at exon " + std::to_string(next_exon - 1));
     file.close();
     return t;
 }

@@ -45,7 +45,11 @@ struct GeneTable {
 // file and returns the table; anything after the records is ignored.
 CountTable read_count_table(InputFile& file, std::int32_t num_reads, std::int32_t num_conditions);
 ExonTable read_exon_table(InputFile& file, std::int32_t num_exons, std::int32_t num_reads);
-GeneTable read_gene_table(InputFile& file, std::int32_t num_genes, const ExonTable& exons);
+// With `require_exon_order`, genes whose exon ranges do not list every exon
+// once and in ascending order are refused too (at the first gene that breaks
+// the order), for programs that pair line k of exon_re with exon k.
+GeneTable read_gene_table(InputFile& file, std::int32_t num_genes, const ExonTable& exons,
+                          bool require_exon_order = false);
 
 // True when the genes' exon ranges, in gene order, list every exon exactly
 // once and in ascending order: the condition under which line k of exon_re

@@ -4,6 +4,9 @@
 // single precision on purpose: the printed scale and shape depend on it.
 #pragma once
 
+// Permutations per tested comparison; fixed, no setting changes it.
+inline constexpr int kPermutations = 1000;
+
 struct PermutationSummary {
     int nvalid = 0;
     float sum = 0.0f;
@@ -21,3 +24,9 @@ void nulladd(PermutationSummary& summary, double statistic);
 // guarded: no valid statistic, or a zero variance or mean, gives infinite or
 // not-a-number values, which are printed as such.
 void nullgamma(PermutationSummary& summary);
+
+// The gamma distribution a summary yields, as the output lines carry it.
+struct GammaNull {
+    float scale = 0.0f;
+    float shape = 0.0f;
+};

@@ -1,0 +1,24 @@
+// The comparison loop of isocmp: for every gene in table order, every pair of
+// conditions i < l in which the gene's fit converged, and every exon of the
+// gene whose fit converged in both, the exon's share of its gene is compared
+// between the two conditions. A comparison whose generalized Poisson
+// statistic is valid gets the Poisson statistic, the permutation null when
+// asked for, and one line of isocmp_re; any other writes nothing. The gene's
+// position is printed on standard output as each gene starts.
+#pragma once
+
+#include "fitrecords.h"
+#include "tables.h"
+#include "textout.h"
+
+#include <cstdint>
+
+struct ShareInputs {
+    const CountTable& counts;
+    const ExonTable& exons;
+    const GeneTable& genes;
+    const FitTable& gene_fits;
+    const FitTable& exon_fits;
+};
+
+void compare_shares(const ShareInputs& in, bool permute, std::int64_t& seed, OutputFile& out);

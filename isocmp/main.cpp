@@ -1,0 +1,89 @@
+// isocmp: tests, for every pair of conditions, whether each exon keeps the
+// same share of its gene's level, under the generalized Poisson and the
+// Poisson model, with an optional permutation null of the generalized
+// Poisson statistic.
+#include "compare.h"
+#include "diag.h"
+#include "intake.h"
+#include "loading.h"
+#include "settings.h"
+#include "textin.h"
+#include "textout.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+const std::vector<std::string_view> kHelp = {
+    "Usage : ./isocmp.out num_reads num_conditions read num_exons exon_zb num_genes gene_zb gene_re exon_re "
+    "isocmp_re do_permute seed",
+    "num_reads : Number of reads in the experiment",
+    "num_conditions : Number of Conditions/Tissues",
+    "read : The reads input file",
+    "num_exons : The number of exons",
+    "exon_zb : The exon input file",
+    "num_genes : The number of genes",
+    "gene_zb : The gene input file",
+    "gene_re : The file with MLE's of the genes fit to a Generalized Poisson and a Poisson Model. This is the output "
+    "from ./mfit.out",
+    "exon_re : The file with MLE's of the exons fit to a Generalized Poisson and a Poisson Model. This is the output "
+    "from ./mfit.out",
+    "isocmp_re : Output file for the differential splicing statistics",
+    "do_permute :  Whether to calculate the parameters for the null distribution of the test statistic when "
+    "modeled as a gamma distribution",
+    "Seed for Random Number generator ( Used for permutation test ) : Seed is an integer ( e.g. -81079 ) ",
+};
+
+constexpr std::size_t kArgumentCount = 12;
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    set_program_name("isocmp");
+    std::vector<std::string> args(argv + 1, argv + argc);
+    if (wants_help(args)) {
+        print_lines(kHelp);
+        return 1;
+    }
+    ArgSource source = ArgSource::from_arguments(args);
+    if (args.size() != kArgumentCount) {
+        print_lines({"You have entered the wrong number of arguments. Please enter the arguments interactively. Please "
+                     "type ./isocmp.out --help for the argument list."});
+        source = ArgSource::interactive();
+    }
+
+    TableSizes sizes;
+    sizes.num_reads = take_size(source, "Number of reads : ", "num_reads", kDefaultNumReads);
+    sizes.num_conditions = take_size(source, "Number of conditions : ", "num_conditions", kDefaultNumConditions);
+    InputFile reads = InputFile::open({"reads file", source.name("Reads File Name : ", "the reads file name")});
+    sizes.num_exons = take_size(source, "Number of Exons : ", "num_exons", kDefaultNumExons);
+    InputFile exon_zb = InputFile::open({"exon_zb file", source.name("Exon File Name : ", "the exon_zb file name")});
+    sizes.num_genes = take_size(source, "Number of Genes : ", "num_genes", kDefaultNumGenes);
+    InputFile gene_zb = InputFile::open({"gene_zb file", source.name("Gene File Name : ", "the gene_zb file name")});
+    InputFile gene_re = InputFile::open(
+        {"gene_re file", source.name("File containing Gene Maximum Likelihood Estimates : ", "the gene_re file name")});
+    InputFile exon_re = InputFile::open(
+        {"exon_re file", source.name("File containing Exon Maximum Likelihood Estimates : ", "the exon_re file name")});
+    OutputFile statistics = OutputFile::create(
+        {"isocmp_re file", source.name("Output file for differential Splicing :", "the isocmp_re file name")});
+    const std::int32_t do_permute =
+        source.integer("Do you want to use the permutation test:(0/1)\n", "do_permute", kDefaultDoPermute);
+    std::int64_t seed = take_seed(source, "Enter seed for Random Number generator :", kDefaultSeed);
+
+    if (do_permute != 0) std::puts("INFO:Permutations will be carried out for each comparison. The program run will be slow");
+
+    // Line e of exon_re is read as exon e's fits: the genes' exon ranges must
+    // list every exon once and in ascending order for that to hold.
+    const Annotation annotation = load_annotation(reads, exon_zb, gene_zb, sizes, true);
+    const FitResults fits = load_fit_results(gene_re, exon_re, sizes);
+
+    compare_shares({annotation.counts, annotation.exons, annotation.genes, fits.genes, fits.exons}, do_permute != 0,
+                   seed, statistics);
+
+    std::fflush(stdout);
+    statistics.close();
+    return 0;
+}
