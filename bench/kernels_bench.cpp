@@ -3,7 +3,9 @@
 #include "lrtmfit.h"
 #include "mfitmle.h"
 #include "mychisq.h"
-#include "permutation.h"
+#include "lrtmfit2.h"
+#include "level_permutation.h"
+#include "share_permutation.h"
 #include "random.h"
 
 #include <benchmark/benchmark.h>
@@ -53,6 +55,26 @@ void BM_LevelPermutationTest(benchmark::State& state)
     state.SetLabel("items = permutations");
 }
 BENCHMARK(BM_LevelPermutationTest)->Unit(benchmark::kMillisecond);
+
+// The share test of one exon of a 1000-position gene with ten exons of 100
+// positions: the exon is the gene's fourth, positions 301..400.
+void BM_SharePermutationTest(benchmark::State& state)
+{
+    std::vector<int> ei(101), el(101);
+    for (int j = 1; j <= 100; ++j) {
+        ei[j] = kX[300 + j];
+        el[j] = kY[300 + j];
+    }
+    const ShareVectors v{100, 1000, ei.data(), kX.data(), el.data(), kY.data(), 301, 400};
+    std::int64_t seed = -81079;
+    for (auto _ : state) {
+        GammaNull null = share_permutation_test(2, v, seed);
+        benchmark::DoNotOptimize(null);
+    }
+    state.SetItemsProcessed(state.iterations() * kPermutations);
+    state.SetLabel("items = permutations");
+}
+BENCHMARK(BM_SharePermutationTest)->Unit(benchmark::kMillisecond);
 
 void BM_Mfitmle(benchmark::State& state)
 {
@@ -119,5 +141,33 @@ void BM_Lrtmfit(benchmark::State& state)
     }
 }
 BENCHMARK(BM_Lrtmfit);
+
+} // namespace
+
+namespace {
+
+void BM_Lrtmfit2(benchmark::State& state)
+{
+    std::vector<int> ei(101), el(101);
+    for (int j = 1; j <= 100; ++j) {
+        ei[j] = kX[300 + j];
+        el[j] = kY[300 + j];
+    }
+    double f[4][4];
+    const int* vs[4] = {ei.data(), kX.data(), el.data(), kY.data()};
+    const int ns[4] = {100, 1000, 100, 1000};
+    for (int k = 0; k < 4; ++k) {
+        int c = 0;
+        mfitmle(ns[k], vs[k], c, f[k][0], f[k][1], f[k][2]);
+    }
+    for (auto _ : state) {
+        int valid = 0;
+        double t = 0;
+        lrtmfit2(100, 1000, ei.data(), kX.data(), el.data(), kY.data(), f[0][0], f[1][0], f[2][0], f[3][0], f[0][1],
+                 f[1][1], f[2][1], f[3][1], valid, t);
+        benchmark::DoNotOptimize(t);
+    }
+}
+BENCHMARK(BM_Lrtmfit2);
 
 } // namespace

@@ -3,7 +3,7 @@
 #include "arrays.h"
 #include "lrtmfit2.h"
 #include "lrtp2.h"
-#include "permutation.h"
+#include "share_permutation.h"
 #include "slices.h"
 
 #include <cstdio>

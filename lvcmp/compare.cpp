@@ -3,7 +3,7 @@
 #include "arrays.h"
 #include "lrtmfit.h"
 #include "lrtp.h"
-#include "permutation.h"
+#include "level_permutation.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "permutation.h"
+#include "share_permutation.h"
 
 #include "arrays.h"
 #include "fitrecords.h"
