@@ -56,13 +56,7 @@ int main(int argc, char** argv)
     }
 
     TableSizes sizes;
-    sizes.num_reads = take_size(source, "Number of reads : ", "num_reads", kDefaultNumReads);
-    sizes.num_conditions = take_size(source, "Number of conditions : ", "num_conditions", kDefaultNumConditions);
-    InputFile reads = InputFile::open({"reads file", source.name("Reads File Name : ", "the reads file name")});
-    sizes.num_exons = take_size(source, "Number of Exons : ", "num_exons", kDefaultNumExons);
-    InputFile exon_zb = InputFile::open({"exon_zb file", source.name("Exon File Name : ", "the exon_zb file name")});
-    sizes.num_genes = take_size(source, "Number of Genes : ", "num_genes", kDefaultNumGenes);
-    InputFile gene_zb = InputFile::open({"gene_zb file", source.name("Gene File Name : ", "the gene_zb file name")});
+    AnnotationFiles files = take_annotation_arguments(source, sizes);
     InputFile gene_re = InputFile::open(
         {"gene_re file", source.name("File containing Gene Maximum Likelihood Estimates : ", "the gene_re file name")});
     InputFile exon_re = InputFile::open(
@@ -77,7 +71,7 @@ int main(int argc, char** argv)
 
     // Line e of exon_re is read as exon e's fits: the genes' exon ranges must
     // list every exon once and in ascending order for that to hold.
-    const Annotation annotation = load_annotation(reads, exon_zb, gene_zb, sizes, true);
+    const Annotation annotation = load_annotation(files.reads, files.exon_zb, files.gene_zb, sizes, true);
     const FitResults fits = load_fit_results(gene_re, exon_re, sizes);
 
     compare_shares({annotation.counts, annotation.exons, annotation.genes, fits.genes, fits.exons}, do_permute != 0,

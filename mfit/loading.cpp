@@ -1,6 +1,9 @@
 #include "loading.h"
 
+#include "settings.h"
+
 #include <cstdio>
+#include <utility>
 
 Annotation load_annotation(InputFile& reads, InputFile& exon_zb, InputFile& gene_zb, const TableSizes& sizes,
                            bool require_exon_order)
@@ -23,4 +26,16 @@ FitResults load_fit_results(InputFile& gene_re, InputFile& exon_re, const TableS
     r.exons = read_fit_table(exon_re, sizes.num_exons, sizes.num_conditions, 3, "exon");
     std::puts("exon parameters read in");
     return r;
+}
+
+AnnotationFiles take_annotation_arguments(ArgSource& source, TableSizes& sizes)
+{
+    sizes.num_reads = take_size(source, "Number of reads : ", "num_reads", kDefaultNumReads);
+    sizes.num_conditions = take_size(source, "Number of conditions : ", "num_conditions", kDefaultNumConditions);
+    InputFile reads = InputFile::open({"reads file", source.name("Reads File Name : ", "the reads file name")});
+    sizes.num_exons = take_size(source, "Number of Exons : ", "num_exons", kDefaultNumExons);
+    InputFile exon_zb = InputFile::open({"exon_zb file", source.name("Exon File Name : ", "the exon_zb file name")});
+    sizes.num_genes = take_size(source, "Number of Genes : ", "num_genes", kDefaultNumGenes);
+    InputFile gene_zb = InputFile::open({"gene_zb file", source.name("Gene File Name : ", "the gene_zb file name")});
+    return {std::move(reads), std::move(exon_zb), std::move(gene_zb)};
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "fitrecords.h"
+#include "intake.h"
 #include "tables.h"
 #include "textin.h"
 
@@ -15,6 +16,17 @@ struct TableSizes {
     std::int32_t num_exons = 0;
     std::int32_t num_genes = 0;
 };
+
+// The first seven arguments every program takes, in order: num_reads,
+// num_conditions, the reads file, num_exons, exon_zb, num_genes, gene_zb;
+// each file opened as its name is taken.
+struct AnnotationFiles {
+    InputFile reads;
+    InputFile exon_zb;
+    InputFile gene_zb;
+};
+
+AnnotationFiles take_annotation_arguments(ArgSource& source, TableSizes& sizes);
 
 struct Annotation {
     CountTable counts;

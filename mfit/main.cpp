@@ -52,13 +52,7 @@ int main(int argc, char** argv)
     // Every file is opened as its name is taken, outputs truncated, before
     // anything is read.
     TableSizes sizes;
-    sizes.num_reads = take_size(source, "Number of reads : ", "num_reads", kDefaultNumReads);
-    sizes.num_conditions = take_size(source, "Number of conditions : ", "num_conditions", kDefaultNumConditions);
-    InputFile reads = InputFile::open({"reads file", source.name("Reads File Name : ", "the reads file name")});
-    sizes.num_exons = take_size(source, "Number of Exons : ", "num_exons", kDefaultNumExons);
-    InputFile exon_zb = InputFile::open({"exon_zb file", source.name("Exon File Name : ", "the exon_zb file name")});
-    sizes.num_genes = take_size(source, "Number of Genes : ", "num_genes", kDefaultNumGenes);
-    InputFile gene_zb = InputFile::open({"gene_zb file", source.name("Gene File Name : ", "the gene_zb file name")});
+    AnnotationFiles files = take_annotation_arguments(source, sizes);
     OutputFile exon_re = OutputFile::create(
         {"exon_re file", source.name("Output File for Exon differential Expression : ", "the exon_re file name")});
     OutputFile gene_re = OutputFile::create(
@@ -66,11 +60,11 @@ int main(int argc, char** argv)
     OutputFile chisq_re = OutputFile::create(
         {"chisq_re file", source.name("Output File for Chi Square statistic Values : ", "the chisq_re file name")});
 
-    const Annotation in = load_annotation(reads, exon_zb, gene_zb, sizes);
+    const Annotation in = load_annotation(files.reads, files.exon_zb, files.gene_zb, sizes);
     if (!exons_in_gene_order(in.exons, in.genes))
-        warn("warning: the exon ranges of " + describe(gene_zb.name()) +
+        warn("warning: the exon ranges of " + describe(files.gene_zb.name()) +
              " do not list every exon once and in ascending order; the lines of exon_re will not line up with "
-             "the rows of " + describe(exon_zb.name()));
+             "the rows of " + describe(files.exon_zb.name()));
 
     fit_all_genes(in.counts, in.exons, in.genes, {exon_re, gene_re, chisq_re});
 
