@@ -44,23 +44,16 @@ int main(int argc, char** argv)
 {
     set_program_name("isocmp");
     std::vector<std::string> args(argv + 1, argv + argc);
-    if (wants_help(args)) {
-        print_lines(kHelp);
+    ArgSource source = ArgSource::interactive();
+    if (!begin_intake(args, kHelp, kArgumentCount,
+                      "You have entered the wrong number of arguments. Please enter the arguments interactively. Please "
+                      "type ./isocmp.out --help for the argument list.",
+                      source))
         return 1;
-    }
-    ArgSource source = ArgSource::from_arguments(args);
-    if (args.size() != kArgumentCount) {
-        print_lines({"You have entered the wrong number of arguments. Please enter the arguments interactively. Please "
-                     "type ./isocmp.out --help for the argument list."});
-        source = ArgSource::interactive();
-    }
 
     TableSizes sizes;
     AnnotationFiles files = take_annotation_arguments(source, sizes);
-    InputFile gene_re = InputFile::open(
-        {"gene_re file", source.name("File containing Gene Maximum Likelihood Estimates : ", "the gene_re file name")});
-    InputFile exon_re = InputFile::open(
-        {"exon_re file", source.name("File containing Exon Maximum Likelihood Estimates : ", "the exon_re file name")});
+    FitResultFiles results = take_fit_result_arguments(source);
     OutputFile statistics = OutputFile::create(
         {"isocmp_re file", source.name("Output file for differential Splicing :", "the isocmp_re file name")});
     const std::int32_t do_permute =
@@ -72,7 +65,7 @@ int main(int argc, char** argv)
     // Line e of exon_re is read as exon e's fits: the genes' exon ranges must
     // list every exon once and in ascending order for that to hold.
     const Annotation annotation = load_annotation(files.reads, files.exon_zb, files.gene_zb, sizes, true);
-    const FitResults fits = load_fit_results(gene_re, exon_re, sizes);
+    const FitResults fits = load_fit_results(results.gene_re, results.exon_re, sizes);
 
     compare_shares({annotation.counts, annotation.exons, annotation.genes, fits.genes, fits.exons}, do_permute != 0,
                    seed, statistics);

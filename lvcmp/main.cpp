@@ -45,23 +45,16 @@ int main(int argc, char** argv)
 {
     set_program_name("lvcmp");
     std::vector<std::string> args(argv + 1, argv + argc);
-    if (wants_help(args)) {
-        print_lines(kHelp);
+    ArgSource source = ArgSource::interactive();
+    if (!begin_intake(args, kHelp, kArgumentCount,
+                      "You have entered the wrong number of arguments. Please enter the arguments interactively. Please "
+                      "type ./lvcmp.out --help for the argument list",
+                      source))
         return 1;
-    }
-    ArgSource source = ArgSource::from_arguments(args);
-    if (args.size() != kArgumentCount) {
-        print_lines({"You have entered the wrong number of arguments. Please enter the arguments interactively. Please "
-                     "type ./lvcmp.out --help for the argument list"});
-        source = ArgSource::interactive();
-    }
 
     TableSizes sizes;
     AnnotationFiles files = take_annotation_arguments(source, sizes);
-    InputFile gene_re = InputFile::open(
-        {"gene_re file", source.name("File containing Gene Maximum Likelihood Estimates : ", "the gene_re file name")});
-    InputFile exon_re = InputFile::open(
-        {"exon_re file", source.name("File containing Exon Maximum Likelihood Estimates : ", "the exon_re file name")});
+    FitResultFiles results = take_fit_result_arguments(source);
     InputFile gtt = InputFile::open(
         {"gtt file",
          source.name("File containing total unique reads for Generalized Poisson and Poisson Models :", "the gtt file name")});
@@ -75,7 +68,7 @@ int main(int argc, char** argv)
     if (do_permute != 0) std::puts("INFO:Permutations will be carried out for each comparison. The program run will be slow");
 
     const Annotation annotation = load_annotation(files.reads, files.exon_zb, files.gene_zb, sizes);
-    const FitResults fits = load_fit_results(gene_re, exon_re, sizes);
+    const FitResults fits = load_fit_results(results.gene_re, results.exon_re, sizes);
     const TotalsTable totals = read_totals(gtt, sizes.num_conditions);
     std::puts("total unique read is read in");
 

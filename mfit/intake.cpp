@@ -199,3 +199,19 @@ std::string ArgSource::name(std::string_view prompt, std::string_view what)
     }
     return word;
 }
+
+bool begin_intake(const std::vector<std::string>& args, const std::vector<std::string_view>& help, std::size_t count,
+                  std::string_view wrong_number, ArgSource& source)
+{
+    if (wants_help(args)) {
+        print_lines(help);
+        return false;
+    }
+    if (args.size() == count) {
+        source = ArgSource::from_arguments(args);
+    } else {
+        print_lines({wrong_number});
+        source = ArgSource::interactive();
+    }
+    return true;
+}

@@ -39,3 +39,12 @@ AnnotationFiles take_annotation_arguments(ArgSource& source, TableSizes& sizes)
     InputFile gene_zb = InputFile::open({"gene_zb file", source.name("Gene File Name : ", "the gene_zb file name")});
     return {std::move(reads), std::move(exon_zb), std::move(gene_zb)};
 }
+
+FitResultFiles take_fit_result_arguments(ArgSource& source)
+{
+    InputFile gene_re = InputFile::open(
+        {"gene_re file", source.name("File containing Gene Maximum Likelihood Estimates : ", "the gene_re file name")});
+    InputFile exon_re = InputFile::open(
+        {"exon_re file", source.name("File containing Exon Maximum Likelihood Estimates : ", "the exon_re file name")});
+    return {std::move(gene_re), std::move(exon_re)};
+}

@@ -28,6 +28,14 @@ struct AnnotationFiles {
 
 AnnotationFiles take_annotation_arguments(ArgSource& source, TableSizes& sizes);
 
+// gene_re, then exon_re, as the testing programs take them.
+struct FitResultFiles {
+    InputFile gene_re;
+    InputFile exon_re;
+};
+
+FitResultFiles take_fit_result_arguments(ArgSource& source);
+
 struct Annotation {
     CountTable counts;
     ExonTable exons;

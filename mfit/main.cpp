@@ -38,16 +38,12 @@ int main(int argc, char** argv)
 {
     set_program_name("mfit");
     std::vector<std::string> args(argv + 1, argv + argc);
-    if (wants_help(args)) {
-        print_lines(kHelp);
+    ArgSource source = ArgSource::interactive();
+    if (!begin_intake(args, kHelp, kArgumentCount,
+                      "You have entered the wrong number of arguments. Please enter the arguments interactively.Please "
+                      "type ./mfit.out --help for the argument list",
+                      source))
         return 1;
-    }
-    ArgSource source = ArgSource::from_arguments(args);
-    if (args.size() != kArgumentCount) {
-        print_lines({"You have entered the wrong number of arguments. Please enter the arguments interactively.Please "
-                     "type ./mfit.out --help for the argument list"});
-        source = ArgSource::interactive();
-    }
 
     // Every file is opened as its name is taken, outputs truncated, before
     // anything is read.
