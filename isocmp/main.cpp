@@ -16,25 +16,19 @@
 
 namespace {
 
-const std::vector<std::string_view> kHelp = {
+const std::vector<std::string_view> kHelp = help_text(
     "Usage : ./isocmp.out num_reads num_conditions read num_exons exon_zb num_genes gene_zb gene_re exon_re "
     "isocmp_re do_permute seed",
-    "num_reads : Number of reads in the experiment",
-    "num_conditions : Number of Conditions/Tissues",
-    "read : The reads input file",
-    "num_exons : The number of exons",
-    "exon_zb : The exon input file",
-    "num_genes : The number of genes",
-    "gene_zb : The gene input file",
-    "gene_re : The file with MLE's of the genes fit to a Generalized Poisson and a Poisson Model. This is the output "
-    "from ./mfit.out",
-    "exon_re : The file with MLE's of the exons fit to a Generalized Poisson and a Poisson Model. This is the output "
-    "from ./mfit.out",
-    "isocmp_re : Output file for the differential splicing statistics",
-    "do_permute :  Whether to calculate the parameters for the null distribution of the test statistic when "
-    "modeled as a gamma distribution",
-    "Seed for Random Number generator ( Used for permutation test ) : Seed is an integer ( e.g. -81079 ) ",
-};
+    {
+        "gene_re : The file with MLE's of the genes fit to a Generalized Poisson and a Poisson Model. This is the output "
+        "from ./mfit.out",
+        "exon_re : The file with MLE's of the exons fit to a Generalized Poisson and a Poisson Model. This is the output "
+        "from ./mfit.out",
+        "isocmp_re : Output file for the differential splicing statistics",
+        "do_permute :  Whether to calculate the parameters for the null distribution of the test statistic when "
+        "modeled as a gamma distribution",
+        "Seed for Random Number generator ( Used for permutation test ) : Seed is an integer ( e.g. -81079 ) ",
+    });
 
 constexpr std::size_t kArgumentCount = 12;
 

@@ -215,3 +215,17 @@ bool begin_intake(const std::vector<std::string>& args, const std::vector<std::s
     }
     return true;
 }
+
+std::vector<std::string_view> help_text(std::string_view usage, std::initializer_list<std::string_view> rest)
+{
+    std::vector<std::string_view> lines = {usage,
+                                           "num_reads : Number of reads in the experiment",
+                                           "num_conditions : Number of Conditions/Tissues",
+                                           "read : The reads input file",
+                                           "num_exons : The number of exons",
+                                           "exon_zb : The exon input file",
+                                           "num_genes : The number of genes",
+                                           "gene_zb : The gene input file"};
+    lines.insert(lines.end(), rest);
+    return lines;
+}

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -61,6 +62,10 @@ bool begin_intake(const std::vector<std::string>& args, const std::vector<std::s
 
 // True for exactly one argument equal to "--help".
 bool wants_help(const std::vector<std::string>& args);
+
+// A program's help: its usage line, the seven lines of the arguments every
+// program shares (num_reads to gene_zb), then `rest`.
+std::vector<std::string_view> help_text(std::string_view usage, std::initializer_list<std::string_view> rest);
 
 // Writes lines to standard output, each followed by a newline.
 void print_lines(const std::vector<std::string_view>& lines);

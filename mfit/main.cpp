@@ -15,20 +15,14 @@
 
 namespace {
 
-const std::vector<std::string_view> kHelp = {
+const std::vector<std::string_view> kHelp = help_text(
     "Usage : ./mfit.out num_reads num_conditions read num_exons exon_zb num_genes gene_zb exon_re gene_re chisq_re",
-    "num_reads : Number of reads in the experiment",
-    "num_conditions : Number of Conditions/Tissues",
-    "read : The reads input file",
-    "num_exons : The number of exons",
-    "exon_zb : The exon input file",
-    "num_genes : The number of genes",
-    "gene_zb : The gene input file",
-    "gene_re : Output file with MLE's of the genes fit to a Generalized Poisson and a Poisson Model.",
-    "exon_re : Output file with MLE's of the exons fit to a Generalized Poisson and a Poisson Model.",
-    "chisq_re : Output file with the values of the Chi Square statistics for the goodness of fit to the Generalized "
-    "Poisson and Poisson Model",
-};
+    {
+        "gene_re : Output file with MLE's of the genes fit to a Generalized Poisson and a Poisson Model.",
+        "exon_re : Output file with MLE's of the exons fit to a Generalized Poisson and a Poisson Model.",
+        "chisq_re : Output file with the values of the Chi Square statistics for the goodness of fit to the Generalized "
+        "Poisson and Poisson Model",
+    });
 
 constexpr std::size_t kArgumentCount = 10;
 
@@ -57,7 +51,7 @@ int main(int argc, char** argv)
         {"chisq_re file", source.name("Output File for Chi Square statistic Values : ", "the chisq_re file name")});
 
     const Annotation in = load_annotation(files.reads, files.exon_zb, files.gene_zb, sizes);
-    if (!exons_in_gene_order(in.exons, in.genes))
+    if (!in.genes.exons_in_order)
         warn("warning: the exon ranges of " + describe(files.gene_zb.name()) +
              " do not list every exon once and in ascending order; the lines of exon_re will not line up with "
              "the rows of " + describe(files.exon_zb.name()));

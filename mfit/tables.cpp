@@ -75,8 +75,9 @@ GeneTable read_gene_table(InputFile& file, std::int32_t num_genes, const ExonTab
         if (std::int64_t(last) < std::int64_t(first) - 1)
             in.refuse_found("last_exon", "at least first_exon - 1 = " + std::to_string(std::int64_t(first) - 1),
                             std::to_string(last));
-        if (require_exon_order && last >= first) {
-            if (first != next_exon)
+        if (last >= first) {
+            t.exons_in_order = t.exons_in_order && first == next_exon;
+            if (require_exon_order && !t.exons_in_order)
                 in.refuse_found("first_exon", "exon " + std::to_string(next_exon) +
                                                   ", the one after the previous gene's last exon (every exon must "
                                                   "belong to one gene, in ascending order)",
@@ -88,23 +89,13 @@ GeneTable read_gene_table(InputFile& file, std::int32_t num_genes, const ExonTab
         if (rows > length)
             in.refuse("length", "at least " + std::to_string(rows) + ", the rows of the gene's exons");
     }
-    if (require_exon_order && next_exon != std::int64_t(exons.num_exons) + 1)
+    t.exons_in_order = t.exons_in_order && next_exon == std::int64_t(exons.num_exons) + 1;
+    if (require_exon_order && !t.exons_in_order)
         in.refuse_found("last_exon", "the genes' exon ranges to end at exon " + std::to_string(exons.num_exons) +
                                          " (num_exons), so that every exon belongs to one gene",
                         "them ending at exon " + std::to_string(next_exon - 1));
     file.close();
     return t;
-}
-
-bool exons_in_gene_order(const ExonTable& exons, const GeneTable& genes)
-{
-    std::int64_t next = 1;
-    for (std::int64_t g = 1; g <= genes.num_genes; ++g) {
-        if (genes.last_exon[g] < genes.first_exon[g]) continue;
-        if (genes.first_exon[g] != next) return false;
-        next = std::int64_t(genes.last_exon[g]) + 1;
-    }
-    return next == std::int64_t(exons.num_exons) + 1;
 }
 
 std::int64_t gene_rows(const ExonTable& exons, const GeneTable& genes, std::int64_t g)

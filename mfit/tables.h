@@ -39,6 +39,10 @@ struct ExonTable {
 struct GeneTable {
     IntVector gene_id, first_exon, last_exon, length; // [1..num_genes]
     std::int32_t num_genes = 0;
+    // True when the exon ranges, in gene order, list every exon exactly once
+    // and in ascending order: the condition under which line k of exon_re
+    // describes exon k.
+    bool exons_in_order = true;
 };
 
 // Each reader consumes exactly the announced number of records, closes the
@@ -50,11 +54,6 @@ ExonTable read_exon_table(InputFile& file, std::int32_t num_exons, std::int32_t 
 // the order), for programs that pair line k of exon_re with exon k.
 GeneTable read_gene_table(InputFile& file, std::int32_t num_genes, const ExonTable& exons,
                           bool require_exon_order = false);
-
-// True when the genes' exon ranges, in gene order, list every exon exactly
-// once and in ascending order: the condition under which line k of exon_re
-// describes exon k.
-bool exons_in_gene_order(const ExonTable& exons, const GeneTable& genes);
 
 // Total rows of gene g's exons: the filled part of its count vector.
 std::int64_t gene_rows(const ExonTable& exons, const GeneTable& genes, std::int64_t g);

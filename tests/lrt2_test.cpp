@@ -3,6 +3,8 @@
 #include "lrtmfit2.h"
 #include "lrtp2.h"
 
+#include "numbers.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -10,19 +12,6 @@
 #include <vector>
 
 namespace {
-
-std::string six(double x)
-{
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.6f", x);
-    return buf;
-}
-
-std::vector<int> one_based(std::vector<int> v)
-{
-    v.insert(v.begin(), -999);
-    return v;
-}
 
 struct Share {
     std::vector<int> x1, y1, x2, y2;

@@ -5,6 +5,8 @@
 #include "lrtp.h"
 #include "mfitmle.h"
 
+#include "numbers.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -13,19 +15,6 @@
 #include <vector>
 
 namespace {
-
-std::string six(double x)
-{
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.6f", x);
-    return buf;
-}
-
-std::vector<int> one_based(std::vector<int> v)
-{
-    v.insert(v.begin(), -999);
-    return v;
-}
 
 const std::vector<int> kX = one_based({3, 1, 0, 4});
 const std::vector<int> kY = one_based({1, 1, 2, 0});

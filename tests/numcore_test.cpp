@@ -5,6 +5,8 @@
 #include "mfitmle.h"
 #include "nrutil.h"
 
+#include "numbers.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -12,14 +14,6 @@
 #include <vector>
 
 namespace {
-
-// A count vector in the programs' 1-based form.
-std::vector<int> one_based(const std::vector<int>& counts)
-{
-    std::vector<int> v(counts.size() + 1, -999);
-    for (std::size_t i = 0; i < counts.size(); ++i) v[i + 1] = counts[i];
-    return v;
-}
 
 struct Fit {
     int converged = -1;
@@ -32,13 +26,6 @@ Fit fit(const std::vector<int>& counts)
     Fit f;
     mfitmle(static_cast<int>(counts.size()), v.data(), f.converged, f.lambda, f.theta, f.poisson_lambda);
     return f;
-}
-
-std::string six(double x)
-{
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.6f", x);
-    return buf;
 }
 
 } // namespace

@@ -3,6 +3,8 @@
 #include "nullsummary.h"
 #include "random.h"
 
+#include "numbers.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -11,13 +13,6 @@
 #include <vector>
 
 namespace {
-
-std::string six(double x)
-{
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.6f", x);
-    return buf;
-}
 
 // How many ran2 draws, in a fresh stream started from `start`, leave the
 // seed at `after`; -1 when no number up to `limit` does.

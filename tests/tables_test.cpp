@@ -69,8 +69,7 @@ TEST(ExonOrder, HoldsOnlyForContiguousAscendingRanges)
     const std::string reads = "0 0 0 1\n0 0 0 1\n0 0 0 1\n";
     const std::string exon_zb = "1 1 1 1\n2 2 2 1\n3 3 3 1\n";
     auto holds = [&](const std::string& gene_zb, int genes) {
-        return exons_in_gene_order(load(dir, reads, 3, 1, exon_zb, 3, gene_zb, genes).exons,
-                                   load(dir, reads, 3, 1, exon_zb, 3, gene_zb, genes).genes);
+        return load(dir, reads, 3, 1, exon_zb, 3, gene_zb, genes).genes.exons_in_order;
     };
     EXPECT_TRUE(holds("1 1 2 2\n2 3 3 1\n", 2));
     EXPECT_TRUE(holds("1 1 2 2\n2 5 4 0\n3 3 3 1\n", 3)); // a gene without exons in between
