@@ -3,10 +3,16 @@
 #include "arrays.h"
 #include "lrtmfit2.h"
 #include "lrtp2.h"
+#include "ordered_parallel.h"
+#include "permutation_runner.h"
+#include "progress.h"
 #include "share_permutation.h"
 #include "slices.h"
 
 #include <cstdio>
+#include <deque>
+#include <memory>
+#include <vector>
 
 namespace {
 
@@ -25,59 +31,135 @@ void fill_gene(const ShareInputs& in, int g, int c, int* v, ExonSlice* slices)
     for (int k = p + 1; k <= in.genes.length[g]; ++k) v[k] = 0;
 }
 
-} // namespace
+// One comparison's line up to its permutation fields, and the test that
+// completes it when permutations are asked for.
+struct ShareLine {
+    LineBuffer head;
+    std::shared_ptr<SharePermutationJob> job;
+};
 
-void compare_shares(const ShareInputs& in, bool permute, std::int64_t& seed, OutputFile& out)
+// Everything one gene writes: the lines in order, and standard output, which
+// starts with the gene's index.
+struct GeneShares {
+    int g = 0;
+    std::vector<ShareLine> lines;
+};
+
+GeneShares compare_gene(const ShareInputs& in, int g, bool permute)
 {
     const int C = in.counts.num_conditions;
     const FitTable& gf = in.gene_fits;
     const FitTable& ef = in.exon_fits;
-    for (int g = 1; g <= in.genes.num_genes; ++g) {
-        std::printf("%d\n", g);
-        const int n_g = in.genes.length[g];
-        const int first = in.genes.first_exon[g];
-        const int last = in.genes.last_exon[g];
-        IntVector gene_i(n_g), gene_l(n_g);
-        ExonSlice slices(last - first + 1, 2);
-        for (int i = 1; i <= C; ++i) {
-            if (gf.converged[g][i] != 1) continue;
-            fill_gene(in, g, i, gene_i.get(), &slices);
-            for (int l = i + 1; l <= C; ++l) {
-                if (gf.converged[g][l] != 1) continue;
-                fill_gene(in, g, l, gene_l.get(), nullptr);
-                for (int e = first; e <= last; ++e) {
-                    if (ef.converged[e][i] != 1 || ef.converged[e][l] != 1) continue;
-                    const int n_e = in.exons.length[e];
-                    IntVector exon_i(n_e), exon_l(n_e);
-                    fill_exon_vector(in.counts, in.exons, e, i, exon_i.get());
-                    fill_exon_vector(in.counts, in.exons, e, l, exon_l.get());
-                    int valid = 0;
-                    double T = 0;
-                    lrtmfit2(n_e, n_g, exon_i.get(), gene_i.get(), exon_l.get(), gene_l.get(), ef.lambda[e][i],
-                             gf.lambda[g][i], ef.lambda[e][l], gf.lambda[g][l], ef.theta[e][i], gf.theta[g][i],
-                             ef.theta[e][l], gf.theta[g][l], valid, T);
-                    if (valid != 1) continue;
-                    double T_P = 0;
-                    lrtp2(n_e, n_g, exon_i.get(), gene_i.get(), exon_l.get(), gene_l.get(), ef.poisson_lambda[e][i],
-                          gf.poisson_lambda[g][i], ef.poisson_lambda[e][l], gf.poisson_lambda[g][l], T_P);
+    GeneShares result;
+    result.g = g;
+    const int n_g = in.genes.length[g];
+    const int first = in.genes.first_exon[g];
+    const int last = in.genes.last_exon[g];
+    IntVector gene_i(n_g), gene_l(n_g);
+    ExonSlice slices(last - first + 1, 2);
+    for (int i = 1; i <= C; ++i) {
+        if (gf.converged[g][i] != 1) continue;
+        fill_gene(in, g, i, gene_i.get(), &slices);
+        for (int l = i + 1; l <= C; ++l) {
+            if (gf.converged[g][l] != 1) continue;
+            fill_gene(in, g, l, gene_l.get(), nullptr);
+            for (int e = first; e <= last; ++e) {
+                if (ef.converged[e][i] != 1 || ef.converged[e][l] != 1) continue;
+                const int n_e = in.exons.length[e];
+                IntVector exon_i(n_e), exon_l(n_e);
+                fill_exon_vector(in.counts, in.exons, e, i, exon_i.get());
+                fill_exon_vector(in.counts, in.exons, e, l, exon_l.get());
+                int valid = 0;
+                double T = 0;
+                lrtmfit2(n_e, n_g, exon_i.get(), gene_i.get(), exon_l.get(), gene_l.get(), ef.lambda[e][i],
+                         gf.lambda[g][i], ef.lambda[e][l], gf.lambda[g][l], ef.theta[e][i], gf.theta[g][i],
+                         ef.theta[e][l], gf.theta[g][l], valid, T);
+                if (valid != 1) continue;
+                double T_P = 0;
+                lrtp2(n_e, n_g, exon_i.get(), gene_i.get(), exon_l.get(), gene_l.get(), ef.poisson_lambda[e][i],
+                      gf.poisson_lambda[g][i], ef.poisson_lambda[e][l], gf.poisson_lambda[g][l], T_P);
 
-                    out.integer(in.exons.exon_id[e]).ch(' ').integer(in.genes.gene_id[g]).ch(' ');
-                    out.integer(i).ch(' ').integer(l).ch(' ').fixed6(T).ch(' ').fixed6(T_P);
-                    for (double value : {ef.lambda[e][i], gf.lambda[g][i], ef.lambda[e][l], gf.lambda[g][l],
-                                         ef.poisson_lambda[e][i], gf.poisson_lambda[g][i], ef.poisson_lambda[e][l],
-                                         gf.poisson_lambda[g][l]})
-                        out.ch(' ').fixed6(value);
-                    out.ch(' ').integer(n_e).ch(' ').integer(n_g);
-                    if (permute) {
-                        const int row = e - first + 1;
-                        const ShareVectors vectors{n_e, n_g, exon_i.get(), gene_i.get(), exon_l.get(), gene_l.get(),
-                                                   slices[row][kSliceStart], slices[row][kSliceEnd]};
-                        const GammaNull null = share_permutation_test(g, vectors, seed);
-                        out.ch(' ').fixed6(null.scale).ch(' ').fixed6(null.shape);
-                    }
-                    out.endl();
+                ShareLine& line = result.lines.emplace_back();
+                LineBuffer& out = line.head;
+                out.integer(in.exons.exon_id[e]).ch(' ').integer(in.genes.gene_id[g]).ch(' ');
+                out.integer(i).ch(' ').integer(l).ch(' ').fixed6(T).ch(' ').fixed6(T_P);
+                for (double value : {ef.lambda[e][i], gf.lambda[g][i], ef.lambda[e][l], gf.lambda[g][l],
+                                     ef.poisson_lambda[e][i], gf.poisson_lambda[g][i], ef.poisson_lambda[e][l],
+                                     gf.poisson_lambda[g][l]})
+                    out.ch(' ').fixed6(value);
+                out.ch(' ').integer(n_e).ch(' ').integer(n_g);
+                if (permute) {
+                    const int row = e - first + 1;
+                    const ShareVectors vectors{n_e, n_g, exon_i.get(), gene_i.get(), exon_l.get(), gene_l.get(),
+                                               slices[row][kSliceStart], slices[row][kSliceEnd]};
+                    line.job = std::make_shared<SharePermutationJob>(g, vectors);
                 }
             }
         }
     }
+    return result;
+}
+
+// Writes a gene's standard output and lines; its tests must be finished.
+void write_gene(const GeneShares& gene, OutputFile& out)
+{
+    std::printf("%d\n", gene.g);
+    for (const ShareLine& line : gene.lines) {
+        out.put(line.head);
+        if (line.job) {
+            const SharePermutationJob& job = *line.job;
+            for (int p = 1; p <= kPermutations; ++p) {
+                for (int k = 0; k < job.crap_per_permutation(); ++k) std::fputs("Crap\n", stdout);
+                for (int k = 0; k < job.outcome(p).notes; ++k) std::fputs("Scream!!!!\n", stdout);
+            }
+            const GammaNull null = job.null();
+            out.ch(' ').fixed6(null.scale).ch(' ').fixed6(null.shape);
+        }
+        out.endl();
+    }
+}
+
+bool finished(const GeneShares& gene)
+{
+    for (const ShareLine& line : gene.lines)
+        if (line.job && !line.job->finished()) return false;
+    return true;
+}
+
+} // namespace
+
+void compare_shares(const ShareInputs& in, bool permute, std::int64_t& seed, OutputFile& out, int threads)
+{
+    const int genes = in.genes.num_genes;
+    ProgressLine progress(genes, "genes");
+    if (!permute) {
+        ordered_parallel(
+            genes, threads, [&](long k) { return compare_gene(in, static_cast<int>(k) + 1, false); },
+            [&](long k, GeneShares&& gene) {
+                write_gene(gene, out);
+                progress.update(k + 1);
+            });
+        return;
+    }
+
+    // The permutations are drawn here in loop order; a gene is written once
+    // all its tests are refitted, genes in table order.
+    PermutationRunner runner(threads);
+    std::deque<GeneShares> pending;
+    long written = 0;
+    auto write_finished = [&] {
+        while (!pending.empty() && finished(pending.front())) {
+            write_gene(pending.front(), out);
+            pending.pop_front();
+            progress.update(++written);
+        }
+    };
+    for (int g = 1; g <= genes; ++g) {
+        GeneShares gene = compare_gene(in, g, true);
+        for (const ShareLine& line : gene.lines) runner.run(line.job, seed);
+        pending.push_back(std::move(gene));
+        write_finished();
+    }
+    runner.wait_all();
+    write_finished();
 }

@@ -21,4 +21,6 @@ struct ShareInputs {
     const FitTable& exon_fits;
 };
 
-void compare_shares(const ShareInputs& in, bool permute, std::int64_t& seed, OutputFile& out);
+// The comparisons run on `threads` threads; what is written, files and
+// standard output, is the same for any number.
+void compare_shares(const ShareInputs& in, bool permute, std::int64_t& seed, OutputFile& out, int threads);

@@ -6,6 +6,7 @@
 #include "diag.h"
 #include "intake.h"
 #include "loading.h"
+#include "runoptions.h"
 #include "settings.h"
 #include "textin.h"
 #include "textout.h"
@@ -38,6 +39,7 @@ int main(int argc, char** argv)
 {
     set_program_name("isocmp");
     std::vector<std::string> args(argv + 1, argv + argc);
+    const int threads = take_threads_option(args);
     ArgSource source = ArgSource::interactive();
     if (!begin_intake(args, kHelp, kArgumentCount,
                       "You have entered the wrong number of arguments. Please enter the arguments interactively. Please "
@@ -62,7 +64,7 @@ int main(int argc, char** argv)
     const FitResults fits = load_fit_results(results.gene_re, results.exon_re, sizes);
 
     compare_shares({annotation.counts, annotation.exons, annotation.genes, fits.genes, fits.exons}, do_permute != 0,
-                   seed, statistics);
+                   seed, statistics, threads);
 
     std::fflush(stdout);
     statistics.close();

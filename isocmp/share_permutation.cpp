@@ -1,49 +1,100 @@
 #include "share_permutation.h"
 
-#include "arrays.h"
 #include "fitrecords.h"
 #include "lrtmfit2.h"
 #include "mfitmle.h"
-#include "nullsummary.h"
 #include "random.h"
 
+#include <algorithm>
 #include <cstdio>
+
+void cut_out_exon(int slice_start, int slice_end, int n_e, const int* gi, const int* gl, int* ei, int* el)
+{
+    int j = 0;
+    for (int r = slice_start; r <= slice_end; ++r) {
+        ++j;
+        ei[j] = gi[r];
+        el[j] = gl[r];
+    }
+    for (int k = j + 1; k <= n_e; ++k) ei[k] = el[k] = 0;
+}
+
+int observed_mismatches(const ShareVectors& v)
+{
+    int mismatches = 0;
+    for (int r = v.slice_start, j = 1; r <= v.slice_end; ++r, ++j)
+        if (v.exon_i[j] != v.gene_i[r] || v.exon_l[j] != v.gene_l[r]) ++mismatches;
+    return mismatches;
+}
+
+int count_screams(int n_e, int n_g, const int* ei, const int* gi, const int* el, const int* gl)
+{
+    const int common = n_e < n_g ? n_e : n_g;
+    int screams = 0;
+    for (int k = 1; k <= common; ++k)
+        if (ei[k] != gi[k] || el[k] != gl[k]) ++screams;
+    return screams;
+}
+
+PermutationOutcome refit_share_permutation(int n_e, int n_g, const int* ei, const int* gi, const int* el,
+                                           const int* gl)
+{
+    FitRecord fgi, fgl, fei, fel;
+    mfitmle(n_g, gi, fgi.converged, fgi.lambda, fgi.theta, fgi.poisson_lambda);
+    mfitmle(n_g, gl, fgl.converged, fgl.lambda, fgl.theta, fgl.poisson_lambda);
+    mfitmle(n_e, ei, fei.converged, fei.lambda, fei.theta, fei.poisson_lambda);
+    mfitmle(n_e, el, fel.converged, fel.lambda, fel.theta, fel.poisson_lambda);
+    PermutationOutcome outcome;
+    if (fgi.converged != 1 || fgl.converged != 1 || fei.converged != 1 || fel.converged != 1) return outcome;
+    int valid = 0;
+    lrtmfit2(n_e, n_g, ei, gi, el, gl, fei.lambda, fgi.lambda, fel.lambda, fgl.lambda, fei.theta, fgi.theta,
+             fel.theta, fgl.theta, valid, outcome.statistic);
+    outcome.valid = valid == 1;
+    return outcome;
+}
 
 GammaNull share_permutation_test(int g, const ShareVectors& v, std::int64_t& seed)
 {
     IntVector gene_i(v.n_g), gene_l(v.n_g), exon_i(v.n_e), exon_l(v.n_e);
     PermutationSummary summary;
-    FitRecord fgi, fgl, fei, fel;
+    const int mismatches = observed_mismatches(v);
     for (int p = 1; p <= kPermutations; ++p) {
         fPermuteValues(v.gene_i, v.gene_l, gene_i.get(), gene_l.get(), v.n_g, seed);
-
-        int j = 0;
-        for (int r = v.slice_start; r <= v.slice_end; ++r) {
-            ++j;
-            exon_i[j] = gene_i[r];
-            exon_l[j] = gene_l[r];
-            if (v.exon_i[j] != v.gene_i[r] || v.exon_l[j] != v.gene_l[r]) std::puts("Crap");
-        }
-        for (int k = j + 1; k <= v.n_e; ++k) exon_i[k] = exon_l[k] = 0;
-
-        if (g == 1) {
-            const int common = v.n_e < v.n_g ? v.n_e : v.n_g;
-            for (int k = 1; k <= common; ++k)
-                if (exon_i[k] != gene_i[k] || exon_l[k] != gene_l[k]) std::puts("Scream!!!!");
-        }
-
-        mfitmle(v.n_g, gene_i.get(), fgi.converged, fgi.lambda, fgi.theta, fgi.poisson_lambda);
-        mfitmle(v.n_g, gene_l.get(), fgl.converged, fgl.lambda, fgl.theta, fgl.poisson_lambda);
-        mfitmle(v.n_e, exon_i.get(), fei.converged, fei.lambda, fei.theta, fei.poisson_lambda);
-        mfitmle(v.n_e, exon_l.get(), fel.converged, fel.lambda, fel.theta, fel.poisson_lambda);
-        if (fgi.converged != 1 || fgl.converged != 1 || fei.converged != 1 || fel.converged != 1) continue;
-
-        int valid = 0;
-        double statistic = 0;
-        lrtmfit2(v.n_e, v.n_g, exon_i.get(), gene_i.get(), exon_l.get(), gene_l.get(), fei.lambda, fgi.lambda,
-                 fel.lambda, fgl.lambda, fei.theta, fgi.theta, fel.theta, fgl.theta, valid, statistic);
-        if (valid == 1) nulladd(summary, statistic);
+        cut_out_exon(v.slice_start, v.slice_end, v.n_e, gene_i.get(), gene_l.get(), exon_i.get(), exon_l.get());
+        for (int k = 0; k < mismatches; ++k) std::puts("Crap");
+        if (g == 1)
+            for (int k = count_screams(v.n_e, v.n_g, exon_i.get(), gene_i.get(), exon_l.get(), gene_l.get()); k > 0; --k)
+                std::puts("Scream!!!!");
+        const PermutationOutcome outcome =
+            refit_share_permutation(v.n_e, v.n_g, exon_i.get(), gene_i.get(), exon_l.get(), gene_l.get());
+        if (outcome.valid) nulladd(summary, outcome.statistic);
     }
     nullgamma(summary);
     return {summary.scale, summary.shape};
+}
+
+SharePermutationJob::SharePermutationJob(int g, const ShareVectors& v)
+    : first_gene_(g == 1), n_e_(v.n_e), n_g_(v.n_g), slice_start_(v.slice_start), slice_end_(v.slice_end),
+      crap_(observed_mismatches(v)), gene_i_(v.n_g), gene_l_(v.n_g), other_half_(v.n_g)
+{
+    std::copy(v.gene_i + 1, v.gene_i + 1 + v.n_g, gene_i_.get() + 1);
+    std::copy(v.gene_l + 1, v.gene_l + 1 + v.n_g, gene_l_.get() + 1);
+}
+
+void SharePermutationJob::draw(int* drawn, std::int64_t& seed)
+{
+    fPermuteValues(gene_i_.get(), gene_l_.get(), drawn, other_half_.get(), n_g_, seed);
+}
+
+PermutationOutcome SharePermutationJob::evaluate(const int* drawn, Scratch& scratch) const
+{
+    const int* gi = drawn;
+    int* gl = scratch.vector(0, n_g_);
+    int* ei = scratch.vector(1, n_e_);
+    int* el = scratch.vector(2, n_e_);
+    for (int p = 1; p <= n_g_; ++p) gl[p] = static_cast<int>(std::int64_t(gene_i_[p]) + gene_l_[p] - drawn[p]);
+    cut_out_exon(slice_start_, slice_end_, n_e_, gi, gl, ei, el);
+    PermutationOutcome outcome = refit_share_permutation(n_e_, n_g_, ei, gi, el, gl);
+    if (first_gene_) outcome.notes = count_screams(n_e_, n_g_, ei, gi, el, gl);
+    return outcome;
 }

@@ -14,7 +14,9 @@
 // length are not compared).
 #pragma once
 
+#include "arrays.h"
 #include "nullsummary.h"
+#include "permutation_runner.h"
 
 #include <cstdint>
 
@@ -27,4 +29,40 @@ struct ShareVectors {
     int slice_start, slice_end; // the exon's positions in the gene vectors
 };
 
+// Cuts the exon's share, positions slice_start..slice_end, out of the
+// re-split gene vectors gi and gl into ei and el (n_e entries, the zero tail
+// included).
+void cut_out_exon(int slice_start, int slice_end, int n_e, const int* gi, const int* gl, int* ei, int* el);
+
+// The exon's positions at which the observed exon and gene counts differ:
+// the "Crap" lines every permutation writes (none in a consistent run).
+int observed_mismatches(const ShareVectors& v);
+
+// The "Scream!!!!" lines of one permutation of the first gene: positions
+// 1..min(n_e, n_g) at which an exon vector differs from its gene vector.
+int count_screams(int n_e, int n_g, const int* ei, const int* gi, const int* el, const int* gl);
+
+// Refits the four re-split vectors and recomputes the statistic.
+PermutationOutcome refit_share_permutation(int n_e, int n_g, const int* ei, const int* gi, const int* el,
+                                           const int* gl);
+
+// The whole test on the calling thread, writing its diagnostic lines as it goes.
 GammaNull share_permutation_test(int g, const ShareVectors& v, std::int64_t& seed);
+
+// The same test as a job for a PermutationRunner. Its diagnostic lines are
+// not written but counted: crap_per_permutation() "Crap" lines and then
+// outcome(p).notes "Scream!!!!" lines belong to permutation p.
+class SharePermutationJob : public PermutationJob {
+public:
+    SharePermutationJob(int g, const ShareVectors& v);
+    int drawn_size() const override { return n_g_; }
+    void draw(int* drawn, std::int64_t& seed) override;
+    PermutationOutcome evaluate(const int* drawn, Scratch& scratch) const override;
+    int crap_per_permutation() const { return crap_; }
+
+private:
+    bool first_gene_;
+    int n_e_, n_g_, slice_start_, slice_end_;
+    int crap_;
+    IntVector gene_i_, gene_l_, other_half_; // other_half_ is the drawing thread's
+};

@@ -1,52 +1,132 @@
 #include "compare.h"
 
 #include "arrays.h"
+#include "level_permutation.h"
 #include "lrtmfit.h"
 #include "lrtp.h"
-#include "level_permutation.h"
+#include "ordered_parallel.h"
+#include "permutation_runner.h"
+#include "progress.h"
 
 #include <cstdio>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
 
-void compare_levels(const LevelInputs& in, bool permute, std::int64_t& seed, OutputFile& out)
+namespace {
+
+// One comparison's line up to its permutation fields, and the permutation
+// test that completes it (none for a comparison without a valid statistic).
+struct LevelLine {
+    LineBuffer head;
+    std::shared_ptr<LevelPermutationJob> job;
+};
+
+// Everything one gene writes.
+struct GeneLevels {
+    std::string gene_indices; // standard output: the gene's index per comparison without a valid statistic
+    std::vector<LevelLine> lines;
+};
+
+GeneLevels compare_gene(const LevelInputs& in, int g, bool permute)
 {
     const int C = in.counts.num_conditions;
     const FitTable& fit = in.gene_fits;
-    for (int g = 1; g <= in.genes.num_genes; ++g) {
-        const int L = in.genes.length[g];
-        IntVector x(L), y(L);
-        for (int i = 1; i <= C - 1; ++i) {
-            fill_gene_vector(in.counts, in.exons, in.genes, g, i, x.get());
-            for (int j = i + 1; j <= C; ++j) {
-                fill_gene_vector(in.counts, in.exons, in.genes, g, j, y.get());
-                int valid = -1;
-                double gp_statistic = 0;
-                if (fit.converged[g][i] == 1 && fit.converged[g][j] == 1)
-                    lrtmfit(L, x.get(), L, y.get(), valid, gp_statistic,
-                            in.totals.general_total[j] / in.totals.general_total[i], fit.theta[g][i],
-                            fit.theta[g][j], fit.lambda[g][i], fit.lambda[g][j]);
-                double p_statistic = 0;
-                if (valid != 1) std::printf("%d\n", g);
-                lrtp(L, x.get(), L, y.get(), p_statistic, in.totals.poisson_total[j] / in.totals.poisson_total[i],
-                     fit.poisson_lambda[g][i], fit.poisson_lambda[g][j]);
+    const int L = in.genes.length[g];
+    GeneLevels result;
+    IntVector x(L), y(L);
+    for (int i = 1; i <= C - 1; ++i) {
+        fill_gene_vector(in.counts, in.exons, in.genes, g, i, x.get());
+        for (int j = i + 1; j <= C; ++j) {
+            fill_gene_vector(in.counts, in.exons, in.genes, g, j, y.get());
+            int valid = -1;
+            double gp_statistic = 0;
+            if (fit.converged[g][i] == 1 && fit.converged[g][j] == 1)
+                lrtmfit(L, x.get(), L, y.get(), valid, gp_statistic,
+                        in.totals.general_total[j] / in.totals.general_total[i], fit.theta[g][i], fit.theta[g][j],
+                        fit.lambda[g][i], fit.lambda[g][j]);
+            double p_statistic = 0;
+            if (valid != 1) result.gene_indices += std::to_string(g) + "\n";
+            lrtp(L, x.get(), L, y.get(), p_statistic, in.totals.poisson_total[j] / in.totals.poisson_total[i],
+                 fit.poisson_lambda[g][i], fit.poisson_lambda[g][j]);
 
-                out.integer(in.genes.gene_id[g]).ch(' ').integer(i).ch(' ').integer(j).ch(' ');
-                if (valid == 1) {
-                    out.fixed6(gp_statistic).ch(' ').fixed6(p_statistic).ch(' ');
-                    out.fixed6(fit.lambda[g][i]).ch(' ').fixed6(fit.lambda[g][j]).ch(' ');
-                } else {
-                    out.text("-1 ").fixed6(p_statistic).text(" -1 -1 ");
-                }
-                out.fixed6(fit.poisson_lambda[g][i]).ch(' ').fixed6(fit.poisson_lambda[g][j]).ch(' ').integer(L);
-                if (permute) {
-                    if (valid == 1) {
-                        const GammaNull null = level_permutation_test(x.get(), y.get(), L, seed);
-                        out.ch(' ').fixed6(null.scale).ch(' ').fixed6(null.shape);
-                    } else {
-                        out.text(" -1 -1");
-                    }
-                }
-                out.endl();
+            LevelLine& line = result.lines.emplace_back();
+            LineBuffer& out = line.head;
+            out.integer(in.genes.gene_id[g]).ch(' ').integer(i).ch(' ').integer(j).ch(' ');
+            if (valid == 1) {
+                out.fixed6(gp_statistic).ch(' ').fixed6(p_statistic).ch(' ');
+                out.fixed6(fit.lambda[g][i]).ch(' ').fixed6(fit.lambda[g][j]).ch(' ');
+            } else {
+                out.text("-1 ").fixed6(p_statistic).text(" -1 -1 ");
             }
+            out.fixed6(fit.poisson_lambda[g][i]).ch(' ').fixed6(fit.poisson_lambda[g][j]).ch(' ').integer(L);
+            if (permute && valid == 1) line.job = std::make_shared<LevelPermutationJob>(x.get(), y.get(), L);
         }
     }
+    return result;
+}
+
+// Writes a gene's lines; the permutation tests among them must be finished.
+void write_gene(const GeneLevels& gene, bool permute, OutputFile& out)
+{
+    std::fputs(gene.gene_indices.c_str(), stdout);
+    for (const LevelLine& line : gene.lines) {
+        out.put(line.head);
+        if (permute) {
+            if (line.job) {
+                const GammaNull null = line.job->null();
+                out.ch(' ').fixed6(null.scale).ch(' ').fixed6(null.shape);
+            } else {
+                out.text(" -1 -1");
+            }
+        }
+        out.endl();
+    }
+}
+
+bool finished(const GeneLevels& gene)
+{
+    for (const LevelLine& line : gene.lines)
+        if (line.job && !line.job->finished()) return false;
+    return true;
+}
+
+} // namespace
+
+void compare_levels(const LevelInputs& in, bool permute, std::int64_t& seed, OutputFile& out, int threads)
+{
+    const int genes = in.genes.num_genes;
+    ProgressLine progress(genes, "genes");
+    if (!permute) {
+        ordered_parallel(
+            genes, threads, [&](long k) { return compare_gene(in, static_cast<int>(k) + 1, false); },
+            [&](long k, GeneLevels&& gene) {
+                write_gene(gene, false, out);
+                progress.update(k + 1);
+            });
+        return;
+    }
+
+    // The permutations are drawn here in loop order; a gene's lines are
+    // written once all its tests are refitted, genes in table order.
+    PermutationRunner runner(threads);
+    std::deque<GeneLevels> pending;
+    long written = 0;
+    auto write_finished = [&] {
+        while (!pending.empty() && finished(pending.front())) {
+            write_gene(pending.front(), true, out);
+            pending.pop_front();
+            progress.update(++written);
+        }
+    };
+    for (int g = 1; g <= genes; ++g) {
+        GeneLevels gene = compare_gene(in, g, true);
+        for (const LevelLine& line : gene.lines)
+            if (line.job) runner.run(line.job, seed);
+        pending.push_back(std::move(gene));
+        write_finished();
+    }
+    runner.wait_all();
+    write_finished();
 }

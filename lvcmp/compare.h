@@ -20,4 +20,6 @@ struct LevelInputs {
     const TotalsTable& totals;
 };
 
-void compare_levels(const LevelInputs& in, bool permute, std::int64_t& seed, OutputFile& out);
+// The comparisons run on `threads` threads; what is written, files and
+// standard output, is the same for any number.
+void compare_levels(const LevelInputs& in, bool permute, std::int64_t& seed, OutputFile& out, int threads);

@@ -1,27 +1,53 @@
 #include "level_permutation.h"
 
-#include "arrays.h"
 #include "fitrecords.h"
 #include "lrtmfit.h"
 #include "mfitmle.h"
-#include "nullsummary.h"
 #include "random.h"
+
+#include <algorithm>
+
+PermutationOutcome refit_level_permutation(int length, const int* xp, const int* yp)
+{
+    FitRecord fx, fy;
+    mfitmle(length, xp, fx.converged, fx.lambda, fx.theta, fx.poisson_lambda);
+    mfitmle(length, yp, fy.converged, fy.lambda, fy.theta, fy.poisson_lambda);
+    PermutationOutcome outcome;
+    if (fx.converged != 1 || fy.converged != 1) return outcome;
+    int valid = 0;
+    lrtmfit(length, xp, length, yp, valid, outcome.statistic, 1.0, fx.theta, fy.theta, fx.lambda, fy.lambda);
+    outcome.valid = valid == 1;
+    return outcome;
+}
 
 GammaNull level_permutation_test(const int* x, const int* y, int length, std::int64_t& seed)
 {
     IntVector xp(length), yp(length);
     PermutationSummary summary;
-    FitRecord fx, fy;
     for (int p = 1; p <= kPermutations; ++p) {
         fPermuteValues(x, y, xp.get(), yp.get(), length, seed);
-        mfitmle(length, xp.get(), fx.converged, fx.lambda, fx.theta, fx.poisson_lambda);
-        mfitmle(length, yp.get(), fy.converged, fy.lambda, fy.theta, fy.poisson_lambda);
-        if (fx.converged != 1 || fy.converged != 1) continue;
-        int valid = 0;
-        double statistic = 0;
-        lrtmfit(length, xp.get(), length, yp.get(), valid, statistic, 1.0, fx.theta, fy.theta, fx.lambda, fy.lambda);
-        if (valid == 1) nulladd(summary, statistic);
+        const PermutationOutcome outcome = refit_level_permutation(length, xp.get(), yp.get());
+        if (outcome.valid) nulladd(summary, outcome.statistic);
     }
     nullgamma(summary);
     return {summary.scale, summary.shape};
+}
+
+LevelPermutationJob::LevelPermutationJob(const int* x, const int* y, int length)
+    : length_(length), x_(length), y_(length), other_half_(length)
+{
+    std::copy(x + 1, x + 1 + length, x_.get() + 1);
+    std::copy(y + 1, y + 1 + length, y_.get() + 1);
+}
+
+void LevelPermutationJob::draw(int* drawn, std::int64_t& seed)
+{
+    fPermuteValues(x_.get(), y_.get(), drawn, other_half_.get(), length_, seed);
+}
+
+PermutationOutcome LevelPermutationJob::evaluate(const int* drawn, Scratch& scratch) const
+{
+    int* yp = scratch.vector(0, length_);
+    for (int p = 1; p <= length_; ++p) yp[p] = static_cast<int>(std::int64_t(x_[p]) + y_[p] - drawn[p]);
+    return refit_level_permutation(length_, drawn, yp);
 }

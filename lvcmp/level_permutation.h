@@ -6,8 +6,29 @@
 // moments. The run's seed carries the random stream on to the next test.
 #pragma once
 
+#include "arrays.h"
 #include "nullsummary.h"
+#include "permutation_runner.h"
 
 #include <cstdint>
 
+// Refits one permutation: xp and yp are the two halves, each of `length`.
+PermutationOutcome refit_level_permutation(int length, const int* xp, const int* yp);
+
+// The whole test on the calling thread, one permutation after another.
 GammaNull level_permutation_test(const int* x, const int* y, int length, std::int64_t& seed);
+
+// The same test as a job for a PermutationRunner: the draws come from the
+// run's stream in order, the refits run anywhere, and null() gives the
+// result of level_permutation_test bit for bit.
+class LevelPermutationJob : public PermutationJob {
+public:
+    LevelPermutationJob(const int* x, const int* y, int length);
+    int drawn_size() const override { return length_; }
+    void draw(int* drawn, std::int64_t& seed) override;
+    PermutationOutcome evaluate(const int* drawn, Scratch& scratch) const override;
+
+private:
+    int length_;
+    IntVector x_, y_, other_half_; // other_half_ is the drawing thread's
+};

@@ -5,6 +5,7 @@
 #include "diag.h"
 #include "intake.h"
 #include "loading.h"
+#include "runoptions.h"
 #include "settings.h"
 #include "textin.h"
 #include "textout.h"
@@ -39,6 +40,7 @@ int main(int argc, char** argv)
 {
     set_program_name("lvcmp");
     std::vector<std::string> args(argv + 1, argv + argc);
+    const int threads = take_threads_option(args);
     ArgSource source = ArgSource::interactive();
     if (!begin_intake(args, kHelp, kArgumentCount,
                       "You have entered the wrong number of arguments. Please enter the arguments interactively. Please "
@@ -67,7 +69,7 @@ int main(int argc, char** argv)
     std::puts("total unique read is read in");
 
     compare_levels({annotation.counts, annotation.exons, annotation.genes, fits.genes, totals}, do_permute != 0, seed,
-                   statistics);
+                   statistics, threads);
 
     std::fflush(stdout);
     statistics.close();

@@ -3,6 +3,8 @@
 #include "fitrecords.h"
 #include "mfitmle.h"
 #include "mychisq.h"
+#include "ordered_parallel.h"
+#include "progress.h"
 
 #include <cstdio>
 
@@ -10,7 +12,7 @@ namespace {
 
 // Fits one count vector and writes its field group; for a converged fit also
 // the goodness-of-fit lines, tagged `tag_gp` and `tag_p`.
-void fit_and_write(int n, const int* v, OutputFile& result, OutputFile& chisq_re, const char* tag_gp,
+void fit_and_write(int n, const int* v, LineBuffer& result, LineBuffer& chisq_re, const char* tag_gp,
                    const char* tag_p, int id, int condition)
 {
     FitRecord fit;
@@ -27,28 +29,47 @@ void fit_and_write(int n, const int* v, OutputFile& result, OutputFile& chisq_re
         chisq_re.text(tag_p).ch(' ').integer(id).ch(' ').integer(condition).ch(' ').fixed6(p_chisq).ch(' ').integer(p_df).endl();
 }
 
-} // namespace
+// The lines one gene contributes to the three files.
+struct GeneLines {
+    LineBuffer exon_re, gene_re, chisq_re;
+};
 
-void fit_all_genes(const CountTable& counts, const ExonTable& exons, const GeneTable& genes, FitOutputs out)
+GeneLines fit_gene(const CountTable& counts, const ExonTable& exons, const GeneTable& genes, int g)
 {
     const int conditions = counts.num_conditions;
-    for (int g = 1; g <= genes.num_genes; ++g) {
-        std::printf("%d\n", g);
-        for (int e = genes.first_exon[g]; e <= genes.last_exon[g]; ++e) {
-            IntVector v(exons.length[e]);
-            out.exon_re.integer(genes.gene_id[g]).ch(' ').integer(exons.exon_id[e]).ch(' ').integer(exons.length[e]);
-            for (int c = 1; c <= conditions; ++c) {
-                fill_exon_vector(counts, exons, e, c, v.get());
-                fit_and_write(exons.length[e], v.get(), out.exon_re, out.chisq_re, "e1", "e2", exons.exon_id[e], c);
-            }
-            out.exon_re.endl();
-        }
-        IntVector v(genes.length[g]);
-        out.gene_re.integer(genes.gene_id[g]).ch(' ').integer(genes.length[g]);
+    GeneLines out;
+    for (int e = genes.first_exon[g]; e <= genes.last_exon[g]; ++e) {
+        IntVector v(exons.length[e]);
+        out.exon_re.integer(genes.gene_id[g]).ch(' ').integer(exons.exon_id[e]).ch(' ').integer(exons.length[e]);
         for (int c = 1; c <= conditions; ++c) {
-            fill_gene_vector(counts, exons, genes, g, c, v.get());
-            fit_and_write(genes.length[g], v.get(), out.gene_re, out.chisq_re, "g1", "g2", genes.gene_id[g], c);
+            fill_exon_vector(counts, exons, e, c, v.get());
+            fit_and_write(exons.length[e], v.get(), out.exon_re, out.chisq_re, "e1", "e2", exons.exon_id[e], c);
         }
-        out.gene_re.endl();
+        out.exon_re.endl();
     }
+    IntVector v(genes.length[g]);
+    out.gene_re.integer(genes.gene_id[g]).ch(' ').integer(genes.length[g]);
+    for (int c = 1; c <= conditions; ++c) {
+        fill_gene_vector(counts, exons, genes, g, c, v.get());
+        fit_and_write(genes.length[g], v.get(), out.gene_re, out.chisq_re, "g1", "g2", genes.gene_id[g], c);
+    }
+    out.gene_re.endl();
+    return out;
+}
+
+} // namespace
+
+void fit_all_genes(const CountTable& counts, const ExonTable& exons, const GeneTable& genes, FitOutputs out,
+                   int threads)
+{
+    ProgressLine progress(genes.num_genes, "genes");
+    ordered_parallel(
+        genes.num_genes, threads, [&](long k) { return fit_gene(counts, exons, genes, static_cast<int>(k) + 1); },
+        [&](long k, GeneLines&& lines) {
+            std::printf("%ld\n", k + 1);
+            out.exon_re.put(lines.exon_re);
+            out.gene_re.put(lines.gene_re);
+            out.chisq_re.put(lines.chisq_re);
+            progress.update(k + 1);
+        });
 }

@@ -1,7 +1,8 @@
 // The fitting loop of mfit: for every gene in table order, every exon of the
 // gene and then the gene itself are fitted in every condition; estimates go to
 // exon_re and gene_re, goodness-of-fit lines of converged fits to chisq_re,
-// and the gene's index to standard output as each gene starts.
+// and the gene's index to standard output as each gene starts. The genes are
+// fitted on `threads` threads; what is written is the same for any number.
 #pragma once
 
 #include "tables.h"
@@ -13,4 +14,5 @@ struct FitOutputs {
     OutputFile& chisq_re;
 };
 
-void fit_all_genes(const CountTable& counts, const ExonTable& exons, const GeneTable& genes, FitOutputs out);
+void fit_all_genes(const CountTable& counts, const ExonTable& exons, const GeneTable& genes, FitOutputs out,
+                   int threads);

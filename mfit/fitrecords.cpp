@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-void write_field_group(OutputFile& out, const FitRecord& fit)
+void write_field_group(LineBuffer& out, const FitRecord& fit)
 {
     if (fit.converged == 1) {
         out.ch(' ').fixed6(fit.lambda).ch(' ').fixed6(fit.poisson_lambda).text(" 1 ").fixed6(fit.theta);

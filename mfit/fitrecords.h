@@ -21,7 +21,7 @@ struct FitRecord {
 };
 
 // Appends the field group of one condition to the line being written.
-void write_field_group(OutputFile& out, const FitRecord& fit);
+void write_field_group(LineBuffer& out, const FitRecord& fit);
 
 // The fit records of every feature in every condition, [1..features][1..conditions].
 struct FitTable {

@@ -4,6 +4,7 @@
 #include "fitdriver.h"
 #include "intake.h"
 #include "loading.h"
+#include "runoptions.h"
 #include "settings.h"
 #include "tables.h"
 #include "textin.h"
@@ -32,6 +33,7 @@ int main(int argc, char** argv)
 {
     set_program_name("mfit");
     std::vector<std::string> args(argv + 1, argv + argc);
+    const int threads = take_threads_option(args);
     ArgSource source = ArgSource::interactive();
     if (!begin_intake(args, kHelp, kArgumentCount,
                       "You have entered the wrong number of arguments. Please enter the arguments interactively.Please "
@@ -56,7 +58,7 @@ int main(int argc, char** argv)
              " do not list every exon once and in ascending order; the lines of exon_re will not line up with "
              "the rows of " + describe(files.exon_zb.name()));
 
-    fit_all_genes(in.counts, in.exons, in.genes, {exon_re, gene_re, chisq_re});
+    fit_all_genes(in.counts, in.exons, in.genes, {exon_re, gene_re, chisq_re}, threads);
 
     std::fflush(stdout);
     exon_re.close();

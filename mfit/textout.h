@@ -17,7 +17,58 @@ void append_fixed6(std::string& out, double value);
 // Appends an integer the way "%d" prints it.
 void append_int(std::string& out, std::int64_t value);
 
-class OutputFile {
+// The five ways a line is built, shared by a memory buffer and a file:
+// `Derived` supplies `buffer()` and `line_done()`.
+template <class Derived>
+class LineFormatter {
+public:
+    Derived& text(std::string_view s)
+    {
+        buffer().append(s);
+        return self().line_done();
+    }
+    Derived& ch(char c)
+    {
+        buffer().push_back(c);
+        return self();
+    }
+    Derived& integer(std::int64_t v)
+    {
+        append_int(buffer(), v);
+        return self();
+    }
+    Derived& fixed6(double v)
+    {
+        append_fixed6(buffer(), v);
+        return self();
+    }
+    Derived& endl()
+    {
+        buffer().push_back('\n');
+        return self().line_done();
+    }
+
+private:
+    Derived& self() { return static_cast<Derived&>(*this); }
+    std::string& buffer() { return self().buffer(); }
+};
+
+// Lines formatted in memory, to be written to a file later: the worker
+// threads format their features' lines here and the writing thread passes
+// them on in table order.
+class LineBuffer : public LineFormatter<LineBuffer> {
+public:
+    std::string& buffer() { return text_; }
+    LineBuffer& line_done() { return *this; }
+    const std::string& str() const { return text_; }
+    bool empty() const { return text_.empty(); }
+    void clear() { text_.clear(); }
+
+private:
+    std::string text_;
+};
+
+class OutputFile : public LineFormatter<OutputFile> {
 public:
     // Creates or truncates the file, or stops with status 2 naming it.
     static OutputFile create(FileName name);
@@ -29,32 +80,14 @@ public:
     // Closes if still open; a failure there is fatal like any other.
     ~OutputFile();
 
-    OutputFile& text(std::string_view s)
+    // Appends lines formatted elsewhere.
+    OutputFile& put(const LineBuffer& lines) { return text(lines.str()); }
+
+    std::string& buffer() { return buffer_; }
+    // The buffer goes out once it is large.
+    OutputFile& line_done()
     {
-        buffer_.append(s);
-        maybe_flush();
-        return *this;
-    }
-    OutputFile& ch(char c)
-    {
-        buffer_.push_back(c);
-        return *this;
-    }
-    OutputFile& integer(std::int64_t v)
-    {
-        append_int(buffer_, v);
-        return *this;
-    }
-    OutputFile& fixed6(double v)
-    {
-        append_fixed6(buffer_, v);
-        return *this;
-    }
-    // Ends a line; the buffer goes out once it is large.
-    OutputFile& endl()
-    {
-        buffer_.push_back('\n');
-        maybe_flush();
+        if (buffer_.size() >= kFlushAt) flush();
         return *this;
     }
 
@@ -64,10 +97,6 @@ public:
 
 private:
     OutputFile(FileName name, int fd);
-    void maybe_flush()
-    {
-        if (buffer_.size() >= kFlushAt) flush();
-    }
     static constexpr std::size_t kFlushAt = std::size_t(1) << 20;
 
     FileName name_;

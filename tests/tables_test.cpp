@@ -84,10 +84,12 @@ TEST(FitRecords, GroupsWrittenAreReadBack)
     std::string path = dir.file("gene_re");
     {
         OutputFile out = OutputFile::create({"gene_re file", path});
-        out.integer(77).ch(' ').integer(12);
-        write_field_group(out, {1, 0.797072, -0.25, 1.8});
-        write_field_group(out, {0, 0, 0, 0.5});
-        out.endl();
+        LineBuffer line;
+        line.integer(77).ch(' ').integer(12);
+        write_field_group(line, {1, 0.797072, -0.25, 1.8});
+        write_field_group(line, {0, 0, 0, 0.5});
+        line.endl();
+        out.put(line);
         out.close();
     }
     EXPECT_EQ(read_file(path), "77 12 0.797072 1.800000 1 -0.250000 NA 0.500000 0 NA\n");

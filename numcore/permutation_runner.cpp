@@ -1,0 +1,148 @@
+#include "permutation_runner.h"
+
+#include <algorithm>
+
+namespace {
+
+// A batch holds about this many drawn counts, so that handing it over costs
+// little next to refitting it, also for short features.
+constexpr std::int64_t kBatchCounts = 1 << 15;
+
+} // namespace
+
+int* Scratch::vector(int which, int n)
+{
+    IntVector& v = vectors_[static_cast<std::size_t>(which)];
+    if (v.size() < n) v = IntVector(std::max<std::int64_t>(n, 2 * v.size()));
+    return v.get();
+}
+
+GammaNull PermutationJob::null() const
+{
+    PermutationSummary summary;
+    for (const PermutationOutcome& o : outcomes_)
+        if (o.valid) nulladd(summary, o.statistic);
+    nullgamma(summary);
+    return {summary.scale, summary.shape};
+}
+
+PermutationRunner::PermutationRunner(int threads)
+{
+    const int workers = std::max(threads, 1) - 1;
+    // Enough batches that every worker has one in hand and one waiting while
+    // the drawing thread fills another.
+    batches_.resize(static_cast<std::size_t>(2 * workers + 2));
+    for (int i = static_cast<int>(batches_.size()) - 1; i >= 0; --i) free_.push_back(i);
+    for (int t = 0; t < workers; ++t) workers_.emplace_back([this] { work(); });
+}
+
+PermutationRunner::~PermutationRunner()
+{
+    wait_all();
+    {
+        std::lock_guard lock(mutex_);
+        stopping_ = true;
+    }
+    work_ready_.notify_all();
+    for (std::thread& t : workers_) t.join();
+}
+
+void PermutationRunner::evaluate(Batch& batch, Scratch& scratch)
+{
+    PermutationJob& job = *batch.job;
+    const int size = job.drawn_size();
+    for (int k = 0; k < batch.count; ++k)
+        job.outcomes_[static_cast<std::size_t>(batch.first + k)] =
+            job.evaluate(batch.drawn.get() + static_cast<std::int64_t>(k) * size, scratch);
+    job.evaluated_.fetch_add(batch.count, std::memory_order_release);
+}
+
+void PermutationRunner::finish_batch(int index)
+{
+    batches_[static_cast<std::size_t>(index)].job.reset();
+    {
+        std::lock_guard lock(mutex_);
+        free_.push_back(index);
+        --outstanding_;
+    }
+    batch_done_.notify_one();
+}
+
+void PermutationRunner::work()
+{
+    Scratch scratch;
+    for (;;) {
+        int index;
+        {
+            std::unique_lock lock(mutex_);
+            work_ready_.wait(lock, [&] { return stopping_ || !ready_.empty(); });
+            if (ready_.empty()) return;
+            index = ready_.front();
+            ready_.pop_front();
+        }
+        evaluate(batches_[static_cast<std::size_t>(index)], scratch);
+        finish_batch(index);
+    }
+}
+
+int PermutationRunner::take_free_batch()
+{
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        if (!free_.empty()) {
+            const int index = free_.back();
+            free_.pop_back();
+            return index;
+        }
+        if (!ready_.empty()) {
+            // Every batch is taken: refit one here rather than wait.
+            const int index = ready_.front();
+            ready_.pop_front();
+            lock.unlock();
+            evaluate(batches_[static_cast<std::size_t>(index)], own_scratch_);
+            finish_batch(index);
+            lock.lock();
+            continue;
+        }
+        batch_done_.wait(lock);
+    }
+}
+
+void PermutationRunner::run(const std::shared_ptr<PermutationJob>& job, std::int64_t& seed)
+{
+    const int size = job->drawn_size();
+    const int per_batch = static_cast<int>(std::clamp<std::int64_t>(kBatchCounts / std::max(size, 1), 1, kPermutations));
+    for (int first = 0; first < kPermutations; first += per_batch) {
+        const int index = take_free_batch();
+        Batch& batch = batches_[static_cast<std::size_t>(index)];
+        batch.job = job;
+        batch.first = first;
+        batch.count = std::min(per_batch, kPermutations - first);
+        const std::int64_t needed = static_cast<std::int64_t>(batch.count) * size;
+        if (batch.drawn.size() < needed) batch.drawn = IntVector(needed);
+        for (int k = 0; k < batch.count; ++k) job->draw(batch.drawn.get() + static_cast<std::int64_t>(k) * size, seed);
+        {
+            std::lock_guard lock(mutex_);
+            ready_.push_back(index);
+            ++outstanding_;
+        }
+        work_ready_.notify_one();
+    }
+}
+
+void PermutationRunner::wait_all()
+{
+    std::unique_lock lock(mutex_);
+    while (outstanding_ > 0) {
+        if (!ready_.empty()) {
+            const int index = ready_.front();
+            ready_.pop_front();
+            lock.unlock();
+            evaluate(batches_[static_cast<std::size_t>(index)], own_scratch_);
+            finish_batch(index);
+            lock.lock();
+            continue;
+        }
+        batch_done_.wait(lock);
+    }
+}

@@ -1,0 +1,107 @@
+// Running permutation tests on every core with the results of one thread.
+//
+// A run's permutations all come from one random stream, drawn in loop order,
+// so the drawing is sequential by nature; refitting a drawn permutation and
+// computing its statistic is not. The runner therefore draws every
+// permutation on the calling thread, in order, into batches that worker
+// threads (and the drawing thread, whenever it would otherwise wait) refit
+// in any order. Each permutation's outcome is stored at its own index, and
+// the summary adds the valid statistics in permutation order, so the
+// single-precision sums, and the printed null, are those of a one-thread run.
+#pragma once
+
+#include "arrays.h"
+#include "nullsummary.h"
+
+#include <array>
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+// What refitting one permutation gave.
+struct PermutationOutcome {
+    bool valid = false;   // both (all) refits converged and the statistic is valid
+    double statistic = 0; // the permuted statistic, when valid
+    int notes = 0;        // diagnostic lines the permutation writes, for tests that have them
+};
+
+// Work vectors of one refitting thread, kept between permutations so that
+// none is allocated per permutation.
+class Scratch {
+public:
+    // A 1-based vector of at least n entries (contents undefined); `which` is 0..3.
+    int* vector(int which, int n);
+
+private:
+    std::array<IntVector, 4> vectors_;
+};
+
+// One tested comparison's permutations.
+class PermutationJob {
+public:
+    virtual ~PermutationJob() = default;
+    // The number of integers one drawn permutation takes.
+    virtual int drawn_size() const = 0;
+    // Draws the next permutation of the run's stream into drawn[1..drawn_size()].
+    // Called on the drawing thread only, in permutation order.
+    virtual void draw(int* drawn, std::int64_t& seed) = 0;
+    // Refits one drawn permutation. Called on any thread, for several
+    // permutations at once; must not change the job.
+    virtual PermutationOutcome evaluate(const int* drawn, Scratch& scratch) const = 0;
+
+    // True once every permutation has been refitted.
+    bool finished() const { return evaluated_.load(std::memory_order_acquire) == kPermutations; }
+    // Permutation p (1-based) once finished.
+    const PermutationOutcome& outcome(int p) const { return outcomes_[static_cast<std::size_t>(p - 1)]; }
+    // The gamma null of the valid statistics, added in permutation order.
+    GammaNull null() const;
+
+private:
+    friend class PermutationRunner;
+    std::array<PermutationOutcome, kPermutations> outcomes_;
+    std::atomic<int> evaluated_{0};
+};
+
+class PermutationRunner {
+public:
+    // `threads` is the run's thread count: the drawing thread plus threads - 1 workers.
+    explicit PermutationRunner(int threads);
+    ~PermutationRunner();
+    PermutationRunner(const PermutationRunner&) = delete;
+    PermutationRunner& operator=(const PermutationRunner&) = delete;
+
+    // Draws all permutations of `job` now, from `seed`, and has them refitted;
+    // returns when the last is drawn, while refits may still be running.
+    void run(const std::shared_ptr<PermutationJob>& job, std::int64_t& seed);
+    // Waits until every job given so far is finished, refitting meanwhile.
+    void wait_all();
+
+private:
+    struct Batch {
+        std::shared_ptr<PermutationJob> job;
+        int first = 0; // 0-based index of the batch's first permutation
+        int count = 0;
+        IntVector drawn;
+    };
+
+    int take_free_batch();
+    void evaluate(Batch& batch, Scratch& scratch);
+    void finish_batch(int index);
+    void work();
+
+    std::vector<Batch> batches_;
+    std::vector<int> free_;
+    std::deque<int> ready_;
+    int outstanding_ = 0; // batches drawn and not yet refitted
+    bool stopping_ = false;
+    std::mutex mutex_;
+    std::condition_variable work_ready_; // for the workers
+    std::condition_variable batch_done_; // for the drawing thread
+    Scratch own_scratch_;
+    std::vector<std::thread> workers_;
+};
