@@ -36,7 +36,7 @@ std::string_view FieldReader::take(std::string_view name, std::string_view expec
     return token_;
 }
 
-std::int32_t FieldReader::integer(std::string_view name)
+std::int32_t FieldReader::any_integer(std::string_view name)
 {
     static constexpr std::string_view kExpected = "an integer";
     std::int32_t value = 0;
@@ -48,9 +48,15 @@ std::int32_t FieldReader::integer(std::string_view name)
     refuse(name, kExpected);
 }
 
-std::int32_t FieldReader::count(std::string_view name)
+namespace {
+constexpr std::string_view kExpectedCount = "a non-negative integer";
+}
+
+void FieldReader::refuse_negative(std::string_view name) const { refuse(name, kExpectedCount); }
+
+std::int32_t FieldReader::any_count(std::string_view name)
 {
-    static constexpr std::string_view kExpected = "a non-negative integer";
+    static constexpr std::string_view kExpected = kExpectedCount;
     std::int32_t value = 0;
     switch (parse_int32(take(name, kExpected), value)) {
     case IntParse::ok:

@@ -24,9 +24,26 @@ public:
     }
 
     // The next field as a 32-bit integer, or a refusal naming `name`.
-    std::int32_t integer(std::string_view name);
+    std::int32_t integer(std::string_view name)
+    {
+        std::int32_t value;
+        if (file_.next_plain_int32(token_, value)) {
+            ++field_;
+            return value;
+        }
+        return any_integer(name);
+    }
     // The same, refusing negative values.
-    std::int32_t count(std::string_view name);
+    std::int32_t count(std::string_view name)
+    {
+        std::int32_t value;
+        if (file_.next_plain_int32(token_, value)) {
+            ++field_;
+            if (value < 0) refuse_negative(name);
+            return value;
+        }
+        return any_count(name);
+    }
     // The next field as a real number; with `na_allowed`, the token NA gives
     // false and no value.
     bool real(std::string_view name, bool na_allowed, double& value);
@@ -42,6 +59,10 @@ public:
     InputFile& file() { return file_; }
 
 private:
+    // The fields that are not plain integers: a '+' sign, an error.
+    std::int32_t any_integer(std::string_view name);
+    std::int32_t any_count(std::string_view name);
+    [[noreturn]] void refuse_negative(std::string_view name) const;
     std::string_view take(std::string_view name, std::string_view expected);
 
     InputFile& file_;

@@ -13,10 +13,7 @@ namespace {
 
 constexpr std::size_t kBlock = std::size_t(1) << 22;
 
-inline bool is_space(char c)
-{
-    return c == ' ' || c == '\n' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
-}
+inline bool is_space(char c) { return InputFile::is_separator(c); }
 
 // from_chars takes no leading '+'; the pipeline's readers do.
 std::string_view drop_plus(std::string_view token)

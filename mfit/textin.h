@@ -27,6 +27,43 @@ public:
     // until the next call. A read error stops the program with status 2.
     bool next(std::string_view& token);
 
+    // The next token when it is a plain decimal integer within 32 bits (an
+    // optional '-' and at most ten digits, ended by a separator or the end of
+    // the file): sets token and value and returns true. Otherwise takes only
+    // the separators before it and returns false, and next() hands it out.
+    // This is the path nearly every field of a table takes, so it is kept
+    // to one pass over the bytes with no library call.
+    bool next_plain_int32(std::string_view& token, std::int32_t& value)
+    {
+        const char* b = buffer_.data();
+        std::size_t p = pos_;
+        if (skip_rest_) return false;
+        while (p < end_ && is_separator(b[p])) {
+            if (b[p] == '\n') ++line_;
+            ++p;
+        }
+        pos_ = p;
+        // A token near the end of the block may go on in the next one.
+        if (end_ - p < kLongestPlain + 2 && !at_eof_) return false;
+        const std::size_t start = p;
+        const bool negative = p < end_ && b[p] == '-';
+        if (negative) ++p;
+        const std::size_t digits_from = p;
+        const std::size_t limit = end_ - digits_from < kLongestPlain ? end_ : digits_from + kLongestPlain;
+        std::int64_t v = 0;
+        while (p < limit && static_cast<unsigned char>(b[p] - '0') < 10) v = v * 10 + (b[p++] - '0');
+        if (p == digits_from || (p < end_ && !is_separator(b[p]))) return false;
+        if (negative) v = -v;
+        if (v > 2147483647 || v < -2147483647 - 1) return false;
+        token = std::string_view(b + start, p - start);
+        token_line_ = line_;
+        pos_ = p;
+        value = static_cast<std::int32_t>(v);
+        return true;
+    }
+
+    static bool is_separator(char c) { return c == ' ' || static_cast<unsigned char>(c - '\t') < 5; }
+
     // Line of the token last returned (1-based); at the end of the file it
     // stays the line of the last token, where a short record falls short.
     std::uint64_t line() const { return token_line_; }
@@ -39,6 +76,7 @@ public:
 private:
     InputFile(FileName name, int fd);
     bool fill();
+    static constexpr std::size_t kLongestPlain = 10;
 
     FileName name_;
     int fd_ = -1;
