@@ -7,6 +7,7 @@
 #include "level_permutation.h"
 #include "share_permutation.h"
 #include "random.h"
+#include "split_draw.h"
 
 #include <benchmark/benchmark.h>
 
@@ -111,6 +112,59 @@ void BM_FPermuteValues(benchmark::State& state)
     }
 }
 BENCHMARK(BM_FPermuteValues);
+
+// One permutation's re-split by the prepared pools, on the same gene.
+void BM_DrawSplit(benchmark::State& state)
+{
+    const PooledCounts pool(kX.data(), kY.data(), 1000);
+    std::vector<int> xp(1001);
+    std::int64_t seed = -7;
+    for (auto _ : state) {
+        draw_split(pool, xp.data(), seed);
+        benchmark::DoNotOptimize(xp.data());
+    }
+}
+BENCHMARK(BM_DrawSplit);
+
+// A low-count gene (pooled mean about 2: nearly every pool split read by
+// read) and a high-count one (pooled mean about 200: every pool split by
+// rejection), by both routes. Items are positions.
+const std::vector<int> kLowX = gene_counts(1000, 1.0, 3);
+const std::vector<int> kLowY = gene_counts(1000, 1.0, 4);
+const std::vector<int> kHighX = gene_counts(1000, 100.0, 5);
+const std::vector<int> kHighY = gene_counts(1000, 100.0, 6);
+
+void fpermute_values_on(benchmark::State& state, const std::vector<int>& x, const std::vector<int>& y)
+{
+    std::vector<int> xp(1001), yp(1001);
+    std::int64_t seed = -7;
+    for (auto _ : state) {
+        fPermuteValues(x.data(), y.data(), xp.data(), yp.data(), 1000, seed);
+        benchmark::DoNotOptimize(xp.data());
+    }
+    state.SetItemsProcessed(state.iterations() * 1000);
+}
+
+void draw_split_on(benchmark::State& state, const std::vector<int>& x, const std::vector<int>& y)
+{
+    const PooledCounts pool(x.data(), y.data(), 1000);
+    std::vector<int> xp(1001);
+    std::int64_t seed = -7;
+    for (auto _ : state) {
+        draw_split(pool, xp.data(), seed);
+        benchmark::DoNotOptimize(xp.data());
+    }
+    state.SetItemsProcessed(state.iterations() * 1000);
+}
+
+void BM_FPermuteValuesLow(benchmark::State& state) { fpermute_values_on(state, kLowX, kLowY); }
+void BM_DrawSplitLow(benchmark::State& state) { draw_split_on(state, kLowX, kLowY); }
+void BM_FPermuteValuesHigh(benchmark::State& state) { fpermute_values_on(state, kHighX, kHighY); }
+void BM_DrawSplitHigh(benchmark::State& state) { draw_split_on(state, kHighX, kHighY); }
+BENCHMARK(BM_FPermuteValuesLow);
+BENCHMARK(BM_DrawSplitLow);
+BENCHMARK(BM_FPermuteValuesHigh);
+BENCHMARK(BM_DrawSplitHigh);
 
 void BM_Ran2(benchmark::State& state)
 {

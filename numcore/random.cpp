@@ -1,29 +1,20 @@
 #include "random.h"
 
 #include "gammln.h"
+#include "random_state.h"
 
 #include <cmath>
 
-namespace {
-
-struct GeneratorState {
-    std::int64_t idum2 = 123456789;
-    std::int64_t iy = 0;
-    std::int64_t iv[32] = {};
-};
-
-struct BinomialCache {
-    int nold = -1;
-    float en = 0.0f;
-    float oldg = 0.0f;
-    float pold = -1.0f;
-    float pc = 0.0f;
-    float plog = 0.0f;
-    float pclog = 0.0f;
-};
+namespace random_state {
 
 GeneratorState generator;
 BinomialCache binomial;
+
+} // namespace random_state
+
+using namespace random_state;
+
+namespace {
 
 // One step of a multiplicative congruential generator by Schrage's method,
 // which keeps a·s mod m within 32 bits.
@@ -33,11 +24,6 @@ inline void schrage(std::int64_t& s, std::int64_t a, std::int64_t m, std::int64_
     s = a * (s - k * q) - k * r;
     if (s < 0) s += m;
 }
-
-constexpr std::int64_t IM1 = 2147483563, IA1 = 40014, IQ1 = 53668, IR1 = 12211;
-constexpr std::int64_t IM2 = 2147483399, IA2 = 40692, IQ2 = 52774, IR2 = 3791;
-constexpr std::int64_t IMM1 = IM1 - 1;
-constexpr std::int64_t NDIV = 1 + IMM1 / 32;
 
 } // namespace
 
@@ -65,9 +51,7 @@ float ran2(std::int64_t& seed)
     g.iy = g.iv[j] - g.idum2;
     g.iv[j] = seed;
     if (g.iy < 1) g.iy += IMM1;
-    const float u = static_cast<float>(4.656613057391769e-10 * static_cast<double>(g.iy));
-    if (static_cast<double>(u) > 0.99999988) return static_cast<float>(0.99999988);
-    return u;
+    return uniform_of(g.iy);
 }
 
 float bnldev(float pp, int n, std::int64_t& seed)

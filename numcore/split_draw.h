@@ -1,0 +1,76 @@
+// The re-split of two count vectors that a permutation test draws for every
+// permutation, prepared once per comparison.
+//
+// fPermuteValues splits the pooled count x[i] + y[i] of every position by
+// bnldev(0.5, pool). A permutation test draws that a thousand times over the
+// same pools, so PooledCounts works out once what the pools need (which
+// binomial method each pool takes, its constants, the chunks of a pool too
+// large for single precision) and draw_split then draws one permutation with
+// the generator's state held in registers. The result is the one
+// fPermuteValues gives, bit for bit, and the process-wide generator and
+// binomial caches are left as fPermuteValues would leave them, so the two
+// and ran2/bnldev may be called in any interleaving on one stream.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+class PooledCounts {
+public:
+    // x[1..n] and y[1..n], counts >= 0, 1-based as the tables are read.
+    PooledCounts(const int* x, const int* y, int n);
+
+    int size() const { return n_; }
+
+    // 1-based: pooled()[i] = x[i] + y[i] for i = 1..size(). Held in 64 bits,
+    // since two int counts can sum beyond the int range; a pool above 2^24 is
+    // split as a sum of pools of at most 2^24, as fPermuteValues does.
+    const std::int64_t* pooled() const { return pooled_.data(); }
+
+private:
+    friend void draw_split(const PooledCounts& pool, int* xp, std::int64_t& seed);
+
+    // The constants of bnldev's rejection method for one pool of n reads
+    // (n = 25..2^24) and probability one half, as bnldev computes them.
+    struct RejectionPool {
+        int n = 0;
+        float am = 0, en = 0, sq = 0, oldg = 0;
+        double en_plus_one = 0; // en + 1, the bound on a proposal
+        double sq_times_1_2 = 0; // the comparison function's factor
+    };
+
+    // The positions in pool order, as a sequence of steps: a block of
+    // consecutive positions whose pools of at most 24 are split read by read,
+    // one position split by rejection, or one pool above 2^24 split in chunks.
+    struct Step {
+        enum Kind : std::uint8_t { kDirect, kRejection, kChunked } kind = kDirect;
+        int first = 0;  // first position of the step
+        int last = 0;   // last position of the step
+        int draws = 0;  // direct block: the uniform draws it takes
+        int index = 0;  // direct block: into ends_; rejection: into rejections_
+        bool draws_follow = false;    // a later step of the permutation draws
+        bool proposal_follows = false; // the next step that draws starts with a rejection proposal
+    };
+
+    static constexpr int kLnFactorialTable = 1 << 20;
+
+    static RejectionPool rejection_pool(int n);
+    double ln_factorial(int k) const;
+
+    int n_ = 0;
+    std::vector<std::int64_t> pooled_;
+    std::vector<Step> steps_;
+    std::vector<int> ends_;                // per direct position: its block's draws up to its end
+    std::vector<RejectionPool> rejections_;
+    RejectionPool full_chunk_;             // the 2^24 chunk of a pool above 2^24
+    // ln k! = gammln(k + 1) for k up to the largest pool taken by rejection
+    // (at most kLnFactorialTable), filled as the proposals reach them.
+    mutable std::vector<double> ln_factorials_;
+};
+
+// Writes xp[1..n] (n = pool.size()) exactly as fPermuteValues(x, y, xp, yp,
+// n, seed) would, and advances seed, the generator and the binomial caches
+// exactly as that call would. yp[i] is left to the caller:
+// yp[i] = static_cast<int>(pool.pooled()[i] - xp[i]). As fPermuteValues, xp[i]
+// is the drawn count converted to int. Not reentrant: one stream per process.
+void draw_split(const PooledCounts& pool, int* xp, std::int64_t& seed);

@@ -1,0 +1,218 @@
+// The fast re-split of pooled counts against fPermuteValues: the same splits,
+// the same seed, and the same generator and binomial caches left behind, in
+// any interleaving with the plain routines.
+#include "random.h"
+#include "random_state.h"
+#include "split_draw.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+using random_state::BinomialCache;
+using random_state::GeneratorState;
+
+// Everything a stream leaves behind: the caller's seed and the process state.
+struct StreamState {
+    std::int64_t seed;
+    GeneratorState g;
+    BinomialCache c;
+};
+
+StreamState capture(std::int64_t seed) { return {seed, random_state::generator, random_state::binomial}; }
+
+void expect_same_state(const StreamState& a, const StreamState& b, const std::string& where)
+{
+    EXPECT_EQ(a.seed, b.seed) << where;
+    EXPECT_EQ(a.g.idum2, b.g.idum2) << where;
+    EXPECT_EQ(a.g.iy, b.g.iy) << where;
+    for (int j = 0; j < 32; ++j) EXPECT_EQ(a.g.iv[j], b.g.iv[j]) << where << " iv[" << j << "]";
+    EXPECT_EQ(a.c.nold, b.c.nold) << where;
+    EXPECT_EQ(a.c.en, b.c.en) << where;
+    EXPECT_EQ(a.c.oldg, b.c.oldg) << where;
+    EXPECT_EQ(a.c.pold, b.c.pold) << where;
+    EXPECT_EQ(a.c.pc, b.c.pc) << where;
+    EXPECT_EQ(a.c.plog, b.c.plog) << where;
+    EXPECT_EQ(a.c.pclog, b.c.pclog) << where;
+}
+
+// A pair of 1-based count vectors.
+struct Counts {
+    std::vector<int> x, y;
+    int n() const { return static_cast<int>(x.size()) - 1; }
+};
+
+// Over-dispersed counts of the given mean (geometric mixtures), with some
+// positions forced to chosen pools.
+Counts gene(int n, double mean, std::uint64_t seed)
+{
+    std::mt19937_64 rng(seed);
+    std::exponential_distribution<double> rate(1.0 / mean);
+    Counts c{std::vector<int>(n + 1, 0), std::vector<int>(n + 1, 0)};
+    for (int i = 1; i <= n; ++i) {
+        c.x[i] = std::poisson_distribution<int>(rate(rng) / 2 + 1e-9)(rng);
+        c.y[i] = std::poisson_distribution<int>(rate(rng) / 2 + 1e-9)(rng);
+    }
+    return c;
+}
+
+// Runs `perms` permutations in each world from a fresh process state and the
+// same starting seed, with `between` (the same plain calls in both worlds,
+// told the permutation's number) after every permutation; expects the same splits and state throughout.
+void expect_same_permutations(const Counts& v, std::int64_t start, int perms, const std::string& what,
+                              const std::function<void(std::int64_t&, int)>& between = nullptr)
+{
+    const int n = v.n();
+    std::vector<std::vector<int>> ref_xp, ref_yp;
+    std::vector<StreamState> ref_states;
+    reset_random_state();
+    std::int64_t seed = start;
+    for (int p = 0; p < perms; ++p) {
+        std::vector<int> xp(n + 1, -1), yp(n + 1, -1);
+        fPermuteValues(v.x.data(), v.y.data(), xp.data(), yp.data(), n, seed);
+        ref_xp.push_back(xp);
+        ref_yp.push_back(yp);
+        if (between) between(seed, p + 1);
+        ref_states.push_back(capture(seed));
+    }
+
+    reset_random_state();
+    seed = start;
+    const PooledCounts pool(v.x.data(), v.y.data(), n);
+    ASSERT_EQ(pool.size(), n);
+    std::vector<int> xp(n + 1, -1);
+    for (int p = 0; p < perms; ++p) {
+        draw_split(pool, xp.data(), seed);
+        const std::string where = what + " permutation " + std::to_string(p + 1);
+        for (int i = 1; i <= n; ++i) {
+            ASSERT_EQ(xp[i], ref_xp[p][i]) << where << " position " << i << " pool " << pool.pooled()[i];
+            ASSERT_EQ(static_cast<int>(pool.pooled()[i] - xp[i]), ref_yp[p][i]) << where << " position " << i;
+        }
+        if (between) between(seed, p + 1);
+        expect_same_state(capture(seed), ref_states[p], where);
+    }
+}
+
+} // namespace
+
+TEST(DrawSplit, HalfThresholdDecidesEveryDrawOfTheDirectMethod)
+{
+    // uniform_of is non-decreasing in iy, so ran2 < 0.5f is iy < T for the
+    // least T with uniform_of(T) >= 0.5f. Checked draw by draw across a
+    // window far wider than any rounding near one half reaches, and at
+    // the ends of the range.
+    using random_state::half_threshold;
+    using random_state::IMM1;
+    using random_state::uniform_of;
+    const std::int64_t t = half_threshold();
+    const std::int64_t window = std::int64_t(1) << 22;
+    for (std::int64_t iy = t - window; iy <= t + window; ++iy)
+        ASSERT_EQ(uniform_of(iy) < 0.5f, iy < t) << iy;
+    EXPECT_LT(static_cast<double>(uniform_of(t - window)), 0.499);
+    EXPECT_GT(static_cast<double>(uniform_of(t + window)), 0.501);
+    for (std::int64_t iy : {std::int64_t(1), std::int64_t(2), IMM1 - 1, IMM1})
+        EXPECT_EQ(uniform_of(iy) < 0.5f, iy < t) << iy;
+    // The least iy, not merely half of IM1: single precision rounds the
+    // products just below one half up to it.
+    EXPECT_LT(t, (random_state::IM1 + 1) / 2);
+    EXPECT_EQ(uniform_of(t), 0.5f);
+}
+
+TEST(DrawSplit, MatchesFPermuteValuesOnGenesOfEveryDepth)
+{
+    struct Shape {
+        const char* name;
+        int n;
+        double mean;
+    };
+    const Shape shapes[] = {{"empty-ish", 300, 0.2}, {"low", 500, 2}, {"typical", 1000, 20},
+                            {"around 24", 400, 24}, {"high", 300, 200}, {"deep", 60, 30000}};
+    std::uint64_t data = 1;
+    for (const Shape& s : shapes)
+        for (std::int64_t start : {-1, -81079, -2147483647, 5, 1776642162}) {
+            const Counts v = gene(s.n, s.mean, data++);
+            expect_same_permutations(v, start, 4, std::string(s.name) + " from " + std::to_string(start));
+        }
+}
+
+TEST(DrawSplit, MatchesFPermuteValuesAtTheMethodsBoundariesAndBeyondSinglePrecision)
+{
+    // Pools 0..30 in turn (24 the last split read by read, 25 the first by
+    // rejection), then pools split in chunks of 2^24, up to the largest two
+    // int counts make.
+    Counts v{{0}, {0}};
+    for (int k = 0; k <= 30; ++k) {
+        v.x.push_back(k / 2);
+        v.y.push_back(k - k / 2);
+    }
+    const int big[][2] = {{16777216, 0},  {16777215, 1},  {16777216, 1},         {16777216, 24},
+                          {16777216, 25}, {33554432, 7},  {2147483647, 2147483647}, {24, 0},
+                          {0, 25},        {1000000, 3}};
+    for (const auto& b : big) {
+        v.x.push_back(b[0]);
+        v.y.push_back(b[1]);
+    }
+    for (std::int64_t start : {-3, 99})
+        expect_same_permutations(v, start, 3, "boundaries from " + std::to_string(start));
+
+    const PooledCounts pool(v.x.data(), v.y.data(), v.n());
+    EXPECT_EQ(pool.pooled()[v.n() - 3], std::int64_t(4294967294));
+}
+
+TEST(DrawSplit, SeedsThatRestartOrWrapTheGeneratorMatchToo)
+{
+    // 0 restarts like -1; IM1 steps the first generator to 0, which restarts
+    // it at the next draw; seeds from IM1 to 2^31 - 1 are not yet reduced.
+    const Counts v = gene(200, 15, 77);
+    for (std::int64_t start : {std::int64_t(0), random_state::IM1, -random_state::IM1, random_state::IM1 + 1,
+                               std::int64_t(2147483647), std::int64_t(1), random_state::IM1 - 1})
+        expect_same_permutations(v, start, 3, "from " + std::to_string(start));
+
+    // A comparison whose first pools are empty draws nothing until its first
+    // reads, whatever the seed.
+    Counts late{{0, 0, 0, 0, 3, 40}, {0, 0, 0, 0, 2, 1}};
+    for (std::int64_t start : {std::int64_t(0), std::int64_t(-8), random_state::IM1})
+        expect_same_permutations(late, start, 3, "late from " + std::to_string(start));
+    Counts none{{0, 0, 0}, {0, 0, 0}};
+    expect_same_permutations(none, 12345, 2, "no reads");
+}
+
+TEST(DrawSplit, InterleavesWithThePlainRoutinesOnOneStream)
+{
+    // Between permutations the programs' other draws: uniforms, binomials of
+    // other probabilities (which replace bnldev's cached logarithms) and of
+    // other n (which replace its ln n!), and a plain re-split.
+    const Counts v = gene(400, 30, 5);
+    const Counts other = gene(50, 80, 6);
+    auto between = [&](std::int64_t& seed, int round) {
+        ran2(seed);
+        bnldev(0.3f, 40 + round, seed);
+        bnldev(0.5f, 10, seed);
+        if (round % 2 == 0) bnldev(0.5f, 3000, seed);
+        std::vector<int> xp(other.n() + 1), yp(other.n() + 1);
+        fPermuteValues(other.x.data(), other.y.data(), xp.data(), yp.data(), other.n(), seed);
+        bnldev(0.7f, 60, seed);
+    };
+    for (std::int64_t start : {-4242, 31337})
+        expect_same_permutations(v, start, 6, "interleaved from " + std::to_string(start), between);
+
+    // The rejection pool a permutation ends on is bnldev's cached n: a
+    // following bnldev of that n in both worlds uses (and keeps) it.
+    Counts last_rejection = gene(100, 10, 9);
+    last_rejection.x.push_back(300);
+    last_rejection.y.push_back(211);
+    last_rejection.x.push_back(4);
+    last_rejection.y.push_back(3);
+    auto same_n_then_other = [](std::int64_t& seed, int) {
+        bnldev(0.5f, 511, seed);
+        bnldev(0.5f, 512, seed);
+    };
+    expect_same_permutations(last_rejection, -17, 3, "cached n", same_n_then_other);
+}
