@@ -5,7 +5,6 @@
 #include "mfitmle.h"
 #include "random.h"
 
-#include <algorithm>
 #include <cstdio>
 
 void cut_out_exon(int slice_start, int slice_end, int n_e, const int* gi, const int* gl, int* ei, int* el)
@@ -40,10 +39,13 @@ PermutationOutcome refit_share_permutation(int n_e, int n_g, const int* ei, cons
                                            const int* gl)
 {
     FitRecord fgi, fgl, fei, fel;
-    mfitmle(n_g, gi, fgi.converged, fgi.lambda, fgi.theta, fgi.poisson_lambda);
-    mfitmle(n_g, gl, fgl.converged, fgl.lambda, fgl.theta, fgl.poisson_lambda);
-    mfitmle(n_e, ei, fei.converged, fei.lambda, fei.theta, fei.poisson_lambda);
-    mfitmle(n_e, el, fel.converged, fel.lambda, fel.theta, fel.poisson_lambda);
+    RunningMoments mgi, mgl, mei, mel;
+    running_moments2(n_g, gi, gl, mgi, mgl);
+    running_moments2(n_e, ei, el, mei, mel);
+    mfitmle_from_moments(n_g, gi, mgi, fgi.converged, fgi.lambda, fgi.theta, fgi.poisson_lambda);
+    mfitmle_from_moments(n_g, gl, mgl, fgl.converged, fgl.lambda, fgl.theta, fgl.poisson_lambda);
+    mfitmle_from_moments(n_e, ei, mei, fei.converged, fei.lambda, fei.theta, fei.poisson_lambda);
+    mfitmle_from_moments(n_e, el, mel, fel.converged, fel.lambda, fel.theta, fel.poisson_lambda);
     PermutationOutcome outcome;
     if (fgi.converged != 1 || fgl.converged != 1 || fei.converged != 1 || fel.converged != 1) return outcome;
     int valid = 0;
@@ -75,16 +77,11 @@ GammaNull share_permutation_test(int g, const ShareVectors& v, std::int64_t& see
 
 SharePermutationJob::SharePermutationJob(int g, const ShareVectors& v)
     : first_gene_(g == 1), n_e_(v.n_e), n_g_(v.n_g), slice_start_(v.slice_start), slice_end_(v.slice_end),
-      crap_(observed_mismatches(v)), gene_i_(v.n_g), gene_l_(v.n_g), other_half_(v.n_g)
+      crap_(observed_mismatches(v)), pool_(v.gene_i, v.gene_l, v.n_g)
 {
-    std::copy(v.gene_i + 1, v.gene_i + 1 + v.n_g, gene_i_.get() + 1);
-    std::copy(v.gene_l + 1, v.gene_l + 1 + v.n_g, gene_l_.get() + 1);
 }
 
-void SharePermutationJob::draw(int* drawn, std::int64_t& seed)
-{
-    fPermuteValues(gene_i_.get(), gene_l_.get(), drawn, other_half_.get(), n_g_, seed);
-}
+void SharePermutationJob::draw(int* drawn, std::int64_t& seed) { draw_split(pool_, drawn, seed); }
 
 PermutationOutcome SharePermutationJob::evaluate(const int* drawn, Scratch& scratch) const
 {
@@ -92,7 +89,8 @@ PermutationOutcome SharePermutationJob::evaluate(const int* drawn, Scratch& scra
     int* gl = scratch.vector(0, n_g_);
     int* ei = scratch.vector(1, n_e_);
     int* el = scratch.vector(2, n_e_);
-    for (int p = 1; p <= n_g_; ++p) gl[p] = static_cast<int>(std::int64_t(gene_i_[p]) + gene_l_[p] - drawn[p]);
+    const std::int64_t* pooled = pool_.pooled();
+    for (int p = 1; p <= n_g_; ++p) gl[p] = static_cast<int>(pooled[p] - drawn[p]);
     cut_out_exon(slice_start_, slice_end_, n_e_, gi, gl, ei, el);
     PermutationOutcome outcome = refit_share_permutation(n_e_, n_g_, ei, gi, el, gl);
     if (first_gene_) outcome.notes = count_screams(n_e_, n_g_, ei, gi, el, gl);

@@ -17,6 +17,7 @@
 #include "arrays.h"
 #include "nullsummary.h"
 #include "permutation_runner.h"
+#include "split_draw.h"
 
 #include <cstdint>
 
@@ -64,5 +65,5 @@ private:
     bool first_gene_;
     int n_e_, n_g_, slice_start_, slice_end_;
     int crap_;
-    IntVector gene_i_, gene_l_, other_half_; // other_half_ is the drawing thread's
+    PooledCounts pool_;
 };

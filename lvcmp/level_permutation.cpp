@@ -5,13 +5,14 @@
 #include "mfitmle.h"
 #include "random.h"
 
-#include <algorithm>
 
 PermutationOutcome refit_level_permutation(int length, const int* xp, const int* yp)
 {
     FitRecord fx, fy;
-    mfitmle(length, xp, fx.converged, fx.lambda, fx.theta, fx.poisson_lambda);
-    mfitmle(length, yp, fy.converged, fy.lambda, fy.theta, fy.poisson_lambda);
+    RunningMoments mx, my;
+    running_moments2(length, xp, yp, mx, my);
+    mfitmle_from_moments(length, xp, mx, fx.converged, fx.lambda, fx.theta, fx.poisson_lambda);
+    mfitmle_from_moments(length, yp, my, fy.converged, fy.lambda, fy.theta, fy.poisson_lambda);
     PermutationOutcome outcome;
     if (fx.converged != 1 || fy.converged != 1) return outcome;
     int valid = 0;
@@ -34,20 +35,16 @@ GammaNull level_permutation_test(const int* x, const int* y, int length, std::in
 }
 
 LevelPermutationJob::LevelPermutationJob(const int* x, const int* y, int length)
-    : length_(length), x_(length), y_(length), other_half_(length)
+    : length_(length), pool_(x, y, length)
 {
-    std::copy(x + 1, x + 1 + length, x_.get() + 1);
-    std::copy(y + 1, y + 1 + length, y_.get() + 1);
 }
 
-void LevelPermutationJob::draw(int* drawn, std::int64_t& seed)
-{
-    fPermuteValues(x_.get(), y_.get(), drawn, other_half_.get(), length_, seed);
-}
+void LevelPermutationJob::draw(int* drawn, std::int64_t& seed) { draw_split(pool_, drawn, seed); }
 
 PermutationOutcome LevelPermutationJob::evaluate(const int* drawn, Scratch& scratch) const
 {
     int* yp = scratch.vector(0, length_);
-    for (int p = 1; p <= length_; ++p) yp[p] = static_cast<int>(std::int64_t(x_[p]) + y_[p] - drawn[p]);
+    const std::int64_t* pooled = pool_.pooled();
+    for (int p = 1; p <= length_; ++p) yp[p] = static_cast<int>(pooled[p] - drawn[p]);
     return refit_level_permutation(length_, drawn, yp);
 }

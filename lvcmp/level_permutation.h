@@ -9,6 +9,7 @@
 #include "arrays.h"
 #include "nullsummary.h"
 #include "permutation_runner.h"
+#include "split_draw.h"
 
 #include <cstdint>
 
@@ -30,5 +31,5 @@ public:
 
 private:
     int length_;
-    IntVector x_, y_, other_half_; // other_half_ is the drawing thread's
+    PooledCounts pool_;
 };

@@ -6,10 +6,8 @@
 #include <cmath>
 #include <cstdint>
 
-void mfitmle(int n, const int* x, int& converged, double& lambda, double& theta, double& poisson_lambda)
+RunningMoments running_moments(int n, const int* x)
 {
-    // Running moments: the mean is the running mean, not total / n, because
-    // the two round differently and the results are defined by this one.
     double m = 0.0;
     double S = 0.0;
     int M = 0;
@@ -19,7 +17,38 @@ void mfitmle(int n, const int* x, int& converged, double& lambda, double& theta,
         m = ((i - 1) * m + xi) / i;
         if (x[i] > M) M = x[i];
     }
-    const double s2 = S / static_cast<double>(n - 1);
+    return {m, S, M};
+}
+
+void running_moments2(int n, const int* x, const int* y, RunningMoments& mx, RunningMoments& my)
+{
+    double m1 = 0.0, m2 = 0.0;
+    double S1 = 0.0, S2 = 0.0;
+    int M1 = 0, M2 = 0;
+    for (int i = 1; i <= n; ++i) {
+        const double x1 = x[i], x2 = y[i];
+        S1 = S1 + ((i - 1) * (x1 - m1)) * (x1 - m1) / i;
+        S2 = S2 + ((i - 1) * (x2 - m2)) * (x2 - m2) / i;
+        m1 = ((i - 1) * m1 + x1) / i;
+        m2 = ((i - 1) * m2 + x2) / i;
+        if (x[i] > M1) M1 = x[i];
+        if (y[i] > M2) M2 = y[i];
+    }
+    mx = {m1, S1, M1};
+    my = {m2, S2, M2};
+}
+
+void mfitmle(int n, const int* x, int& converged, double& lambda, double& theta, double& poisson_lambda)
+{
+    mfitmle_from_moments(n, x, running_moments(n, x), converged, lambda, theta, poisson_lambda);
+}
+
+void mfitmle_from_moments(int n, const int* x, const RunningMoments& moments, int& converged, double& lambda,
+                          double& theta, double& poisson_lambda)
+{
+    const double m = moments.mean;
+    const int M = moments.max;
+    const double s2 = moments.S / static_cast<double>(n - 1);
 
     if (s2 == 0 || M <= 1) {
         converged = 0;

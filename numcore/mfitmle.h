@@ -16,3 +16,21 @@
 #pragma once
 
 void mfitmle(int n, const int* x, int& converged, double& lambda, double& theta, double& poisson_lambda);
+
+// The first pass of a fit: the running mean and sum of squared deviations of
+// x[1..n], and its largest count. The running form rounds differently from
+// total / n, and the fit is defined by this one. Each step divides by the
+// previous step's result, so one vector's pass is a chain of dependent
+// divisions; running_moments2 runs two such chains side by side, which a
+// permutation test's two halves allow, in about the time of one.
+struct RunningMoments {
+    double mean = 0;
+    double S = 0;
+    int max = 0;
+};
+RunningMoments running_moments(int n, const int* x);
+void running_moments2(int n, const int* x, const int* y, RunningMoments& mx, RunningMoments& my);
+
+// mfitmle for x[1..n] whose first pass is done: the same results bit for bit.
+void mfitmle_from_moments(int n, const int* x, const RunningMoments& moments, int& converged, double& lambda,
+                          double& theta, double& poisson_lambda);
