@@ -128,7 +128,8 @@ bool finished(const GeneShares& gene)
 
 } // namespace
 
-void compare_shares(const ShareInputs& in, bool permute, std::int64_t& seed, OutputFile& out, int threads)
+void compare_shares(const ShareInputs& in, bool permute, std::int64_t& seed, OutputFile& out, int threads,
+                    PermutationStage stage)
 {
     const int genes = in.genes.num_genes;
     ProgressLine progress(genes, "genes");
@@ -144,7 +145,7 @@ void compare_shares(const ShareInputs& in, bool permute, std::int64_t& seed, Out
 
     // The permutations are drawn here in loop order; a gene is written once
     // all its tests are refitted, genes in table order.
-    PermutationRunner runner(threads);
+    PermutationRunner runner(threads, stage);
     std::deque<GeneShares> pending;
     long written = 0;
     auto write_finished = [&] {

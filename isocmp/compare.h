@@ -8,6 +8,7 @@
 #pragma once
 
 #include "fitrecords.h"
+#include "permutation_runner.h"
 #include "tables.h"
 #include "textout.h"
 
@@ -23,4 +24,7 @@ struct ShareInputs {
 
 // The comparisons run on `threads` threads; what is written, files and
 // standard output, is the same for any number.
-void compare_shares(const ShareInputs& in, bool permute, std::int64_t& seed, OutputFile& out, int threads);
+// `stage` is for measuring the permutation tests' stages apart; the
+// programs run them complete.
+void compare_shares(const ShareInputs& in, bool permute, std::int64_t& seed, OutputFile& out, int threads,
+                    PermutationStage stage = PermutationStage::complete);

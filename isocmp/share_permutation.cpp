@@ -76,12 +76,10 @@ GammaNull share_permutation_test(int g, const ShareVectors& v, std::int64_t& see
 }
 
 SharePermutationJob::SharePermutationJob(int g, const ShareVectors& v)
-    : first_gene_(g == 1), n_e_(v.n_e), n_g_(v.n_g), slice_start_(v.slice_start), slice_end_(v.slice_end),
-      crap_(observed_mismatches(v)), pool_(v.gene_i, v.gene_l, v.n_g)
+    : PermutationJob(PooledCounts(v.gene_i, v.gene_l, v.n_g)), first_gene_(g == 1), n_e_(v.n_e), n_g_(v.n_g),
+      slice_start_(v.slice_start), slice_end_(v.slice_end), crap_(observed_mismatches(v))
 {
 }
-
-void SharePermutationJob::draw(int* drawn, std::int64_t& seed) { draw_split(pool_, drawn, seed); }
 
 PermutationOutcome SharePermutationJob::evaluate(const int* drawn, Scratch& scratch) const
 {
@@ -89,7 +87,7 @@ PermutationOutcome SharePermutationJob::evaluate(const int* drawn, Scratch& scra
     int* gl = scratch.vector(0, n_g_);
     int* ei = scratch.vector(1, n_e_);
     int* el = scratch.vector(2, n_e_);
-    const std::int64_t* pooled = pool_.pooled();
+    const std::int64_t* pooled = pool().pooled();
     for (int p = 1; p <= n_g_; ++p) gl[p] = static_cast<int>(pooled[p] - drawn[p]);
     cut_out_exon(slice_start_, slice_end_, n_e_, gi, gl, ei, el);
     PermutationOutcome outcome = refit_share_permutation(n_e_, n_g_, ei, gi, el, gl);

@@ -17,7 +17,6 @@
 #include "arrays.h"
 #include "nullsummary.h"
 #include "permutation_runner.h"
-#include "split_draw.h"
 
 #include <cstdint>
 
@@ -56,8 +55,6 @@ GammaNull share_permutation_test(int g, const ShareVectors& v, std::int64_t& see
 class SharePermutationJob : public PermutationJob {
 public:
     SharePermutationJob(int g, const ShareVectors& v);
-    int drawn_size() const override { return n_g_; }
-    void draw(int* drawn, std::int64_t& seed) override;
     PermutationOutcome evaluate(const int* drawn, Scratch& scratch) const override;
     int crap_per_permutation() const { return crap_; }
 
@@ -65,5 +62,4 @@ private:
     bool first_gene_;
     int n_e_, n_g_, slice_start_, slice_end_;
     int crap_;
-    PooledCounts pool_;
 };

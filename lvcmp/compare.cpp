@@ -94,7 +94,8 @@ bool finished(const GeneLevels& gene)
 
 } // namespace
 
-void compare_levels(const LevelInputs& in, bool permute, std::int64_t& seed, OutputFile& out, int threads)
+void compare_levels(const LevelInputs& in, bool permute, std::int64_t& seed, OutputFile& out, int threads,
+                    PermutationStage stage)
 {
     const int genes = in.genes.num_genes;
     ProgressLine progress(genes, "genes");
@@ -110,7 +111,7 @@ void compare_levels(const LevelInputs& in, bool permute, std::int64_t& seed, Out
 
     // The permutations are drawn here in loop order; a gene's lines are
     // written once all its tests are refitted, genes in table order.
-    PermutationRunner runner(threads);
+    PermutationRunner runner(threads, stage);
     std::deque<GeneLevels> pending;
     long written = 0;
     auto write_finished = [&] {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "fitrecords.h"
+#include "permutation_runner.h"
 #include "tables.h"
 #include "textout.h"
 #include "totals.h"
@@ -22,4 +23,7 @@ struct LevelInputs {
 
 // The comparisons run on `threads` threads; what is written, files and
 // standard output, is the same for any number.
-void compare_levels(const LevelInputs& in, bool permute, std::int64_t& seed, OutputFile& out, int threads);
+// `stage` is for measuring the permutation tests' stages apart; the
+// programs run them complete.
+void compare_levels(const LevelInputs& in, bool permute, std::int64_t& seed, OutputFile& out, int threads,
+                    PermutationStage stage = PermutationStage::complete);

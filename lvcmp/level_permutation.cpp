@@ -35,16 +35,15 @@ GammaNull level_permutation_test(const int* x, const int* y, int length, std::in
 }
 
 LevelPermutationJob::LevelPermutationJob(const int* x, const int* y, int length)
-    : length_(length), pool_(x, y, length)
+    : PermutationJob(PooledCounts(x, y, length))
 {
 }
 
-void LevelPermutationJob::draw(int* drawn, std::int64_t& seed) { draw_split(pool_, drawn, seed); }
-
 PermutationOutcome LevelPermutationJob::evaluate(const int* drawn, Scratch& scratch) const
 {
-    int* yp = scratch.vector(0, length_);
-    const std::int64_t* pooled = pool_.pooled();
-    for (int p = 1; p <= length_; ++p) yp[p] = static_cast<int>(pooled[p] - drawn[p]);
-    return refit_level_permutation(length_, drawn, yp);
+    const int length = drawn_size();
+    int* yp = scratch.vector(0, length);
+    const std::int64_t* pooled = pool().pooled();
+    for (int p = 1; p <= length; ++p) yp[p] = static_cast<int>(pooled[p] - drawn[p]);
+    return refit_level_permutation(length, drawn, yp);
 }

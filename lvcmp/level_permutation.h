@@ -9,7 +9,6 @@
 #include "arrays.h"
 #include "nullsummary.h"
 #include "permutation_runner.h"
-#include "split_draw.h"
 
 #include <cstdint>
 
@@ -25,11 +24,5 @@ GammaNull level_permutation_test(const int* x, const int* y, int length, std::in
 class LevelPermutationJob : public PermutationJob {
 public:
     LevelPermutationJob(const int* x, const int* y, int length);
-    int drawn_size() const override { return length_; }
-    void draw(int* drawn, std::int64_t& seed) override;
     PermutationOutcome evaluate(const int* drawn, Scratch& scratch) const override;
-
-private:
-    int length_;
-    PooledCounts pool_;
 };

@@ -1,5 +1,7 @@
 #include "permutation_runner.h"
 
+#include "random.h"
+
 #include <algorithm>
 
 namespace {
@@ -26,7 +28,7 @@ GammaNull PermutationJob::null() const
     return {summary.scale, summary.shape};
 }
 
-PermutationRunner::PermutationRunner(int threads)
+PermutationRunner::PermutationRunner(int threads, PermutationStage stage) : stage_(stage)
 {
     const int workers = std::max(threads, 1) - 1;
     // Enough batches that every worker has one in hand and one waiting while
@@ -108,8 +110,31 @@ int PermutationRunner::take_free_batch()
     }
 }
 
+void PermutationRunner::draw_without_refits(PermutationJob& job, std::int64_t& seed)
+{
+    const int n = job.drawn_size();
+    IntVector drawn(n);
+    if (stage_ == PermutationStage::draw_only) {
+        for (int p = 0; p < kPermutations; ++p) draw_split(job.pool(), drawn.get(), seed);
+    } else {
+        // fPermuteValues splits x[i] + y[i]; the pool as x and zeros as y
+        // give it the same sums.
+        IntVector x(n), zeros(n), other(n);
+        for (int i = 1; i <= n; ++i) {
+            x[i] = static_cast<int>(job.pool().pooled()[i]);
+            zeros[i] = 0;
+        }
+        for (int p = 0; p < kPermutations; ++p) fPermuteValues(x.get(), zeros.get(), drawn.get(), other.get(), n, seed);
+    }
+    job.evaluated_.store(kPermutations, std::memory_order_release);
+}
+
 void PermutationRunner::run(const std::shared_ptr<PermutationJob>& job, std::int64_t& seed)
 {
+    if (stage_ != PermutationStage::complete) {
+        draw_without_refits(*job, seed);
+        return;
+    }
     const int size = job->drawn_size();
     const int per_batch = static_cast<int>(std::clamp<std::int64_t>(kBatchCounts / std::max(size, 1), 1, kPermutations));
     for (int first = 0; first < kPermutations; first += per_batch) {
@@ -120,7 +145,8 @@ void PermutationRunner::run(const std::shared_ptr<PermutationJob>& job, std::int
         batch.count = std::min(per_batch, kPermutations - first);
         const std::int64_t needed = static_cast<std::int64_t>(batch.count) * size;
         if (batch.drawn.size() < needed) batch.drawn = IntVector(needed);
-        for (int k = 0; k < batch.count; ++k) job->draw(batch.drawn.get() + static_cast<std::int64_t>(k) * size, seed);
+        for (int k = 0; k < batch.count; ++k)
+            draw_split(job->pool(), batch.drawn.get() + static_cast<std::int64_t>(k) * size, seed);
         {
             std::lock_guard lock(mutex_);
             ready_.push_back(index);

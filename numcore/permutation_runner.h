@@ -12,6 +12,7 @@
 
 #include "arrays.h"
 #include "nullsummary.h"
+#include "split_draw.h"
 
 #include <array>
 #include <atomic>
@@ -21,6 +22,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 // What refitting one permutation gave.
@@ -41,15 +43,20 @@ private:
     std::array<IntVector, 4> vectors_;
 };
 
-// One tested comparison's permutations.
+// One tested comparison's permutations: the pooled counts it re-splits, and
+// how a drawn re-split is refitted.
 class PermutationJob {
 public:
+    explicit PermutationJob(PooledCounts pool) : pool_(std::move(pool)) {}
     virtual ~PermutationJob() = default;
-    // The number of integers one drawn permutation takes.
-    virtual int drawn_size() const = 0;
-    // Draws the next permutation of the run's stream into drawn[1..drawn_size()].
-    // Called on the drawing thread only, in permutation order.
-    virtual void draw(int* drawn, std::int64_t& seed) = 0;
+    PermutationJob(const PermutationJob&) = delete;
+    PermutationJob& operator=(const PermutationJob&) = delete;
+
+    // A drawn permutation is the first half of the re-split, one count per
+    // pooled position: drawn[1..drawn_size()]; the second half is the pool
+    // minus the first.
+    int drawn_size() const { return pool_.size(); }
+    const PooledCounts& pool() const { return pool_; }
     // Refits one drawn permutation. Called on any thread, for several
     // permutations at once; must not change the job.
     virtual PermutationOutcome evaluate(const int* drawn, Scratch& scratch) const = 0;
@@ -63,14 +70,21 @@ public:
 
 private:
     friend class PermutationRunner;
+    PooledCounts pool_;
     std::array<PermutationOutcome, kPermutations> outcomes_;
     std::atomic<int> evaluated_{0};
 };
 
+// What a runner does with a job: the whole test, or, to measure the two
+// stages apart, only the draws, made by draw_split or by fPermuteValues
+// position by position. A job run by draws alone counts as finished with no
+// valid permutation.
+enum class PermutationStage { complete, draw_only, draw_straightforward };
+
 class PermutationRunner {
 public:
     // `threads` is the run's thread count: the drawing thread plus threads - 1 workers.
-    explicit PermutationRunner(int threads);
+    explicit PermutationRunner(int threads, PermutationStage stage = PermutationStage::complete);
     ~PermutationRunner();
     PermutationRunner(const PermutationRunner&) = delete;
     PermutationRunner& operator=(const PermutationRunner&) = delete;
@@ -89,11 +103,13 @@ private:
         IntVector drawn;
     };
 
+    void draw_without_refits(PermutationJob& job, std::int64_t& seed);
     int take_free_batch();
     void evaluate(Batch& batch, Scratch& scratch);
     void finish_batch(int index);
     void work();
 
+    PermutationStage stage_;
     std::vector<Batch> batches_;
     std::vector<int> free_;
     std::deque<int> ready_;
