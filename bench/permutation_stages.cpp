@@ -80,9 +80,9 @@ int main(int argc, char** argv)
 
     // Standard output carries the programs' own lines; the report goes to
     // standard error.
-    const double straightforward = stage_seconds(PermutationStage::draw_straightforward, 1);
-    const double draws = stage_seconds(PermutationStage::draw_only, 1);
     const double complete = stage_seconds(PermutationStage::complete, threads);
+    const double draws = stage_seconds(PermutationStage::draw_only, 1);
+    const double straightforward = stage_seconds(PermutationStage::draw_straightforward, 1);
     std::fprintf(stderr,
                  "%s permutation stages (%d threads for the whole test):\n"
                  "  draws, position by position (fPermuteValues): %.2f s\n"

@@ -12,15 +12,9 @@ namespace {
 // its likelihood terms use.
 struct Pair {
     int M;
-    IntVector h;
+    const int* h;
     double theta;
 };
-
-Pair make_pair(int n, const int* x, double theta)
-{
-    const int M = max_count(n, x);
-    return {M, count_histogram(n, x, M), theta};
-}
 
 // (v - 1)·h[v], exact in 64 bits before it becomes a double.
 inline double weight(int v, int h) { return static_cast<double>(static_cast<std::int64_t>(v - 1) * h); }
@@ -48,11 +42,23 @@ void lrtmfit2(int n_e, int n_g, const int* x1, const int* y1, const int* x2, con
               double lambda_g1, double lambda_e2, double lambda_g2, double theta_e1, double theta_g1,
               double theta_e2, double theta_g2, int& valid, double& T)
 {
+    const int M[4] = {max_count(n_e, x1), max_count(n_g, y1), max_count(n_e, x2), max_count(n_g, y2)};
+    const IntVector h1 = count_histogram(n_e, x1, M[0]), g1 = count_histogram(n_g, y1, M[1]);
+    const IntVector h2 = count_histogram(n_e, x2, M[2]), g2 = count_histogram(n_g, y2, M[3]);
+    lrtmfit2_counts({n_e, M[0], h1.get()}, {n_g, M[1], g1.get()}, {n_e, M[2], h2.get()}, {n_g, M[3], g2.get()},
+                    lambda_e1, lambda_g1, lambda_e2, lambda_g2, theta_e1, theta_g1, theta_e2, theta_g2, valid, T);
+}
+
+void lrtmfit2_counts(const CountView& x1, const CountView& y1, const CountView& x2, const CountView& y2,
+                     double lambda_e1, double lambda_g1, double lambda_e2, double lambda_g2, double theta_e1,
+                     double theta_g1, double theta_e2, double theta_g2, int& valid, double& T)
+{
     valid = 0;
-    const Pair exon1 = make_pair(n_e, x1, theta_e1);
-    const Pair gene1 = make_pair(n_g, y1, theta_g1);
-    const Pair exon2 = make_pair(n_e, x2, theta_e2);
-    const Pair gene2 = make_pair(n_g, y2, theta_g2);
+    const int n_e = x1.n, n_g = y1.n;
+    const Pair exon1{x1.max, x1.h, theta_e1};
+    const Pair gene1{y1.max, y1.h, theta_g1};
+    const Pair exon2{x2.max, x2.h, theta_e2};
+    const Pair gene2{y2.max, y2.h, theta_g2};
     const double ne = n_e;
     const double ng = n_g;
     const double N = ne + ng;

@@ -16,6 +16,13 @@
 // only when the likelihoods are evaluated; read it only when valid is 1.
 #pragma once
 
+#include "histogram.h"
+
 void lrtmfit2(int n_e, int n_g, const int* x1, const int* y1, const int* x2, const int* y2, double lambda_e1,
               double lambda_g1, double lambda_e2, double lambda_g2, double theta_e1, double theta_g1,
               double theta_e2, double theta_g2, int& valid, double& T);
+
+// The same from the four vectors' histograms (see CountView).
+void lrtmfit2_counts(const CountView& x1, const CountView& y1, const CountView& x2, const CountView& y2,
+                     double lambda_e1, double lambda_g1, double lambda_e2, double lambda_g2, double theta_e1,
+                     double theta_g1, double theta_e2, double theta_g2, int& valid, double& T);

@@ -5,6 +5,7 @@
 #include "mfitmle.h"
 #include "random.h"
 
+#include <algorithm>
 #include <cstdio>
 
 void cut_out_exon(int slice_start, int slice_end, int n_e, const int* gi, const int* gl, int* ei, int* el)
@@ -39,13 +40,10 @@ PermutationOutcome refit_share_permutation(int n_e, int n_g, const int* ei, cons
                                            const int* gl)
 {
     FitRecord fgi, fgl, fei, fel;
-    RunningMoments mgi, mgl, mei, mel;
-    running_moments2(n_g, gi, gl, mgi, mgl);
-    running_moments2(n_e, ei, el, mei, mel);
-    mfitmle_from_moments(n_g, gi, mgi, fgi.converged, fgi.lambda, fgi.theta, fgi.poisson_lambda);
-    mfitmle_from_moments(n_g, gl, mgl, fgl.converged, fgl.lambda, fgl.theta, fgl.poisson_lambda);
-    mfitmle_from_moments(n_e, ei, mei, fei.converged, fei.lambda, fei.theta, fei.poisson_lambda);
-    mfitmle_from_moments(n_e, el, mel, fel.converged, fel.lambda, fel.theta, fel.poisson_lambda);
+    mfitmle(n_g, gi, fgi.converged, fgi.lambda, fgi.theta, fgi.poisson_lambda);
+    mfitmle(n_g, gl, fgl.converged, fgl.lambda, fgl.theta, fgl.poisson_lambda);
+    mfitmle(n_e, ei, fei.converged, fei.lambda, fei.theta, fei.poisson_lambda);
+    mfitmle(n_e, el, fel.converged, fel.lambda, fel.theta, fel.poisson_lambda);
     PermutationOutcome outcome;
     if (fgi.converged != 1 || fgl.converged != 1 || fei.converged != 1 || fel.converged != 1) return outcome;
     int valid = 0;
@@ -77,8 +75,9 @@ GammaNull share_permutation_test(int g, const ShareVectors& v, std::int64_t& see
 
 SharePermutationJob::SharePermutationJob(int g, const ShareVectors& v)
     : PermutationJob(PooledCounts(v.gene_i, v.gene_l, v.n_g)), first_gene_(g == 1), n_e_(v.n_e), n_g_(v.n_g),
-      slice_start_(v.slice_start), slice_end_(v.slice_end), crap_(observed_mismatches(v))
+      slice_start_(v.slice_start), slice_end_(v.slice_end), crap_(observed_mismatches(v)), largest_pool_(0)
 {
+    for (int p = 1; p <= n_g_; ++p) largest_pool_ = std::max(largest_pool_, pool().pooled()[p]);
 }
 
 PermutationOutcome SharePermutationJob::evaluate(const int* drawn, Scratch& scratch) const
@@ -90,7 +89,41 @@ PermutationOutcome SharePermutationJob::evaluate(const int* drawn, Scratch& scra
     const std::int64_t* pooled = pool().pooled();
     for (int p = 1; p <= n_g_; ++p) gl[p] = static_cast<int>(pooled[p] - drawn[p]);
     cut_out_exon(slice_start_, slice_end_, n_e_, gi, gl, ei, el);
-    PermutationOutcome outcome = refit_share_permutation(n_e_, n_g_, ei, gi, el, gl);
-    if (first_gene_) outcome.notes = count_screams(n_e_, n_g_, ei, gi, el, gl);
+    const int screams = first_gene_ ? count_screams(n_e_, n_g_, ei, gi, el, gl) : 0;
+    if (largest_pool_ > kLargestHistogramCount) {
+        PermutationOutcome outcome = refit_share_permutation(n_e_, n_g_, ei, gi, el, gl);
+        outcome.notes = screams;
+        return outcome;
+    }
+
+    // Two passes give the four vectors' first-pass moments and histograms,
+    // which the fits and the statistic then share; the results are those of
+    // refit_share_permutation bit for bit.
+    const int cells = static_cast<int>(largest_pool_) + 1;
+    int* hgi = scratch.zeroed(3, cells);
+    int* hgl = scratch.zeroed(4, cells);
+    int* hei = scratch.zeroed(5, cells);
+    int* hel = scratch.zeroed(6, cells);
+    RunningMoments mgi, mgl, mei, mel;
+    running_moments2(n_g_, gi, gl, mgi, mgl, hgi, hgl);
+    running_moments2(n_e_, ei, el, mei, mel, hei, hel);
+    FitRecord fgi, fgl, fei, fel;
+    mfitmle_from_moments(n_g_, mgi, hgi, fgi.converged, fgi.lambda, fgi.theta, fgi.poisson_lambda);
+    mfitmle_from_moments(n_g_, mgl, hgl, fgl.converged, fgl.lambda, fgl.theta, fgl.poisson_lambda);
+    mfitmle_from_moments(n_e_, mei, hei, fei.converged, fei.lambda, fei.theta, fei.poisson_lambda);
+    mfitmle_from_moments(n_e_, mel, hel, fel.converged, fel.lambda, fel.theta, fel.poisson_lambda);
+    PermutationOutcome outcome;
+    outcome.notes = screams;
+    if (fgi.converged == 1 && fgl.converged == 1 && fei.converged == 1 && fel.converged == 1) {
+        int valid = 0;
+        lrtmfit2_counts({n_e_, mei.max, hei}, {n_g_, mgi.max, hgi}, {n_e_, mel.max, hel}, {n_g_, mgl.max, hgl},
+                        fei.lambda, fgi.lambda, fel.lambda, fgl.lambda, fei.theta, fgi.theta, fel.theta, fgl.theta,
+                        valid, outcome.statistic);
+        outcome.valid = valid == 1;
+    }
+    scratch.clear(3, mgi.max + 1);
+    scratch.clear(4, mgl.max + 1);
+    scratch.clear(5, mei.max + 1);
+    scratch.clear(6, mel.max + 1);
     return outcome;
 }

@@ -62,4 +62,5 @@ private:
     bool first_gene_;
     int n_e_, n_g_, slice_start_, slice_end_;
     int crap_;
+    std::int64_t largest_pool_; // bounds every count of the re-split vectors
 };

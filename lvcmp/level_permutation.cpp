@@ -5,14 +5,13 @@
 #include "mfitmle.h"
 #include "random.h"
 
+#include <algorithm>
 
 PermutationOutcome refit_level_permutation(int length, const int* xp, const int* yp)
 {
     FitRecord fx, fy;
-    RunningMoments mx, my;
-    running_moments2(length, xp, yp, mx, my);
-    mfitmle_from_moments(length, xp, mx, fx.converged, fx.lambda, fx.theta, fx.poisson_lambda);
-    mfitmle_from_moments(length, yp, my, fy.converged, fy.lambda, fy.theta, fy.poisson_lambda);
+    mfitmle(length, xp, fx.converged, fx.lambda, fx.theta, fx.poisson_lambda);
+    mfitmle(length, yp, fy.converged, fy.lambda, fy.theta, fy.poisson_lambda);
     PermutationOutcome outcome;
     if (fx.converged != 1 || fy.converged != 1) return outcome;
     int valid = 0;
@@ -35,8 +34,9 @@ GammaNull level_permutation_test(const int* x, const int* y, int length, std::in
 }
 
 LevelPermutationJob::LevelPermutationJob(const int* x, const int* y, int length)
-    : PermutationJob(PooledCounts(x, y, length))
+    : PermutationJob(PooledCounts(x, y, length)), largest_pool_(0)
 {
+    for (int p = 1; p <= length; ++p) largest_pool_ = std::max(largest_pool_, pool().pooled()[p]);
 }
 
 PermutationOutcome LevelPermutationJob::evaluate(const int* drawn, Scratch& scratch) const
@@ -45,5 +45,27 @@ PermutationOutcome LevelPermutationJob::evaluate(const int* drawn, Scratch& scra
     int* yp = scratch.vector(0, length);
     const std::int64_t* pooled = pool().pooled();
     for (int p = 1; p <= length; ++p) yp[p] = static_cast<int>(pooled[p] - drawn[p]);
-    return refit_level_permutation(length, drawn, yp);
+    if (largest_pool_ > kLargestHistogramCount) return refit_level_permutation(length, drawn, yp);
+
+    // One pass gives both halves' first-pass moments and histograms, which
+    // the fits and the statistic then share; the results are those of
+    // refit_level_permutation bit for bit.
+    const int cells = static_cast<int>(largest_pool_) + 1;
+    int* hx = scratch.zeroed(1, cells);
+    int* hy = scratch.zeroed(2, cells);
+    RunningMoments mx, my;
+    running_moments2(length, drawn, yp, mx, my, hx, hy);
+    FitRecord fx, fy;
+    mfitmle_from_moments(length, mx, hx, fx.converged, fx.lambda, fx.theta, fx.poisson_lambda);
+    mfitmle_from_moments(length, my, hy, fy.converged, fy.lambda, fy.theta, fy.poisson_lambda);
+    PermutationOutcome outcome;
+    if (fx.converged == 1 && fy.converged == 1) {
+        int valid = 0;
+        lrtmfit_counts({length, mx.max, hx}, {length, my.max, hy}, valid, outcome.statistic, 1.0, fx.theta, fy.theta,
+                       fx.lambda, fy.lambda);
+        outcome.valid = valid == 1;
+    }
+    scratch.clear(1, mx.max + 1);
+    scratch.clear(2, my.max + 1);
+    return outcome;
 }

@@ -25,4 +25,7 @@ class LevelPermutationJob : public PermutationJob {
 public:
     LevelPermutationJob(const int* x, const int* y, int length);
     PermutationOutcome evaluate(const int* drawn, Scratch& scratch) const override;
+
+private:
+    std::int64_t largest_pool_; // bounds every count of either half
 };

@@ -16,11 +16,21 @@ inline double weight(int v, int h) { return static_cast<double>(static_cast<std:
 void lrtmfit(int nx, const int* x, int ny, const int* y, int& valid, double& statistic, double a, double theta_x,
              double theta_y, double lambda_x, double lambda_y)
 {
-    valid = 0;
     const int Mx = max_count(nx, x);
     const int My = max_count(ny, y);
     const IntVector hx = count_histogram(nx, x, Mx);
     const IntVector hy = count_histogram(ny, y, My);
+    lrtmfit_counts({nx, Mx, hx.get()}, {ny, My, hy.get()}, valid, statistic, a, theta_x, theta_y, lambda_x, lambda_y);
+}
+
+void lrtmfit_counts(const CountView& xv, const CountView& yv, int& valid, double& statistic, double a, double theta_x,
+                    double theta_y, double lambda_x, double lambda_y)
+{
+    valid = 0;
+    const int nx = xv.n, ny = yv.n;
+    const int Mx = xv.max, My = yv.max;
+    const int* hx = xv.h;
+    const int* hy = yv.h;
     const double N = static_cast<double>(static_cast<std::int64_t>(nx) + ny);
 
     double m = (nx * lambda_x + ny * lambda_y) / N;

@@ -16,5 +16,11 @@
 // is to be used only when valid is 1.
 #pragma once
 
+#include "histogram.h"
+
 void lrtmfit(int nx, const int* x, int ny, const int* y, int& valid, double& statistic, double a, double theta_x,
              double theta_y, double lambda_x, double lambda_y);
+
+// The same from the two vectors' histograms (see CountView).
+void lrtmfit_counts(const CountView& x, const CountView& y, int& valid, double& statistic, double a, double theta_x,
+                    double theta_y, double lambda_x, double lambda_y);

@@ -11,3 +11,13 @@ int max_count(int n, const int* x);
 // h[v + 1] = number of positions i in 1..n with x[i] = v, for v = 0..M, where
 // M is at least every count (M + 1 cells, cell v + 1 for the value v).
 IntVector count_histogram(int n, const int* x, int M);
+
+// A count vector as the fits and statistics use it: its length, its largest
+// count and its histogram (h[v + 1] positions with the count v, v = 0..max).
+// A permutation test builds the histograms of its re-split halves once and
+// hands the same view to every fit and statistic.
+struct CountView {
+    int n;
+    int max;
+    const int* h;
+};

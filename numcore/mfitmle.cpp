@@ -20,7 +20,7 @@ RunningMoments running_moments(int n, const int* x)
     return {m, S, M};
 }
 
-void running_moments2(int n, const int* x, const int* y, RunningMoments& mx, RunningMoments& my)
+void running_moments2(int n, const int* x, const int* y, RunningMoments& mx, RunningMoments& my, int* hx, int* hy)
 {
     double m1 = 0.0, m2 = 0.0;
     double S1 = 0.0, S2 = 0.0;
@@ -33,6 +33,8 @@ void running_moments2(int n, const int* x, const int* y, RunningMoments& mx, Run
         m2 = ((i - 1) * m2 + x2) / i;
         if (x[i] > M1) M1 = x[i];
         if (y[i] > M2) M2 = y[i];
+        ++hx[x[i] + 1];
+        ++hy[y[i] + 1];
     }
     mx = {m1, S1, M1};
     my = {m2, S2, M2};
@@ -40,10 +42,12 @@ void running_moments2(int n, const int* x, const int* y, RunningMoments& mx, Run
 
 void mfitmle(int n, const int* x, int& converged, double& lambda, double& theta, double& poisson_lambda)
 {
-    mfitmle_from_moments(n, x, running_moments(n, x), converged, lambda, theta, poisson_lambda);
+    const RunningMoments moments = running_moments(n, x);
+    const IntVector h = count_histogram(n, x, moments.max); // h[k + 1] counts the value k
+    mfitmle_from_moments(n, moments, h.get(), converged, lambda, theta, poisson_lambda);
 }
 
-void mfitmle_from_moments(int n, const int* x, const RunningMoments& moments, int& converged, double& lambda,
+void mfitmle_from_moments(int n, const RunningMoments& moments, const int* h, int& converged, double& lambda,
                           double& theta, double& poisson_lambda)
 {
     const double m = moments.mean;
@@ -59,7 +63,6 @@ void mfitmle_from_moments(int n, const int* x, const RunningMoments& moments, in
     // Moment estimate from mean = λ/(1-θ) and variance = λ/(1-θ)^3.
     double th = 1 - std::sqrt(m / s2);
 
-    IntVector h = count_histogram(n, x, M); // h[k + 1] counts the value k
     converged = 0;
 
     for (int iteration = 1; iteration <= 10000; ++iteration) {

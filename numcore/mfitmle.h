@@ -29,8 +29,12 @@ struct RunningMoments {
     int max = 0;
 };
 RunningMoments running_moments(int n, const int* x);
-void running_moments2(int n, const int* x, const int* y, RunningMoments& mx, RunningMoments& my);
+// Also counts every x[i] into hx[x[i] + 1] and every y[i] into hy[y[i] + 1],
+// at no cost next to the divisions; hx and hy must hold zeroed cells 1..B+1
+// for a B at least every count.
+void running_moments2(int n, const int* x, const int* y, RunningMoments& mx, RunningMoments& my, int* hx, int* hy);
 
-// mfitmle for x[1..n] whose first pass is done: the same results bit for bit.
-void mfitmle_from_moments(int n, const int* x, const RunningMoments& moments, int& converged, double& lambda,
+// mfitmle for a vector whose first pass is done, from its histogram (cells
+// 1..moments.max + 1 are read): the same results bit for bit.
+void mfitmle_from_moments(int n, const RunningMoments& moments, const int* h, int& converged, double& lambda,
                           double& theta, double& poisson_lambda);

@@ -12,11 +12,27 @@ constexpr std::int64_t kBatchCounts = 1 << 15;
 
 } // namespace
 
-int* Scratch::vector(int which, int n)
+int* Scratch::vector(int which, std::int64_t n)
 {
     IntVector& v = vectors_[static_cast<std::size_t>(which)];
     if (v.size() < n) v = IntVector(std::max<std::int64_t>(n, 2 * v.size()));
     return v.get();
+}
+
+int* Scratch::zeroed(int which, std::int64_t n)
+{
+    IntVector& v = vectors_[static_cast<std::size_t>(which)];
+    if (v.size() < n) {
+        v = IntVector(std::max<std::int64_t>(n, 2 * v.size()));
+        std::fill(v.get() + 1, v.get() + 1 + v.size(), 0);
+    }
+    return v.get();
+}
+
+void Scratch::clear(int which, std::int64_t n)
+{
+    int* v = vectors_[static_cast<std::size_t>(which)].get();
+    std::fill(v + 1, v + 1 + n, 0);
 }
 
 GammaNull PermutationJob::null() const

@@ -36,12 +36,22 @@ struct PermutationOutcome {
 // none is allocated per permutation.
 class Scratch {
 public:
-    // A 1-based vector of at least n entries (contents undefined); `which` is 0..3.
-    int* vector(int which, int n);
+    static constexpr int kVectors = 8;
+    // A 1-based vector of at least n entries (contents undefined); `which` is 0..kVectors-1.
+    int* vector(int which, std::int64_t n);
+    // The same, all zero; whoever takes it must give it back all zero (see clear).
+    int* zeroed(int which, std::int64_t n);
+    // Sets entries 1..n of vector `which` back to zero.
+    void clear(int which, std::int64_t n);
 
 private:
-    std::array<IntVector, 4> vectors_;
+    std::array<IntVector, kVectors> vectors_;
 };
+
+// A refit builds histograms with a cell per count value up to the largest
+// pool; beyond this size the plain fits, which size them by the largest
+// count of each half, are used instead.
+inline constexpr std::int64_t kLargestHistogramCount = std::int64_t(1) << 24;
 
 // One tested comparison's permutations: the pooled counts it re-splits, and
 // how a drawn re-split is refitted.
