@@ -4,8 +4,11 @@
 #include "random.h"
 #include "random_state.h"
 
+#include <bit>
 #include <cmath>
+#include <algorithm>
 #include <limits>
+#include <unordered_map>
 
 using namespace random_state;
 
@@ -16,6 +19,8 @@ namespace {
 constexpr std::int64_t kExactPool = std::int64_t(1) << 24;
 // Pools up to this size are split read by read (bnldev's direct method).
 constexpr int kDirectPool = 24;
+// The most exp values kept for the rejection pools of one comparison.
+constexpr std::size_t kExpWindowTotal = std::size_t(1) << 20;
 // The most draws of consecutive read-by-read pools drawn in one run.
 constexpr int kDirectBlock = 512;
 
@@ -81,10 +86,10 @@ static_assert(kC1 == 85 && kC2 == 249);
 
 // The generator's state in locals for the length of one permutation.
 struct Stream {
+    std::int64_t table[32];  // iv[j] · kScale
     std::uint64_t s1;        // the first generator (the seed), unreduced
     std::uint64_t s2;        // the second generator (idum2), unreduced
     std::int64_t y;          // iy · kScale
-    std::int64_t table[32];  // iv[j] · kScale
 
     explicit Stream(std::int64_t seed)
         : s1(static_cast<std::uint64_t>(seed)), s2(static_cast<std::uint64_t>(generator.idum2)),
@@ -120,6 +125,70 @@ struct Stream {
     inline float uniform() { return uniform_of(static_cast<std::int64_t>(static_cast<std::uint64_t>(next()) * kInverse)); }
 };
 
+// bnldev's proposal tangent, float(tan(double(angle))), for the angles its
+// proposals take (single-precision values in (0, pi)), without the cost of
+// the library tangent in nearly every case.
+//
+// The angle is reduced to r in [-pi/4, pi/4] by k halves of pi (k = 0, 1, 2;
+// a high part of 31 bits, so that angle - k·high is exact, and a low part);
+// sin r and cos r come from their Taylor series to r^15 and r^16 (the first
+// omitted terms are below 2^-53 of the sums for |r| <= 0.8), and the tangent
+// is sin/cos or -cos/sin. Rounding in these few dozen operations keeps the
+// double result within 2^-46 of the true tangent.
+//
+// Rounding to single precision drops the last 29 bits of the double's
+// mantissa; unless those bits lie within 2^13 units of the half-way pattern
+// (a relative distance of at most 2^-40), every double within 2^-40 of ours
+// rounds to the same single-precision value. The library's tangent is within
+// a few units of the last place of the true one, far inside that, so the
+// rounding of ours is the rounding of the library's. Near a half-way point
+// (about one angle in 30000) the library's tangent is taken itself.
+inline float tangent_of(float angle)
+{
+    constexpr double kHalfPiHigh = 1.5707963267341256;  // pi/2 to a multiple of 2^-32
+    constexpr double kHalfPiLow = 6.077100506506192e-11; // pi/2 - kHalfPiHigh
+    constexpr double kTwoOverPi = 0.6366197723675814;
+    const double x = static_cast<double>(angle);
+    const int k = static_cast<int>(x * kTwoOverPi + 0.5);
+    const double kd = static_cast<double>(k);
+    const double r = (x - kd * kHalfPiHigh) - kd * kHalfPiLow;
+    const double z = r * r, z2 = z * z, z4 = z2 * z2;
+    // 1/n! for n = 2..17, rounded to double.
+    constexpr double f2 = 0.5, f3 = 0.16666666666666666, f4 = 0.041666666666666664, f5 = 0.008333333333333333,
+                     f6 = 0.001388888888888889, f7 = 0.0001984126984126984, f8 = 2.48015873015873e-05,
+                     f9 = 2.7557319223985893e-06, f10 = 2.755731922398589e-07, f11 = 2.505210838544172e-08,
+                     f12 = 2.08767569878681e-09, f13 = 1.6059043836821613e-10, f14 = 1.1470745597729725e-11,
+                     f15 = 7.647163731819816e-13, f16 = 4.779477332387385e-14;
+    // Estrin's scheme: short dependency chains.
+    const double s = ((1.0 - z * f3) + z2 * (f5 - z * f7)) + z4 * ((f9 - z * f11) + z2 * (f13 - z * f15));
+    const double c =
+        (((1.0 - z * f2) + z2 * (f4 - z * f6)) + z4 * ((f8 - z * f10) + z2 * (f12 - z * f14))) + (z4 * z4) * f16;
+    const double sine = r * s;
+    // sin/cos for even k, -cos/sin for odd, chosen without a branch (k is
+    // odd for half of all angles, in no predictable order).
+    const std::uint64_t odd = 0 - static_cast<std::uint64_t>(k & 1);
+    const std::uint64_t sb = std::bit_cast<std::uint64_t>(sine), cb = std::bit_cast<std::uint64_t>(c);
+    const std::uint64_t sign = std::uint64_t(1) << 63;
+    const double num = std::bit_cast<double>((sb & ~odd) | ((cb ^ sign) & odd));
+    const double den = std::bit_cast<double>((cb & ~odd) | (sb & odd));
+    const double t = num / den;
+    // Within 2^13 of the half-way pattern 2^28, as one unsigned comparison.
+    const std::uint64_t low = std::bit_cast<std::uint64_t>(t) & ((std::uint64_t(1) << 29) - 1);
+    constexpr std::uint64_t kGuard = std::uint64_t(1) << 13;
+    if (low - ((std::uint64_t(1) << 28) - kGuard) <= 2 * kGuard) [[unlikely]]
+        return static_cast<float>(std::tan(x));
+    return static_cast<float>(t);
+}
+
+// The acceptance test of the rejection method is decided in logarithms
+// away from this band around its threshold. Outside the band the outcome is
+// that of the test as bnldev makes it: the rounding of the product
+// factor · exp(exponent) to single precision moves it by at most 2^-24 of
+// itself, the library's exp and log are within a few units of the last
+// place (2^-50 of the values, far below 2^-20), and so are the quotient's
+// rounding and ln accept's, whose magnitude is below 64.
+constexpr double kMargin = 1.0 / (1 << 20);
+
 // One pool split as fPermuteValues splits it, by the plain routines.
 std::int64_t reference_split(std::int64_t s, std::int64_t& seed)
 {
@@ -140,6 +209,8 @@ std::int64_t reference_split(std::int64_t s, std::int64_t& seed)
 bool steady(std::int64_t seed) { return seed >= 1 && seed < IM1; }
 
 } // namespace
+
+float proposal_tangent(float angle) { return tangent_of(angle); }
 
 PooledCounts::RejectionPool PooledCounts::rejection_pool(int n)
 {
@@ -203,6 +274,27 @@ PooledCounts::PooledCounts(const int* x, const int* y, int n) : n_(n > 0 ? n : 0
             proposal_follows = step->kind != Step::kDirect;
         }
     }
+    // Windows of +-8 sq about the centre hold 92% of the proposals.
+    std::unordered_map<int, RejectionPool> windows;
+    std::size_t window_total = 0;
+    for (RejectionPool& r : rejections_) {
+        auto [it, added] = windows.try_emplace(r.n, r);
+        if (added) {
+            RejectionPool& w = it->second;
+            const double reach = 8.0 * static_cast<double>(w.sq);
+            const int lo = std::max(0, static_cast<int>(static_cast<double>(w.am) - reach));
+            const int hi = std::min(w.n, static_cast<int>(static_cast<double>(w.am) + reach) + 1);
+            if (window_total + static_cast<std::size_t>(hi - lo + 1) <= kExpWindowTotal) {
+                w.window_lo = lo;
+                w.window_size = hi - lo + 1;
+                w.window_offset = window_total;
+                window_total += static_cast<std::size_t>(w.window_size);
+            }
+        }
+        r = it->second;
+    }
+    exp_windows_.assign(window_total, std::numeric_limits<double>::quiet_NaN());
+
     const std::int64_t table = largest < kLnFactorialTable ? largest : kLnFactorialTable;
     if (largest > 0) ln_factorials_.assign(static_cast<std::size_t>(table) + 1, std::numeric_limits<double>::quiet_NaN());
 }
@@ -246,16 +338,24 @@ void draw_split(const PooledCounts& pool, int* xp, std::int64_t& seed)
     // rejection too. When a later draw is certain, that draw (and when it
     // will be a proposal, its tangent) is taken before the acceptance test
     // is decided, so that the test's exp and the next tangent overlap.
-    bool pending = false;           // the draw after an acceptance draw is taken
+    bool pending = false;            // the draw after an acceptance draw is taken
     std::int64_t pending_scaled = 0; // its iy · kScale
-    bool pending_has_y = false;     // its tangent is worked out
-    float pending_y = 0;
+    bool pending_proposed = false;   // its proposal is worked out
 
-    auto tangent = [](std::int64_t scaled) {
+    // A proposal's tangent y and ln(1 + y²), the part of the comparison
+    // function's logarithm that depends on it; neither depends on the pool.
+    struct Proposal {
+        float y = 0;
+        double log_one_plus_yy = 0;
+    };
+    Proposal pending_proposal;
+    auto propose = [](std::int64_t scaled) {
         const float u = uniform_of(static_cast<std::int64_t>(static_cast<std::uint64_t>(scaled) * kInverse));
         // 3.141592654 as bnldev has it, not the double nearest pi.
         const float angle = static_cast<float>(3.141592654 * static_cast<double>(u));
-        return static_cast<float>(std::tan(static_cast<double>(angle)));
+        Proposal p;
+        p.y = tangent_of(angle);
+        return p;
     };
     auto next_scaled = [&]() {
         if (pending) {
@@ -270,35 +370,48 @@ void draw_split(const PooledCounts& pool, int* xp, std::int64_t& seed)
         cached_en = r.en;
         cached_oldg = r.oldg;
         for (;;) {
-            float y = 0, em = 0;
+            Proposal p;
+            float em = 0;
             do {
                 if (pending) {
-                    y = pending_has_y ? pending_y : tangent(pending_scaled);
+                    p = pending_proposed ? pending_proposal : propose(pending_scaled);
                     pending = false;
                 } else {
-                    y = tangent(stream.next());
+                    p = propose(stream.next());
                 }
-                em = r.sq * y + r.am;
+                em = r.sq * p.y + r.am;
             } while (em < 0.0f || static_cast<double>(em) >= r.en_plus_one);
             // em is in [0, n + 1): truncation is its floor, and the whole
             // number is exact in single precision.
             const int kept = static_cast<int>(em);
             em = static_cast<float>(kept);
-            const float yy = y * y;
-            const float rest = r.en - em;
-            const double exponent =
-                (((static_cast<double>(r.oldg) - pool.ln_factorial(kept)) - pool.ln_factorial(r.n - kept)) +
-                 static_cast<double>(em * kLogHalf)) +
-                static_cast<double>(rest * kLogHalf);
-            const double factor = r.sq_times_1_2 * (1.0 + static_cast<double>(yy));
+            auto exp_of_exponent = [&] {
+                const float rest = r.en - em;
+                const double exponent =
+                    (((static_cast<double>(r.oldg) - pool.ln_factorial(kept)) - pool.ln_factorial(r.n - kept)) +
+                     static_cast<double>(em * kLogHalf)) +
+                    static_cast<double>(rest * kLogHalf);
+                return std::exp(exponent);
+            };
             const float accept = stream.uniform();
             if (draws_follow) {
                 pending = true;
                 pending_scaled = stream.next();
-                pending_has_y = proposal_follows;
-                if (proposal_follows) pending_y = tangent(pending_scaled);
+                pending_proposed = proposal_follows;
+                if (proposal_follows) pending_proposal = propose(pending_scaled);
             }
-            const float t = static_cast<float>(factor * std::exp(exponent));
+            const float yy = p.y * p.y;
+            const double factor = r.sq_times_1_2 * (1.0 + static_cast<double>(yy));
+            double e = 0;
+            const unsigned at = static_cast<unsigned>(kept - r.window_lo);
+            if (at < static_cast<unsigned>(r.window_size)) {
+                double& kept_exp = pool.exp_windows_[r.window_offset + at];
+                if (std::isnan(kept_exp)) kept_exp = exp_of_exponent();
+                e = kept_exp;
+            } else {
+                e = exp_of_exponent();
+            }
+            const float t = static_cast<float>(factor * e);
             if (!(accept > t)) return em;
             // Rejected: the taken draw, if any, is this pool's next proposal.
         }

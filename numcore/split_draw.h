@@ -37,6 +37,10 @@ private:
         float am = 0, en = 0, sq = 0, oldg = 0;
         double en_plus_one = 0; // en + 1, the bound on a proposal
         double sq_times_1_2 = 0; // the comparison function's factor
+        // A window of proposals k = window_lo .. window_lo + window_size - 1
+        // whose exp(exponent) is kept in exp_windows_ from window_offset on.
+        int window_lo = 0, window_size = 0;
+        std::size_t window_offset = 0;
     };
 
     // The positions in pool order, as a sequence of steps: a block of
@@ -66,6 +70,10 @@ private:
     // ln k! = gammln(k + 1) for k up to the largest pool taken by rejection
     // (at most kLnFactorialTable), filled as the proposals reach them.
     mutable std::vector<double> ln_factorials_;
+    // exp of the acceptance exponent of pool n at proposal k, a function of
+    // n and k alone, for the proposals near the centre of each pool, filled
+    // as they are reached; shared by the pools of one n.
+    mutable std::vector<double> exp_windows_;
 };
 
 // Writes xp[1..n] (n = pool.size()) exactly as fPermuteValues(x, y, xp, yp,
@@ -74,3 +82,8 @@ private:
 // yp[i] = static_cast<int>(pool.pooled()[i] - xp[i]). As fPermuteValues, xp[i]
 // is the drawn count converted to int. Not reentrant: one stream per process.
 void draw_split(const PooledCounts& pool, int* xp, std::int64_t& seed);
+
+// float(tan(double(angle))), the tangent of bnldev's rejection proposals, for
+// an angle in (0, pi), as draw_split works it out (see split_draw.cpp for
+// why it is the same value); open to tests.
+float proposal_tangent(float angle);

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <functional>
@@ -125,6 +127,25 @@ TEST(DrawSplit, HalfThresholdDecidesEveryDrawOfTheDirectMethod)
     EXPECT_EQ(uniform_of(t), 0.5f);
 }
 
+TEST(DrawSplit, ProposalTangentIsTheLibraryTangentRoundedToSinglePrecision)
+{
+    // Every 251st single-precision angle in (0, pi), and every angle near the
+    // points where the reduction changes (pi/4, 3pi/4) or the tangent is
+    // largest or smallest (pi/2, pi and the smallest angles a proposal takes).
+    auto same = [](float a) {
+        const float want = static_cast<float>(std::tan(static_cast<double>(a)));
+        return std::bit_cast<std::uint32_t>(proposal_tangent(a)) == std::bit_cast<std::uint32_t>(want);
+    };
+    const std::uint32_t below_pi = std::bit_cast<std::uint32_t>(3.1415925f);
+    for (std::uint32_t k = 1; k <= below_pi; k += 251)
+        ASSERT_TRUE(same(std::bit_cast<float>(k))) << std::bit_cast<float>(k);
+    for (float centre : {0.7853982f, 1.5707964f, 2.3561945f, 3.1415925f, 1.5e-9f}) {
+        const std::uint32_t c = std::bit_cast<std::uint32_t>(centre);
+        for (std::uint32_t k = c - 20000; k <= std::min(c + 20000, below_pi); ++k)
+            ASSERT_TRUE(same(std::bit_cast<float>(k))) << std::bit_cast<float>(k);
+    }
+}
+
 TEST(DrawSplit, MatchesFPermuteValuesOnGenesOfEveryDepth)
 {
     struct Shape {
@@ -140,6 +161,9 @@ TEST(DrawSplit, MatchesFPermuteValuesOnGenesOfEveryDepth)
             const Counts v = gene(s.n, s.mean, data++);
             expect_same_permutations(v, start, 4, std::string(s.name) + " from " + std::to_string(start));
         }
+    // A longer run of one gene, as a permutation test draws it: the values
+    // kept between permutations are reused many times over.
+    expect_same_permutations(gene(1000, 20, 99), -81079, 40, "forty permutations");
 }
 
 TEST(DrawSplit, MatchesFPermuteValuesAtTheMethodsBoundariesAndBeyondSinglePrecision)
