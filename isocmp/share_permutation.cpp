@@ -80,50 +80,92 @@ SharePermutationJob::SharePermutationJob(int g, const ShareVectors& v)
     for (int p = 1; p <= n_g_; ++p) largest_pool_ = std::max(largest_pool_, pool().pooled()[p]);
 }
 
-PermutationOutcome SharePermutationJob::evaluate(const int* drawn, Scratch& scratch) const
+SharePermutationJob::Resplit SharePermutationJob::resplit(const int* drawn, Scratch& scratch, int q) const
 {
-    const int* gi = drawn;
-    int* gl = scratch.vector(0, n_g_);
-    int* ei = scratch.vector(1, n_e_);
-    int* el = scratch.vector(2, n_e_);
+    Resplit r{drawn, scratch.vector(3 * q, n_g_), scratch.vector(3 * q + 1, n_e_), scratch.vector(3 * q + 2, n_e_), 0};
     const std::int64_t* pooled = pool().pooled();
-    for (int p = 1; p <= n_g_; ++p) gl[p] = static_cast<int>(pooled[p] - drawn[p]);
-    cut_out_exon(slice_start_, slice_end_, n_e_, gi, gl, ei, el);
-    const int screams = first_gene_ ? count_screams(n_e_, n_g_, ei, gi, el, gl) : 0;
+    for (int p = 1; p <= n_g_; ++p) r.gl[p] = static_cast<int>(pooled[p] - drawn[p]);
+    cut_out_exon(slice_start_, slice_end_, n_e_, r.gi, r.gl, r.ei, r.el);
+    if (first_gene_) r.screams = count_screams(n_e_, n_g_, r.ei, r.gi, r.el, r.gl);
+    return r;
+}
+
+template <int P>
+void SharePermutationJob::refit_from_histograms(const int* const* drawn, Scratch& scratch, PermutationOutcome* out) const
+{
+    Resplit r[P];
+    for (int q = 0; q < P; ++q) r[q] = resplit(drawn[q], scratch, q);
     if (largest_pool_ > kLargestHistogramCount) {
-        PermutationOutcome outcome = refit_share_permutation(n_e_, n_g_, ei, gi, el, gl);
-        outcome.notes = screams;
-        return outcome;
+        for (int q = 0; q < P; ++q) {
+            out[q] = refit_share_permutation(n_e_, n_g_, r[q].ei, r[q].gi, r[q].el, r[q].gl);
+            out[q].notes = r[q].screams;
+        }
+        return;
     }
 
-    // Two passes give the four vectors' first-pass moments and histograms,
-    // which the fits and the statistic then share; the results are those of
-    // refit_share_permutation bit for bit.
+    // Passes over the gene vectors and over the exon vectors give every
+    // vector's first-pass moments and histogram, which its fit and the
+    // statistic then share, the division chains overlapping. The results
+    // are those of refit_share_permutation bit for bit.
     const int cells = static_cast<int>(largest_pool_) + 1;
-    int* hgi = scratch.zeroed(3, cells);
-    int* hgl = scratch.zeroed(4, cells);
-    int* hei = scratch.zeroed(5, cells);
-    int* hel = scratch.zeroed(6, cells);
-    RunningMoments mgi, mgl, mei, mel;
-    running_moments2(n_g_, gi, gl, mgi, mgl, hgi, hgl);
-    running_moments2(n_e_, ei, el, mei, mel, hei, hel);
-    FitRecord fgi, fgl, fei, fel;
-    mfitmle_from_moments(n_g_, mgi, hgi, fgi.converged, fgi.lambda, fgi.theta, fgi.poisson_lambda);
-    mfitmle_from_moments(n_g_, mgl, hgl, fgl.converged, fgl.lambda, fgl.theta, fgl.poisson_lambda);
-    mfitmle_from_moments(n_e_, mei, hei, fei.converged, fei.lambda, fei.theta, fei.poisson_lambda);
-    mfitmle_from_moments(n_e_, mel, hel, fel.converged, fel.lambda, fel.theta, fel.poisson_lambda);
-    PermutationOutcome outcome;
-    outcome.notes = screams;
-    if (fgi.converged == 1 && fgl.converged == 1 && fei.converged == 1 && fel.converged == 1) {
-        int valid = 0;
-        lrtmfit2_counts({n_e_, mei.max, hei}, {n_g_, mgi.max, hgi}, {n_e_, mel.max, hel}, {n_g_, mgl.max, hgl},
-                        fei.lambda, fgi.lambda, fel.lambda, fgl.lambda, fei.theta, fgi.theta, fel.theta, fgl.theta,
-                        valid, outcome.statistic);
-        outcome.valid = valid == 1;
+    const int* genes[2 * P];
+    const int* exons[2 * P];
+    int* hg[2 * P];
+    int* he[2 * P];
+    for (int q = 0; q < P; ++q) {
+        genes[2 * q] = r[q].gi;
+        genes[2 * q + 1] = r[q].gl;
+        exons[2 * q] = r[q].ei;
+        exons[2 * q + 1] = r[q].el;
     }
-    scratch.clear(3, mgi.max + 1);
-    scratch.clear(4, mgl.max + 1);
-    scratch.clear(5, mei.max + 1);
-    scratch.clear(6, mel.max + 1);
+    for (int k = 0; k < 2 * P; ++k) {
+        hg[k] = scratch.zeroed(6 + k, cells);
+        he[k] = scratch.zeroed(10 + k, cells);
+    }
+    RunningMoments mg[2 * P], me[2 * P];
+    if constexpr (P == 1) {
+        running_moments2(n_g_, genes[0], genes[1], mg[0], mg[1], hg[0], hg[1]);
+        running_moments2(n_e_, exons[0], exons[1], me[0], me[1], he[0], he[1]);
+    } else {
+        running_moments4(n_g_, genes, mg, hg);
+        running_moments4(n_e_, exons, me, he);
+    }
+    for (int q = 0; q < P; ++q) {
+        const int i = 2 * q, l = 2 * q + 1;
+        FitRecord fgi, fgl, fei, fel;
+        mfitmle_from_moments(n_g_, mg[i], hg[i], fgi.converged, fgi.lambda, fgi.theta, fgi.poisson_lambda);
+        mfitmle_from_moments(n_g_, mg[l], hg[l], fgl.converged, fgl.lambda, fgl.theta, fgl.poisson_lambda);
+        mfitmle_from_moments(n_e_, me[i], he[i], fei.converged, fei.lambda, fei.theta, fei.poisson_lambda);
+        mfitmle_from_moments(n_e_, me[l], he[l], fel.converged, fel.lambda, fel.theta, fel.poisson_lambda);
+        out[q] = PermutationOutcome();
+        out[q].notes = r[q].screams;
+        if (fgi.converged == 1 && fgl.converged == 1 && fei.converged == 1 && fel.converged == 1) {
+            int valid = 0;
+            lrtmfit2_counts({n_e_, me[i].max, he[i]}, {n_g_, mg[i].max, hg[i]}, {n_e_, me[l].max, he[l]},
+                            {n_g_, mg[l].max, hg[l]}, fei.lambda, fgi.lambda, fel.lambda, fgl.lambda, fei.theta,
+                            fgi.theta, fel.theta, fgl.theta, valid, out[q].statistic);
+            out[q].valid = valid == 1;
+        }
+    }
+    for (int k = 0; k < 2 * P; ++k) {
+        scratch.clear(6 + k, mg[k].max + 1);
+        scratch.clear(10 + k, me[k].max + 1);
+    }
+}
+
+PermutationOutcome SharePermutationJob::evaluate(const int* drawn, Scratch& scratch) const
+{
+    PermutationOutcome outcome;
+    refit_from_histograms<1>(&drawn, scratch, &outcome);
     return outcome;
+}
+
+void SharePermutationJob::evaluate_two(const int* a, const int* b, Scratch& scratch, PermutationOutcome& out_a,
+                                       PermutationOutcome& out_b) const
+{
+    const int* drawn[2] = {a, b};
+    PermutationOutcome out[2];
+    refit_from_histograms<2>(drawn, scratch, out);
+    out_a = out[0];
+    out_b = out[1];
 }

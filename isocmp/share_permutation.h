@@ -56,9 +56,24 @@ class SharePermutationJob : public PermutationJob {
 public:
     SharePermutationJob(int g, const ShareVectors& v);
     PermutationOutcome evaluate(const int* drawn, Scratch& scratch) const override;
+    void evaluate_two(const int* a, const int* b, Scratch& scratch, PermutationOutcome& out_a,
+                      PermutationOutcome& out_b) const override;
     int crap_per_permutation() const { return crap_; }
 
 private:
+    // Both conditions' gene and exon vectors of a drawn permutation (in work
+    // vectors 3q..3q+2) and its "Scream!!!!" lines.
+    struct Resplit {
+        const int* gi;
+        int* gl;
+        int* ei;
+        int* el;
+        int screams;
+    };
+    Resplit resplit(const int* drawn, Scratch& scratch, int q) const;
+    template <int P>
+    void refit_from_histograms(const int* const* drawn, Scratch& scratch, PermutationOutcome* out) const;
+
     bool first_gene_;
     int n_e_, n_g_, slice_start_, slice_end_;
     int crap_;

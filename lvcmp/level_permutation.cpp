@@ -39,33 +39,76 @@ LevelPermutationJob::LevelPermutationJob(const int* x, const int* y, int length)
     for (int p = 1; p <= length; ++p) largest_pool_ = std::max(largest_pool_, pool().pooled()[p]);
 }
 
+namespace {
+
+// Refits P drawn permutations (P = 1 or 2) from histograms: one pass gives
+// every half's first-pass moments and histogram, which its fit and the
+// statistic then share, the 2·P division chains overlapping. The results are
+// those of refit_level_permutation bit for bit.
+template <int P>
+void refit_from_histograms(int length, const std::int64_t* pooled, std::int64_t largest_pool,
+                           const int* const* drawn, Scratch& scratch, PermutationOutcome* out)
+{
+    const int cells = static_cast<int>(largest_pool) + 1;
+    const int* v[2 * P];
+    int* h[2 * P];
+    for (int q = 0; q < P; ++q) {
+        int* other = scratch.vector(q, length);
+        for (int p = 1; p <= length; ++p) other[p] = static_cast<int>(pooled[p] - drawn[q][p]);
+        v[2 * q] = drawn[q];
+        v[2 * q + 1] = other;
+        h[2 * q] = scratch.zeroed(2 + 2 * q, cells);
+        h[2 * q + 1] = scratch.zeroed(3 + 2 * q, cells);
+    }
+    RunningMoments m[2 * P];
+    if constexpr (P == 1)
+        running_moments2(length, v[0], v[1], m[0], m[1], h[0], h[1]);
+    else
+        running_moments4(length, v, m, h);
+    for (int q = 0; q < P; ++q) {
+        const RunningMoments& mx = m[2 * q];
+        const RunningMoments& my = m[2 * q + 1];
+        FitRecord fx, fy;
+        mfitmle_from_moments(length, mx, h[2 * q], fx.converged, fx.lambda, fx.theta, fx.poisson_lambda);
+        mfitmle_from_moments(length, my, h[2 * q + 1], fy.converged, fy.lambda, fy.theta, fy.poisson_lambda);
+        out[q] = PermutationOutcome();
+        if (fx.converged == 1 && fy.converged == 1) {
+            int valid = 0;
+            lrtmfit_counts({length, mx.max, h[2 * q]}, {length, my.max, h[2 * q + 1]}, valid, out[q].statistic, 1.0,
+                           fx.theta, fy.theta, fx.lambda, fy.lambda);
+            out[q].valid = valid == 1;
+        }
+    }
+    for (int k = 0; k < 2 * P; ++k) scratch.clear(2 + k, m[k].max + 1);
+}
+
+} // namespace
+
 PermutationOutcome LevelPermutationJob::evaluate(const int* drawn, Scratch& scratch) const
 {
     const int length = drawn_size();
-    int* yp = scratch.vector(0, length);
     const std::int64_t* pooled = pool().pooled();
-    for (int p = 1; p <= length; ++p) yp[p] = static_cast<int>(pooled[p] - drawn[p]);
-    if (largest_pool_ > kLargestHistogramCount) return refit_level_permutation(length, drawn, yp);
-
-    // One pass gives both halves' first-pass moments and histograms, which
-    // the fits and the statistic then share; the results are those of
-    // refit_level_permutation bit for bit.
-    const int cells = static_cast<int>(largest_pool_) + 1;
-    int* hx = scratch.zeroed(1, cells);
-    int* hy = scratch.zeroed(2, cells);
-    RunningMoments mx, my;
-    running_moments2(length, drawn, yp, mx, my, hx, hy);
-    FitRecord fx, fy;
-    mfitmle_from_moments(length, mx, hx, fx.converged, fx.lambda, fx.theta, fx.poisson_lambda);
-    mfitmle_from_moments(length, my, hy, fy.converged, fy.lambda, fy.theta, fy.poisson_lambda);
     PermutationOutcome outcome;
-    if (fx.converged == 1 && fy.converged == 1) {
-        int valid = 0;
-        lrtmfit_counts({length, mx.max, hx}, {length, my.max, hy}, valid, outcome.statistic, 1.0, fx.theta, fy.theta,
-                       fx.lambda, fy.lambda);
-        outcome.valid = valid == 1;
+    if (largest_pool_ > kLargestHistogramCount) {
+        int* yp = scratch.vector(0, length);
+        for (int p = 1; p <= length; ++p) yp[p] = static_cast<int>(pooled[p] - drawn[p]);
+        return refit_level_permutation(length, drawn, yp);
     }
-    scratch.clear(1, mx.max + 1);
-    scratch.clear(2, my.max + 1);
+    refit_from_histograms<1>(length, pooled, largest_pool_, &drawn, scratch, &outcome);
     return outcome;
+}
+
+void LevelPermutationJob::evaluate_two(const int* a, const int* b, Scratch& scratch, PermutationOutcome& out_a,
+                                       PermutationOutcome& out_b) const
+{
+    if (largest_pool_ > kLargestHistogramCount) {
+        out_a = evaluate(a, scratch);
+        out_b = evaluate(b, scratch);
+        return;
+    }
+    const int* drawn[2] = {a, b};
+    PermutationOutcome out[2];
+    refit_from_histograms<2>(drawn_size(), pool().pooled(), largest_pool_, drawn, scratch, out);
+    out_a = out[0];
+    out_b = out[1];
 }

@@ -4,6 +4,9 @@
 #include "histogram.h"
 
 #include <cmath>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <cstdint>
 
 RunningMoments running_moments(int n, const int* x)
@@ -20,24 +23,73 @@ RunningMoments running_moments(int n, const int* x)
     return {m, S, M};
 }
 
+namespace {
+
+// The first passes of K vectors of one length side by side, K even. Each
+// pass is a chain of dependent divisions; K chains run in K / 2 registers of
+// two lanes, and every lane operation is the scalar operation of
+// running_moments, in the same order, so the results are the same bit for
+// bit while the chains overlap.
+template <int K>
+void running_moments_side_by_side(int n, const int* const* v, RunningMoments* out, int* const* h)
+{
+    static_assert(K % 2 == 0);
+    int M[K] = {};
+#if defined(__SSE2__)
+    __m128d m[K / 2], S[K / 2];
+    for (int k = 0; k < K / 2; ++k) m[k] = S[k] = _mm_setzero_pd();
+    for (int i = 1; i <= n; ++i) {
+        const __m128d before = _mm_set1_pd(static_cast<double>(i - 1));
+        const __m128d count = _mm_set1_pd(static_cast<double>(i));
+        for (int k = 0; k < K / 2; ++k) {
+            const __m128d xi = _mm_set_pd(static_cast<double>(v[2 * k + 1][i]), static_cast<double>(v[2 * k][i]));
+            const __m128d d = _mm_sub_pd(xi, m[k]);
+            S[k] = _mm_add_pd(S[k], _mm_div_pd(_mm_mul_pd(_mm_mul_pd(before, d), d), count));
+            m[k] = _mm_div_pd(_mm_add_pd(_mm_mul_pd(before, m[k]), xi), count);
+        }
+        for (int k = 0; k < K; ++k) {
+            const int c = v[k][i];
+            if (c > M[k]) M[k] = c;
+            ++h[k][c + 1];
+        }
+    }
+    for (int k = 0; k < K / 2; ++k) {
+        double ms[2], Ss[2];
+        _mm_storeu_pd(ms, m[k]);
+        _mm_storeu_pd(Ss, S[k]);
+        out[2 * k] = {ms[0], Ss[0], M[2 * k]};
+        out[2 * k + 1] = {ms[1], Ss[1], M[2 * k + 1]};
+    }
+#else
+    double m[K] = {}, S[K] = {};
+    for (int i = 1; i <= n; ++i) {
+        for (int k = 0; k < K; ++k) {
+            const double xi = v[k][i];
+            S[k] = S[k] + ((i - 1) * (xi - m[k])) * (xi - m[k]) / i;
+            m[k] = ((i - 1) * m[k] + xi) / i;
+            if (v[k][i] > M[k]) M[k] = v[k][i];
+            ++h[k][v[k][i] + 1];
+        }
+    }
+    for (int k = 0; k < K; ++k) out[k] = {m[k], S[k], M[k]};
+#endif
+}
+
+} // namespace
+
 void running_moments2(int n, const int* x, const int* y, RunningMoments& mx, RunningMoments& my, int* hx, int* hy)
 {
-    double m1 = 0.0, m2 = 0.0;
-    double S1 = 0.0, S2 = 0.0;
-    int M1 = 0, M2 = 0;
-    for (int i = 1; i <= n; ++i) {
-        const double x1 = x[i], x2 = y[i];
-        S1 = S1 + ((i - 1) * (x1 - m1)) * (x1 - m1) / i;
-        S2 = S2 + ((i - 1) * (x2 - m2)) * (x2 - m2) / i;
-        m1 = ((i - 1) * m1 + x1) / i;
-        m2 = ((i - 1) * m2 + x2) / i;
-        if (x[i] > M1) M1 = x[i];
-        if (y[i] > M2) M2 = y[i];
-        ++hx[x[i] + 1];
-        ++hy[y[i] + 1];
-    }
-    mx = {m1, S1, M1};
-    my = {m2, S2, M2};
+    const int* v[2] = {x, y};
+    int* h[2] = {hx, hy};
+    RunningMoments out[2];
+    running_moments_side_by_side<2>(n, v, out, h);
+    mx = out[0];
+    my = out[1];
+}
+
+void running_moments4(int n, const int* const v[4], RunningMoments out[4], int* const h[4])
+{
+    running_moments_side_by_side<4>(n, v, out, h);
 }
 
 void mfitmle(int n, const int* x, int& converged, double& lambda, double& theta, double& poisson_lambda)

@@ -69,9 +69,11 @@ void PermutationRunner::evaluate(Batch& batch, Scratch& scratch)
 {
     PermutationJob& job = *batch.job;
     const int size = job.drawn_size();
-    for (int k = 0; k < batch.count; ++k)
-        job.outcomes_[static_cast<std::size_t>(batch.first + k)] =
-            job.evaluate(batch.drawn.get() + static_cast<std::int64_t>(k) * size, scratch);
+    auto drawn = [&](int k) { return batch.drawn.get() + static_cast<std::int64_t>(k) * size; };
+    auto outcome = [&](int k) -> PermutationOutcome& { return job.outcomes_[static_cast<std::size_t>(batch.first + k)]; };
+    int k = 0;
+    for (; k + 1 < batch.count; k += 2) job.evaluate_two(drawn(k), drawn(k + 1), scratch, outcome(k), outcome(k + 1));
+    if (k < batch.count) outcome(k) = job.evaluate(drawn(k), scratch);
     job.evaluated_.fetch_add(batch.count, std::memory_order_release);
 }
 
