@@ -30,7 +30,10 @@ std::string format_duration(double seconds)
 }
 
 ProgressLine::ProgressLine(long total, std::string unit)
-    : total_(total), unit_(std::move(unit)), shown_(::isatty(STDERR_FILENO) == 1),
+    : total_(total), unit_(std::move(unit)),
+      // On a terminal that also shows standard output, the gene indices
+      // printed there already show progress and would break the line.
+      shown_(::isatty(STDERR_FILENO) == 1 && ::isatty(STDOUT_FILENO) != 1),
       start_(std::chrono::steady_clock::now()), last_(start_)
 {
 }

@@ -3,7 +3,9 @@
 // When standard error is a terminal, one line there shows how many genes are
 // done of all, the rate and the time left, rewritten in place at most four
 // times a second. When it is not a terminal (a file, a pipe, a test) nothing
-// is ever written, so logs and outputs are the same as without it.
+// is ever written, so logs and outputs are the same as without it; nor when
+// standard output is a terminal too, where the programs' own lines would
+// break it.
 #pragma once
 
 #include <chrono>
