@@ -4,9 +4,9 @@
 #include "random.h"
 #include "random_state.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
-#include <algorithm>
 #include <limits>
 #include <unordered_map>
 
@@ -20,7 +20,7 @@ constexpr std::int64_t kExactPool = std::int64_t(1) << 24;
 // Pools up to this size are split read by read (bnldev's direct method).
 constexpr int kDirectPool = 24;
 // The most exp values kept for the rejection pools of one comparison.
-constexpr std::size_t kExpWindowTotal = std::size_t(1) << 20;
+constexpr std::size_t kExpWindowTotal = std::size_t(1) << 17;
 // The most draws of consecutive read-by-read pools drawn in one run.
 constexpr int kDirectBlock = 512;
 
@@ -180,15 +180,6 @@ inline float tangent_of(float angle)
     return static_cast<float>(t);
 }
 
-// The acceptance test of the rejection method is decided in logarithms
-// away from this band around its threshold. Outside the band the outcome is
-// that of the test as bnldev makes it: the rounding of the product
-// factor · exp(exponent) to single precision moves it by at most 2^-24 of
-// itself, the library's exp and log are within a few units of the last
-// place (2^-50 of the values, far below 2^-20), and so are the quotient's
-// rounding and ln accept's, whose magnitude is below 64.
-constexpr double kMargin = 1.0 / (1 << 20);
-
 // One pool split as fPermuteValues splits it, by the plain routines.
 std::int64_t reference_split(std::int64_t s, std::int64_t& seed)
 {
@@ -333,29 +324,23 @@ void draw_split(const PooledCounts& pool, int* xp, std::int64_t& seed)
     int cached_n = 0;
     float cached_en = 0, cached_oldg = 0;
 
-    // A rejection's acceptance draw is followed by a proposal, of the same
-    // pool when it rejects or of the next when the next pool is split by
-    // rejection too. When a later draw is certain, that draw (and when it
-    // will be a proposal, its tangent) is taken before the acceptance test
-    // is decided, so that the test's exp and the next tangent overlap.
+    // A rejection's acceptance draw is followed by a proposal: of the same
+    // pool when the test rejects, of the next pool when that one is split
+    // by rejection too. When a later draw is certain either way, that draw
+    // (and, when it will be a proposal, its tangent) is taken before the
+    // test is decided, so that the next tangent is worked out while the
+    // test's outcome is still pending rather than after it.
     bool pending = false;            // the draw after an acceptance draw is taken
     std::int64_t pending_scaled = 0; // its iy · kScale
-    bool pending_proposed = false;   // its proposal is worked out
+    bool pending_proposed = false;   // its tangent is worked out
+    float pending_y = 0;             // and is this
 
-    // A proposal's tangent y and ln(1 + y²), the part of the comparison
-    // function's logarithm that depends on it; neither depends on the pool.
-    struct Proposal {
-        float y = 0;
-        double log_one_plus_yy = 0;
-    };
-    Proposal pending_proposal;
+    // A proposal's tangent, which does not depend on the pool.
     auto propose = [](std::int64_t scaled) {
         const float u = uniform_of(static_cast<std::int64_t>(static_cast<std::uint64_t>(scaled) * kInverse));
         // 3.141592654 as bnldev has it, not the double nearest pi.
         const float angle = static_cast<float>(3.141592654 * static_cast<double>(u));
-        Proposal p;
-        p.y = tangent_of(angle);
-        return p;
+        return tangent_of(angle);
     };
     auto next_scaled = [&]() {
         if (pending) {
@@ -370,21 +355,23 @@ void draw_split(const PooledCounts& pool, int* xp, std::int64_t& seed)
         cached_en = r.en;
         cached_oldg = r.oldg;
         for (;;) {
-            Proposal p;
-            float em = 0;
+            float y = 0, em = 0;
             do {
                 if (pending) {
-                    p = pending_proposed ? pending_proposal : propose(pending_scaled);
+                    y = pending_proposed ? pending_y : propose(pending_scaled);
                     pending = false;
                 } else {
-                    p = propose(stream.next());
+                    y = propose(stream.next());
                 }
-                em = r.sq * p.y + r.am;
+                em = r.sq * y + r.am;
             } while (em < 0.0f || static_cast<double>(em) >= r.en_plus_one);
             // em is in [0, n + 1): truncation is its floor, and the whole
             // number is exact in single precision.
             const int kept = static_cast<int>(em);
             em = static_cast<float>(kept);
+            // exp of the acceptance exponent, as bnldev works it out; it
+            // depends on the pool and the proposal only, and is kept for the
+            // proposals of the pool's window.
             auto exp_of_exponent = [&] {
                 const float rest = r.en - em;
                 const double exponent =
@@ -398,9 +385,9 @@ void draw_split(const PooledCounts& pool, int* xp, std::int64_t& seed)
                 pending = true;
                 pending_scaled = stream.next();
                 pending_proposed = proposal_follows;
-                if (proposal_follows) pending_proposal = propose(pending_scaled);
+                if (proposal_follows) pending_y = propose(pending_scaled);
             }
-            const float yy = p.y * p.y;
+            const float yy = y * y;
             const double factor = r.sq_times_1_2 * (1.0 + static_cast<double>(yy));
             double e = 0;
             const unsigned at = static_cast<unsigned>(kept - r.window_lo);

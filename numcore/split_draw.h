@@ -12,6 +12,7 @@
 // and ran2/bnldev may be called in any interleaving on one stream.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -56,7 +57,7 @@ private:
         bool proposal_follows = false; // the next step that draws starts with a rejection proposal
     };
 
-    static constexpr int kLnFactorialTable = 1 << 20;
+    static constexpr int kLnFactorialTable = 1 << 16;
 
     static RejectionPool rejection_pool(int n);
     double ln_factorial(int k) const;
@@ -68,7 +69,8 @@ private:
     std::vector<RejectionPool> rejections_;
     RejectionPool full_chunk_;             // the 2^24 chunk of a pool above 2^24
     // ln k! = gammln(k + 1) for k up to the largest pool taken by rejection
-    // (at most kLnFactorialTable), filled as the proposals reach them.
+    // (at most kLnFactorialTable; gammln itself beyond), filled as the
+    // proposals reach them.
     mutable std::vector<double> ln_factorials_;
     // exp of the acceptance exponent of pool n at proposal k, a function of
     // n and k alone, for the proposals near the centre of each pool, filled
@@ -79,8 +81,11 @@ private:
 // Writes xp[1..n] (n = pool.size()) exactly as fPermuteValues(x, y, xp, yp,
 // n, seed) would, and advances seed, the generator and the binomial caches
 // exactly as that call would. yp[i] is left to the caller:
-// yp[i] = static_cast<int>(pool.pooled()[i] - xp[i]). As fPermuteValues, xp[i]
-// is the drawn count converted to int. Not reentrant: one stream per process.
+// yp[i] = static_cast<int>(pool.pooled()[i] - xp[i]). As in fPermuteValues,
+// xp[i] is the drawn count converted to int (a pool above 2^31 - 1 can give
+// a count beyond int, which wraps as it does there). Not reentrant: one stream
+// per process, and the values the pool keeps between permutations are filled
+// here, so one pool is drawn from one thread at a time.
 void draw_split(const PooledCounts& pool, int* xp, std::int64_t& seed);
 
 // float(tan(double(angle))), the tangent of bnldev's rejection proposals, for

@@ -146,6 +146,47 @@ TEST(DrawSplit, ProposalTangentIsTheLibraryTangentRoundedToSinglePrecision)
     }
 }
 
+TEST(DrawSplit, CraftedStatesAtTheThresholdTheWrapAndTheBucketEdges)
+{
+    // A state whose next draw gives a chosen combined output: from iy = 0
+    // the draw reads iv[0] and subtracts the second generator's next state
+    // (small for outputs up to the top of the range, large for the outputs
+    // that wrap far below zero).
+    using namespace random_state;
+    std::int64_t idum2 = 0, next_idum2 = 0;
+    auto craft = [&](std::int64_t raw) {
+        idum2 = raw > -40000 ? 1 : 987654321;
+        next_idum2 = (IA2 * idum2) % IM2;
+        reset_random_state();
+        generator.iy = 0;
+        generator.idum2 = idum2;
+        for (int j = 0; j < 32; ++j) generator.iv[j] = 1000 + j;
+        generator.iv[0] = raw + next_idum2; // iy = raw, or raw + IMM1 if raw <= 0
+    };
+    const std::int64_t t = half_threshold();
+    std::vector<std::int64_t> raws = {t - 1, t, t + 1, 0, 1, -1, -40692 + 1, IM1 - 1 - 40692, t - IMM1,
+                                      t - 1 - IMM1};
+    for (std::int64_t q = 1; q < 32; ++q)
+        for (std::int64_t d : {-1, 0}) raws.push_back(q * NDIV + d);
+    // One read, two reads, a read-by-read pool of 24 and one by rejection.
+    const Counts v{{0, 1, 1, 0, 12, 30}, {0, 0, 1, 0, 12, 10}};
+    for (std::int64_t raw : raws) {
+        craft(raw);
+        ASSERT_GE(raw + next_idum2, 0);
+        ASSERT_LT(raw + next_idum2, IM1);
+        std::int64_t seed = 12345;
+        std::vector<int> want(v.n() + 1), yp(v.n() + 1), got(v.n() + 1);
+        fPermuteValues(v.x.data(), v.y.data(), want.data(), yp.data(), v.n(), seed);
+        const StreamState reference = capture(seed);
+        craft(raw);
+        seed = 12345;
+        const PooledCounts pool(v.x.data(), v.y.data(), v.n());
+        draw_split(pool, got.data(), seed);
+        EXPECT_EQ(got, want) << "iy " << raw;
+        expect_same_state(capture(seed), reference, "iy " + std::to_string(raw));
+    }
+}
+
 TEST(DrawSplit, MatchesFPermuteValuesOnGenesOfEveryDepth)
 {
     struct Shape {
@@ -204,6 +245,10 @@ TEST(DrawSplit, SeedsThatRestartOrWrapTheGeneratorMatchToo)
     Counts late{{0, 0, 0, 0, 3, 40}, {0, 0, 0, 0, 2, 1}};
     for (std::int64_t start : {std::int64_t(0), std::int64_t(-8), random_state::IM1})
         expect_same_permutations(late, start, 3, "late from " + std::to_string(start));
+    // A rejection last but for empty pools: nothing may be drawn after it.
+    Counts tail{{0, 3, 30, 0, 0}, {0, 2, 20, 0, 0}};
+    for (std::int64_t start : {-5, 77})
+        expect_same_permutations(tail, start, 5, "empty tail from " + std::to_string(start));
     Counts none{{0, 0, 0}, {0, 0, 0}};
     expect_same_permutations(none, 12345, 2, "no reads");
 }
