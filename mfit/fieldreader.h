@@ -44,6 +44,15 @@ public:
         }
         return any_count(name);
     }
+    // Up to `count` fields in a row that are plain non-negative integers,
+    // into out[0..]; returns how many (see InputFile::next_plain_counts).
+    // The record's remaining fields are then read one by one.
+    int plain_counts(int count, std::int32_t* out)
+    {
+        const int got = file_.next_plain_counts(count, out, token_);
+        field_ += got;
+        return got;
+    }
     // The next field as a real number; with `na_allowed`, the token NA gives
     // false and no value.
     bool real(std::string_view name, bool na_allowed, double& value);

@@ -62,6 +62,44 @@ public:
         return true;
     }
 
+    // Up to `count` plain non-negative integers (digits only, within 32 bits)
+    // in a row, into out[0..]: the table rows' fast path, with the position
+    // held in registers. Returns how many were read; it stops before the
+    // first token that is anything else, which next() then hands out, and
+    // near the end of a block. `token` is the last one read.
+    int next_plain_counts(int count, std::int32_t* out, std::string_view& token)
+    {
+        const char* b = buffer_.data();
+        std::size_t p = pos_;
+        std::uint64_t line = line_;
+        if (skip_rest_) return 0;
+        int got = 0;
+        std::size_t start = p;
+        for (; got < count; ++got) {
+            std::size_t q = p;
+            while (q < end_ && is_separator(b[q])) {
+                if (b[q] == '\n') ++line;
+                ++q;
+            }
+            if (end_ - q < kLongestPlain + 2 && !at_eof_) break;
+            const std::size_t limit = end_ - q < kLongestPlain ? end_ : q + kLongestPlain;
+            std::size_t r = q;
+            std::uint64_t v = 0;
+            while (r < limit && static_cast<unsigned char>(b[r] - '0') < 10) v = v * 10 + static_cast<unsigned>(b[r++] - '0');
+            if (r == q || (r < end_ && !is_separator(b[r])) || v > 2147483647) break;
+            out[got] = static_cast<std::int32_t>(v);
+            start = q;
+            p = r;
+            line_ = line;
+            token_line_ = line;
+        }
+        if (got > 0) {
+            token = std::string_view(b + start, p - start);
+            pos_ = p;
+        }
+        return got;
+    }
+
     static bool is_separator(char c) { return c == ' ' || static_cast<unsigned char>(c - '\t') < 5; }
 
     // Line of the token last returned (1-based); at the end of the file it

@@ -103,3 +103,42 @@ TEST(FitRecords, GroupsWrittenAreReadBack)
     EXPECT_EQ(t.poisson_lambda[1][2], 0.5);
     EXPECT_TRUE(std::isnan(t.lambda[1][2]));
 }
+
+TEST(CountTable, EveryFormOfIntegerReadsTheSameAcrossBlocks)
+{
+    // More than two 4 MiB blocks of rows mixing the forms the fast path
+    // takes (plain digits, the 32-bit limit) with those it leaves to the
+    // general path (a '+' sign, a negative leading field, leading zeros past
+    // ten digits), separated by runs of blanks, tabs and line breaks.
+    constexpr int kRows = 400'000;
+    constexpr int kConditions = 3;
+    const char* const forms[] = {"0", "7", "+12", "2147483647", "00000000000005", "1234567"};
+    const long values[] = {0, 7, 12, 2147483647, 5, 1234567};
+    const char* const separators[] = {" ", "\t", "  ", " \t ", "\n"};
+    std::string text;
+    std::vector<long> expected;
+    unsigned state = 12345;
+    auto next = [&](unsigned n) {
+        state = state * 1103515245u + 12345u;
+        return (state >> 16) % n;
+    };
+    for (int r = 1; r <= kRows; ++r) {
+        text += r % 3 == 0 ? "-1" : "1";
+        text += separators[next(4)];
+        text += std::to_string(r) + " 0";
+        for (int c = 0; c < kConditions; ++c) {
+            const unsigned f = next(6);
+            text += separators[next(5)];
+            text += forms[f];
+            expected.push_back(values[f]);
+        }
+        text += "\n";
+    }
+    ASSERT_GT(text.size(), std::size_t(9) << 20);
+    ScratchDir dir;
+    InputFile file = InputFile::open({"reads file", dir.write("reads", text)});
+    const CountTable t = read_count_table(file, kRows, kConditions);
+    std::size_t k = 0;
+    for (int r = 1; r <= kRows; ++r)
+        for (int c = 1; c <= kConditions; ++c, ++k) ASSERT_EQ(t.counts[r][c], expected[k]) << "row " << r << " condition " << c;
+}
