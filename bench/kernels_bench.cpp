@@ -110,10 +110,12 @@ void BM_FPermuteValues(benchmark::State& state)
         fPermuteValues(kX.data(), kY.data(), xp.data(), yp.data(), 1000, seed);
         benchmark::DoNotOptimize(xp.data());
     }
+    state.SetItemsProcessed(state.iterations() * 1000);
 }
 BENCHMARK(BM_FPermuteValues);
 
-// One permutation's re-split by the prepared pools, on the same gene.
+// One permutation's re-split by the prepared pools, on the same gene. Items
+// are positions here and in the pairs below.
 void BM_DrawSplit(benchmark::State& state)
 {
     const PooledCounts pool(kX.data(), kY.data(), 1000);
@@ -123,6 +125,7 @@ void BM_DrawSplit(benchmark::State& state)
         draw_split(pool, xp.data(), seed);
         benchmark::DoNotOptimize(xp.data());
     }
+    state.SetItemsProcessed(state.iterations() * 1000);
 }
 BENCHMARK(BM_DrawSplit);
 
