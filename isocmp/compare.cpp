@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <deque>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace {
@@ -108,10 +109,14 @@ void write_gene(const GeneShares& gene, OutputFile& out)
         out.put(line.head);
         if (line.job) {
             const SharePermutationJob& job = *line.job;
+            // The first gene's permutations write a line per differing
+            // position: gathered here and written at once.
+            std::string notes;
             for (int p = 1; p <= kPermutations; ++p) {
-                for (int k = 0; k < job.crap_per_permutation(); ++k) std::fputs("Crap\n", stdout);
-                for (int k = 0; k < job.outcome(p).notes; ++k) std::fputs("Scream!!!!\n", stdout);
+                for (int k = 0; k < job.crap_per_permutation(); ++k) notes += "Crap\n";
+                for (int k = 0; k < job.outcome(p).notes; ++k) notes += "Scream!!!!\n";
             }
+            std::fwrite(notes.data(), 1, notes.size(), stdout);
             const GammaNull null = job.null();
             out.ch(' ').fixed6(null.scale).ch(' ').fixed6(null.shape);
         }

@@ -82,6 +82,7 @@ SharePermutationJob::SharePermutationJob(int g, const ShareVectors& v)
 
 SharePermutationJob::Resplit SharePermutationJob::resplit(const int* drawn, Scratch& scratch, int q) const
 {
+    // Work vectors 0..3·kTogether-1 hold the re-split vectors, the histograms follow.
     Resplit r{drawn, scratch.vector(3 * q, n_g_), scratch.vector(3 * q + 1, n_e_), scratch.vector(3 * q + 2, n_e_), 0};
     const std::int64_t* pooled = pool().pooled();
     for (int p = 1; p <= n_g_; ++p) r.gl[p] = static_cast<int>(pooled[p] - drawn[p]);
@@ -119,16 +120,16 @@ void SharePermutationJob::refit_from_histograms(const int* const* drawn, Scratch
         exons[2 * q + 1] = r[q].el;
     }
     for (int k = 0; k < 2 * P; ++k) {
-        hg[k] = scratch.zeroed(6 + k, cells);
-        he[k] = scratch.zeroed(10 + k, cells);
+        hg[k] = scratch.zeroed(3 * kTogether + k, cells);
+        he[k] = scratch.zeroed(5 * kTogether + k, cells);
     }
     RunningMoments mg[2 * P], me[2 * P];
     if constexpr (P == 1) {
         running_moments2(n_g_, genes[0], genes[1], mg[0], mg[1], hg[0], hg[1]);
         running_moments2(n_e_, exons[0], exons[1], me[0], me[1], he[0], he[1]);
     } else {
-        running_moments4(n_g_, genes, mg, hg);
-        running_moments4(n_e_, exons, me, he);
+        running_moments8(n_g_, genes, mg, hg);
+        running_moments8(n_e_, exons, me, he);
     }
     for (int q = 0; q < P; ++q) {
         const int i = 2 * q, l = 2 * q + 1;
@@ -148,8 +149,8 @@ void SharePermutationJob::refit_from_histograms(const int* const* drawn, Scratch
         }
     }
     for (int k = 0; k < 2 * P; ++k) {
-        scratch.clear(6 + k, mg[k].max + 1);
-        scratch.clear(10 + k, me[k].max + 1);
+        scratch.clear(3 * kTogether + k, mg[k].max + 1);
+        scratch.clear(5 * kTogether + k, me[k].max + 1);
     }
 }
 
@@ -160,12 +161,8 @@ PermutationOutcome SharePermutationJob::evaluate(const int* drawn, Scratch& scra
     return outcome;
 }
 
-void SharePermutationJob::evaluate_two(const int* a, const int* b, Scratch& scratch, PermutationOutcome& out_a,
-                                       PermutationOutcome& out_b) const
+void SharePermutationJob::evaluate_together(const int* const drawn[kTogether], Scratch& scratch,
+                                            PermutationOutcome out[kTogether]) const
 {
-    const int* drawn[2] = {a, b};
-    PermutationOutcome out[2];
-    refit_from_histograms<2>(drawn, scratch, out);
-    out_a = out[0];
-    out_b = out[1];
+    refit_from_histograms<kTogether>(drawn, scratch, out);
 }

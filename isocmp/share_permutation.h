@@ -56,8 +56,8 @@ class SharePermutationJob : public PermutationJob {
 public:
     SharePermutationJob(int g, const ShareVectors& v);
     PermutationOutcome evaluate(const int* drawn, Scratch& scratch) const override;
-    void evaluate_two(const int* a, const int* b, Scratch& scratch, PermutationOutcome& out_a,
-                      PermutationOutcome& out_b) const override;
+    void evaluate_together(const int* const drawn[kTogether], Scratch& scratch,
+                           PermutationOutcome out[kTogether]) const override;
     int crap_per_permutation() const { return crap_; }
 
 private:

@@ -41,7 +41,7 @@ LevelPermutationJob::LevelPermutationJob(const int* x, const int* y, int length)
 
 namespace {
 
-// Refits P drawn permutations (P = 1 or 2) from histograms: one pass gives
+// Refits P drawn permutations (P = 1 or 4) from histograms: one pass gives
 // every half's first-pass moments and histogram, which its fit and the
 // statistic then share, the 2·P division chains overlapping. The results are
 // those of refit_level_permutation bit for bit.
@@ -57,14 +57,15 @@ void refit_from_histograms(int length, const std::int64_t* pooled, std::int64_t 
         for (int p = 1; p <= length; ++p) other[p] = static_cast<int>(pooled[p] - drawn[q][p]);
         v[2 * q] = drawn[q];
         v[2 * q + 1] = other;
-        h[2 * q] = scratch.zeroed(2 + 2 * q, cells);
-        h[2 * q + 1] = scratch.zeroed(3 + 2 * q, cells);
+        // Work vectors 0..P-1 hold the second halves, the histograms follow.
+        h[2 * q] = scratch.zeroed(PermutationJob::kTogether + 2 * q, cells);
+        h[2 * q + 1] = scratch.zeroed(PermutationJob::kTogether + 2 * q + 1, cells);
     }
     RunningMoments m[2 * P];
     if constexpr (P == 1)
         running_moments2(length, v[0], v[1], m[0], m[1], h[0], h[1]);
     else
-        running_moments4(length, v, m, h);
+        running_moments8(length, v, m, h);
     for (int q = 0; q < P; ++q) {
         const RunningMoments& mx = m[2 * q];
         const RunningMoments& my = m[2 * q + 1];
@@ -79,7 +80,7 @@ void refit_from_histograms(int length, const std::int64_t* pooled, std::int64_t 
             out[q].valid = valid == 1;
         }
     }
-    for (int k = 0; k < 2 * P; ++k) scratch.clear(2 + k, m[k].max + 1);
+    for (int k = 0; k < 2 * P; ++k) scratch.clear(PermutationJob::kTogether + k, m[k].max + 1);
 }
 
 } // namespace
@@ -98,17 +99,12 @@ PermutationOutcome LevelPermutationJob::evaluate(const int* drawn, Scratch& scra
     return outcome;
 }
 
-void LevelPermutationJob::evaluate_two(const int* a, const int* b, Scratch& scratch, PermutationOutcome& out_a,
-                                       PermutationOutcome& out_b) const
+void LevelPermutationJob::evaluate_together(const int* const drawn[kTogether], Scratch& scratch,
+                                            PermutationOutcome out[kTogether]) const
 {
     if (largest_pool_ > kLargestHistogramCount) {
-        out_a = evaluate(a, scratch);
-        out_b = evaluate(b, scratch);
+        for (int k = 0; k < kTogether; ++k) out[k] = evaluate(drawn[k], scratch);
         return;
     }
-    const int* drawn[2] = {a, b};
-    PermutationOutcome out[2];
-    refit_from_histograms<2>(drawn_size(), pool().pooled(), largest_pool_, drawn, scratch, out);
-    out_a = out[0];
-    out_b = out[1];
+    refit_from_histograms<kTogether>(drawn_size(), pool().pooled(), largest_pool_, drawn, scratch, out);
 }

@@ -25,8 +25,8 @@ class LevelPermutationJob : public PermutationJob {
 public:
     LevelPermutationJob(const int* x, const int* y, int length);
     PermutationOutcome evaluate(const int* drawn, Scratch& scratch) const override;
-    void evaluate_two(const int* a, const int* b, Scratch& scratch, PermutationOutcome& out_a,
-                      PermutationOutcome& out_b) const override;
+    void evaluate_together(const int* const drawn[kTogether], Scratch& scratch,
+                           PermutationOutcome out[kTogether]) const override;
 
 private:
     std::int64_t largest_pool_; // bounds every count of either half

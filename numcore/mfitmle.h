@@ -33,8 +33,10 @@ RunningMoments running_moments(int n, const int* x);
 // at no cost next to the divisions; hx and hy must hold zeroed cells 1..B+1
 // for a B at least every count.
 void running_moments2(int n, const int* x, const int* y, RunningMoments& mx, RunningMoments& my, int* hx, int* hy);
-// The same for four vectors of one length (two permutations' halves).
-void running_moments4(int n, const int* const v[4], RunningMoments out[4], int* const h[4]);
+// The same for eight vectors of one length (four permutations' halves). With
+// `wide`, processors with AVX run them in four-lane registers; the results
+// are the same either way.
+void running_moments8(int n, const int* const v[8], RunningMoments out[8], int* const h[8], bool wide = true);
 
 // mfitmle for a vector whose first pass is done, from its histogram (cells
 // 1..moments.max + 1 are read): the same results bit for bit.

@@ -36,7 +36,7 @@ struct PermutationOutcome {
 // none is allocated per permutation.
 class Scratch {
 public:
-    static constexpr int kVectors = 16;
+    static constexpr int kVectors = 32;
     // A 1-based vector of at least n entries (contents undefined); `which` is 0..kVectors-1.
     int* vector(int which, std::int64_t n);
     // The same, all zero; whoever takes it must give it back all zero (see clear).
@@ -70,13 +70,13 @@ public:
     // Refits one drawn permutation. Called on any thread, for several
     // permutations at once; must not change the job.
     virtual PermutationOutcome evaluate(const int* drawn, Scratch& scratch) const = 0;
-    // Two permutations at once, as evaluate would give them; a job may
-    // overlap their work.
-    virtual void evaluate_two(const int* a, const int* b, Scratch& scratch, PermutationOutcome& out_a,
-                              PermutationOutcome& out_b) const
+    // kTogether permutations at once, as evaluate would give them one by one;
+    // a job may overlap their work.
+    static constexpr int kTogether = 4;
+    virtual void evaluate_together(const int* const drawn[kTogether], Scratch& scratch,
+                                   PermutationOutcome out[kTogether]) const
     {
-        out_a = evaluate(a, scratch);
-        out_b = evaluate(b, scratch);
+        for (int k = 0; k < kTogether; ++k) out[k] = evaluate(drawn[k], scratch);
     }
 
     // True once every permutation has been refitted.

@@ -2,6 +2,7 @@
 // log-gamma and the generalized Poisson fit.
 #include "arrays.h"
 #include "gammln.h"
+#include "histogram.h"
 #include "mfitmle.h"
 #include "nrutil.h"
 
@@ -11,6 +12,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace {
@@ -223,4 +225,44 @@ TEST(Mfitmle, DispersionSignFollowsTheData)
     EXPECT_LT(over.theta, 1.0);
     Fit under = fit({5, 6, 5, 4, 5, 6, 5, 4, 5, 5});
     EXPECT_LT(under.theta, 0.0);
+}
+
+TEST(RunningMoments, SideBySideGivesEachVectorsOwnPassBitForBit)
+{
+    // Eight vectors with different spreads, also the register paths with and
+    // without AVX; the histograms must count every value once.
+    constexpr int n = 777;
+    std::vector<std::vector<int>> v(8, std::vector<int>(n + 1, -999));
+    unsigned state = 99;
+    for (int k = 0; k < 8; ++k)
+        for (int i = 1; i <= n; ++i) {
+            state = state * 1103515245u + 12345u;
+            v[k][i] = static_cast<int>((state >> 16) % (1u + 7u * k * k)) * (k == 3 ? 1000 : 1);
+        }
+    const int bound = 7 * 49 * 1000;
+    auto same = [](const RunningMoments& a, const RunningMoments& b) {
+        return std::memcmp(&a.mean, &b.mean, sizeof a.mean) == 0 && std::memcmp(&a.S, &b.S, sizeof a.S) == 0 &&
+               a.max == b.max;
+    };
+    for (bool wide : {true, false}) {
+        std::vector<std::vector<int>> h(8, std::vector<int>(bound + 2, 0));
+        const int* rows[8];
+        int* hist[8];
+        for (int k = 0; k < 8; ++k) {
+            rows[k] = v[k].data();
+            hist[k] = h[k].data();
+        }
+        RunningMoments out[8];
+        running_moments8(n, rows, out, hist, wide);
+        for (int k = 0; k < 8; ++k) {
+            EXPECT_TRUE(same(out[k], running_moments(n, v[k].data()))) << "vector " << k << (wide ? " wide" : "");
+            const IntVector expected = count_histogram(n, v[k].data(), out[k].max);
+            for (int c = 1; c <= out[k].max + 1; ++c) ASSERT_EQ(h[k][c], expected[c]) << k << " " << c;
+        }
+    }
+    std::vector<int> h0(bound + 2, 0), h1(bound + 2, 0);
+    RunningMoments a, b;
+    running_moments2(n, v[3].data(), v[6].data(), a, b, h0.data(), h1.data());
+    EXPECT_TRUE(same(a, running_moments(n, v[3].data())));
+    EXPECT_TRUE(same(b, running_moments(n, v[6].data())));
 }
