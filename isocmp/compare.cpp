@@ -13,6 +13,7 @@
 #include <deque>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -101,6 +102,37 @@ GeneShares compare_gene(const ShareInputs& in, int g, bool permute)
     return result;
 }
 
+// Writes `count` copies of `line` to standard output in large blocks.
+void write_repeated(std::string_view line, long count)
+{
+    constexpr long kPerBlock = 4096;
+    const std::string block = [&] {
+        std::string b;
+        for (long k = 0; k < kPerBlock; ++k) b += line;
+        return b;
+    }();
+    for (; count >= kPerBlock; count -= kPerBlock) std::fwrite(block.data(), 1, block.size(), stdout);
+    std::fwrite(block.data(), 1, static_cast<std::size_t>(count) * line.size(), stdout);
+}
+
+// The diagnostic lines of a finished test, in permutation order. The first
+// gene's permutations write a line per differing position, hundreds of
+// megabytes on a long gene, so the usual case, with no "Crap" line between
+// them, goes out as one run.
+void write_diagnostics(const SharePermutationJob& job)
+{
+    if (job.crap_per_permutation() == 0) {
+        long screams = 0;
+        for (int p = 1; p <= kPermutations; ++p) screams += job.outcome(p).notes;
+        if (screams > 0) write_repeated("Scream!!!!\n", screams);
+        return;
+    }
+    for (int p = 1; p <= kPermutations; ++p) {
+        write_repeated("Crap\n", job.crap_per_permutation());
+        write_repeated("Scream!!!!\n", job.outcome(p).notes);
+    }
+}
+
 // Writes a gene's standard output and lines; its tests must be finished.
 void write_gene(const GeneShares& gene, OutputFile& out)
 {
@@ -109,14 +141,7 @@ void write_gene(const GeneShares& gene, OutputFile& out)
         out.put(line.head);
         if (line.job) {
             const SharePermutationJob& job = *line.job;
-            // The first gene's permutations write a line per differing
-            // position: gathered here and written at once.
-            std::string notes;
-            for (int p = 1; p <= kPermutations; ++p) {
-                for (int k = 0; k < job.crap_per_permutation(); ++k) notes += "Crap\n";
-                for (int k = 0; k < job.outcome(p).notes; ++k) notes += "Scream!!!!\n";
-            }
-            std::fwrite(notes.data(), 1, notes.size(), stdout);
+            write_diagnostics(job);
             const GammaNull null = job.null();
             out.ch(' ').fixed6(null.scale).ch(' ').fixed6(null.shape);
         }
