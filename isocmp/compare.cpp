@@ -1,16 +1,13 @@
 #include "compare.h"
 
 #include "arrays.h"
+#include "comparison_loop.h"
 #include "lrtmfit2.h"
 #include "lrtp2.h"
-#include "ordered_parallel.h"
-#include "permutation_runner.h"
-#include "progress.h"
 #include "share_permutation.h"
 #include "slices.h"
 
 #include <cstdio>
-#include <deque>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -149,48 +146,13 @@ void write_gene(const GeneShares& gene, OutputFile& out)
     }
 }
 
-bool finished(const GeneShares& gene)
-{
-    for (const ShareLine& line : gene.lines)
-        if (line.job && !line.job->finished()) return false;
-    return true;
-}
-
 } // namespace
 
 void compare_shares(const ShareInputs& in, bool permute, std::int64_t& seed, OutputFile& out, int threads,
                     PermutationStage stage)
 {
-    const int genes = in.genes.num_genes;
-    ProgressLine progress(genes, "genes");
-    if (!permute) {
-        ordered_parallel(
-            genes, threads, [&](long k) { return compare_gene(in, static_cast<int>(k) + 1, false); },
-            [&](long k, GeneShares&& gene) {
-                write_gene(gene, out);
-                progress.update(k + 1);
-            });
-        return;
-    }
-
-    // The permutations are drawn here in loop order; a gene is written once
-    // all its tests are refitted, genes in table order.
-    PermutationRunner runner(threads, stage);
-    std::deque<GeneShares> pending;
-    long written = 0;
-    auto write_finished = [&] {
-        while (!pending.empty() && finished(pending.front())) {
-            write_gene(pending.front(), out);
-            pending.pop_front();
-            progress.update(++written);
-        }
-    };
-    for (int g = 1; g <= genes; ++g) {
-        GeneShares gene = compare_gene(in, g, true);
-        for (const ShareLine& line : gene.lines) runner.run(line.job, seed);
-        pending.push_back(std::move(gene));
-        write_finished();
-    }
-    runner.wait_all();
-    write_finished();
+    compare_genes_in_order(
+        in.genes.num_genes, permute, threads, stage, seed,
+        [&](int g, bool with_tests) { return compare_gene(in, g, with_tests); },
+        [&](const GeneShares& gene) { write_gene(gene, out); });
 }

@@ -1,15 +1,12 @@
 #include "compare.h"
 
 #include "arrays.h"
+#include "comparison_loop.h"
 #include "level_permutation.h"
 #include "lrtmfit.h"
 #include "lrtp.h"
-#include "ordered_parallel.h"
-#include "permutation_runner.h"
-#include "progress.h"
 
 #include <cstdio>
-#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -85,49 +82,13 @@ void write_gene(const GeneLevels& gene, bool permute, OutputFile& out)
     }
 }
 
-bool finished(const GeneLevels& gene)
-{
-    for (const LevelLine& line : gene.lines)
-        if (line.job && !line.job->finished()) return false;
-    return true;
-}
-
 } // namespace
 
 void compare_levels(const LevelInputs& in, bool permute, std::int64_t& seed, OutputFile& out, int threads,
                     PermutationStage stage)
 {
-    const int genes = in.genes.num_genes;
-    ProgressLine progress(genes, "genes");
-    if (!permute) {
-        ordered_parallel(
-            genes, threads, [&](long k) { return compare_gene(in, static_cast<int>(k) + 1, false); },
-            [&](long k, GeneLevels&& gene) {
-                write_gene(gene, false, out);
-                progress.update(k + 1);
-            });
-        return;
-    }
-
-    // The permutations are drawn here in loop order; a gene's lines are
-    // written once all its tests are refitted, genes in table order.
-    PermutationRunner runner(threads, stage);
-    std::deque<GeneLevels> pending;
-    long written = 0;
-    auto write_finished = [&] {
-        while (!pending.empty() && finished(pending.front())) {
-            write_gene(pending.front(), true, out);
-            pending.pop_front();
-            progress.update(++written);
-        }
-    };
-    for (int g = 1; g <= genes; ++g) {
-        GeneLevels gene = compare_gene(in, g, true);
-        for (const LevelLine& line : gene.lines)
-            if (line.job) runner.run(line.job, seed);
-        pending.push_back(std::move(gene));
-        write_finished();
-    }
-    runner.wait_all();
-    write_finished();
+    compare_genes_in_order(
+        in.genes.num_genes, permute, threads, stage, seed,
+        [&](int g, bool with_tests) { return compare_gene(in, g, with_tests); },
+        [&](const GeneLevels& gene) { write_gene(gene, permute, out); });
 }

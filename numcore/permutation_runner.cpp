@@ -114,6 +114,18 @@ void PermutationRunner::work()
     }
 }
 
+bool PermutationRunner::refit_one_here(std::unique_lock<std::mutex>& lock)
+{
+    if (ready_.empty()) return false;
+    const int index = ready_.front();
+    ready_.pop_front();
+    lock.unlock();
+    evaluate(batches_[static_cast<std::size_t>(index)], own_scratch_);
+    finish_batch(index);
+    lock.lock();
+    return true;
+}
+
 int PermutationRunner::take_free_batch()
 {
     std::unique_lock lock(mutex_);
@@ -123,17 +135,8 @@ int PermutationRunner::take_free_batch()
             free_.pop_back();
             return index;
         }
-        if (!ready_.empty()) {
-            // Every batch is taken: refit one here rather than wait.
-            const int index = ready_.front();
-            ready_.pop_front();
-            lock.unlock();
-            evaluate(batches_[static_cast<std::size_t>(index)], own_scratch_);
-            finish_batch(index);
-            lock.lock();
-            continue;
-        }
-        batch_done_.wait(lock);
+        // Every batch is taken: refit one here rather than wait.
+        if (!refit_one_here(lock)) batch_done_.wait(lock);
     }
 }
 
@@ -189,16 +192,6 @@ void PermutationRunner::run(const std::shared_ptr<PermutationJob>& job, std::int
 void PermutationRunner::wait_all()
 {
     std::unique_lock lock(mutex_);
-    while (outstanding_ > 0) {
-        if (!ready_.empty()) {
-            const int index = ready_.front();
-            ready_.pop_front();
-            lock.unlock();
-            evaluate(batches_[static_cast<std::size_t>(index)], own_scratch_);
-            finish_batch(index);
-            lock.lock();
-            continue;
-        }
-        batch_done_.wait(lock);
-    }
+    while (outstanding_ > 0)
+        if (!refit_one_here(lock)) batch_done_.wait(lock);
 }

@@ -123,6 +123,9 @@ private:
 
     void draw_without_refits(PermutationJob& job, std::int64_t& seed);
     int take_free_batch();
+    // On the drawing thread, with `lock` held: refits the oldest ready batch
+    // (unlocking meanwhile) and gives true, or gives false when none is ready.
+    bool refit_one_here(std::unique_lock<std::mutex>& lock);
     void evaluate(Batch& batch, Scratch& scratch);
     void finish_batch(int index);
     void work();

@@ -1,0 +1,60 @@
+// The loop over genes that lvcmp and isocmp share: every gene's comparisons
+// computed, on all threads, and written in table order, with the progress
+// line. With permutation tests, the genes are computed on this thread in
+// loop order, so that their permutations are drawn from the run's stream in
+// that order; their refits run on all threads, and a gene is written once
+// all its tests are finished.
+//
+// compute(g, permute) gives the gene's result: a movable value with a vector
+// `lines` whose elements carry a `job` (a shared pointer to a
+// PermutationJob, empty for a line without a test). write(result) writes it.
+#pragma once
+
+#include "ordered_parallel.h"
+#include "permutation_runner.h"
+#include "progress.h"
+
+#include <cstdint>
+#include <deque>
+
+template <class Compute, class Write>
+void compare_genes_in_order(int genes, bool permute, int threads, PermutationStage stage, std::int64_t& seed,
+                            Compute compute, Write write)
+{
+    using Gene = decltype(compute(1, false));
+    ProgressLine progress(genes, "genes");
+    if (!permute) {
+        ordered_parallel(
+            genes, threads, [&](long k) { return compute(static_cast<int>(k) + 1, false); },
+            [&](long k, Gene&& gene) {
+                write(gene);
+                progress.update(k + 1);
+            });
+        return;
+    }
+
+    auto finished = [](const Gene& gene) {
+        for (const auto& line : gene.lines)
+            if (line.job && !line.job->finished()) return false;
+        return true;
+    };
+    PermutationRunner runner(threads, stage);
+    std::deque<Gene> pending;
+    long written = 0;
+    auto write_finished = [&] {
+        while (!pending.empty() && finished(pending.front())) {
+            write(pending.front());
+            pending.pop_front();
+            progress.update(++written);
+        }
+    };
+    for (int g = 1; g <= genes; ++g) {
+        Gene gene = compute(g, true);
+        for (const auto& line : gene.lines)
+            if (line.job) runner.run(line.job, seed);
+        pending.push_back(std::move(gene));
+        write_finished();
+    }
+    runner.wait_all();
+    write_finished();
+}
