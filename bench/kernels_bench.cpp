@@ -102,41 +102,9 @@ void BM_Mychisq(benchmark::State& state)
 }
 BENCHMARK(BM_Mychisq);
 
-void BM_FPermuteValues(benchmark::State& state)
-{
-    std::vector<int> xp(1001), yp(1001);
-    std::int64_t seed = -7;
-    for (auto _ : state) {
-        fPermuteValues(kX.data(), kY.data(), xp.data(), yp.data(), 1000, seed);
-        benchmark::DoNotOptimize(xp.data());
-    }
-    state.SetItemsProcessed(state.iterations() * 1000);
-}
-BENCHMARK(BM_FPermuteValues);
-
-// One permutation's re-split by the prepared pools, on the same gene. Items
-// are positions here and in the pairs below.
-void BM_DrawSplit(benchmark::State& state)
-{
-    const PooledCounts pool(kX.data(), kY.data(), 1000);
-    std::vector<int> xp(1001);
-    std::int64_t seed = -7;
-    for (auto _ : state) {
-        draw_split(pool, xp.data(), seed);
-        benchmark::DoNotOptimize(xp.data());
-    }
-    state.SetItemsProcessed(state.iterations() * 1000);
-}
-BENCHMARK(BM_DrawSplit);
-
-// A low-count gene (pooled mean about 2: nearly every pool split read by
-// read) and a high-count one (pooled mean about 200: every pool split by
-// rejection), by both routes. Items are positions.
-const std::vector<int> kLowX = gene_counts(1000, 1.0, 3);
-const std::vector<int> kLowY = gene_counts(1000, 1.0, 4);
-const std::vector<int> kHighX = gene_counts(1000, 100.0, 5);
-const std::vector<int> kHighY = gene_counts(1000, 100.0, 6);
-
+// One permutation's re-split of two count vectors, position by position
+// with fPermuteValues and by the prepared pools with draw_split. Items are
+// positions.
 void fpermute_values_on(benchmark::State& state, const std::vector<int>& x, const std::vector<int>& y)
 {
     std::vector<int> xp(1001), yp(1001);
@@ -159,6 +127,19 @@ void draw_split_on(benchmark::State& state, const std::vector<int>& x, const std
     }
     state.SetItemsProcessed(state.iterations() * 1000);
 }
+
+void BM_FPermuteValues(benchmark::State& state) { fpermute_values_on(state, kX, kY); }
+BENCHMARK(BM_FPermuteValues);
+void BM_DrawSplit(benchmark::State& state) { draw_split_on(state, kX, kY); }
+BENCHMARK(BM_DrawSplit);
+
+// A low-count gene (pooled mean about 2: nearly every pool split read by
+// read) and a high-count one (pooled mean about 200: every pool split by
+// rejection), by both routes. Items are positions.
+const std::vector<int> kLowX = gene_counts(1000, 1.0, 3);
+const std::vector<int> kLowY = gene_counts(1000, 1.0, 4);
+const std::vector<int> kHighX = gene_counts(1000, 100.0, 5);
+const std::vector<int> kHighY = gene_counts(1000, 100.0, 6);
 
 void BM_FPermuteValuesLow(benchmark::State& state) { fpermute_values_on(state, kLowX, kLowY); }
 void BM_DrawSplitLow(benchmark::State& state) { draw_split_on(state, kLowX, kLowY); }
