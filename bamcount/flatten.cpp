@@ -1,0 +1,189 @@
+#include "flatten.h"
+
+#include "diag.h"
+
+#include <algorithm>
+#include <numeric>
+#include <tuple>
+#include <unordered_map>
+
+namespace {
+
+// One annotated gene: its exons, as indices into the annotation's records.
+struct SourceGene {
+    std::string id;
+    std::vector<std::size_t> exons;
+    std::int64_t first_position = 0;
+};
+
+// Disjoint sets over the genes of the annotation.
+class Components {
+public:
+    explicit Components(std::size_t n) : parent_(n) { std::iota(parent_.begin(), parent_.end(), std::size_t(0)); }
+    std::size_t find(std::size_t a)
+    {
+        while (parent_[a] != a) a = parent_[a] = parent_[parent_[a]];
+        return a;
+    }
+    void join(std::size_t a, std::size_t b)
+    {
+        a = find(a);
+        b = find(b);
+        if (a != b) parent_[std::max(a, b)] = std::min(a, b);
+    }
+
+private:
+    std::vector<std::size_t> parent_;
+};
+
+std::string joined(const std::vector<std::string>& parts)
+{
+    std::string out;
+    for (const std::string& p : parts) {
+        if (!out.empty()) out += '+';
+        out += p;
+    }
+    return out;
+}
+
+// The exonic parts of the exons `members` (indices into `exons`).
+std::vector<ExonicPart> parts_of(const std::vector<ExonRecord>& exons, const std::vector<std::size_t>& members)
+{
+    std::vector<std::int64_t> cuts;
+    for (std::size_t e : members) {
+        cuts.push_back(exons[e].start);
+        cuts.push_back(exons[e].end + 1);
+    }
+    std::sort(cuts.begin(), cuts.end());
+    cuts.erase(std::unique(cuts.begin(), cuts.end()), cuts.end());
+    // Interval k runs from cuts[k] to cuts[k + 1] - 1.
+    std::vector<std::vector<std::string>> over(cuts.size());
+    std::vector<bool> covered(cuts.size(), false);
+    for (std::size_t e : members) {
+        const auto first = std::lower_bound(cuts.begin(), cuts.end(), exons[e].start) - cuts.begin();
+        const auto last = std::lower_bound(cuts.begin(), cuts.end(), exons[e].end + 1) - cuts.begin();
+        for (auto k = first; k < last; ++k) {
+            covered[static_cast<std::size_t>(k)] = true;
+            over[static_cast<std::size_t>(k)].push_back(exons[e].transcript_id);
+        }
+    }
+    std::vector<ExonicPart> parts;
+    for (std::size_t k = 0; k + 1 < cuts.size(); ++k) {
+        if (!covered[k]) continue;
+        std::vector<std::string>& t = over[k];
+        std::sort(t.begin(), t.end());
+        t.erase(std::unique(t.begin(), t.end()), t.end());
+        parts.push_back({cuts[k], cuts[k + 1] - 1, std::move(t)});
+    }
+    return parts;
+}
+
+} // namespace
+
+std::int64_t FlatGene::length() const
+{
+    std::int64_t total = 0;
+    for (const ExonicPart& p : parts) total += p.length();
+    return total;
+}
+
+std::vector<std::string> chromosome_order(const std::vector<ExonRecord>& exons)
+{
+    std::vector<std::string> order;
+    std::unordered_map<std::string, int> seen;
+    for (const ExonRecord& e : exons)
+        if (seen.emplace(e.chromosome, static_cast<int>(order.size()) + 1).second) order.push_back(e.chromosome);
+    return order;
+}
+
+std::vector<FlatGene> flatten_genes(const std::vector<ExonRecord>& exons, const FlattenOptions& options)
+{
+    const std::vector<std::string> chromosomes = chromosome_order(exons);
+    std::unordered_map<std::string, int> chromosome_index;
+    for (std::size_t k = 0; k < chromosomes.size(); ++k) chromosome_index[chromosomes[k]] = static_cast<int>(k) + 1;
+
+    // The genes in order of first appearance, with their exons.
+    std::vector<SourceGene> genes;
+    std::unordered_map<std::string, std::size_t> gene_of;
+    for (std::size_t e = 0; e < exons.size(); ++e) {
+        const ExonRecord& x = exons[e];
+        if (!options.keep_types.empty() && !options.keep_types.count(x.gene_type)) continue;
+        const auto [it, added] = gene_of.emplace(x.gene_id, genes.size());
+        if (added) genes.push_back({x.gene_id, {}, x.start});
+        SourceGene& g = genes[it->second];
+        const ExonRecord& first = exons[g.exons.empty() ? e : g.exons.front()];
+        if (first.chromosome != x.chromosome || first.strand != x.strand)
+            fail_input("annotation: gene " + quote_token(x.gene_id) + " has exons on " + first.chromosome + " " +
+                       first.strand + " and on " + x.chromosome + " " + x.strand +
+                       "; a gene must lie on one chromosome and strand");
+        g.exons.push_back(e);
+        g.first_position = std::min(g.first_position, x.start);
+    }
+
+    // Genes that share exonic positions on one chromosome and strand.
+    Components components(genes.size());
+    if (options.merge) {
+        struct Span {
+            int chromosome;
+            char strand;
+            std::int64_t start, end;
+            std::size_t gene;
+        };
+        std::vector<Span> spans;
+        for (std::size_t g = 0; g < genes.size(); ++g)
+            for (std::size_t e : genes[g].exons)
+                spans.push_back({chromosome_index[exons[e].chromosome], exons[e].strand, exons[e].start, exons[e].end, g});
+        std::sort(spans.begin(), spans.end(), [](const Span& a, const Span& b) {
+            return std::tie(a.chromosome, a.strand, a.start) < std::tie(b.chromosome, b.strand, b.start);
+        });
+        for (std::size_t k = 0; k < spans.size();) {
+            // One run of overlapping exons: all its genes are one.
+            std::int64_t reach = spans[k].end;
+            std::size_t j = k + 1;
+            for (; j < spans.size() && spans[j].chromosome == spans[k].chromosome &&
+                   spans[j].strand == spans[k].strand && spans[j].start <= reach;
+                 ++j) {
+                components.join(spans[k].gene, spans[j].gene);
+                reach = std::max(reach, spans[j].end);
+            }
+            k = j;
+        }
+    }
+
+    std::unordered_map<std::size_t, std::vector<std::size_t>> members_of;
+    std::vector<std::size_t> roots;
+    for (std::size_t g = 0; g < genes.size(); ++g) {
+        const std::size_t root = components.find(g);
+        auto& m = members_of[root];
+        if (m.empty()) roots.push_back(root);
+        m.push_back(g);
+    }
+
+    std::vector<FlatGene> flat;
+    for (std::size_t root : roots) {
+        std::vector<std::size_t>& m = members_of[root];
+        std::sort(m.begin(), m.end(), [&](std::size_t a, std::size_t b) {
+            return std::tie(genes[a].first_position, genes[a].id) < std::tie(genes[b].first_position, genes[b].id);
+        });
+        FlatGene f;
+        std::vector<std::size_t> all;
+        std::vector<std::string> names;
+        for (std::size_t g : m) {
+            f.members.push_back(genes[g].id);
+            names.push_back(exons[genes[g].exons.front()].gene_name);
+            all.insert(all.end(), genes[g].exons.begin(), genes[g].exons.end());
+        }
+        const ExonRecord& first = exons[all.front()];
+        f.id = joined(f.members);
+        f.name = joined(names);
+        f.chromosome = first.chromosome;
+        f.chromosome_index = chromosome_index[first.chromosome];
+        f.strand = first.strand;
+        f.parts = parts_of(exons, all);
+        flat.push_back(std::move(f));
+    }
+    std::sort(flat.begin(), flat.end(), [](const FlatGene& a, const FlatGene& b) {
+        return std::make_tuple(a.chromosome_index, a.start(), a.id) < std::make_tuple(b.chromosome_index, b.start(), b.id);
+    });
+    return flat;
+}

@@ -1,0 +1,50 @@
+// The exonic parts of the genes: the union of the exons of all a gene's
+// transcripts, cut at every transcript's exon boundary, so that every
+// exonic position of a gene lies in exactly one part and a part lies wholly
+// inside or wholly outside each exon. Each part becomes one exon of the
+// count tables, in genomic order within its gene.
+//
+// Genes of the same chromosome and strand that share exonic positions are
+// merged into one aggregate gene named by their ids joined with '+' (in
+// order of their first exonic position), so that every position counts in
+// one gene only; without merging, shared positions belong to each gene.
+#pragma once
+
+#include "annotation.h"
+
+#include <cstdint>
+#include <set>
+#include <string>
+#include <vector>
+
+struct ExonicPart {
+    std::int64_t start = 0; // 1-based, inclusive
+    std::int64_t end = 0;
+    std::vector<std::string> transcripts; // those with an exon over the part, sorted
+    std::int64_t length() const { return end - start + 1; }
+};
+
+struct FlatGene {
+    std::string id;   // the annotation's gene id, or the members' ids joined with '+'
+    std::string name; // the gene names, joined the same way
+    std::vector<std::string> members;
+    std::string chromosome;
+    int chromosome_index = 0; // 1-based, in order of first appearance in the annotation
+    char strand = '.';
+    std::vector<ExonicPart> parts; // ascending, disjoint
+    std::int64_t start() const { return parts.front().start; }
+    std::int64_t end() const { return parts.back().end; }
+    std::int64_t length() const;   // the sum of the parts' lengths
+};
+
+struct FlattenOptions {
+    bool merge = true;
+    std::set<std::string> keep_types; // empty: every gene type
+};
+
+// The genes in genomic order: chromosomes in order of first appearance,
+// then by first exonic position (ties by id).
+std::vector<FlatGene> flatten_genes(const std::vector<ExonRecord>& exons, const FlattenOptions& options);
+
+// The chromosome names in the order of their indices (index k at k - 1).
+std::vector<std::string> chromosome_order(const std::vector<ExonRecord>& exons);
