@@ -1,0 +1,61 @@
+// Counting one condition's alignments (a BAM, CRAM or SAM file) onto the
+// exonic positions of a CountLayout.
+//
+// A read counts once, at its 5' end: the first aligned base of a forward
+// read, the last of a reverse one. A pair counts once, as a fragment, at its
+// first mate's 5' end (at the second mate's when the first is unmapped), and
+// the fragment's strand is its first mate's. With a stranded protocol the
+// fragment counts only in genes of the strand the protocol implies; without
+// one, a position in genes of both strands is ambiguous and not counted.
+// In coverage mode every aligned base counts instead.
+//
+// The file is read from start to end, so neither an index nor any order of
+// its records is needed.
+#pragma once
+
+#include "diag.h"
+#include "layout.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+enum class Strandedness { unstranded, forward, reverse };
+
+struct CountSettings {
+    int min_mapq = 0;
+    bool unique_only = true;     // skip records whose NH tag says more than one alignment
+    bool keep_duplicates = false;
+    bool coverage = false;
+    Strandedness strandedness = Strandedness::unstranded;
+    int threads = 1;             // decompression threads
+    std::string reference;       // FASTA for CRAM files, empty for none
+};
+
+// Why a record was or was not counted; every record gets exactly one.
+enum Reason {
+    kAssigned,
+    kNoFeature,
+    kAmbiguousStrand,
+    kLowMappingQuality,
+    kMultiMapping,
+    kSecondary,
+    kSupplementary,
+    kDuplicate,
+    kQcFailed,
+    kUnmapped,
+    kMateOfCountedFragment,
+    kReasons
+};
+extern const char* const kReasonNames[kReasons];
+
+struct ConditionCounts {
+    // (offset, count) of every position with a count, ascending offsets.
+    std::vector<std::pair<std::uint32_t, std::int32_t>> nonzero;
+    std::array<std::uint64_t, kReasons> records{};
+    std::uint64_t counted = 0; // reads (or bases, in coverage mode) counted
+};
+
+ConditionCounts count_alignments(const FileName& file, const CountLayout& layout, const CountSettings& settings);

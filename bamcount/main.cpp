@@ -1,0 +1,201 @@
+// bamcount: from aligned reads and a gene annotation to the pipeline's count
+// tables. One BAM, CRAM or SAM file per condition, in condition order.
+#include "annotation.h"
+#include "counting.h"
+#include "diag.h"
+#include "flatten.h"
+#include "layout.h"
+#include "ordered_parallel.h"
+#include "tables_writer.h"
+
+#include <htslib/hts_log.h>
+
+#include <charconv>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <vector>
+
+namespace {
+
+const char kHelp[] =
+    "usage: bamcount --gtf ANNOTATION --out DIR [options] ALIGNMENTS...\n"
+    "Counts the reads of one BAM, CRAM or SAM file per condition (in condition order) at the exonic\n"
+    "positions of an annotation and writes the count tables that mfit, lvcmp and isocmp read.\n"
+    "\n"
+    "options (each also accepted as --name=value):\n"
+    "  --gtf FILE           the annotation: GTF (Ensembl or GENCODE) or GFF3, plain or gzip-compressed\n"
+    "  --out DIR            output folder, created if missing\n"
+    "  --strand S           the library's strandedness: unstranded (default), forward (the read, or a\n"
+    "                       pair's first mate, lies on the gene's strand) or reverse (the opposite,\n"
+    "                       as in dUTP protocols)\n"
+    "  --min-mapq N         skip alignments of mapping quality below N (default 0)\n"
+    "  --multi              also count alignments of reads that align more than once (NH tag above 1);\n"
+    "                       by default they are skipped\n"
+    "  --keep-duplicates    also count records flagged as duplicates (skipped by default)\n"
+    "  --types T1,T2        keep only genes of these types (gene_type, gene_biotype or biotype), such as\n"
+    "                       protein_coding\n"
+    "  --no-merge           do not merge genes of one strand that share exonic positions; a shared\n"
+    "                       position then counts in each gene\n"
+    "  --coverage           count every aligned base instead of each read's 5' end\n"
+    "  --reference FASTA    the reference sequence, for CRAM files that need one\n"
+    "  --threads N          decompression threads per file (default: every hardware thread)\n"
+    "  --help               print this text and exit\n"
+    "\n"
+    "A read counts once, at its 5' end; a pair counts once, as a fragment, at its first mate's 5' end.\n"
+    "Secondary, supplementary, QC-failed and unmapped records are never counted.\n"
+    "\n"
+    "files written into DIR:\n"
+    "  reads.txt     chromosome (the annotation's, numbered by first appearance), 1-based position,\n"
+    "                strand (1 +, -1 -, 0 none), then one count per condition; one line per exonic\n"
+    "                position with a count in some condition, grouped by gene and exonic part\n"
+    "  exon_zb.txt   exon_id first_row last_row length, one line per exonic part\n"
+    "  gene_zb.txt   gene_id first_exon last_exon length\n"
+    "  gtt.txt       the reads counted in each condition, as both totals\n"
+    "  features.tsv  each gene and exon number with the annotation's gene id, name, chromosome,\n"
+    "                start, end, strand and transcripts\n"
+    "  summary.tsv   every condition's records by what became of them\n";
+
+struct Options {
+    std::string gtf, out;
+    std::vector<std::string> inputs;
+    CountSettings counting;
+    FlattenOptions flatten;
+};
+
+[[noreturn]] void refuse(const std::string& text) { fail_input(text + " (see bamcount --help)"); }
+
+int whole_number(std::string_view option, std::string_view value, int lo, int hi)
+{
+    int n = 0;
+    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), n);
+    if (value.empty() || error != std::errc() || end != value.data() + value.size() || n < lo || n > hi)
+        refuse(std::string(option) + " expects a whole number from " + std::to_string(lo) + " to " +
+               std::to_string(hi) + ", found " + quote_token(value));
+    return n;
+}
+
+Options parse(int argc, char** argv)
+{
+    Options o;
+    o.counting.threads = hardware_threads();
+    std::vector<std::string> args(argv + 1, argv + argc);
+    for (std::size_t k = 0; k < args.size(); ++k) {
+        std::string arg = args[k];
+        if (arg.rfind("--", 0) != 0) {
+            o.inputs.push_back(arg);
+            continue;
+        }
+        std::string value;
+        bool has_value = false;
+        if (const auto eq = arg.find('='); eq != std::string::npos) {
+            value = arg.substr(eq + 1);
+            arg = arg.substr(0, eq);
+            has_value = true;
+        }
+        auto take = [&]() -> std::string {
+            if (has_value) return value;
+            if (k + 1 >= args.size()) refuse(arg + " expects a value");
+            return args[++k];
+        };
+        auto flag = [&] {
+            if (has_value) refuse(arg + " takes no value");
+        };
+        if (arg == "--help") {
+            std::fputs(kHelp, stdout);
+            std::exit(0);
+        } else if (arg == "--gtf") {
+            o.gtf = take();
+        } else if (arg == "--out") {
+            o.out = take();
+        } else if (arg == "--strand") {
+            const std::string s = take();
+            if (s == "unstranded") o.counting.strandedness = Strandedness::unstranded;
+            else if (s == "forward") o.counting.strandedness = Strandedness::forward;
+            else if (s == "reverse") o.counting.strandedness = Strandedness::reverse;
+            else refuse("--strand expects unstranded, forward or reverse, found " + quote_token(s));
+        } else if (arg == "--min-mapq") {
+            o.counting.min_mapq = whole_number(arg, take(), 0, 255);
+        } else if (arg == "--threads") {
+            o.counting.threads = whole_number(arg, take(), 1, 1024);
+        } else if (arg == "--multi") {
+            flag();
+            o.counting.unique_only = false;
+        } else if (arg == "--keep-duplicates") {
+            flag();
+            o.counting.keep_duplicates = true;
+        } else if (arg == "--coverage") {
+            flag();
+            o.counting.coverage = true;
+        } else if (arg == "--no-merge") {
+            flag();
+            o.flatten.merge = false;
+        } else if (arg == "--types") {
+            const std::string list = take();
+            for (std::size_t from = 0; from <= list.size();) {
+                const std::size_t comma = std::min(list.find(',', from), list.size());
+                if (comma > from) o.flatten.keep_types.insert(list.substr(from, comma - from));
+                from = comma + 1;
+            }
+        } else if (arg == "--reference") {
+            o.counting.reference = take();
+        } else {
+            refuse("unknown option " + quote_token(arg));
+        }
+    }
+    if (o.gtf.empty()) refuse("--gtf is required");
+    if (o.out.empty()) refuse("--out is required");
+    if (o.inputs.empty()) refuse("no alignment files given: one per condition");
+    return o;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    set_program_name("bamcount");
+    // Every refusal is one line of our own; htslib's notes would add more.
+    hts_set_log_level(HTS_LOG_OFF);
+    const Options o = parse(argc, argv);
+    std::error_code error;
+    std::filesystem::create_directories(o.out, error);
+    if (error) fail_input("cannot create the output folder '" + o.out + "': " + error.message());
+
+    const std::vector<ExonRecord> exons = read_annotation(o.gtf);
+    std::vector<FlatGene> genes = flatten_genes(exons, o.flatten);
+    if (genes.empty()) fail_input("annotation file '" + o.gtf + "': no exon of a kept gene type");
+    const CountLayout layout(std::move(genes));
+
+    std::vector<ConditionCounts> conditions;
+    for (std::size_t c = 0; c < o.inputs.size(); ++c)
+        conditions.push_back(count_alignments({"alignment file", o.inputs[c]}, layout, o.counting));
+
+    const TableSizes4 sizes = write_tables(o.out, layout, conditions, o.inputs);
+
+    std::printf("%-26s", "records");
+    for (std::size_t c = 1; c <= conditions.size(); ++c) std::printf(" %14s", ("condition " + std::to_string(c)).c_str());
+    std::printf("\n");
+    for (int r = 0; r < kReasons; ++r) {
+        std::printf("%-26s", kReasonNames[r]);
+        for (const ConditionCounts& c : conditions) std::printf(" %14llu", static_cast<unsigned long long>(c.records[r]));
+        std::printf("\n");
+    }
+    std::printf("%-26s", "counted");
+    for (const ConditionCounts& c : conditions) std::printf(" %14llu", static_cast<unsigned long long>(c.counted));
+    std::printf("\n\n");
+
+    const std::string d = o.out;
+    const std::string common = std::to_string(sizes.num_reads) + " " + std::to_string(sizes.num_conditions) + " " + d +
+                               "/reads.txt " + std::to_string(sizes.num_exons) + " " + d + "/exon_zb.txt " +
+                               std::to_string(sizes.num_genes) + " " + d + "/gene_zb.txt";
+    std::printf("next steps:\n");
+    std::printf("mfit %s %s/exon_re.txt %s/gene_re.txt %s/chisq_re.txt\n", common.c_str(), d.c_str(), d.c_str(),
+                d.c_str());
+    std::printf("lvcmp %s %s/gene_re.txt %s/exon_re.txt %s/gtt.txt %s/lvcmp_re.txt 0 -81079\n", common.c_str(),
+                d.c_str(), d.c_str(), d.c_str(), d.c_str());
+    std::printf("isocmp %s %s/gene_re.txt %s/exon_re.txt %s/isocmp_re.txt 0 -81079\n", common.c_str(), d.c_str(),
+                d.c_str(), d.c_str());
+    return 0;
+}

@@ -1,0 +1,103 @@
+#include "tables_writer.h"
+
+#include "textout.h"
+
+#include <algorithm>
+
+namespace {
+
+int strand_field(char strand) { return strand == '+' ? 1 : strand == '-' ? -1 : 0; }
+
+std::string joined(const std::vector<std::string>& items, char separator)
+{
+    std::string out;
+    for (const std::string& s : items) {
+        if (!out.empty()) out += separator;
+        out += s;
+    }
+    return out;
+}
+
+} // namespace
+
+TableSizes4 write_tables(const std::string& dir, const CountLayout& layout,
+                         const std::vector<ConditionCounts>& conditions, const std::vector<std::string>& inputs)
+{
+    OutputFile reads = OutputFile::create({"reads file", dir + "/reads.txt"});
+    OutputFile exon_zb = OutputFile::create({"exon_zb file", dir + "/exon_zb.txt"});
+    OutputFile gene_zb = OutputFile::create({"gene_zb file", dir + "/gene_zb.txt"});
+    OutputFile features = OutputFile::create({"features file", dir + "/features.tsv"});
+    features.text("kind\tid\tgene\tgene_name\tchromosome\tstart\tend\tstrand\ttranscripts\n");
+
+    const std::size_t C = conditions.size();
+    std::vector<std::size_t> next(C, 0); // each condition's next nonzero position
+    std::int64_t row = 0, exon = 0;
+    const std::vector<FlatGene>& genes = layout.genes();
+    for (std::size_t g = 0; g < genes.size(); ++g) {
+        const FlatGene& gene = genes[g];
+        const std::int64_t first_exon = exon + 1;
+        std::vector<std::string> transcripts;
+        for (std::size_t p = 0; p < gene.parts.size(); ++p) {
+            const ExonicPart& part = gene.parts[p];
+            const std::uint32_t from = layout.part_offset(g, p);
+            const std::uint32_t to = from + static_cast<std::uint32_t>(part.length());
+            const std::int64_t first_row = row + 1;
+            // The part's rows: every offset in it with a count in some
+            // condition, in order, merging the conditions' lists.
+            for (;;) {
+                std::uint32_t offset = to;
+                for (std::size_t c = 0; c < C; ++c)
+                    if (next[c] < conditions[c].nonzero.size())
+                        offset = std::min(offset, conditions[c].nonzero[next[c]].first);
+                if (offset >= to) break;
+                ++row;
+                reads.integer(gene.chromosome_index).ch(' ').integer(part.start + (offset - from)).ch(' ');
+                reads.integer(strand_field(gene.strand));
+                for (std::size_t c = 0; c < C; ++c) {
+                    std::int32_t count = 0;
+                    if (next[c] < conditions[c].nonzero.size() && conditions[c].nonzero[next[c]].first == offset)
+                        count = conditions[c].nonzero[next[c]++].second;
+                    reads.ch(' ').integer(count);
+                }
+                reads.endl();
+            }
+            ++exon;
+            exon_zb.integer(exon).ch(' ').integer(first_row).ch(' ').integer(row).ch(' ').integer(part.length()).endl();
+            features.text("exon\t").integer(exon).ch('\t').text(gene.id).ch('\t').text(gene.name).ch('\t');
+            features.text(gene.chromosome).ch('\t').integer(part.start).ch('\t').integer(part.end).ch('\t');
+            features.ch(gene.strand).ch('\t').text(joined(part.transcripts, ',')).endl();
+            transcripts.insert(transcripts.end(), part.transcripts.begin(), part.transcripts.end());
+        }
+        std::sort(transcripts.begin(), transcripts.end());
+        transcripts.erase(std::unique(transcripts.begin(), transcripts.end()), transcripts.end());
+        gene_zb.integer(static_cast<std::int64_t>(g) + 1).ch(' ').integer(first_exon).ch(' ').integer(exon).ch(' ');
+        gene_zb.integer(gene.length()).endl();
+        features.text("gene\t").integer(static_cast<std::int64_t>(g) + 1).ch('\t').text(gene.id).ch('\t');
+        features.text(gene.name).ch('\t').text(gene.chromosome).ch('\t').integer(gene.start()).ch('\t');
+        features.integer(gene.end()).ch('\t').ch(gene.strand).ch('\t').text(joined(transcripts, ',')).endl();
+    }
+
+    OutputFile gtt = OutputFile::create({"gtt file", dir + "/gtt.txt"});
+    for (const ConditionCounts& c : conditions) {
+        // Both totals are the reads counted; a condition with none gets 1,
+        // so that the ratios of the level test stay finite.
+        const std::int64_t total = std::max<std::int64_t>(1, static_cast<std::int64_t>(c.counted));
+        gtt.integer(total).ch(' ').integer(total).endl();
+    }
+
+    OutputFile summary = OutputFile::create({"summary file", dir + "/summary.tsv"});
+    summary.text("records");
+    for (const std::string& in : inputs) summary.ch('\t').text(in);
+    summary.endl();
+    for (int r = 0; r < kReasons; ++r) {
+        summary.text(kReasonNames[r]);
+        for (const ConditionCounts& c : conditions) summary.ch('\t').integer(static_cast<std::int64_t>(c.records[r]));
+        summary.endl();
+    }
+    summary.text("counted");
+    for (const ConditionCounts& c : conditions) summary.ch('\t').integer(static_cast<std::int64_t>(c.counted));
+    summary.endl();
+
+    for (OutputFile* f : {&reads, &exon_zb, &gene_zb, &features, &gtt, &summary}) f->close();
+    return {row, static_cast<std::int64_t>(C), exon, static_cast<std::int64_t>(genes.size())};
+}

@@ -1,0 +1,20 @@
+// Writing bamcount's output folder: the count tables the pipeline reads
+// (reads.txt, exon_zb.txt, gene_zb.txt, gtt.txt), features.tsv, which maps
+// the tables' gene and exon numbers back to the annotation, and summary.tsv,
+// the records of every condition by what became of them.
+#pragma once
+
+#include "counting.h"
+#include "layout.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// The four sizes the pipeline's programs take.
+struct TableSizes4 {
+    std::int64_t num_reads = 0, num_conditions = 0, num_exons = 0, num_genes = 0;
+};
+
+TableSizes4 write_tables(const std::string& dir, const CountLayout& layout,
+                         const std::vector<ConditionCounts>& conditions, const std::vector<std::string>& inputs);

@@ -1,0 +1,228 @@
+// bamcount end to end: tiny SAM files, written as BAM here with htslib, and
+// a hand-made annotation; the count tables checked whole against counts
+// worked out by hand for every strand protocol, the filters by flag,
+// mapping quality and NH, a pair counted once, reads starting outside the
+// exons and on genes of both strands. Then the whole pipeline on the output.
+#include "run.h"
+
+#include <gtest/gtest.h>
+#include <htslib/sam.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Writes `sam` (header and records) as a BAM file and returns its path.
+std::string write_bam(const ScratchDir& dir, const std::string& name, const std::string& sam)
+{
+    const std::string sam_path = dir.write(name + ".sam", sam);
+    const std::string bam_path = dir.file(name + ".bam");
+    samFile* in = sam_open(sam_path.c_str(), "r");
+    samFile* out = sam_open(bam_path.c_str(), "wb");
+    sam_hdr_t* header = sam_hdr_read(in);
+    EXPECT_EQ(sam_hdr_write(out, header), 0);
+    bam1_t* b = bam_init1();
+    while (sam_read1(in, header, b) >= 0) EXPECT_GE(sam_write1(out, header, b), 0);
+    bam_destroy1(b);
+    sam_hdr_destroy(header);
+    sam_close(in);
+    sam_close(out);
+    return bam_path;
+}
+
+std::string gtf_exon(int start, int end, char strand, const std::string& gene, const std::string& transcript)
+{
+    return "chr1\ttest\texon\t" + std::to_string(start) + "\t" + std::to_string(end) + "\t.\t" + strand +
+           "\t.\tgene_id \"" + gene + "\"; transcript_id \"" + transcript + "\"; gene_name \"" + gene + "_name\";\n";
+}
+
+// GP (+): 101-110, 121-130; GM (-): 201-210; GB (+): 301-310 and GC (-):
+// 305-315, which share 305-310 on opposite strands.
+const std::string kAnnotation = gtf_exon(101, 110, '+', "GP", "p1") + gtf_exon(121, 130, '+', "GP", "p1") +
+                                gtf_exon(201, 210, '-', "GM", "m1") + gtf_exon(301, 310, '+', "GB", "b1") +
+                                gtf_exon(305, 315, '-', "GC", "c1");
+
+const std::string kHeader = "@HD\tVN:1.6\tSO:coordinate\n@SQ\tSN:chr1\tLN:1000\n";
+
+std::string record(const std::string& name, int flag, int pos, int mapq, const std::string& extra = "",
+                   const std::string& mate = "*\t0\t0")
+{
+    const bool unmapped = flag & 4;
+    return name + "\t" + std::to_string(flag) + "\t" + (unmapped ? "*" : "chr1") + "\t" + std::to_string(pos) + "\t" +
+           std::to_string(mapq) + "\t" + (unmapped ? "*" : "10M") + "\t" + mate + "\t*\t*" + extra + "\n";
+}
+
+// Condition 1: every kind of record once.
+const std::string kCondition1 = kHeader +
+                                record("fwd_at_101", 0, 101, 60) +         // 5' end 101, GP
+                                record("rev_ending_110", 16, 101, 60) +    // 5' end 110, GP
+                                record("low_quality", 0, 101, 5) +         // 5' end 101 when no minimum
+                                record("two_places", 0, 101, 60, "\tNH:i:2") +
+                                record("secondary", 256, 101, 60) + record("duplicate", 1024, 101, 60) +
+                                record("qc_failed", 512, 101, 60) + record("supplementary", 2048, 101, 60) +
+                                record("in_intron", 0, 111, 60) +          // 5' end 111: no exon
+                                record("pair", 99, 121, 60, "", "=\t125\t14") +  // first mate, 5' end 121
+                                record("pair", 147, 125, 60, "", "=\t121\t-14") + // its second mate
+                                record("rev_ending_204", 16, 195, 60) +    // 5' end 204, GM (-)
+                                record("both_strands", 0, 306, 60) +       // 306: GB (+) and GC (-)
+                                record("unmapped", 4, 0, 0);
+
+// Condition 2: one read on GP and one whose 5' end is only in GC.
+const std::string kCondition2 = kHeader + record("fwd_at_101", 0, 101, 60) + record("rev_ending_315", 16, 306, 60);
+
+struct Output {
+    RunResult run;
+    std::string reads, exon_zb, gene_zb, gtt, summary, features;
+};
+
+Output run_bamcount(const ScratchDir& dir, const std::vector<std::string>& options)
+{
+    std::vector<std::string> args = {"--gtf", dir.write("genes.gtf", kAnnotation), "--out", dir.file("out")};
+    args.insert(args.end(), options.begin(), options.end());
+    args.push_back(write_bam(dir, "c1", kCondition1));
+    args.push_back(write_bam(dir, "c2", kCondition2));
+    Output o;
+    o.run = run_program(program_path("bamcount"), args);
+    const std::string out = dir.file("out/");
+    for (auto [field, name] : {std::pair{&Output::reads, "reads.txt"}, {&Output::exon_zb, "exon_zb.txt"},
+                               {&Output::gene_zb, "gene_zb.txt"}, {&Output::gtt, "gtt.txt"},
+                               {&Output::summary, "summary.tsv"}, {&Output::features, "features.tsv"}})
+        if (file_exists(out + name)) o.*field = read_file(out + name);
+    return o;
+}
+
+} // namespace
+
+TEST(Bamcount, UnstrandedCountsEveryKindOfRecordAsWorkedOut)
+{
+    ScratchDir dir;
+    const Output o = run_bamcount(dir, {"--threads", "2"});
+    ASSERT_EQ(o.run.status, 0) << o.run.err;
+    EXPECT_EQ(o.reads, "1 101 1 2 1\n"  // fwd_at_101 and low_quality; condition 2's read
+                       "1 110 1 1 0\n"  // rev_ending_110
+                       "1 121 1 1 0\n"  // the pair, once
+                       "1 204 -1 1 0\n" // rev_ending_204
+                       "1 315 -1 0 1\n");
+    EXPECT_EQ(o.exon_zb, "1 1 2 10\n2 3 3 10\n3 4 4 10\n4 5 4 10\n5 5 5 11\n"); // GB's part has no rows
+    EXPECT_EQ(o.gene_zb, "1 1 2 20\n2 3 3 10\n3 4 4 10\n4 5 5 11\n");
+    EXPECT_EQ(o.gtt, "5 5\n2 2\n");
+    const std::string c1 = dir.file("c1.bam"), c2 = dir.file("c2.bam");
+    EXPECT_EQ(o.summary, "records\t" + c1 + "\t" + c2 +
+                             "\nassigned\t5\t2\nno_feature\t1\t0\nambiguous_strand\t1\t0\nlow_mapping_quality\t0\t0\n"
+                             "multi_mapping\t1\t0\nsecondary\t1\t0\nsupplementary\t1\t0\nduplicate\t1\t0\n"
+                             "qc_failed\t1\t0\nunmapped\t1\t0\nmate_of_counted_fragment\t1\t0\ncounted\t5\t2\n");
+    EXPECT_EQ(o.features, "kind\tid\tgene\tgene_name\tchromosome\tstart\tend\tstrand\ttranscripts\n"
+                          "exon\t1\tGP\tGP_name\tchr1\t101\t110\t+\tp1\n"
+                          "exon\t2\tGP\tGP_name\tchr1\t121\t130\t+\tp1\n"
+                          "gene\t1\tGP\tGP_name\tchr1\t101\t130\t+\tp1\n"
+                          "exon\t3\tGM\tGM_name\tchr1\t201\t210\t-\tm1\n"
+                          "gene\t2\tGM\tGM_name\tchr1\t201\t210\t-\tm1\n"
+                          "exon\t4\tGB\tGB_name\tchr1\t301\t310\t+\tb1\n"
+                          "gene\t3\tGB\tGB_name\tchr1\t301\t310\t+\tb1\n"
+                          "exon\t5\tGC\tGC_name\tchr1\t305\t315\t-\tc1\n"
+                          "gene\t4\tGC\tGC_name\tchr1\t305\t315\t-\tc1\n");
+    // The ready-to-run command lines carry the four sizes.
+    EXPECT_NE(o.run.out.find("mfit 5 2 " + dir.file("out") + "/reads.txt 5 "), std::string::npos) << o.run.out;
+}
+
+TEST(Bamcount, StrandProtocolsPickTheGenesOfTheImpliedStrand)
+{
+    {
+        ScratchDir dir;
+        const Output o = run_bamcount(dir, {"--strand", "forward"});
+        ASSERT_EQ(o.run.status, 0) << o.run.err;
+        // rev_ending_110 implies '-': not GP. both_strands is forward: GB.
+        EXPECT_EQ(o.reads, "1 101 1 2 1\n1 121 1 1 0\n1 204 -1 1 0\n1 306 1 1 0\n1 315 -1 0 1\n");
+    }
+    {
+        ScratchDir dir;
+        const Output o = run_bamcount(dir, {"--strand=reverse"});
+        ASSERT_EQ(o.run.status, 0) << o.run.err;
+        // Only reads implying the opposite strand: rev_ending_110 on GP,
+        // both_strands on GC; condition 2's reverse read implies '+' (none).
+        EXPECT_EQ(o.reads, "1 110 1 1 0\n1 306 -1 1 0\n");
+    }
+}
+
+TEST(Bamcount, FiltersFollowTheirOptions)
+{
+    ScratchDir dir;
+    const Output o = run_bamcount(dir, {"--min-mapq", "10", "--multi", "--keep-duplicates"});
+    ASSERT_EQ(o.run.status, 0) << o.run.err;
+    // low_quality is skipped now; two_places and duplicate count at 101.
+    EXPECT_EQ(o.reads.substr(0, o.reads.find('\n')), "1 101 1 3 1");
+    EXPECT_NE(o.summary.find("low_mapping_quality\t1\t0\n"), std::string::npos) << o.summary;
+}
+
+TEST(Bamcount, CoverageCountsEveryAlignedBase)
+{
+    ScratchDir dir;
+    const Output o = run_bamcount(dir, {"--coverage", "--strand", "forward"});
+    ASSERT_EQ(o.run.status, 0) << o.run.err;
+    // Every base of GP's first part is covered by fwd_at_101 and low_quality
+    // in condition 1 and by fwd_at_101 in condition 2.
+    int covered = 0;
+    for (const std::string& line : split_lines(o.reads)) {
+        std::istringstream fields(line);
+        int chromosome = 0, position = 0, strand = 0, c1 = 0, c2 = 0;
+        fields >> chromosome >> position >> strand >> c1 >> c2;
+        if (position >= 101 && position <= 110) {
+            EXPECT_EQ(c1, 2) << line;
+            EXPECT_EQ(c2, 1) << line;
+            ++covered;
+        }
+    }
+    EXPECT_EQ(covered, 10) << o.reads;
+}
+
+TEST(Bamcount, RefusesWhatItCannotUse)
+{
+    ScratchDir dir;
+    const std::string gtf = dir.write("genes.gtf", kAnnotation);
+    const std::string other = write_bam(dir, "other", "@HD\tVN:1.6\n@SQ\tSN:1\tLN:1000\n" + record("r", 0, 101, 60));
+    const RunResult names = run_program(program_path("bamcount"), {"--gtf", gtf, "--out", dir.file("o"), other});
+    EXPECT_EQ(names.status, 2);
+    EXPECT_NE(names.err.find("none of its 1 reference names (1) is a chromosome of the annotation"), std::string::npos)
+        << names.err;
+
+    const RunResult missing = run_program(program_path("bamcount"), {"--gtf", gtf, "--out", dir.file("o"), dir.file("no.bam")});
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_EQ(missing.err.rfind("bamcount: cannot open alignment file", 0), 0u) << missing.err;
+
+    const RunResult strand = run_program(program_path("bamcount"), {"--gtf", gtf, "--out", dir.file("o"), "--strand", "up", other});
+    EXPECT_EQ(strand.status, 2);
+    EXPECT_EQ(strand.err, "bamcount: --strand expects unstranded, forward or reverse, found 'up' (see bamcount --help)\n");
+
+    const RunResult help = run_program(program_path("bamcount"), {"--help"});
+    EXPECT_EQ(help.status, 0);
+    for (const char* option : {"--gtf", "--out", "--strand", "--min-mapq", "--multi", "--keep-duplicates", "--types",
+                               "--no-merge", "--coverage", "--reference", "--threads"})
+        EXPECT_NE(help.out.find(option), std::string::npos) << option;
+}
+
+TEST(Bamcount, ItsTablesRunThroughThePipeline)
+{
+    ScratchDir dir;
+    const Output o = run_bamcount(dir, {});
+    ASSERT_EQ(o.run.status, 0) << o.run.err;
+    // Run the three command lines it printed.
+    std::istringstream lines(o.run.out);
+    int ran = 0;
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream words(line);
+        std::string program;
+        words >> program;
+        if (program != "mfit" && program != "lvcmp" && program != "isocmp") continue;
+        std::vector<std::string> args;
+        for (std::string w; words >> w;) args.push_back(w);
+        const RunResult r = run_program(program_path(program), args);
+        EXPECT_EQ(r.status, 0) << program << ": " << r.err;
+        ++ran;
+    }
+    EXPECT_EQ(ran, 3);
+    EXPECT_TRUE(file_exists(dir.file("out/lvcmp_re.txt")));
+    EXPECT_TRUE(file_exists(dir.file("out/isocmp_re.txt")));
+    EXPECT_EQ(split_lines(read_file(dir.file("out/gene_re.txt"))).size(), 4u);
+}
