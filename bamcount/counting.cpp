@@ -134,15 +134,17 @@ ConditionCounts count_alignments(const FileName& name, const CountLayout& layout
         else if (flag & BAM_FSUPPLEMENTARY) reason = kSupplementary;
         else if (flag & BAM_FQCFAIL) reason = kQcFailed;
         else if ((flag & BAM_FDUP) && !settings.keep_duplicates) reason = kDuplicate;
-        else if ((flag & BAM_FPAIRED) && !(flag & BAM_FREAD1) && !(flag & BAM_FMUNMAP)) reason = kMateOfCountedFragment;
+        // A fragment counts once, at its first mate; its coverage is both mates'.
+        else if (!settings.coverage && (flag & BAM_FPAIRED) && !(flag & BAM_FREAD1) && !(flag & BAM_FMUNMAP))
+            reason = kMateOfCountedFragment;
         else if (c.qual < settings.min_mapq) reason = kLowMappingQuality;
         else if (settings.unique_only) {
             if (const std::uint8_t* nh = bam_aux_get(h.record, "NH"); nh && bam_aux2i(nh) > 1) reason = kMultiMapping;
         }
         if (reason == kAssigned) {
             const bool reverse = (flag & BAM_FREVERSE) != 0;
-            // A second mate counted alone stands for its fragment, whose
-            // strand is the first mate's, the opposite of its own.
+            // A second mate stands for its fragment, whose strand is the
+            // first mate's, the opposite of its own.
             const bool second_alone = (flag & BAM_FPAIRED) && !(flag & BAM_FREAD1);
             const char strand = gene_strand(reverse != second_alone, settings.strandedness);
             const int chrom = c.tid >= 0 && c.tid < targets ? chromosome[static_cast<std::size_t>(c.tid)] : 0;

@@ -7,7 +7,7 @@
 // the fragment's strand is its first mate's. With a stranded protocol the
 // fragment counts only in genes of the strand the protocol implies; without
 // one, a position in genes of both strands is ambiguous and not counted.
-// In coverage mode every aligned base counts instead.
+// In coverage mode every aligned base of every mate counts instead.
 //
 // The file is read from start to end, so neither an index nor any order of
 // its records is needed.

@@ -175,6 +175,10 @@ TEST(Bamcount, CoverageCountsEveryAlignedBase)
         }
     }
     EXPECT_EQ(covered, 10) << o.reads;
+    // Both mates of the pair cover 125-130; the second mate's reverse
+    // strand stands for the forward fragment.
+    EXPECT_NE(o.reads.find("\n1 125 1 2 0\n"), std::string::npos) << o.reads;
+    EXPECT_NE(o.reads.find("\n1 121 1 1 0\n"), std::string::npos) << o.reads;
 }
 
 TEST(Bamcount, RefusesWhatItCannotUse)
