@@ -1,0 +1,20 @@
+// The p-values of the test statistics and their adjustment for many tests.
+// Distributions come from Boost.Math; a value that is not a number, or a
+// statistic no distribution takes, gives not-a-number: the table shows NA.
+#pragma once
+
+#include <vector>
+
+// P(X >= statistic) for X chi-square with one degree of freedom: the
+// asymptotic p-value of a likelihood-ratio statistic for one parameter. A
+// statistic below 0 (rounding of a tiny one) counts as 0.
+double chi_square_upper(double statistic);
+
+// P(X >= statistic) for X gamma with this shape and scale: the p-value of a
+// statistic under a permutation null summarised by a gamma distribution.
+// Not a number when the shape or the scale is not a positive finite number.
+double gamma_upper(double statistic, double shape, double scale);
+
+// Benjamini-Hochberg adjusted p-values, in the order given; not-a-number
+// entries are left out of the count of tests and stay not-a-number.
+std::vector<double> benjamini_hochberg(const std::vector<double>& p);

@@ -1,0 +1,37 @@
+// Reading a statistics file of lvcmp (a gene's level between two
+// conditions) or isocmp (an exon's share of its gene), with or without the
+// permutation fields. The kind is told by the number of fields of the first
+// line: 10 or 12 for lvcmp, 16 or 18 for isocmp; every line must have as
+// many. A field that is not a number stops the program with one message
+// naming the file, the line and the field (exit status 2).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+enum class StatsKind { level, share };
+
+struct StatsRow {
+    int id = 0;      // lvcmp: gene_id; isocmp: exon_id
+    int gene_id = 0; // isocmp only
+    int a = 0, b = 0;
+    bool valid = true;     // lvcmp writes -1 for a generalized Poisson statistic that is not valid
+    double stat = 0;       // generalized Poisson statistic (not a number when not valid)
+    double stat_poisson = 0;
+    // lvcmp: lambda_a, lambda_b, mean_a, mean_b; isocmp: the exon's and the
+    // gene's lambda in a and b, then their means in the same order.
+    std::vector<double> estimates;
+    int length = 0;      // lvcmp: the gene's; isocmp: the exon's
+    int gene_length = 0; // isocmp only
+    bool has_null = false;
+    double null_scale = 0, null_shape = 0;
+};
+
+struct StatsFile {
+    StatsKind kind = StatsKind::level;
+    bool permutation = false;
+    std::vector<StatsRow> rows;
+};
+
+StatsFile read_stats(const std::string& path);

@@ -1,0 +1,210 @@
+// sigtable: the p-values against values computed independently, the
+// Benjamini-Hochberg adjustment on a hand-checked example with ties and NA,
+// and the whole table for both kinds of statistics file, with and without
+// the permutation fields, sorted and filtered, plain and gzip; the plots
+// rendered to PNG.
+//
+// Reference values were computed with SciPy 1.10 (Debian's python3-scipy):
+//   python3 -c "from scipy import stats; print(stats.chi2.sf(X, 1))"
+//   python3 -c "from scipy import stats; print(stats.gamma.sf(X, SHAPE, scale=SCALE))"
+#include "pvalues.h"
+#include "run.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <string>
+#include <vector>
+#include <zlib.h>
+
+TEST(PValues, ChiSquareAndGammaUpperTailsMatchSciPy)
+{
+    const struct {
+        double x, expected;
+    } chi2[] = {{0.5, 0.47950012218695337},   {1.0, 0.31731050786291115},   {3.841459, 0.04999999465319563},
+                {10.0, 0.001565402258002549}, {25.0, 5.733031437583875e-07}, {60.0, 9.485737571073857e-15}};
+    for (const auto& c : chi2) EXPECT_NEAR(chi_square_upper(c.x) / c.expected, 1.0, 1e-12) << c.x;
+    const struct {
+        double x, shape, scale, expected;
+    } gamma[] = {{1.0, 2.0, 0.5, 0.40600584970983794},
+                 {5.0, 1.5, 2.0, 0.1717971442967335},
+                 {0.1, 0.8, 1.2, 0.8582333393213465},
+                 {30.0, 3.0, 1.0, 4.501016648012131e-11},
+                 {10.0, 1.5, 2.0, 0.01856613546304325}};
+    for (const auto& g : gamma) EXPECT_NEAR(gamma_upper(g.x, g.shape, g.scale) / g.expected, 1.0, 1e-12) << g.x;
+
+    // Edges: a statistic of 0 or a rounding residue below it, not a number,
+    // and nulls that are not distributions.
+    EXPECT_EQ(chi_square_upper(0.0), 1.0);
+    EXPECT_EQ(chi_square_upper(-1e-9), 1.0);
+    EXPECT_TRUE(std::isnan(chi_square_upper(NAN)));
+    EXPECT_EQ(chi_square_upper(INFINITY), 0.0);
+    EXPECT_TRUE(std::isnan(gamma_upper(1.0, -2.0, 0.5)));
+    EXPECT_TRUE(std::isnan(gamma_upper(1.0, 2.0, NAN)));
+    EXPECT_TRUE(std::isnan(gamma_upper(1.0, INFINITY, 0.0)));
+}
+
+TEST(PValues, BenjaminiHochbergWithTiesAndNotANumber)
+{
+    // By hand: five p-values; m·p/rank from the largest down is 0.5, 0.05,
+    // 0.0667, 0.075, 0.05, and the running minimum gives 0.05 to all four
+    // smaller ones, ties included. R: p.adjust(c(.01,.04,.04,.03,.5), "BH").
+    const std::vector<double> adjusted = benjamini_hochberg({0.01, 0.04, NAN, 0.04, 0.03, 0.5});
+    const std::vector<double> expected = {0.05, 0.05, NAN, 0.05, 0.05, 0.5};
+    ASSERT_EQ(adjusted.size(), expected.size());
+    for (std::size_t k = 0; k < expected.size(); ++k) {
+        if (std::isnan(expected[k])) {
+            EXPECT_TRUE(std::isnan(adjusted[k]));
+        } else {
+            EXPECT_NEAR(adjusted[k], expected[k], 1e-15) << k;
+        }
+    }
+    // Never above 1.
+    EXPECT_EQ(benjamini_hochberg({0.9, 0.8})[0], 0.9);
+    EXPECT_EQ(benjamini_hochberg({1.0, 1.0, 0.99})[2], 1.0);
+}
+
+namespace {
+
+// Gene 8's comparison has no valid generalized Poisson statistic (-1).
+const std::string kLevelRows[] = {
+    "7 1 2 1.000000 10.000000 0.500000 0.250000 1.000000 0.500000 100",
+    "8 1 2 -1 25.000000 -1 -1 2.000000 2.000000 50",
+    "7 1 3 30.000000 0.500000 0.500000 0.500000 1.000000 4.000000 100",
+    "9 1 2 3.841459 60.000000 0.500000 0.500000 1.000000 1.000000 10",
+};
+// The permutation fields (scale, shape) of the same rows.
+const std::string kLevelNulls[] = {" 0.500000 2.000000", " -1 -1", " 1.000000 3.000000", " 2.000000 1.500000"};
+
+std::string level_file(bool permutation)
+{
+    std::string text;
+    for (int k = 0; k < 4; ++k) text += kLevelRows[k] + (permutation ? kLevelNulls[k] : "") + "\n";
+    return text;
+}
+
+RunResult sigtable(const std::vector<std::string>& args) { return run_program(program_path("sigtable"), args); }
+
+} // namespace
+
+TEST(Sigtable, LevelTableWithPermutationFields)
+{
+    ScratchDir dir;
+    const std::string out = dir.file("t.tsv");
+    const RunResult r = sigtable({"--stats", dir.write("lv.txt", level_file(true)), "--out", out});
+    ASSERT_EQ(r.status, 0) << r.err;
+    // Within pair 1-2: generalized Poisson p-values 0.317311, NA, 0.05 (two
+    // tests), Poisson 0.0015654, 5.73303e-07, 9.48574e-15 (three),
+    // permutation 0.406006, NA, 0.2791 (two); pair 1-3 alone.
+    EXPECT_EQ(read_file(out),
+              "gene_id\tcondition_a\tcondition_b\tbaseMean\tlog2FoldChange\tstat\tpvalue\tpadj\tstat_poisson\t"
+              "pvalue_poisson\tpadj_poisson\tpvalue_permutation\tpadj_permutation\tmean_a\tmean_b\tlambda_a\t"
+              "lambda_b\tlength\n"
+              "7\t1\t2\t75\t-1\t1\t0.317311\t0.317311\t10\t0.0015654\t0.0015654\t0.406006\t0.406006\t100\t50\t0.5\t"
+              "0.25\t100\n"
+              "8\t1\t2\t100\t0\tNA\tNA\tNA\t25\t5.73303e-07\t8.59955e-07\tNA\tNA\t100\t100\tNA\tNA\t50\n"
+              "7\t1\t3\t250\t2\t30\t4.32046e-08\t4.32046e-08\t0.5\t0.4795\t0.4795\t4.50102e-11\t4.50102e-11\t100\t"
+              "400\t0.5\t0.5\t100\n"
+              "9\t1\t2\t10\t0\t3.84146\t0.05\t0.1\t60\t9.48574e-15\t2.84572e-14\t0.2791\t0.406006\t10\t10\t0.5\t0.5\t"
+              "10\n");
+}
+
+TEST(Sigtable, LevelTableSortedFilteredAndNormalisedWithoutPermutationFields)
+{
+    ScratchDir dir;
+    const std::string out = dir.file("t.tsv.gz");
+    // Condition 2 was sequenced twice as deep as conditions 1 and 3.
+    const std::string gtt = dir.write("gtt.txt", "100 100\n200 200\n100 100\n");
+    const RunResult r = sigtable({"--stats", dir.write("lv.txt", level_file(false)), "--out", out, "--gtt", gtt,
+                                  "--sort", "--fdr=0.2"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    gzFile z = gzopen(out.c_str(), "rb");
+    ASSERT_NE(z, nullptr);
+    std::string text;
+    char buffer[4096];
+    for (int n; (n = gzread(z, buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<std::size_t>(n));
+    gzclose(z);
+    // Mean depth 133.33: condition 1's means are scaled by 4/3, condition
+    // 2's by 2/3, 3's by 4/3. Rows with padj above 0.2 and the NA row are
+    // left out; the rest ordered by padj.
+    EXPECT_EQ(text, "gene_id\tcondition_a\tcondition_b\tbaseMean\tlog2FoldChange\tstat\tpvalue\tpadj\tstat_poisson\t"
+                    "pvalue_poisson\tpadj_poisson\tmean_a\tmean_b\tlambda_a\tlambda_b\tlength\n"
+                    "7\t1\t3\t333.333\t2\t30\t4.32046e-08\t4.32046e-08\t0.5\t0.4795\t0.4795\t133.333\t533.333\t0.5\t"
+                    "0.5\t100\n"
+                    "9\t1\t2\t10\t-1\t3.84146\t0.05\t0.1\t60\t9.48574e-15\t2.84572e-14\t13.3333\t6.66667\t0.5\t0.5\t10\n");
+}
+
+TEST(Sigtable, ShareTableWithFeaturesAndWithAndWithoutPermutationFields)
+{
+    ScratchDir dir;
+    const std::string row = "11 7 1 2 10.000000 1.000000 0.1 0.2 0.3 0.4 0.5 1.0 0.25 1.0 10 100";
+    const std::string features = dir.write(
+        "features.tsv", "kind\tid\tgene\tgene_name\tchromosome\tstart\tend\tstrand\ttranscripts\n"
+                        "exon\t11\tENSG1\tABC\tchr2\t1000\t1009\t-\tT1,T2\ngene\t7\tENSG1\tABC\tchr2\t900\t2000\t-\tT1,T2\n");
+    const std::string head = "exon_id\tgene_id\tgene\tgene_name\tchromosome\tstart\tend\tstrand\tcondition_a\t"
+                             "condition_b\tbaseMean\tlog2FoldChange\tstat\tpvalue\tpadj\tstat_poisson\tpvalue_poisson\t"
+                             "padj_poisson";
+    // Shares 0.5·10/(1·100) and 0.25·10/(1·100): a halving.
+    const std::string fields = "11\t7\tENSG1\tABC\tchr2\t1000\t1009\t-\t1\t2\t3.75\t-1\t10\t0.0015654\t0.0015654\t1\t"
+                               "0.317311\t0.317311";
+    const std::string tail = "\t0.05\t0.025\t10\t100\n";
+
+    const RunResult plain = sigtable({"--stats", dir.write("iso.txt", row + "\n"), "--out", dir.file("a.tsv"),
+                                      "--features", features});
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    EXPECT_EQ(read_file(dir.file("a.tsv")), head + "\tshare_a\tshare_b\texon_length\tgene_length\n" + fields + tail);
+
+    const RunResult perm = sigtable({"--stats", dir.write("isop.txt", row + " 2.000000 1.500000\n"), "--out",
+                                     dir.file("b.tsv"), "--features", features});
+    ASSERT_EQ(perm.status, 0) << perm.err;
+    EXPECT_EQ(read_file(dir.file("b.tsv")), head + "\tpvalue_permutation\tpadj_permutation\tshare_a\tshare_b\t"
+                                                   "exon_length\tgene_length\n" +
+                                                fields + "\t0.0185661\t0.0185661" + tail);
+}
+
+TEST(Sigtable, RefusesFilesItCannotRead)
+{
+    ScratchDir dir;
+    const RunResult count = sigtable({"--stats", dir.write("s.txt", "1 2 3\n"), "--out", dir.file("o")});
+    EXPECT_EQ(count.status, 2);
+    EXPECT_EQ(count.err, "sigtable: statistics file '" + dir.file("s.txt") +
+                             "', line 1: expected 10 or 12 fields (lvcmp) or 16 or 18 (isocmp), found 3\n");
+    const RunResult ragged = sigtable({"--stats", dir.write("r.txt", kLevelRows[0] + "\n" + kLevelRows[1] + " 1\n"),
+                                       "--out", dir.file("o")});
+    EXPECT_EQ(ragged.status, 2);
+    EXPECT_NE(ragged.err.find("line 2: expected 10 fields, as on the first line, found 11"), std::string::npos);
+    const RunResult word = sigtable({"--stats", dir.write("w.txt", "7 1 2 x 1 1 1 1 1 10\n"), "--out", dir.file("o")});
+    EXPECT_EQ(word.status, 2);
+    EXPECT_NE(word.err.find("line 1, field 4: expected a real number, found 'x'"), std::string::npos) << word.err;
+    const RunResult help = sigtable({"--help"});
+    EXPECT_EQ(help.status, 0);
+    for (const char* option : {"--stats", "--out", "--features", "--gtt", "--sort", "--fdr", "--plots", "--alpha"})
+        EXPECT_NE(help.out.find(option), std::string::npos) << option;
+}
+
+TEST(Sigtable, PlotsAreRealImagesOfTheirSize)
+{
+    ScratchDir dir;
+    const RunResult r = sigtable({"--stats", dir.write("lv.txt", level_file(true)), "--out", dir.file("t.tsv"),
+                                  "--plots", dir.file("plots")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    for (const char* name : {"volcano_1_2", "ma_1_2", "volcano_1_3", "ma_1_3"}) {
+        const std::string svg = read_file(dir.file("plots/") + name + ".svg");
+        EXPECT_EQ(svg.rfind("<svg ", 0), 0u) << name;
+        EXPECT_NE(svg.find("#d62728"), std::string::npos) << name; // the significant points' colour
+        const std::string png = read_file(dir.file("plots/") + name + ".png");
+        ASSERT_GT(png.size(), 33u) << name;
+        // The PNG signature, then the IHDR chunk with width and height.
+        EXPECT_EQ(png.substr(0, 8), std::string("\x89PNG\r\n\x1a\n", 8)) << name;
+        EXPECT_EQ(png.substr(12, 4), "IHDR");
+        auto be32 = [&](std::size_t at) {
+            return (std::uint32_t(static_cast<unsigned char>(png[at])) << 24) |
+                   (std::uint32_t(static_cast<unsigned char>(png[at + 1])) << 16) |
+                   (std::uint32_t(static_cast<unsigned char>(png[at + 2])) << 8) |
+                   std::uint32_t(static_cast<unsigned char>(png[at + 3]));
+        };
+        EXPECT_EQ(be32(16), 720u) << name;
+        EXPECT_EQ(be32(20), 540u) << name;
+    }
+}
