@@ -5,6 +5,7 @@
 #include "diag.h"
 #include "flatten.h"
 #include "layout.h"
+#include "named_options.h"
 #include "ordered_parallel.h"
 #include "tables_writer.h"
 
@@ -65,14 +66,12 @@ struct Options {
     FlattenOptions flatten;
 };
 
-[[noreturn]] void refuse(const std::string& text) { fail_input(text + " (see bamcount --help)"); }
-
-int whole_number(std::string_view option, std::string_view value, int lo, int hi)
+int whole_number(const NamedOptions& in, std::string_view value, int lo, int hi)
 {
     int n = 0;
     const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), n);
     if (value.empty() || error != std::errc() || end != value.data() + value.size() || n < lo || n > hi)
-        refuse(std::string(option) + " expects a whole number from " + std::to_string(lo) + " to " +
+        in.refuse(in.current() + " expects a whole number from " + std::to_string(lo) + " to " +
                std::to_string(hi) + ", found " + quote_token(value));
     return n;
 }
@@ -81,76 +80,58 @@ Options parse(int argc, char** argv)
 {
     Options o;
     o.counting.threads = hardware_threads();
-    std::vector<std::string> args(argv + 1, argv + argc);
-    for (std::size_t k = 0; k < args.size(); ++k) {
-        std::string arg = args[k];
-        if (arg.rfind("--", 0) != 0) {
+    NamedOptions in(argc, argv);
+    while (in.next()) {
+        const std::string& arg = in.current();
+        if (!in.is_option()) {
             o.inputs.push_back(arg);
-            continue;
-        }
-        std::string value;
-        bool has_value = false;
-        if (const auto eq = arg.find('='); eq != std::string::npos) {
-            value = arg.substr(eq + 1);
-            arg = arg.substr(0, eq);
-            has_value = true;
-        }
-        auto take = [&]() -> std::string {
-            if (has_value) return value;
-            if (k + 1 >= args.size()) refuse(arg + " expects a value");
-            return args[++k];
-        };
-        auto flag = [&] {
-            if (has_value) refuse(arg + " takes no value");
-        };
-        if (arg == "--help") {
+        } else if (arg == "--help") {
             std::fputs(kHelp, stdout);
             std::exit(0);
         } else if (arg == "--gtf") {
-            o.gtf = take();
+            o.gtf = in.value();
         } else if (arg == "--out") {
-            o.out = take();
+            o.out = in.value();
         } else if (arg == "--strand") {
-            const std::string s = take();
+            const std::string s = in.value();
             if (s == "unstranded") o.counting.strandedness = Strandedness::unstranded;
             else if (s == "forward") o.counting.strandedness = Strandedness::forward;
             else if (s == "reverse") o.counting.strandedness = Strandedness::reverse;
-            else refuse("--strand expects unstranded, forward or reverse, found " + quote_token(s));
+            else in.refuse("--strand expects unstranded, forward or reverse, found " + quote_token(s));
         } else if (arg == "--min-mapq") {
-            o.counting.min_mapq = whole_number(arg, take(), 0, 255);
+            o.counting.min_mapq = whole_number(in, in.value(), 0, 255);
         } else if (arg == "--threads") {
-            o.counting.threads = whole_number(arg, take(), 1, 1024);
+            o.counting.threads = whole_number(in, in.value(), 1, 1024);
         } else if (arg == "--multi") {
-            flag();
+            in.no_value();
             o.counting.unique_only = false;
         } else if (arg == "--keep-duplicates") {
-            flag();
+            in.no_value();
             o.counting.keep_duplicates = true;
         } else if (arg == "--coverage") {
-            flag();
+            in.no_value();
             o.counting.coverage = true;
         } else if (arg == "--no-merge") {
-            flag();
+            in.no_value();
             o.flatten.merge = false;
         } else if (arg == "--types") {
-            const std::string list = take();
+            const std::string list = in.value();
             for (std::size_t from = 0; from <= list.size();) {
                 const std::size_t comma = std::min(list.find(',', from), list.size());
                 if (comma > from) o.flatten.keep_types.insert(list.substr(from, comma - from));
                 from = comma + 1;
             }
         } else if (arg == "--reference") {
-            o.counting.reference = take();
+            o.counting.reference = in.value();
         } else {
-            refuse("unknown option " + quote_token(arg));
+            in.refuse("unknown option " + quote_token(arg));
         }
     }
-    if (o.gtf.empty()) refuse("--gtf is required");
-    if (o.out.empty()) refuse("--out is required");
-    if (o.inputs.empty()) refuse("no alignment files given: one per condition");
+    if (o.gtf.empty()) in.refuse("--gtf is required");
+    if (o.out.empty()) in.refuse("--out is required");
+    if (o.inputs.empty()) in.refuse("no alignment files given: one per condition");
     return o;
 }
-
 } // namespace
 
 int main(int argc, char** argv)

@@ -2,6 +2,7 @@
 // annotated tables with p-values and false-discovery-rate adjusted
 // p-values, and volcano and MA plots per pair of conditions.
 #include "diag.h"
+#include "named_options.h"
 #include "plots.h"
 #include "pvalues.h"
 #include "results_table.h"
@@ -44,14 +45,12 @@ const char kHelp[] =
     "  --alpha X         padj at or below which plots mark a point significant (default 0.05)\n"
     "  --help            print this text and exit\n";
 
-[[noreturn]] void refuse(const std::string& text) { fail_input(text + " (see sigtable --help)"); }
-
-double fraction(const std::string& option, const std::string& value)
+double fraction(const NamedOptions& in, const std::string& value)
 {
     double v = 0;
     const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), v);
     if (value.empty() || error != std::errc() || end != value.data() + value.size() || !(v >= 0 && v <= 1))
-        refuse(option + " expects a number from 0 to 1, found " + quote_token(value));
+        in.refuse(in.current() + " expects a number from 0 to 1, found " + quote_token(value));
     return v;
 }
 
@@ -100,37 +99,26 @@ int main(int argc, char** argv)
     std::string stats_path, out_path, features_path, gtt_path, plots_dir;
     bool sort = false;
     double fdr = NAN, alpha = 0.05;
-    std::vector<std::string> args(argv + 1, argv + argc);
-    for (std::size_t k = 0; k < args.size(); ++k) {
-        std::string arg = args[k], value;
-        bool has_value = false;
-        if (const auto eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
-            value = arg.substr(eq + 1);
-            arg = arg.substr(0, eq);
-            has_value = true;
-        }
-        auto take = [&]() -> std::string {
-            if (has_value) return value;
-            if (k + 1 >= args.size()) refuse(arg + " expects a value");
-            return args[++k];
-        };
+    NamedOptions in(argc, argv);
+    while (in.next()) {
+        const std::string& arg = in.current();
         if (arg == "--help") {
             std::fputs(kHelp, stdout);
             return 0;
-        } else if (arg == "--stats") stats_path = take();
-        else if (arg == "--out") out_path = take();
-        else if (arg == "--features") features_path = take();
-        else if (arg == "--gtt") gtt_path = take();
-        else if (arg == "--plots") plots_dir = take();
-        else if (arg == "--fdr") fdr = fraction(arg, take());
-        else if (arg == "--alpha") alpha = fraction(arg, take());
+        } else if (arg == "--stats") stats_path = in.value();
+        else if (arg == "--out") out_path = in.value();
+        else if (arg == "--features") features_path = in.value();
+        else if (arg == "--gtt") gtt_path = in.value();
+        else if (arg == "--plots") plots_dir = in.value();
+        else if (arg == "--fdr") fdr = fraction(in, in.value());
+        else if (arg == "--alpha") alpha = fraction(in, in.value());
         else if (arg == "--sort") {
-            if (has_value) refuse("--sort takes no value");
+            in.no_value();
             sort = true;
-        } else refuse("unknown argument " + quote_token(arg));
+        } else in.refuse("unknown argument " + quote_token(arg));
     }
-    if (stats_path.empty()) refuse("--stats is required");
-    if (out_path.empty()) refuse("--out is required");
+    if (stats_path.empty()) in.refuse("--stats is required");
+    if (out_path.empty()) in.refuse("--out is required");
 
     const StatsFile stats = read_stats(stats_path);
     const Features features = features_path.empty() ? Features{} : read_features(features_path);
