@@ -2,6 +2,7 @@
 
 #include "diag.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -197,6 +198,27 @@ struct Gff3Feature {
 
 } // namespace
 
+std::vector<std::string> split_list(std::string_view text, char separator)
+{
+    std::vector<std::string> items;
+    for (std::size_t from = 0; from <= text.size();) {
+        const std::size_t end = std::min(text.find(separator, from), text.size());
+        if (end > from) items.emplace_back(text.substr(from, end - from));
+        from = end + 1;
+    }
+    return items;
+}
+
+std::string joined(const std::vector<std::string>& items, char separator)
+{
+    std::string out;
+    for (const std::string& item : items) {
+        if (!out.empty()) out += separator;
+        out += item;
+    }
+    return out;
+}
+
 std::vector<ExonRecord> read_annotation(const std::string& path)
 {
     LineReader in({"annotation file", path});
@@ -263,13 +285,7 @@ std::vector<ExonRecord> read_annotation(const std::string& path)
 
         const std::string parents = first_of(attributes, {"Parent"}, true);
         if (parents.empty()) line.refuse(8, "a Parent attribute naming the exon's transcript");
-        PendingExon p{std::move(exon), {}, in.line_number()};
-        for (std::size_t from = 0; from <= parents.size();) {
-            const std::size_t comma = std::min(parents.find(',', from), parents.size());
-            p.parents.push_back(parents.substr(from, comma - from));
-            from = comma + 1;
-        }
-        pending.push_back(std::move(p));
+        pending.push_back({std::move(exon), split_list(parents, ','), in.line_number()});
     }
 
     // Each GFF3 exon becomes one record per transcript it belongs to.

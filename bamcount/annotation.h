@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct ExonRecord {
@@ -26,3 +27,8 @@ struct ExonRecord {
 
 // Every exon of the annotation at `path`, in file order.
 std::vector<ExonRecord> read_annotation(const std::string& path);
+
+// Lists as annotations and bamcount's files write them: "a,b,c" and the like.
+// split_list leaves out empty items.
+std::vector<std::string> split_list(std::string_view text, char separator);
+std::string joined(const std::vector<std::string>& items, char separator);

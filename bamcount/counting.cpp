@@ -106,8 +106,7 @@ ConditionCounts count_alignments(const FileName& name, const CountLayout& layout
     if (matched == 0 && targets > 0) {
         std::string names;
         for (int t = 0; t < targets && t < 3; ++t) names += std::string(t ? ", " : "") + sam_hdr_tid2name(h.header, t);
-        std::string annotated;
-        for (std::size_t g = 0; g < layout.genes().size() && g < 1; ++g) annotated = layout.genes()[g].chromosome;
+        const std::string annotated = layout.genes().empty() ? "" : layout.genes().front().chromosome;
         fail_input(describe(name) + ": none of its " + std::to_string(targets) + " reference names (" + names +
                    (targets > 3 ? ", ..." : "") + ") is a chromosome of the annotation (such as '" + annotated +
                    "'); the names must be spelt the same in both");

@@ -36,16 +36,6 @@ private:
     std::vector<std::size_t> parent_;
 };
 
-std::string joined(const std::vector<std::string>& parts)
-{
-    std::string out;
-    for (const std::string& p : parts) {
-        if (!out.empty()) out += '+';
-        out += p;
-    }
-    return out;
-}
-
 // The exonic parts of the exons `members` (indices into `exons`).
 std::vector<ExonicPart> parts_of(const std::vector<ExonRecord>& exons, const std::vector<std::size_t>& members)
 {
@@ -174,8 +164,8 @@ std::vector<FlatGene> flatten_genes(const std::vector<ExonRecord>& exons, const 
             all.insert(all.end(), genes[g].exons.begin(), genes[g].exons.end());
         }
         const ExonRecord& first = exons[all.front()];
-        f.id = joined(f.members);
-        f.name = joined(names);
+        f.id = joined(f.members, '+');
+        f.name = joined(names, '+');
         f.chromosome = first.chromosome;
         f.chromosome_index = chromosome_index[first.chromosome];
         f.strand = first.strand;

@@ -115,12 +115,7 @@ Options parse(int argc, char** argv)
             in.no_value();
             o.flatten.merge = false;
         } else if (arg == "--types") {
-            const std::string list = in.value();
-            for (std::size_t from = 0; from <= list.size();) {
-                const std::size_t comma = std::min(list.find(',', from), list.size());
-                if (comma > from) o.flatten.keep_types.insert(list.substr(from, comma - from));
-                from = comma + 1;
-            }
+            for (std::string& type : split_list(in.value(), ',')) o.flatten.keep_types.insert(std::move(type));
         } else if (arg == "--reference") {
             o.counting.reference = in.value();
         } else {
@@ -153,7 +148,7 @@ int main(int argc, char** argv)
     for (std::size_t c = 0; c < o.inputs.size(); ++c)
         conditions.push_back(count_alignments({"alignment file", o.inputs[c]}, layout, o.counting));
 
-    const TableSizes4 sizes = write_tables(o.out, layout, conditions, o.inputs);
+    const TableSizes sizes = write_tables(o.out, layout, conditions, o.inputs);
 
     std::printf("%-26s", "records");
     for (std::size_t c = 1; c <= conditions.size(); ++c) std::printf(" %14s", ("condition " + std::to_string(c)).c_str());

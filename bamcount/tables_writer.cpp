@@ -8,19 +8,9 @@ namespace {
 
 int strand_field(char strand) { return strand == '+' ? 1 : strand == '-' ? -1 : 0; }
 
-std::string joined(const std::vector<std::string>& items, char separator)
-{
-    std::string out;
-    for (const std::string& s : items) {
-        if (!out.empty()) out += separator;
-        out += s;
-    }
-    return out;
-}
-
 } // namespace
 
-TableSizes4 write_tables(const std::string& dir, const CountLayout& layout,
+TableSizes write_tables(const std::string& dir, const CountLayout& layout,
                          const std::vector<ConditionCounts>& conditions, const std::vector<std::string>& inputs)
 {
     OutputFile reads = OutputFile::create({"reads file", dir + "/reads.txt"});
@@ -99,5 +89,7 @@ TableSizes4 write_tables(const std::string& dir, const CountLayout& layout,
     summary.endl();
 
     for (OutputFile* f : {&reads, &exon_zb, &gene_zb, &features, &gtt, &summary}) f->close();
-    return {row, static_cast<std::int64_t>(C), exon, static_cast<std::int64_t>(genes.size())};
+    // The layout keeps every count within 32 bits (see CountLayout).
+    return {static_cast<std::int32_t>(row), static_cast<std::int32_t>(C), static_cast<std::int32_t>(exon),
+            static_cast<std::int32_t>(genes.size())};
 }

@@ -6,15 +6,12 @@
 
 #include "counting.h"
 #include "layout.h"
+#include "loading.h"
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-// The four sizes the pipeline's programs take.
-struct TableSizes4 {
-    std::int64_t num_reads = 0, num_conditions = 0, num_exons = 0, num_genes = 0;
-};
-
-TableSizes4 write_tables(const std::string& dir, const CountLayout& layout,
+// Returns the four sizes the pipeline's programs take.
+TableSizes write_tables(const std::string& dir, const CountLayout& layout,
                          const std::vector<ConditionCounts>& conditions, const std::vector<std::string>& inputs);

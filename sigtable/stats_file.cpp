@@ -31,17 +31,12 @@ struct Fields {
     }
     double real(std::size_t k) const
     {
+        // from_chars takes the sign, and "nan", "-nan" and "inf" as printf writes them.
         const std::string& t = tokens[k];
-        std::string_view s = t;
-        bool negative = false;
-        if (!s.empty() && s[0] == '-') {
-            negative = true;
-            s.remove_prefix(1);
-        }
         double v = 0;
-        const auto [end, error] = std::from_chars(s.data(), s.data() + s.size(), v);
-        if (s.empty() || error != std::errc() || end != s.data() + s.size()) refuse(k, "a real number");
-        return negative ? -v : v;
+        const auto [end, error] = std::from_chars(t.data(), t.data() + t.size(), v);
+        if (t.empty() || error != std::errc() || end != t.data() + t.size()) refuse(k, "a real number");
+        return v;
     }
 };
 
