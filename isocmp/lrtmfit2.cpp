@@ -2,38 +2,71 @@
 
 #include "gpsupport.h"
 #include "histogram.h"
+#include "value_sums.h"
 
 #include <cmath>
 #include <cstdint>
 
 namespace {
 
-// One vector's part of the fit: its histogram, dispersion, and the two rates
-// its likelihood terms use.
+using value_sums::Span;
+
+// One vector's part of the fit: its histogram and dispersion.
 struct Pair {
-    int M;
-    const int* h;
+    const CountView& c;
     double theta;
 };
 
 // (v - 1)·h[v], exact in 64 bits before it becomes a double.
 inline double weight(int v, int h) { return static_cast<double>(static_cast<std::int64_t>(v - 1) * h); }
 
+// The values of a pair's 0..M that an iteration's sums must visit although
+// no position holds them: where the denominator v·θ + rate is tiny or 0 (see
+// value_sums.h); all of them when θ or the rate is not finite, or when a
+// factor that multiplies h (`factors_finite`) is not, or when a sum that a
+// zero could change starts at -0.
+Span visit_every(const Pair& p, double rate, bool factors_finite, bool some_sum_negative_zero)
+{
+    if (!factors_finite || some_sum_negative_zero || !std::isfinite(p.theta) || !std::isfinite(rate))
+        return {0, p.c.max};
+    return value_sums::tiny_values(0, p.c.max, [&](int v) { return v * p.theta + rate; });
+}
+
 // Adds h[v]·(v - 1)·ln(v·θ + rate) to `sum` over the histogram, and the
 // same with `alt_rate` to `alt_sum`; false (and the rest of the pair
-// skipped) at the first argument of 0 or less.
+// skipped) at the first argument of 0 or less. Values no position holds add
+// ±0 while the arguments are positive and finite, so they are skipped, and
+// the first refused value is found directly (both arguments are monotone).
 bool add_log_terms(const Pair& p, double rate, double alt_rate, double& sum, double& alt_sum)
 {
-    for (int v = 0; v <= p.M; ++v) {
-        const double h_v1 = static_cast<double>(static_cast<std::int64_t>(p.h[v + 1]) * (v - 1));
+    const CountView& c = p.c;
+    auto term = [&](int v, int h, bool alt) {
+        const double h_v1 = static_cast<double>(static_cast<std::int64_t>(h) * (v - 1));
         const double d0 = v * p.theta + rate;
         if (d0 <= 0) return false;
         sum = sum + h_v1 * std::log(d0);
+        if (!alt) return true;
         const double d1 = v * p.theta + alt_rate;
         if (d1 <= 0) return false;
         alt_sum = alt_sum + h_v1 * std::log(d1);
-    }
-    return true;
+        return true;
+    };
+    const bool sparse = !value_sums::is_negative_zero(sum) && !value_sums::is_negative_zero(alt_sum) &&
+                        std::isfinite(rate) && std::isfinite(alt_rate) && std::isfinite(c.max * p.theta + rate) &&
+                        std::isfinite(c.max * p.theta + alt_rate);
+    if (!sparse) return value_sums::visit(c, 0, c.max, {0, c.max}, [&](int v, int h) { return term(v, h, true); });
+    const int a = value_sums::first_not_positive(0, c.max, [&](int v) { return v * p.theta + rate; });
+    const int b = value_sums::first_not_positive(0, c.max, [&](int v) { return v * p.theta + alt_rate; });
+    const int stop = a < b ? a : b;
+    value_sums::visit(c, 0, stop - 1, {}, [&](int v, int h) { return term(v, h, true); });
+    if (stop > c.max) return true;
+    // The first refused value: its first term still counts when only the
+    // second argument is refused.
+    int h = 0;
+    for (int i = 0; i < c.distinct; ++i)
+        if (c.values[i] == stop) h = c.counts[i];
+    term(stop, h, false);
+    return false;
 }
 
 } // namespace
@@ -42,11 +75,13 @@ void lrtmfit2(int n_e, int n_g, const int* x1, const int* y1, const int* x2, con
               double lambda_g1, double lambda_e2, double lambda_g2, double theta_e1, double theta_g1,
               double theta_e2, double theta_g2, int& valid, double& T)
 {
-    const int M[4] = {max_count(n_e, x1), max_count(n_g, y1), max_count(n_e, x2), max_count(n_g, y2)};
-    const IntVector h1 = count_histogram(n_e, x1, M[0]), g1 = count_histogram(n_g, y1, M[1]);
-    const IntVector h2 = count_histogram(n_e, x2, M[2]), g2 = count_histogram(n_g, y2, M[3]);
-    lrtmfit2_counts({n_e, M[0], h1.get()}, {n_g, M[1], g1.get()}, {n_e, M[2], h2.get()}, {n_g, M[3], g2.get()},
-                    lambda_e1, lambda_g1, lambda_e2, lambda_g2, theta_e1, theta_g1, theta_e2, theta_g2, valid, T);
+    CountHistogram h1, g1, h2, g2;
+    h1.build(n_e, x1);
+    g1.build(n_g, y1);
+    h2.build(n_e, x2);
+    g2.build(n_g, y2);
+    lrtmfit2_counts(h1.view(), g1.view(), h2.view(), g2.view(), lambda_e1, lambda_g1, lambda_e2, lambda_g2, theta_e1,
+                    theta_g1, theta_e2, theta_g2, valid, T);
 }
 
 void lrtmfit2_counts(const CountView& x1, const CountView& y1, const CountView& x2, const CountView& y2,
@@ -55,10 +90,10 @@ void lrtmfit2_counts(const CountView& x1, const CountView& y1, const CountView& 
 {
     valid = 0;
     const int n_e = x1.n, n_g = y1.n;
-    const Pair exon1{x1.max, x1.h, theta_e1};
-    const Pair gene1{y1.max, y1.h, theta_g1};
-    const Pair exon2{x2.max, x2.h, theta_e2};
-    const Pair gene2{y2.max, y2.h, theta_g2};
+    const Pair exon1{x1, theta_e1};
+    const Pair gene1{y1, theta_g1};
+    const Pair exon2{x2, theta_e2};
+    const Pair gene2{y2, theta_g2};
     const double ne = n_e;
     const double ng = n_g;
     const double N = ne + ng;
@@ -68,6 +103,10 @@ void lrtmfit2_counts(const CountView& x1, const CountView& y1, const CountView& 
     double rho = (lambda_e1 / lambda_g1 + lambda_e2 / lambda_g2) / 2;
     bool converged = false;
     for (int iteration = 1; iteration <= 10000; ++iteration) {
+        // A not-a-number Λ1, Λ2 or ρ makes the determinant and so every later
+        // step not a number: the fit could never converge, and the remaining
+        // iterations would change nothing the caller sees.
+        if (std::isnan(L1) || std::isnan(L2) || std::isnan(rho)) break;
         double G1 = N / L1 - ne * rho - ng;
         double G2 = N / L2 - ne * rho - ng;
         double Gr = 2 * ne / rho - (L1 + L2) * ne;
@@ -78,52 +117,69 @@ void lrtmfit2_counts(const CountView& x1, const CountView& y1, const CountView& 
         double Hrr = -2 * ne / (rho * rho);
         bool failed = false;
 
-        for (int v = 0; v <= exon1.M; ++v) {
-            const double w = weight(v, exon1.h[v + 1]);
-            const double d = v * theta_e1 + rho * L1;
-            if (d == 0) {
-                failed = true;
-                break;
-            }
-            G1 = G1 + w * rho / d;
-            Gr = Gr + w * L1 / d;
-            H11 = H11 - w * (rho * rho) / (d * d);
-            H1r = H1r + w * v * theta_e1 / (d * d);
-            Hrr = Hrr - w * (L1 * L1) / (d * d);
-        }
-        for (int v = 0; v <= gene1.M; ++v) {
-            const double w = weight(v, gene1.h[v + 1]);
+        // A value that no position holds adds w = +0 times finite factors
+        // over d or d·d: ±0 to G1, G2, Gρ and H1ρ, H2ρ (which changes only a
+        // -0), and +0 subtracted from H11, H22 and Hρρ (which changes
+        // nothing). Such values are skipped where value_sums.h allows.
+        const bool rho_finite = std::isfinite(rho) && std::isfinite(rho * rho);
+        const bool exon_factors1 = rho_finite && std::isfinite(L1) && std::isfinite(L1 * L1) && std::isfinite(theta_e1);
+        const bool exon_factors2 = rho_finite && std::isfinite(L2) && std::isfinite(L2 * L2) && std::isfinite(theta_e2);
+        auto negative_zero = [](double a, double b, double c) {
+            return value_sums::is_negative_zero(a) || value_sums::is_negative_zero(b) ||
+                   value_sums::is_negative_zero(c);
+        };
+        value_sums::visit(x1, 0, x1.max, visit_every(exon1, rho * L1, exon_factors1, negative_zero(G1, Gr, H1r)),
+                          [&](int v, int h) {
+                              const double w = weight(v, h);
+                              const double d = v * theta_e1 + rho * L1;
+                              if (d == 0) {
+                                  failed = true;
+                                  return false;
+                              }
+                              G1 = G1 + w * rho / d;
+                              Gr = Gr + w * L1 / d;
+                              H11 = H11 - w * (rho * rho) / (d * d);
+                              H1r = H1r + w * v * theta_e1 / (d * d);
+                              Hrr = Hrr - w * (L1 * L1) / (d * d);
+                              return true;
+                          });
+        value_sums::visit(y1, 0, y1.max, visit_every(gene1, L1, true, negative_zero(G1, 0.0, 0.0)), [&](int v, int h) {
+            const double w = weight(v, h);
             const double d = v * theta_g1 + L1;
             if (d == 0) {
                 failed = true;
-                break;
+                return false;
             }
             G1 = G1 + w / d;
             H11 = H11 - w / (d * d);
-        }
-        for (int v = 0; v <= exon2.M; ++v) {
-            const double w = weight(v, exon2.h[v + 1]);
-            const double d = v * theta_e2 + rho * L2;
-            if (d == 0) {
-                failed = true;
-                break;
-            }
-            G2 = G2 + w * rho / d;
-            Gr = Gr + w * L2 / d;
-            H22 = H22 - w * (rho * rho) / (d * d);
-            H2r = H2r + w * v * theta_e2 / (d * d);
-            Hrr = Hrr - w * (L2 * L2) / (d * d);
-        }
-        for (int v = 0; v <= gene2.M; ++v) {
-            const double w = weight(v, gene2.h[v + 1]);
+            return true;
+        });
+        value_sums::visit(x2, 0, x2.max, visit_every(exon2, rho * L2, exon_factors2, negative_zero(G2, Gr, H2r)),
+                          [&](int v, int h) {
+                              const double w = weight(v, h);
+                              const double d = v * theta_e2 + rho * L2;
+                              if (d == 0) {
+                                  failed = true;
+                                  return false;
+                              }
+                              G2 = G2 + w * rho / d;
+                              Gr = Gr + w * L2 / d;
+                              H22 = H22 - w * (rho * rho) / (d * d);
+                              H2r = H2r + w * v * theta_e2 / (d * d);
+                              Hrr = Hrr - w * (L2 * L2) / (d * d);
+                              return true;
+                          });
+        value_sums::visit(y2, 0, y2.max, visit_every(gene2, L2, true, negative_zero(G2, 0.0, 0.0)), [&](int v, int h) {
+            const double w = weight(v, h);
             const double d = v * theta_g2 + L2;
             if (d == 0) {
                 failed = true;
-                break;
+                return false;
             }
             G2 = G2 + w / d;
             H22 = H22 - w / (d * d);
-        }
+            return true;
+        });
 
         // The Hessian's mixed term H12 is 0: Λ1 and Λ2 meet only through ρ.
         const double det = H11 * H22 * Hrr - H11 * (H2r * H2r) - (H1r * H1r) * H22;

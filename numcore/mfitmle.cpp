@@ -2,6 +2,7 @@
 
 #include "gpsupport.h"
 #include "histogram.h"
+#include "value_sums.h"
 
 #include <cmath>
 #if defined(__SSE2__)
@@ -33,7 +34,7 @@ namespace {
 // two lanes, and every lane operation is the scalar operation of
 // running_moments, in the same order, so the results are the same bit for
 // bit while the chains overlap.
-template <int K>
+template <int K, bool Count>
 void running_moments_side_by_side(int n, const int* const* v, RunningMoments* out, int* const* h)
 {
     static_assert(K % 2 == 0);
@@ -53,7 +54,7 @@ void running_moments_side_by_side(int n, const int* const* v, RunningMoments* ou
         for (int k = 0; k < K; ++k) {
             const int c = v[k][i];
             if (c > M[k]) M[k] = c;
-            ++h[k][c + 1];
+            if constexpr (Count) ++h[k][c + 1];
         }
     }
     for (int k = 0; k < K / 2; ++k) {
@@ -71,7 +72,7 @@ void running_moments_side_by_side(int n, const int* const* v, RunningMoments* ou
             S[k] = S[k] + ((i - 1) * (xi - m[k])) * (xi - m[k]) / i;
             m[k] = ((i - 1) * m[k] + xi) / i;
             if (v[k][i] > M[k]) M[k] = v[k][i];
-            ++h[k][v[k][i] + 1];
+            if constexpr (Count) ++h[k][v[k][i] + 1];
         }
     }
     for (int k = 0; k < K; ++k) out[k] = {m[k], S[k], M[k]};
@@ -85,7 +86,10 @@ void running_moments2(int n, const int* x, const int* y, RunningMoments& mx, Run
     const int* v[2] = {x, y};
     int* h[2] = {hx, hy};
     RunningMoments out[2];
-    running_moments_side_by_side<2>(n, v, out, h);
+    if (hx)
+        running_moments_side_by_side<2, true>(n, v, out, h);
+    else
+        running_moments_side_by_side<2, false>(n, v, out, h);
     mx = out[0];
     my = out[1];
 }
@@ -94,6 +98,7 @@ void running_moments2(int n, const int* x, const int* y, RunningMoments& mx, Run
 // Eight chains in two registers of four lanes, on processors with AVX: the
 // same lane operations again (AVX has no fused multiply-add, so nothing can
 // contract them), twice the chains per division issued.
+template <bool Count>
 __attribute__((target("avx"))) static void running_moments8_avx(int n, const int* const* v, RunningMoments* out,
                                                                int* const* h)
 {
@@ -114,7 +119,7 @@ __attribute__((target("avx"))) static void running_moments8_avx(int n, const int
         for (int k = 0; k < 8; ++k) {
             const int c = v[k][i];
             if (c > M[k]) M[k] = c;
-            ++h[k][c + 1];
+            if constexpr (Count) ++h[k][c + 1];
         }
     }
     for (int k = 0; k < 2; ++k) {
@@ -126,39 +131,65 @@ __attribute__((target("avx"))) static void running_moments8_avx(int n, const int
 }
 #endif
 
-void running_moments8(int n, const int* const v[8], RunningMoments out[8], int* const h[8], bool wide)
+void running_moments8(int n, const int* const v[8], RunningMoments out[8], int* const* h, bool wide)
 {
 #if defined(__x86_64__) || defined(__i386__)
     static const bool has_avx = __builtin_cpu_supports("avx");
     if (wide && has_avx) {
-        running_moments8_avx(n, v, out, h);
+        if (h)
+            running_moments8_avx<true>(n, v, out, h);
+        else
+            running_moments8_avx<false>(n, v, out, h);
         return;
     }
 #endif
-    running_moments_side_by_side<8>(n, v, out, h);
+    if (h)
+        running_moments_side_by_side<8, true>(n, v, out, h);
+    else
+        running_moments_side_by_side<8, false>(n, v, out, h);
 }
 
 void mfitmle(int n, const int* x, int& converged, double& lambda, double& theta, double& poisson_lambda)
 {
     const RunningMoments moments = running_moments(n, x);
-    const IntVector h = count_histogram(n, x, moments.max); // h[k + 1] counts the value k
-    mfitmle_from_moments(n, moments, h.get(), converged, lambda, theta, poisson_lambda);
+    CountHistogram histogram;
+    if (!gives_up_at_once(n, moments)) histogram.build(n, x, moments.max);
+    mfitmle_from_moments(n, moments, histogram.view(), converged, lambda, theta, poisson_lambda);
 }
 
-void mfitmle_from_moments(int n, const RunningMoments& moments, const int* h, int& converged, double& lambda,
-                          double& theta, double& poisson_lambda)
+bool gives_up_at_once(int n, const RunningMoments& moments)
+{
+    const double s2 = moments.S / static_cast<double>(n - 1);
+    return s2 == 0 || moments.max <= 1;
+}
+
+namespace {
+
+// (j - 1)·j·h, the weight of the count value j in the likelihood equation,
+// rounded once to double: exact in 64 bits up to 2^63, in 128 beyond.
+inline double equation_weight(int j, int h)
+{
+    const std::int64_t jj = static_cast<std::int64_t>(j - 1) * j;
+    if (h <= 1 || jj <= INT64_MAX / h) return static_cast<double>(jj * h);
+    return static_cast<double>(static_cast<__int128>(jj) * h);
+}
+
+} // namespace
+
+void mfitmle_from_moments(int n, const RunningMoments& moments, const CountView& counts, int& converged,
+                          double& lambda, double& theta, double& poisson_lambda)
 {
     const double m = moments.mean;
     const int M = moments.max;
-    const double s2 = moments.S / static_cast<double>(n - 1);
 
-    if (s2 == 0 || M <= 1) {
+    if (gives_up_at_once(n, moments)) {
         converged = 0;
         poisson_lambda = m;
         return;
     }
 
     // Moment estimate from mean = λ/(1-θ) and variance = λ/(1-θ)^3.
+    const double s2 = moments.S / static_cast<double>(n - 1);
     double th = 1 - std::sqrt(m / s2);
 
     converged = 0;
@@ -170,17 +201,25 @@ void mfitmle_from_moments(int n, const RunningMoments& moments, const int* h, in
         double H = 0.0;
         double D = 0.0;
         bool zero_denominator = false;
-        for (int j = 2; j <= M; ++j) {
+        auto term = [&](int j, int h) {
             const double d = (j - m) * th + m;
             if (d == 0) {
                 zero_denominator = true;
-                break;
+                return false;
             }
-            // (j-1)·j·h[j] overflows 32 bits for large counts; it is exact in 64.
-            const double w = static_cast<double>(static_cast<std::int64_t>(j - 1) * j * h[j + 1]);
+            const double w = equation_weight(j, h);
             H = H + w / d;
             D = D + ((j - m) * w / d) / d;
-        }
+            return true;
+        };
+        // Both sums start at +0 and have no d·d, so with a finite θ (m is a
+        // mean of counts, finite) a value no position holds adds an exact
+        // zero unless d = 0 there, and the values near d = 0 are visited one
+        // by one. An infinite θ (at most one iteration before the fit stops)
+        // takes the plain pass.
+        value_sums::Span every{2, M};
+        if (std::isfinite(th)) every = value_sums::tiny_values(2, M, [&](int j) { return (j - m) * th + m; });
+        value_sums::visit(counts, 2, M, every, term);
         if (zero_denominator) break;
         H = H - n * m;
         if (D == 0) break;

@@ -11,9 +11,12 @@
 //   poisson_lambda    the sample mean, always written
 //
 // θ is found by Newton's method on its likelihood equation with λ = (1-θ)·mean,
-// summing over the histogram of count values, so one iteration costs time in
-// the largest count, not in n. Reentrant; keeps no state.
+// summing over the histogram of count values: one iteration costs time in
+// the number of distinct counts, neither in n nor in the largest count.
+// Reentrant; keeps no state.
 #pragma once
+
+#include "histogram.h"
 
 void mfitmle(int n, const int* x, int& converged, double& lambda, double& theta, double& poisson_lambda);
 
@@ -31,14 +34,19 @@ struct RunningMoments {
 RunningMoments running_moments(int n, const int* x);
 // Also counts every x[i] into hx[x[i] + 1] and every y[i] into hy[y[i] + 1],
 // at no cost next to the divisions; hx and hy must hold zeroed cells 1..B+1
-// for a B at least every count.
+// for a B at least every count. With hx and hy null nothing is counted (the
+// counts are too large for a table; see CountHistogram).
 void running_moments2(int n, const int* x, const int* y, RunningMoments& mx, RunningMoments& my, int* hx, int* hy);
 // The same for eight vectors of one length (four permutations' halves). With
 // `wide`, processors with AVX run them in four-lane registers; the results
-// are the same either way.
-void running_moments8(int n, const int* const v[8], RunningMoments out[8], int* const h[8], bool wide = true);
+// are the same either way. h null: nothing is counted.
+void running_moments8(int n, const int* const v[8], RunningMoments out[8], int* const* h, bool wide = true);
 
-// mfitmle for a vector whose first pass is done, from its histogram (cells
-// 1..moments.max + 1 are read): the same results bit for bit.
-void mfitmle_from_moments(int n, const RunningMoments& moments, const int* h, int& converged, double& lambda,
-                          double& theta, double& poisson_lambda);
+// Whether the fit gives up before any iteration (no spread, or no count
+// above 1), so that it needs no histogram.
+bool gives_up_at_once(int n, const RunningMoments& moments);
+
+// mfitmle for a vector whose first pass is done, from its histogram (not
+// read when the fit gives up at once): the same results bit for bit.
+void mfitmle_from_moments(int n, const RunningMoments& moments, const CountView& counts, int& converged,
+                          double& lambda, double& theta, double& poisson_lambda);
