@@ -96,23 +96,20 @@ void SharePermutationJob::refit_from_histograms(const int* const* drawn, Scratch
 {
     Resplit r[P];
     for (int q = 0; q < P; ++q) r[q] = resplit(drawn[q], scratch, q);
-    if (largest_pool_ > kLargestHistogramCount) {
-        for (int q = 0; q < P; ++q) {
-            out[q] = refit_share_permutation(n_e_, n_g_, r[q].ei, r[q].gi, r[q].el, r[q].gl);
-            out[q].notes = r[q].screams;
-        }
-        return;
-    }
 
     // Passes over the gene vectors and over the exon vectors give every
-    // vector's first-pass moments and histogram, which its fit and the
-    // statistic then share, the division chains overlapping. The results
-    // are those of refit_share_permutation bit for bit.
-    const int cells = static_cast<int>(largest_pool_) + 1;
+    // vector's first-pass moments, which its fit and the statistic then
+    // share, the division chains overlapping. While the largest pool is small
+    // next to the vectors the same passes count the histograms into tables;
+    // otherwise each histogram is sorted out of its vector, so that no table
+    // grows with the depth of the data. The results are those of
+    // refit_share_permutation bit for bit.
+    const bool gene_tables = CountHistogram::dense_table_pays(n_g_, largest_pool_);
+    const bool exon_tables = CountHistogram::dense_table_pays(n_e_, largest_pool_);
     const int* genes[2 * P];
     const int* exons[2 * P];
-    int* hg[2 * P];
-    int* he[2 * P];
+    int* hg[2 * P] = {};
+    int* he[2 * P] = {};
     for (int q = 0; q < P; ++q) {
         genes[2 * q] = r[q].gi;
         genes[2 * q + 1] = r[q].gl;
@@ -120,37 +117,50 @@ void SharePermutationJob::refit_from_histograms(const int* const* drawn, Scratch
         exons[2 * q + 1] = r[q].el;
     }
     for (int k = 0; k < 2 * P; ++k) {
-        hg[k] = scratch.zeroed(3 * kTogether + k, cells);
-        he[k] = scratch.zeroed(5 * kTogether + k, cells);
+        if (gene_tables) hg[k] = scratch.zeroed(3 * kTogether + k, largest_pool_ + 1);
+        if (exon_tables) he[k] = scratch.zeroed(5 * kTogether + k, largest_pool_ + 1);
     }
     RunningMoments mg[2 * P], me[2 * P];
     if constexpr (P == 1) {
-        running_moments2(n_g_, genes[0], genes[1], mg[0], mg[1], hg[0], hg[1]);
-        running_moments2(n_e_, exons[0], exons[1], me[0], me[1], he[0], he[1]);
+        running_moments2(n_g_, genes[0], genes[1], mg[0], mg[1], gene_tables ? hg[0] : nullptr,
+                         gene_tables ? hg[1] : nullptr);
+        running_moments2(n_e_, exons[0], exons[1], me[0], me[1], exon_tables ? he[0] : nullptr,
+                         exon_tables ? he[1] : nullptr);
     } else {
-        running_moments8(n_g_, genes, mg, hg);
-        running_moments8(n_e_, exons, me, he);
+        running_moments8(n_g_, genes, mg, gene_tables ? hg : nullptr);
+        running_moments8(n_e_, exons, me, exon_tables ? he : nullptr);
     }
+    // Histograms 0..2P-1 are the genes', 2P..4P-1 the exons'. A fit that
+    // gives up at once reads no histogram.
+    auto histogram = [&](int which, int n, const int* v, const RunningMoments& m, bool tables, int* table, int vector) {
+        if (gives_up_at_once(n, m)) {
+            if (tables) scratch.clear(vector, m.max + 1);
+        } else if (tables) {
+            scratch.histogram(which).take_table(n, table, m.max);
+        } else {
+            scratch.histogram(which).build(n, v, m.max);
+        }
+        return scratch.histogram(which).view();
+    };
     for (int q = 0; q < P; ++q) {
         const int i = 2 * q, l = 2 * q + 1;
+        const CountView gi = histogram(i, n_g_, genes[i], mg[i], gene_tables, hg[i], 3 * kTogether + i);
+        const CountView gl = histogram(l, n_g_, genes[l], mg[l], gene_tables, hg[l], 3 * kTogether + l);
+        const CountView ei = histogram(2 * P + i, n_e_, exons[i], me[i], exon_tables, he[i], 5 * kTogether + i);
+        const CountView el = histogram(2 * P + l, n_e_, exons[l], me[l], exon_tables, he[l], 5 * kTogether + l);
         FitRecord fgi, fgl, fei, fel;
-        mfitmle_from_moments(n_g_, mg[i], hg[i], fgi.converged, fgi.lambda, fgi.theta, fgi.poisson_lambda);
-        mfitmle_from_moments(n_g_, mg[l], hg[l], fgl.converged, fgl.lambda, fgl.theta, fgl.poisson_lambda);
-        mfitmle_from_moments(n_e_, me[i], he[i], fei.converged, fei.lambda, fei.theta, fei.poisson_lambda);
-        mfitmle_from_moments(n_e_, me[l], he[l], fel.converged, fel.lambda, fel.theta, fel.poisson_lambda);
+        mfitmle_from_moments(n_g_, mg[i], gi, fgi.converged, fgi.lambda, fgi.theta, fgi.poisson_lambda);
+        mfitmle_from_moments(n_g_, mg[l], gl, fgl.converged, fgl.lambda, fgl.theta, fgl.poisson_lambda);
+        mfitmle_from_moments(n_e_, me[i], ei, fei.converged, fei.lambda, fei.theta, fei.poisson_lambda);
+        mfitmle_from_moments(n_e_, me[l], el, fel.converged, fel.lambda, fel.theta, fel.poisson_lambda);
         out[q] = PermutationOutcome();
         out[q].notes = r[q].screams;
         if (fgi.converged == 1 && fgl.converged == 1 && fei.converged == 1 && fel.converged == 1) {
             int valid = 0;
-            lrtmfit2_counts({n_e_, me[i].max, he[i]}, {n_g_, mg[i].max, hg[i]}, {n_e_, me[l].max, he[l]},
-                            {n_g_, mg[l].max, hg[l]}, fei.lambda, fgi.lambda, fel.lambda, fgl.lambda, fei.theta,
-                            fgi.theta, fel.theta, fgl.theta, valid, out[q].statistic);
+            lrtmfit2_counts(ei, gi, el, gl, fei.lambda, fgi.lambda, fel.lambda, fgl.lambda, fei.theta, fgi.theta,
+                            fel.theta, fgl.theta, valid, out[q].statistic);
             out[q].valid = valid == 1;
         }
-    }
-    for (int k = 0; k < 2 * P; ++k) {
-        scratch.clear(3 * kTogether + k, mg[k].max + 1);
-        scratch.clear(5 * kTogether + k, me[k].max + 1);
     }
 }
 

@@ -42,69 +42,73 @@ LevelPermutationJob::LevelPermutationJob(const int* x, const int* y, int length)
 namespace {
 
 // Refits P drawn permutations (P = 1 or 4) from histograms: one pass gives
-// every half's first-pass moments and histogram, which its fit and the
-// statistic then share, the 2·P division chains overlapping. The results are
-// those of refit_level_permutation bit for bit.
+// every half's first-pass moments, which its fit and the statistic then
+// share, the 2·P division chains overlapping. While the largest pool is small
+// next to the length the same pass counts the histograms into tables;
+// otherwise each half's histogram is sorted out of it, so that no table grows
+// with the depth of the data. The results are those of
+// refit_level_permutation bit for bit.
 template <int P>
 void refit_from_histograms(int length, const std::int64_t* pooled, std::int64_t largest_pool,
                            const int* const* drawn, Scratch& scratch, PermutationOutcome* out)
 {
-    const int cells = static_cast<int>(largest_pool) + 1;
+    const bool tables = CountHistogram::dense_table_pays(length, largest_pool);
     const int* v[2 * P];
-    int* h[2 * P];
+    int* h[2 * P] = {};
     for (int q = 0; q < P; ++q) {
         int* other = scratch.vector(q, length);
         for (int p = 1; p <= length; ++p) other[p] = static_cast<int>(pooled[p] - drawn[q][p]);
         v[2 * q] = drawn[q];
         v[2 * q + 1] = other;
-        // Work vectors 0..P-1 hold the second halves, the histograms follow.
-        h[2 * q] = scratch.zeroed(PermutationJob::kTogether + 2 * q, cells);
-        h[2 * q + 1] = scratch.zeroed(PermutationJob::kTogether + 2 * q + 1, cells);
+        // Work vectors 0..P-1 hold the second halves, the tables follow.
+        if (tables) {
+            h[2 * q] = scratch.zeroed(PermutationJob::kTogether + 2 * q, largest_pool + 1);
+            h[2 * q + 1] = scratch.zeroed(PermutationJob::kTogether + 2 * q + 1, largest_pool + 1);
+        }
     }
     RunningMoments m[2 * P];
     if constexpr (P == 1)
-        running_moments2(length, v[0], v[1], m[0], m[1], h[0], h[1]);
+        running_moments2(length, v[0], v[1], m[0], m[1], tables ? h[0] : nullptr, tables ? h[1] : nullptr);
     else
-        running_moments8(length, v, m, h);
+        running_moments8(length, v, m, tables ? h : nullptr);
+    for (int k = 0; k < 2 * P; ++k) {
+        // A fit that gives up at once reads no histogram.
+        if (gives_up_at_once(length, m[k])) {
+            if (tables) scratch.clear(PermutationJob::kTogether + k, m[k].max + 1);
+        } else if (tables) {
+            scratch.histogram(k).take_table(length, h[k], m[k].max);
+        } else {
+            scratch.histogram(k).build(length, v[k], m[k].max);
+        }
+    }
     for (int q = 0; q < P; ++q) {
         const RunningMoments& mx = m[2 * q];
         const RunningMoments& my = m[2 * q + 1];
+        const CountView hx = scratch.histogram(2 * q).view();
+        const CountView hy = scratch.histogram(2 * q + 1).view();
         FitRecord fx, fy;
-        mfitmle_from_moments(length, mx, h[2 * q], fx.converged, fx.lambda, fx.theta, fx.poisson_lambda);
-        mfitmle_from_moments(length, my, h[2 * q + 1], fy.converged, fy.lambda, fy.theta, fy.poisson_lambda);
+        mfitmle_from_moments(length, mx, hx, fx.converged, fx.lambda, fx.theta, fx.poisson_lambda);
+        mfitmle_from_moments(length, my, hy, fy.converged, fy.lambda, fy.theta, fy.poisson_lambda);
         out[q] = PermutationOutcome();
         if (fx.converged == 1 && fy.converged == 1) {
             int valid = 0;
-            lrtmfit_counts({length, mx.max, h[2 * q]}, {length, my.max, h[2 * q + 1]}, valid, out[q].statistic, 1.0,
-                           fx.theta, fy.theta, fx.lambda, fy.lambda);
+            lrtmfit_counts(hx, hy, valid, out[q].statistic, 1.0, fx.theta, fy.theta, fx.lambda, fy.lambda);
             out[q].valid = valid == 1;
         }
     }
-    for (int k = 0; k < 2 * P; ++k) scratch.clear(PermutationJob::kTogether + k, m[k].max + 1);
 }
 
 } // namespace
 
 PermutationOutcome LevelPermutationJob::evaluate(const int* drawn, Scratch& scratch) const
 {
-    const int length = drawn_size();
-    const std::int64_t* pooled = pool().pooled();
     PermutationOutcome outcome;
-    if (largest_pool_ > kLargestHistogramCount) {
-        int* yp = scratch.vector(0, length);
-        for (int p = 1; p <= length; ++p) yp[p] = static_cast<int>(pooled[p] - drawn[p]);
-        return refit_level_permutation(length, drawn, yp);
-    }
-    refit_from_histograms<1>(length, pooled, largest_pool_, &drawn, scratch, &outcome);
+    refit_from_histograms<1>(drawn_size(), pool().pooled(), largest_pool_, &drawn, scratch, &outcome);
     return outcome;
 }
 
 void LevelPermutationJob::evaluate_together(const int* const drawn[kTogether], Scratch& scratch,
                                             PermutationOutcome out[kTogether]) const
 {
-    if (largest_pool_ > kLargestHistogramCount) {
-        for (int k = 0; k < kTogether; ++k) out[k] = evaluate(drawn[k], scratch);
-        return;
-    }
     refit_from_histograms<kTogether>(drawn_size(), pool().pooled(), largest_pool_, drawn, scratch, out);
 }

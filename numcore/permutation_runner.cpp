@@ -156,6 +156,7 @@ void PermutationRunner::draw_without_refits(PermutationJob& job, std::int64_t& s
         }
         for (int p = 0; p < kPermutations; ++p) fPermuteValues(x.get(), zeros.get(), drawn.get(), other.get(), n, seed);
     }
+    job.pool_.finish_draws();
     job.evaluated_.store(kPermutations, std::memory_order_release);
 }
 
@@ -187,6 +188,7 @@ void PermutationRunner::run(const std::shared_ptr<PermutationJob>& job, std::int
         }
         work_ready_.notify_one();
     }
+    job->pool_.finish_draws();
 }
 
 void PermutationRunner::wait_all()

@@ -11,6 +11,7 @@
 #pragma once
 
 #include "arrays.h"
+#include "histogram.h"
 #include "nullsummary.h"
 #include "split_draw.h"
 
@@ -43,15 +44,14 @@ public:
     int* zeroed(int which, std::int64_t n);
     // Sets entries 1..n of vector `which` back to zero.
     void clear(int which, std::int64_t n);
+    // A histogram builder, `which` 0..kHistograms-1, its storage kept.
+    static constexpr int kHistograms = 16;
+    CountHistogram& histogram(int which) { return histograms_[static_cast<std::size_t>(which)]; }
 
 private:
     std::array<IntVector, kVectors> vectors_;
+    std::array<CountHistogram, kHistograms> histograms_;
 };
-
-// A refit builds histograms with a cell per count value up to the largest
-// pool; beyond this size the plain fits, which size them by the largest
-// count of each half, are used instead.
-inline constexpr std::int64_t kLargestHistogramCount = std::int64_t(1) << 24;
 
 // One tested comparison's permutations: the pooled counts it re-splits, and
 // how a drawn re-split is refitted.

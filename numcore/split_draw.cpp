@@ -217,15 +217,19 @@ PooledCounts::RejectionPool PooledCounts::rejection_pool(int n)
 
 PooledCounts::PooledCounts(const int* x, const int* y, int n) : n_(n > 0 ? n : 0), pooled_(static_cast<std::size_t>(n_) + 1, 0)
 {
+    for (int i = 1; i <= n_; ++i) pooled_[static_cast<std::size_t>(i)] = std::int64_t(x[i]) + y[i];
+}
+
+void PooledCounts::make_plan() const
+{
     full_chunk_ = rejection_pool(static_cast<int>(kExactPool));
     std::int64_t largest = 0;
     int i = 1;
     while (i <= n_) {
         Step step;
         step.first = i;
-        const std::int64_t s = std::int64_t(x[i]) + y[i];
+        const std::int64_t s = pooled_[static_cast<std::size_t>(i)];
         if (s > kDirectPool) {
-            pooled_[static_cast<std::size_t>(i)] = s;
             step.last = i++;
             if (s <= kExactPool) {
                 step.kind = Step::kRejection;
@@ -242,9 +246,8 @@ PooledCounts::PooledCounts(const int* x, const int* y, int n) : n_(n > 0 ? n : 0
             step.index = static_cast<int>(ends_.size());
             int draws = 0;
             while (i <= n_) {
-                const std::int64_t t = std::int64_t(x[i]) + y[i];
+                const std::int64_t t = pooled_[static_cast<std::size_t>(i)];
                 if (t > kDirectPool || draws + t > kDirectBlock) break;
-                pooled_[static_cast<std::size_t>(i)] = t;
                 draws += static_cast<int>(t);
                 ends_.push_back(draws);
                 step.last = i++;
@@ -281,10 +284,28 @@ PooledCounts::PooledCounts(const int* x, const int* y, int n) : n_(n > 0 ? n : 0
         }
         r = it->second;
     }
-    exp_windows_.assign(window_total, std::numeric_limits<double>::quiet_NaN());
-
+    window_total_ = window_total;
     const std::int64_t table = largest < kLnFactorialTable ? largest : kLnFactorialTable;
-    if (largest > 0) ln_factorials_.assign(static_cast<std::size_t>(table) + 1, std::numeric_limits<double>::quiet_NaN());
+    ln_factorial_cells_ = largest > 0 ? static_cast<std::size_t>(table) + 1 : 0;
+}
+
+void PooledCounts::prepare_draw_caches() const
+{
+    if (caches_ready_) return;
+    make_plan();
+    exp_windows_.assign(window_total_, std::numeric_limits<double>::quiet_NaN());
+    ln_factorials_.assign(ln_factorial_cells_, std::numeric_limits<double>::quiet_NaN());
+    caches_ready_ = true;
+}
+
+void PooledCounts::finish_draws()
+{
+    std::vector<double>().swap(exp_windows_);
+    std::vector<double>().swap(ln_factorials_);
+    std::vector<Step>().swap(steps_);
+    std::vector<int>().swap(ends_);
+    std::vector<RejectionPool>().swap(rejections_);
+    caches_ready_ = false;
 }
 
 double PooledCounts::ln_factorial(int k) const
@@ -307,6 +328,7 @@ void draw_split(const PooledCounts& pool, int* xp, std::int64_t& seed)
 {
     using Step = PooledCounts::Step;
     using RejectionPool = PooledCounts::RejectionPool;
+    pool.prepare_draw_caches();
     const std::size_t steps = pool.steps_.size();
     std::size_t k = 0;
     for (; k < steps && !steady(seed); ++k) {

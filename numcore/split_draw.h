@@ -28,7 +28,17 @@ public:
     // split as a sum of pools of at most 2^24, as fPermuteValues does.
     const std::int64_t* pooled() const { return pooled_.data(); }
 
+    // Gives back everything only the draws use: the plan of the pools and
+    // the values kept to speed them up (a hundred bytes or so per position,
+    // and up to 1.5 MB more for deep pools). A test whose permutations are
+    // all drawn calls it, so that only the comparison being drawn holds
+    // them, however many wait for their refits. Afterwards only size() and
+    // pooled() may be used.
+    void finish_draws();
+
 private:
+    void prepare_draw_caches() const;
+
     friend void draw_split(const PooledCounts& pool, int* xp, std::int64_t& seed);
 
     // The constants of bnldev's rejection method for one pool of n reads
@@ -64,10 +74,13 @@ private:
 
     int n_ = 0;
     std::vector<std::int64_t> pooled_;
-    std::vector<Step> steps_;
-    std::vector<int> ends_;                // per direct position: its block's draws up to its end
-    std::vector<RejectionPool> rejections_;
-    RejectionPool full_chunk_;             // the 2^24 chunk of a pool above 2^24
+    // The plan of the draws, made from pooled_ at the first draw (see
+    // finish_draws).
+    void make_plan() const;
+    mutable std::vector<Step> steps_;
+    mutable std::vector<int> ends_;         // per direct position: its block's draws up to its end
+    mutable std::vector<RejectionPool> rejections_;
+    mutable RejectionPool full_chunk_;      // the 2^24 chunk of a pool above 2^24
     // ln k! = gammln(k + 1) for k up to the largest pool taken by rejection
     // (at most kLnFactorialTable; gammln itself beyond), filled as the
     // proposals reach them.
@@ -76,6 +89,10 @@ private:
     // n and k alone, for the proposals near the centre of each pool, filled
     // as they are reached; shared by the pools of one n.
     mutable std::vector<double> exp_windows_;
+    // Their sizes: both are allocated at the first draw that needs them.
+    mutable std::size_t window_total_ = 0;
+    mutable std::size_t ln_factorial_cells_ = 0;
+    mutable bool caches_ready_ = false;
 };
 
 // Writes xp[1..n] (n = pool.size()) exactly as fPermuteValues(x, y, xp, yp,
