@@ -194,3 +194,103 @@ TEST(PermutationRunner, ManyShortJobsKeepTheirOrderOnOneStream)
         EXPECT_TRUE(same_bits(got.shape, expected[k].shape)) << k;
     }
 }
+
+namespace {
+
+// Counts 10^4 to 10^5 deep, with one pool above 2^24 reads when `huge`:
+// the refits then sort their histograms out of the vectors, and the draw
+// splits the huge pool in chunks.
+Pair deep_pair(unsigned seed, bool huge)
+{
+    Pair p{gene_counts(50, seed, 2e4), gene_counts(50, seed + 1, 5e4)};
+    if (huge) {
+        p.x[7] = (1 << 24) + 12345;
+        p.y[7] = 1 << 23;
+    }
+    return p;
+}
+
+int valid_outcomes(const PermutationJob& job)
+{
+    int valid = 0;
+    for (int p = 1; p <= kPermutations; ++p) valid += job.outcome(p).valid ? 1 : 0;
+    return valid;
+}
+
+} // namespace
+
+TEST(LevelPermutationJob, DeepCountsAndPoolsAbove2To24GiveTheSequentialNull)
+{
+    const std::vector<Pair> pairs = {deep_pair(31, false), deep_pair(41, true)};
+    reset_random_state();
+    std::int64_t seed = -99;
+    std::vector<GammaNull> expected;
+    for (const Pair& p : pairs) expected.push_back(level_permutation_test(p.x.data(), p.y.data(), p.n(), seed));
+    const std::int64_t expected_seed = seed;
+
+    for (int threads : {1, 3}) {
+        reset_random_state();
+        seed = -99;
+        std::vector<std::shared_ptr<LevelPermutationJob>> jobs;
+        {
+            PermutationRunner runner(threads);
+            for (const Pair& p : pairs) {
+                jobs.push_back(std::make_shared<LevelPermutationJob>(p.x.data(), p.y.data(), p.n()));
+                runner.run(jobs.back(), seed);
+            }
+            runner.wait_all();
+        }
+        EXPECT_EQ(seed, expected_seed);
+        for (std::size_t k = 0; k < jobs.size(); ++k) {
+            // Most permutations of such counts are valid: a refit that gave
+            // up on them would change the null, not just agree with it.
+            EXPECT_GT(valid_outcomes(*jobs[k]), 500) << threads << " threads, pair " << k;
+            const GammaNull got = jobs[k]->null();
+            EXPECT_TRUE(same_bits(got.scale, expected[k].scale)) << threads << " threads, pair " << k;
+            EXPECT_TRUE(same_bits(got.shape, expected[k].shape)) << threads << " threads, pair " << k;
+        }
+    }
+}
+
+TEST(SharePermutationJob, DeepCountsAndPoolsAbove2To24GiveTheSequentialNull)
+{
+    std::vector<ShareCase> cases;
+    for (bool huge : {false, true}) {
+        const Pair genes = deep_pair(huge ? 53 : 61, huge);
+        ShareCase c{genes.x, genes.y, {}, {}, 5, 24};
+        c.exon_i.assign(21, 0);
+        c.exon_l.assign(21, 0);
+        c.exon_i[0] = c.exon_l[0] = -999;
+        for (int r = c.start, j = 1; r <= c.end; ++r, ++j) {
+            c.exon_i[static_cast<std::size_t>(j)] = c.gene_i[static_cast<std::size_t>(r)];
+            c.exon_l[static_cast<std::size_t>(j)] = c.gene_l[static_cast<std::size_t>(r)];
+        }
+        cases.push_back(c);
+    }
+    reset_random_state();
+    std::int64_t seed = -7;
+    std::vector<GammaNull> expected;
+    for (const ShareCase& c : cases) expected.push_back(share_permutation_test(2, c.vectors(), seed));
+    const std::int64_t expected_seed = seed;
+
+    for (int threads : {1, 3}) {
+        reset_random_state();
+        seed = -7;
+        std::vector<std::shared_ptr<SharePermutationJob>> jobs;
+        {
+            PermutationRunner runner(threads);
+            for (const ShareCase& c : cases) {
+                jobs.push_back(std::make_shared<SharePermutationJob>(2, c.vectors()));
+                runner.run(jobs.back(), seed);
+            }
+            runner.wait_all();
+        }
+        EXPECT_EQ(seed, expected_seed);
+        for (std::size_t k = 0; k < jobs.size(); ++k) {
+            EXPECT_GT(valid_outcomes(*jobs[k]), 500) << threads << " threads, case " << k;
+            const GammaNull got = jobs[k]->null();
+            EXPECT_TRUE(same_bits(got.scale, expected[k].scale)) << threads << " threads, case " << k;
+            EXPECT_TRUE(same_bits(got.shape, expected[k].shape)) << threads << " threads, case " << k;
+        }
+    }
+}
