@@ -1,6 +1,7 @@
 #include "compare.h"
 
 #include "arrays.h"
+#include "histogram.h"
 #include "comparison_loop.h"
 #include "lrtmfit2.h"
 #include "lrtp2.h"
@@ -56,6 +57,25 @@ GeneShares compare_gene(const ShareInputs& in, int g, bool permute)
     const int last = in.genes.last_exon[g];
     IntVector gene_i(n_g), gene_l(n_g);
     ExonSlice slices(last - first + 1, 2);
+    // Every comparison of the gene in a condition sums over the same gene
+    // and exon histograms: each is built once, when first needed (deep
+    // counts make them a sort of the vector).
+    std::vector<CountHistogram> gene_counts(static_cast<std::size_t>(C) + 1);
+    std::vector<bool> gene_built(static_cast<std::size_t>(C) + 1, false);
+    auto gene_view = [&](int c, const int* v) {
+        if (!gene_built[static_cast<std::size_t>(c)]) gene_counts[static_cast<std::size_t>(c)].build(n_g, v);
+        gene_built[static_cast<std::size_t>(c)] = true;
+        return gene_counts[static_cast<std::size_t>(c)].view_with_log_terms();
+    };
+    const std::size_t per_exon = static_cast<std::size_t>(C) + 1;
+    std::vector<CountHistogram> exon_counts(static_cast<std::size_t>(last - first + 1) * per_exon);
+    std::vector<bool> exon_built(exon_counts.size(), false);
+    auto exon_view = [&](int e, int c, const int* v) {
+        const std::size_t k = static_cast<std::size_t>(e - first) * per_exon + static_cast<std::size_t>(c);
+        if (!exon_built[k]) exon_counts[k].build(in.exons.length[e], v);
+        exon_built[k] = true;
+        return exon_counts[k].view_with_log_terms();
+    };
     for (int i = 1; i <= C; ++i) {
         if (gf.converged[g][i] != 1) continue;
         fill_gene(in, g, i, gene_i.get(), &slices);
@@ -70,9 +90,10 @@ GeneShares compare_gene(const ShareInputs& in, int g, bool permute)
                 fill_exon_vector(in.counts, in.exons, e, l, exon_l.get());
                 int valid = 0;
                 double T = 0;
-                lrtmfit2(n_e, n_g, exon_i.get(), gene_i.get(), exon_l.get(), gene_l.get(), ef.lambda[e][i],
-                         gf.lambda[g][i], ef.lambda[e][l], gf.lambda[g][l], ef.theta[e][i], gf.theta[g][i],
-                         ef.theta[e][l], gf.theta[g][l], valid, T);
+                lrtmfit2_counts(exon_view(e, i, exon_i.get()), gene_view(i, gene_i.get()), exon_view(e, l, exon_l.get()),
+                                gene_view(l, gene_l.get()), ef.lambda[e][i], gf.lambda[g][i], ef.lambda[e][l],
+                                gf.lambda[g][l], ef.theta[e][i], gf.theta[g][i], ef.theta[e][l], gf.theta[g][l],
+                                valid, T);
                 if (valid != 1) continue;
                 double T_P = 0;
                 lrtp2(n_e, n_g, exon_i.get(), gene_i.get(), exon_l.get(), gene_l.get(), ef.poisson_lambda[e][i],

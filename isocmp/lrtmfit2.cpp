@@ -2,6 +2,7 @@
 
 #include "gpsupport.h"
 #include "histogram.h"
+#include "quotients.h"
 #include "value_sums.h"
 
 #include <cmath>
@@ -58,7 +59,18 @@ bool add_log_terms(const Pair& p, double rate, double alt_rate, double& sum, dou
     const int a = value_sums::first_not_positive(0, c.max, [&](int v) { return v * p.theta + rate; });
     const int b = value_sums::first_not_positive(0, c.max, [&](int v) { return v * p.theta + alt_rate; });
     const int stop = a < b ? a : b;
-    value_sums::visit(c, 0, stop - 1, {}, [&](int v, int h) { return term(v, h, true); });
+    if (c.log_terms) {
+        // The alternative's terms are the vector's own, kept between comparisons.
+        const double* alt = c.log_terms->terms(c, p.theta, alt_rate);
+        for (int i = 0; i < c.distinct && c.values[i] < stop; ++i) {
+            const int v = c.values[i];
+            const double h_v1 = static_cast<double>(static_cast<std::int64_t>(c.counts[i]) * (v - 1));
+            sum = sum + h_v1 * std::log(v * p.theta + rate);
+            alt_sum = alt_sum + alt[i];
+        }
+    } else {
+        value_sums::visit(c, 0, stop - 1, {}, [&](int v, int h) { return term(v, h, true); });
+    }
     if (stop > c.max) return true;
     // The first refused value: its first term still counts when only the
     // second argument is refused.
@@ -67,6 +79,90 @@ bool add_log_terms(const Pair& p, double rate, double alt_rate, double& sum, dou
         if (c.values[i] == stop) h = c.counts[i];
     term(stop, h, false);
     return false;
+}
+
+// The sums of a gene pair over the values present, G += w/d and H -= w/(d·d),
+// for a pair whose every absent value may be skipped: the quotients of a
+// block of values first, then the additions in order. The additions are a
+// chain of dependent steps; the two conditions' gene pairs feed separate
+// sums, so they run side by side, two chains each.
+constexpr int kBlock = 256;
+
+struct GeneSums {
+    GeneSums(const CountView& view, double th, double r, double& g, double& h, int from = 0)
+        : c(view), theta(th), rate(r), G(g), H(h), next(from)
+    {
+    }
+    const CountView& c;
+    double theta, rate;
+    double& G;
+    double& H;
+    int next;      // first value not yet summed
+    int ready = 0; // quotients in q1, q2 for values next..next+ready-1
+    double q1[kBlock], q2[kBlock];
+
+    void prepare()
+    {
+        double w[kBlock], d[kBlock];
+        ready = c.distinct - next < kBlock ? c.distinct - next : kBlock;
+        for (int j = 0; j < ready; ++j) {
+            const int v = c.values[next + j];
+            w[j] = weight(v, c.counts[next + j]);
+            d[j] = v * theta + rate;
+        }
+        quotients2(ready, w, d, 1.0, 1.0, q1, q2); // w·1 is w
+    }
+};
+
+void gene_terms(GeneSums& a, GeneSums& b)
+{
+    while (a.next < a.c.distinct || b.next < b.c.distinct) {
+        a.prepare();
+        b.prepare();
+        const int both = a.ready < b.ready ? a.ready : b.ready;
+        double Ga = a.G, Ha = a.H, Gb = b.G, Hb = b.H;
+        for (int j = 0; j < both; ++j) {
+            Ga = Ga + a.q1[j];
+            Ha = Ha - a.q2[j];
+            Gb = Gb + b.q1[j];
+            Hb = Hb - b.q2[j];
+        }
+        for (int j = both; j < a.ready; ++j) {
+            Ga = Ga + a.q1[j];
+            Ha = Ha - a.q2[j];
+        }
+        for (int j = both; j < b.ready; ++j) {
+            Gb = Gb + b.q1[j];
+            Hb = Hb - b.q2[j];
+        }
+        a.G = Ga, a.H = Ha, b.G = Gb, b.H = Hb;
+        a.next += a.ready;
+        b.next += b.ready;
+    }
+}
+
+// The same for an exon pair and its five sums.
+void exon_terms(const CountView& c, double theta, double rho, double L, double& G, double& Gr, double& H, double& Hr,
+                double& Hrr)
+{
+    double w[kBlock], v[kBlock], d[kBlock], q1[kBlock], q2[kBlock], q3[kBlock], q4[kBlock], q5[kBlock];
+    for (int i0 = 0; i0 < c.distinct; i0 += kBlock) {
+        const int k = c.distinct - i0 < kBlock ? c.distinct - i0 : kBlock;
+        for (int j = 0; j < k; ++j) {
+            const int value = c.values[i0 + j];
+            w[j] = weight(value, c.counts[i0 + j]);
+            v[j] = value;
+            d[j] = value * theta + rho * L;
+        }
+        quotients5(k, w, v, d, rho, L, theta, q1, q2, q3, q4, q5);
+        for (int j = 0; j < k; ++j) {
+            G = G + q1[j];
+            Gr = Gr + q2[j];
+            H = H - q3[j];
+            Hr = Hr + q4[j];
+            Hrr = Hrr - q5[j];
+        }
+    }
 }
 
 } // namespace
@@ -128,59 +224,85 @@ void lrtmfit2_counts(const CountView& x1, const CountView& y1, const CountView& 
             return value_sums::is_negative_zero(a) || value_sums::is_negative_zero(b) ||
                    value_sums::is_negative_zero(c);
         };
-        value_sums::visit(x1, 0, x1.max, visit_every(exon1, rho * L1, exon_factors1, negative_zero(G1, Gr, H1r)),
-                          [&](int v, int h) {
-                              const double w = weight(v, h);
-                              const double d = v * theta_e1 + rho * L1;
-                              if (d == 0) {
-                                  failed = true;
-                                  return false;
-                              }
-                              G1 = G1 + w * rho / d;
-                              Gr = Gr + w * L1 / d;
-                              H11 = H11 - w * (rho * rho) / (d * d);
-                              H1r = H1r + w * v * theta_e1 / (d * d);
-                              Hrr = Hrr - w * (L1 * L1) / (d * d);
-                              return true;
-                          });
-        value_sums::visit(y1, 0, y1.max, visit_every(gene1, L1, true, negative_zero(G1, 0.0, 0.0)), [&](int v, int h) {
-            const double w = weight(v, h);
-            const double d = v * theta_g1 + L1;
-            if (d == 0) {
-                failed = true;
-                return false;
+        const Span every_x1 = visit_every(exon1, rho * L1, exon_factors1, negative_zero(G1, Gr, H1r));
+        if (every_x1.empty())
+            exon_terms(x1, theta_e1, rho, L1, G1, Gr, H11, H1r, Hrr);
+        else
+            value_sums::visit(x1, 0, x1.max, every_x1, [&](int v, int h) {
+                const double w = weight(v, h);
+                const double d = v * theta_e1 + rho * L1;
+                if (d == 0) {
+                    failed = true;
+                    return false;
+                }
+                G1 = G1 + w * rho / d;
+                Gr = Gr + w * L1 / d;
+                H11 = H11 - w * (rho * rho) / (d * d);
+                H1r = H1r + w * v * theta_e1 / (d * d);
+                Hrr = Hrr - w * (L1 * L1) / (d * d);
+                return true;
+            });
+        const Span every_x2 = visit_every(exon2, rho * L2, exon_factors2, negative_zero(G2, Gr, H2r));
+        if (every_x2.empty())
+            exon_terms(x2, theta_e2, rho, L2, G2, Gr, H22, H2r, Hrr);
+        else
+            value_sums::visit(x2, 0, x2.max, every_x2, [&](int v, int h) {
+                const double w = weight(v, h);
+                const double d = v * theta_e2 + rho * L2;
+                if (d == 0) {
+                    failed = true;
+                    return false;
+                }
+                G2 = G2 + w * rho / d;
+                Gr = Gr + w * L2 / d;
+                H22 = H22 - w * (rho * rho) / (d * d);
+                H2r = H2r + w * v * theta_e2 / (d * d);
+                Hrr = Hrr - w * (L2 * L2) / (d * d);
+                return true;
+            });
+        // Exon 2 before the genes: Gρ and Hρρ take exon 1's terms and then
+        // exon 2's, G1 and H11 exon 1's and then gene 1's, G2 and H22 exon
+        // 2's and then gene 2's, as in the order exon 1, gene 1, exon 2,
+        // gene 2; and the two genes feed separate sums.
+        const Span every_y1 = visit_every(gene1, L1, true, negative_zero(G1, 0.0, 0.0));
+        const Span every_y2 = visit_every(gene2, L2, true, negative_zero(G2, 0.0, 0.0));
+        if (every_y1.empty() && every_y2.empty()) {
+            GeneSums a{y1, theta_g1, L1, G1, H11}, b{y2, theta_g2, L2, G2, H22};
+            gene_terms(a, b);
+        } else {
+            if (every_y1.empty()) {
+                GeneSums a{y1, theta_g1, L1, G1, H11}, none{y1, 0, 0, G2, H22, y1.distinct};
+                gene_terms(a, none);
             }
-            G1 = G1 + w / d;
-            H11 = H11 - w / (d * d);
-            return true;
-        });
-        value_sums::visit(x2, 0, x2.max, visit_every(exon2, rho * L2, exon_factors2, negative_zero(G2, Gr, H2r)),
-                          [&](int v, int h) {
-                              const double w = weight(v, h);
-                              const double d = v * theta_e2 + rho * L2;
-                              if (d == 0) {
-                                  failed = true;
-                                  return false;
-                              }
-                              G2 = G2 + w * rho / d;
-                              Gr = Gr + w * L2 / d;
-                              H22 = H22 - w * (rho * rho) / (d * d);
-                              H2r = H2r + w * v * theta_e2 / (d * d);
-                              Hrr = Hrr - w * (L2 * L2) / (d * d);
-                              return true;
-                          });
-        value_sums::visit(y2, 0, y2.max, visit_every(gene2, L2, true, negative_zero(G2, 0.0, 0.0)), [&](int v, int h) {
-            const double w = weight(v, h);
-            const double d = v * theta_g2 + L2;
-            if (d == 0) {
-                failed = true;
-                return false;
+            if (!every_y1.empty())
+                value_sums::visit(y1, 0, y1.max, every_y1, [&](int v, int h) {
+                    const double w = weight(v, h);
+                    const double d = v * theta_g1 + L1;
+                    if (d == 0) {
+                        failed = true;
+                        return false;
+                    }
+                    G1 = G1 + w / d;
+                    H11 = H11 - w / (d * d);
+                    return true;
+                });
+            if (every_y2.empty()) {
+                GeneSums b{y2, theta_g2, L2, G2, H22}, none{y2, 0, 0, G1, H11, y2.distinct};
+                gene_terms(none, b);
             }
-            G2 = G2 + w / d;
-            H22 = H22 - w / (d * d);
-            return true;
-        });
-
+            if (!every_y2.empty())
+                value_sums::visit(y2, 0, y2.max, every_y2, [&](int v, int h) {
+                    const double w = weight(v, h);
+                    const double d = v * theta_g2 + L2;
+                    if (d == 0) {
+                        failed = true;
+                        return false;
+                    }
+                    G2 = G2 + w / d;
+                    H22 = H22 - w / (d * d);
+                    return true;
+                });
+        }
         // The Hessian's mixed term H12 is 0: Λ1 and Λ2 meet only through ρ.
         const double det = H11 * H22 * Hrr - H11 * (H2r * H2r) - (H1r * H1r) * H22;
         if (failed || det == 0) break;

@@ -1,6 +1,7 @@
 #include "compare.h"
 
 #include "arrays.h"
+#include "histogram.h"
 #include "comparison_loop.h"
 #include "level_permutation.h"
 #include "lrtmfit.h"
@@ -33,6 +34,15 @@ GeneLevels compare_gene(const LevelInputs& in, int g, bool permute)
     const int L = in.genes.length[g];
     GeneLevels result;
     IntVector x(L), y(L);
+    // Every pair of conditions sums over the same histogram of a condition:
+    // each is built once, when first needed (deep counts make it a sort).
+    std::vector<CountHistogram> counts(static_cast<std::size_t>(C) + 1);
+    std::vector<bool> built(static_cast<std::size_t>(C) + 1, false);
+    auto view = [&](int c, const int* v) {
+        if (!built[static_cast<std::size_t>(c)]) counts[static_cast<std::size_t>(c)].build(L, v);
+        built[static_cast<std::size_t>(c)] = true;
+        return counts[static_cast<std::size_t>(c)].view_with_log_terms();
+    };
     for (int i = 1; i <= C - 1; ++i) {
         fill_gene_vector(in.counts, in.exons, in.genes, g, i, x.get());
         for (int j = i + 1; j <= C; ++j) {
@@ -40,9 +50,9 @@ GeneLevels compare_gene(const LevelInputs& in, int g, bool permute)
             int valid = -1;
             double gp_statistic = 0;
             if (fit.converged[g][i] == 1 && fit.converged[g][j] == 1)
-                lrtmfit(L, x.get(), L, y.get(), valid, gp_statistic,
-                        in.totals.general_total[j] / in.totals.general_total[i], fit.theta[g][i], fit.theta[g][j],
-                        fit.lambda[g][i], fit.lambda[g][j]);
+                lrtmfit_counts(view(i, x.get()), view(j, y.get()), valid, gp_statistic,
+                               in.totals.general_total[j] / in.totals.general_total[i], fit.theta[g][i],
+                               fit.theta[g][j], fit.lambda[g][i], fit.lambda[g][j]);
             double p_statistic = 0;
             if (valid != 1) result.gene_indices += std::to_string(g) + "\n";
             lrtp(L, x.get(), L, y.get(), p_statistic, in.totals.poisson_total[j] / in.totals.poisson_total[i],

@@ -2,6 +2,7 @@
 
 #include "gpsupport.h"
 #include "histogram.h"
+#include "quotients.h"
 #include "value_sums.h"
 
 #include <cmath>
@@ -77,28 +78,34 @@ void lrtmfit_counts(const CountView& xv, const CountView& yv, int& valid, double
         // S adds ±0, which changes a -0.
         const bool plain = value_sums::is_negative_zero(S);
         const Span every_x = plain ? Span{0, Mx} : visit_every(Mx, theta_x, m);
-        value_sums::visit(xv, 0, Mx, every_x, [&](int v, int h) {
-            const double d = v * theta_x + m;
-            if (d == 0) {
-                failed = true;
-                return false;
-            }
-            S = S + weight(v, h) / d;
-            D = D - weight(v, h) / (d * d);
-            return true;
-        });
+        if (every_x.empty())
+            add_quotient_sums(xv, theta_x, m, 1.0, 1.0, S, D); // w·1 is w
+        else
+            value_sums::visit(xv, 0, Mx, every_x, [&](int v, int h) {
+                const double d = v * theta_x + m;
+                if (d == 0) {
+                    failed = true;
+                    return false;
+                }
+                S = S + weight(v, h) / d;
+                D = D - weight(v, h) / (d * d);
+                return true;
+            });
         const Span every_y =
             plain || !a_finite || value_sums::is_negative_zero(S) ? Span{0, My} : visit_every(My, theta_y, a * m);
-        value_sums::visit(yv, 0, My, every_y, [&](int w, int h) {
-            const double d = w * theta_y + a * m;
-            if (d == 0) {
-                failed = true;
-                return false;
-            }
-            S = S + weight(w, h) * a / d;
-            D = D - weight(w, h) * (a * a) / (d * d);
-            return true;
-        });
+        if (every_y.empty())
+            add_quotient_sums(yv, theta_y, a * m, a, a * a, S, D);
+        else
+            value_sums::visit(yv, 0, My, every_y, [&](int w, int h) {
+                const double d = w * theta_y + a * m;
+                if (d == 0) {
+                    failed = true;
+                    return false;
+                }
+                S = S + weight(w, h) * a / d;
+                D = D - weight(w, h) * (a * a) / (d * d);
+                return true;
+            });
         if (failed || D == 0) break;
         const double step = -S / D;
         const double scale = std::fabs(m) > 0.01 ? std::fabs(m) : 0.01;
@@ -133,7 +140,18 @@ void lrtmfit_counts(const CountView& xv, const CountView& yv, int& valid, double
                             finite_arguments(c.max, theta, rate, alt_rate);
         if (!sparse) return value_sums::visit(c, 0, c.max, {0, c.max}, [&](int v, int h) { return term(v, h, true); });
         const int stop = first_refused(c.max, theta, rate, alt_rate);
-        value_sums::visit(c, 0, stop - 1, {}, [&](int v, int h) { return term(v, h, true); });
+        if (c.log_terms) {
+            // The alternative's terms are the vector's own, kept between comparisons.
+            const double* alt = c.log_terms->terms(c, theta, alt_rate);
+            for (int i = 0; i < c.distinct && c.values[i] < stop; ++i) {
+                const int v = c.values[i];
+                const double h_v1 = static_cast<double>(static_cast<std::int64_t>(c.counts[i]) * (v - 1));
+                l0 = l0 + h_v1 * std::log(v * theta + rate);
+                l1 = l1 + alt[i];
+            }
+        } else {
+            value_sums::visit(c, 0, stop - 1, {}, [&](int v, int h) { return term(v, h, true); });
+        }
         if (stop > c.max) return true;
         // The stop itself: its first term still counts when only the second
         // argument is refused (a zero when no position holds the value).

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 
@@ -40,6 +41,7 @@ void CountHistogram::reserve(int n)
 
 void CountHistogram::take_table(int n, int* table, int max)
 {
+    log_terms_.forget();
     reserve(n);
     n_ = n;
     max_ = max;
@@ -59,6 +61,7 @@ void CountHistogram::take_table(int n, int* table, int max)
 
 void CountHistogram::build(int n, const int* x, int max)
 {
+    log_terms_.forget();
     if (dense_table_pays(n, max)) {
         const std::int64_t cells = static_cast<std::int64_t>(max) + 1;
         if (table_.size() < cells) {
@@ -109,4 +112,23 @@ void CountHistogram::build(int n, const int* x, int max)
         ++counts[k];
     }
     distinct_ = k + 1;
+}
+
+const double* LogTermCache::terms(const CountView& c, double theta, double rate)
+{
+    const bool same = ready_ && std::memcmp(&theta, &theta_, sizeof theta) == 0 &&
+                      std::memcmp(&rate, &rate_, sizeof rate) == 0 && terms_.size() >= c.distinct;
+    if (same) return terms_.get() + 1;
+    if (terms_.size() < c.distinct) terms_ = RealVector(std::max(c.distinct, 16));
+    double* t = terms_.get() + 1;
+    for (int i = 0; i < c.distinct; ++i) {
+        const int v = c.values[i];
+        const double d = v * theta + rate;
+        if (!(d > 0)) break;
+        t[i] = static_cast<double>(static_cast<std::int64_t>(c.counts[i]) * (v - 1)) * std::log(d);
+    }
+    ready_ = true;
+    theta_ = theta;
+    rate_ = rate;
+    return t;
 }

@@ -22,6 +22,8 @@ int max_count(int n, const int* x);
 // plain reference of the sparse one.
 IntVector count_histogram(int n, const int* x, int M);
 
+struct LogTermCache;
+
 // A count vector as the fits and statistics use it: its length n, its
 // largest count, and the `distinct` values that some position holds,
 // values[0] < values[1] < ... (0-based), with counts[i] positions holding
@@ -32,6 +34,27 @@ struct CountView {
     int distinct = 0;
     const int* values = nullptr;
     const int* counts = nullptr;
+    // Where the comparisons of a run meet the same vector with the same
+    // estimates again, the terms of its log-likelihood under those estimates
+    // are kept here (see LogTermCache); null elsewhere.
+    LogTermCache* log_terms = nullptr;
+};
+
+// The terms h·(v - 1)·ln(v·θ + rate) of a vector's log-likelihood at its
+// own estimates, one per value present while the argument is positive: the
+// same for every comparison of the vector in a condition, so they are worked
+// out once. Not thread-safe; one per histogram.
+struct LogTermCache {
+    // The terms for θ and rate (compared bit for bit), filled when first
+    // asked for; entries where the argument is 0 or less are never read.
+    const double* terms(const CountView& c, double theta, double rate);
+    // The vector changed: nothing kept holds any more.
+    void forget() { ready_ = false; }
+
+private:
+    bool ready_ = false;
+    double theta_ = 0, rate_ = 0;
+    RealVector terms_;
 };
 
 // Builds and holds the sparse histogram of one vector, reusing its storage
@@ -46,7 +69,15 @@ public:
     // positions of a vector of length n (as running_moments fills it); sets
     // those cells back to 0.
     void take_table(int n, int* table, int max);
-    CountView view() const { return {n_, max_, distinct_, values_.get() + 1, counts_.get() + 1}; }
+    CountView view() const { return {n_, max_, distinct_, values_.get() + 1, counts_.get() + 1, nullptr}; }
+    // The same view with a cache of the vector's own log-likelihood terms,
+    // for callers that compare it in several comparisons.
+    CountView view_with_log_terms()
+    {
+        CountView v = view();
+        v.log_terms = &log_terms_;
+        return v;
+    }
 
     // Whether a vector of length n whose counts are at most `bound` is
     // counted through a dense table of bound + 1 cells: only while that table
@@ -59,4 +90,5 @@ private:
     IntVector values_, counts_; // 1-based storage, capacity values_.size()
     IntVector table_;           // dense counting table, all zero between calls
     IntVector sorted_, buffer_; // radix sort of the counts
+    LogTermCache log_terms_;
 };

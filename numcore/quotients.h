@@ -1,0 +1,25 @@
+// The quotients of a histogram sum, many values at once.
+//
+// The Newton sums of the fits add, value by value in ascending order, terms
+// such as w·f/d and w·g/(d·d). The additions are a chain that must keep its
+// order, but the divisions are independent of one another: worked out for a
+// block of values first, they run several to a register, and each lane is
+// the scalar operation, so the sums are the same bits.
+#pragma once
+
+// For j = 0..k-1: q1[j] = w[j]·f / d[j] and q2[j] = w[j]·g / (d[j]·d[j]),
+// each evaluated in that order.
+void quotients2(int k, const double* w, const double* d, double f, double g, double* q1, double* q2);
+
+// For j = 0..k-1, with d2 = d[j]·d[j]: q1 = w·ρ / d, q2 = w·L / d,
+// q3 = w·(ρ·ρ) / d2, q4 = w·v[j]·θ / d2 and q5 = w·(L·L) / d2, each
+// evaluated in that order (the terms of an exon in the share fit).
+void quotients5(int k, const double* w, const double* v, const double* d, double rho, double L, double theta,
+                double* q1, double* q2, double* q3, double* q4, double* q5);
+
+struct CountView;
+
+// For the values v present in c, in ascending order, with w = (v - 1)·h and
+// d = v·θ + rate: S = S + w·f / d and D = D - w·g / (d·d). For a sum whose
+// every absent value may be skipped (see value_sums.h).
+void add_quotient_sums(const CountView& c, double theta, double rate, double f, double g, double& S, double& D);
