@@ -14,3 +14,21 @@
 
 void mychisq(int n, const int* counts, double theta, double lambda, double poisson_lambda, int& genpois_valid,
              int& pois_valid, int& genpois_df, int& pois_df, double& genpois_chisq, double& pois_chisq);
+
+// The same test by the path for deep vectors whatever the largest count, with
+// the walk over each model's count values started at `from` (when in 0..M)
+// instead of near the model's peak. Its outputs are mychisq's for every
+// `from`; a start away from the peak puts the proofs about the skipped values
+// where they must refuse, which is how the tests exercise them.
+void mychisq_walk_from(int from, int n, const int* counts, double theta, double lambda, double poisson_lambda,
+                       int& genpois_valid, int& pois_valid, int& genpois_df, int& pois_df, double& genpois_chisq,
+                       double& pois_chisq);
+
+// The bounds the path for deep vectors proves its skipped values with: over
+// the count values k in a..b, the slope log P(k + 1) - log P(k) of the
+// generalized Poisson model lies in [below, above]. False, with nothing
+// written, where that path has no such bounds: parameters it leaves to the
+// direct pass, a NaN among 0..M, or a..b not inside 1..S-1, where S is the
+// largest count value whose rate it trusts (M unless theta < 0). For the
+// tests of that proof.
+bool mychisq_slope_bounds(double lambda, double theta, int M, int a, int b, double& below, double& above);
