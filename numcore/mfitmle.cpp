@@ -2,6 +2,7 @@
 
 #include "gpsupport.h"
 #include "histogram.h"
+#include "quotients.h"
 #include "value_sums.h"
 
 #include <cmath>
@@ -174,6 +175,33 @@ inline double equation_weight(int j, int h)
     return static_cast<double>(static_cast<__int128>(jj) * h);
 }
 
+// H = H + w/d and D = D + ((j - m)·w/d)/d over the values j >= 2 present,
+// in ascending order, for an iteration whose every absent value may be
+// skipped: the quotients of a block of values first (see quotients.h), then
+// the two chains of additions in order.
+void add_equation_terms(const CountView& counts, double m, double th, double& H, double& D)
+{
+    constexpr int kBlock = 256;
+    double w[kBlock], c[kBlock], d[kBlock], q1[kBlock], q2[kBlock];
+    int i = 0;
+    while (i < counts.distinct && counts.values[i] < 2) ++i;
+    while (i < counts.distinct) {
+        const int k = counts.distinct - i < kBlock ? counts.distinct - i : kBlock;
+        for (int b = 0; b < k; ++b) {
+            const int j = counts.values[i + b];
+            w[b] = equation_weight(j, counts.counts[i + b]);
+            c[b] = j - m;
+            d[b] = (j - m) * th + m;
+        }
+        quotients_equation(k, w, c, d, q1, q2);
+        for (int b = 0; b < k; ++b) {
+            H = H + q1[b];
+            D = D + q2[b];
+        }
+        i += k;
+    }
+}
+
 } // namespace
 
 void mfitmle_from_moments(int n, const RunningMoments& moments, const CountView& counts, int& converged,
@@ -219,7 +247,10 @@ void mfitmle_from_moments(int n, const RunningMoments& moments, const CountView&
         // takes the plain pass.
         value_sums::Span every{2, M};
         if (std::isfinite(th)) every = value_sums::tiny_values(2, M, [&](int j) { return (j - m) * th + m; });
-        value_sums::visit(counts, 2, M, every, term);
+        if (every.empty())
+            add_equation_terms(counts, m, th, H, D);
+        else
+            value_sums::visit(counts, 2, M, every, term);
         if (zero_denominator) break;
         H = H - n * m;
         if (D == 0) break;

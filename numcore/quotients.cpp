@@ -37,6 +37,15 @@ void quotients5(int k, const double* w, const double* v, const double* d, double
     }
 }
 
+QUOTIENTS_CLONES
+void quotients_equation(int k, const double* w, const double* c, const double* d, double* q1, double* q2)
+{
+    for (int j = 0; j < k; ++j) {
+        q1[j] = w[j] / d[j];
+        q2[j] = (c[j] * w[j] / d[j]) / d[j];
+    }
+}
+
 void add_quotient_sums(const CountView& c, double theta, double rate, double f, double g, double& S, double& D)
 {
     constexpr int kBlock = 256;

@@ -23,3 +23,8 @@ struct CountView;
 // d = v·θ + rate: S = S + w·f / d and D = D - w·g / (d·d). For a sum whose
 // every absent value may be skipped (see value_sums.h).
 void add_quotient_sums(const CountView& c, double theta, double rate, double f, double g, double& S, double& D);
+
+// For j = 0..k-1: q1[j] = w[j] / d[j] and q2[j] = (c[j]·w[j] / d[j]) / d[j],
+// each evaluated in that order (the likelihood equation of mfitmle, with
+// c = j - m).
+void quotients_equation(int k, const double* w, const double* c, const double* d, double* q1, double* q2);
