@@ -60,21 +60,13 @@ GeneShares compare_gene(const ShareInputs& in, int g, bool permute)
     // Every comparison of the gene in a condition sums over the same gene
     // and exon histograms: each is built once, when first needed (deep
     // counts make them a sort of the vector).
-    std::vector<CountHistogram> gene_counts(static_cast<std::size_t>(C) + 1);
-    std::vector<bool> gene_built(static_cast<std::size_t>(C) + 1, false);
-    auto gene_view = [&](int c, const int* v) {
-        if (!gene_built[static_cast<std::size_t>(c)]) gene_counts[static_cast<std::size_t>(c)].build(n_g, v);
-        gene_built[static_cast<std::size_t>(c)] = true;
-        return gene_counts[static_cast<std::size_t>(c)].view_with_log_terms();
-    };
+    HistogramSet gene_counts(static_cast<std::size_t>(C) + 1);
+    auto gene_view = [&](int c, const int* v) { return gene_counts.view(static_cast<std::size_t>(c), n_g, v); };
     const std::size_t per_exon = static_cast<std::size_t>(C) + 1;
-    std::vector<CountHistogram> exon_counts(static_cast<std::size_t>(last - first + 1) * per_exon);
-    std::vector<bool> exon_built(exon_counts.size(), false);
+    HistogramSet exon_counts(static_cast<std::size_t>(last - first + 1) * per_exon);
     auto exon_view = [&](int e, int c, const int* v) {
-        const std::size_t k = static_cast<std::size_t>(e - first) * per_exon + static_cast<std::size_t>(c);
-        if (!exon_built[k]) exon_counts[k].build(in.exons.length[e], v);
-        exon_built[k] = true;
-        return exon_counts[k].view_with_log_terms();
+        return exon_counts.view(static_cast<std::size_t>(e - first) * per_exon + static_cast<std::size_t>(c),
+                                in.exons.length[e], v);
     };
     for (int i = 1; i <= C; ++i) {
         if (gf.converged[g][i] != 1) continue;

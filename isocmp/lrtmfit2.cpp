@@ -2,6 +2,7 @@
 
 #include "gpsupport.h"
 #include "histogram.h"
+#include "log_terms.h"
 #include "quotients.h"
 #include "value_sums.h"
 
@@ -31,54 +32,6 @@ Span visit_every(const Pair& p, double rate, bool factors_finite, bool some_sum_
     if (!factors_finite || some_sum_negative_zero || !std::isfinite(p.theta) || !std::isfinite(rate))
         return {0, p.c.max};
     return value_sums::tiny_values(0, p.c.max, [&](int v) { return v * p.theta + rate; });
-}
-
-// Adds h[v]·(v - 1)·ln(v·θ + rate) to `sum` over the histogram, and the
-// same with `alt_rate` to `alt_sum`; false (and the rest of the pair
-// skipped) at the first argument of 0 or less. Values no position holds add
-// ±0 while the arguments are positive and finite, so they are skipped, and
-// the first refused value is found directly (both arguments are monotone).
-bool add_log_terms(const Pair& p, double rate, double alt_rate, double& sum, double& alt_sum)
-{
-    const CountView& c = p.c;
-    auto term = [&](int v, int h, bool alt) {
-        const double h_v1 = static_cast<double>(static_cast<std::int64_t>(h) * (v - 1));
-        const double d0 = v * p.theta + rate;
-        if (d0 <= 0) return false;
-        sum = sum + h_v1 * std::log(d0);
-        if (!alt) return true;
-        const double d1 = v * p.theta + alt_rate;
-        if (d1 <= 0) return false;
-        alt_sum = alt_sum + h_v1 * std::log(d1);
-        return true;
-    };
-    const bool sparse = !value_sums::is_negative_zero(sum) && !value_sums::is_negative_zero(alt_sum) &&
-                        std::isfinite(rate) && std::isfinite(alt_rate) && std::isfinite(c.max * p.theta + rate) &&
-                        std::isfinite(c.max * p.theta + alt_rate);
-    if (!sparse) return value_sums::visit(c, 0, c.max, {0, c.max}, [&](int v, int h) { return term(v, h, true); });
-    const int a = value_sums::first_not_positive(0, c.max, [&](int v) { return v * p.theta + rate; });
-    const int b = value_sums::first_not_positive(0, c.max, [&](int v) { return v * p.theta + alt_rate; });
-    const int stop = a < b ? a : b;
-    if (c.log_terms) {
-        // The alternative's terms are the vector's own, kept between comparisons.
-        const double* alt = c.log_terms->terms(c, p.theta, alt_rate);
-        for (int i = 0; i < c.distinct && c.values[i] < stop; ++i) {
-            const int v = c.values[i];
-            const double h_v1 = static_cast<double>(static_cast<std::int64_t>(c.counts[i]) * (v - 1));
-            sum = sum + h_v1 * std::log(v * p.theta + rate);
-            alt_sum = alt_sum + alt[i];
-        }
-    } else {
-        value_sums::visit(c, 0, stop - 1, {}, [&](int v, int h) { return term(v, h, true); });
-    }
-    if (stop > c.max) return true;
-    // The first refused value: its first term still counts when only the
-    // second argument is refused.
-    int h = 0;
-    for (int i = 0; i < c.distinct; ++i)
-        if (c.values[i] == stop) h = c.counts[i];
-    term(stop, h, false);
-    return false;
 }
 
 // The sums of a gene pair over the values present, G += w/d and H -= w/(d·d),
@@ -339,10 +292,10 @@ void lrtmfit2_counts(const CountView& x1, const CountView& y1, const CountView& 
     double l1 = ne * std::log(lambda_e1) + ng * std::log(lambda_g1) - ne * lambda_e1 - ng * lambda_g1 +
                 ne * std::log(lambda_e2) + ng * std::log(lambda_g2) - ne * lambda_e2 - ng * lambda_g2;
     bool refused = false;
-    refused |= !add_log_terms(exon1, rate_e1, lambda_e1, l0, l1);
-    refused |= !add_log_terms(gene1, L1, lambda_g1, l0, l1);
-    refused |= !add_log_terms(exon2, rate_e2, lambda_e2, l0, l1);
-    refused |= !add_log_terms(gene2, L2, lambda_g2, l0, l1);
+    refused |= !add_log_terms(x1, theta_e1, rate_e1, lambda_e1, l0, l1);
+    refused |= !add_log_terms(y1, theta_g1, L1, lambda_g1, l0, l1);
+    refused |= !add_log_terms(x2, theta_e2, rate_e2, lambda_e2, l0, l1);
+    refused |= !add_log_terms(y2, theta_g2, L2, lambda_g2, l0, l1);
     valid = refused ? 0 : 1;
     T = -2 * (l0 - l1);
 }

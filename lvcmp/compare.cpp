@@ -36,13 +36,8 @@ GeneLevels compare_gene(const LevelInputs& in, int g, bool permute)
     IntVector x(L), y(L);
     // Every pair of conditions sums over the same histogram of a condition:
     // each is built once, when first needed (deep counts make it a sort).
-    std::vector<CountHistogram> counts(static_cast<std::size_t>(C) + 1);
-    std::vector<bool> built(static_cast<std::size_t>(C) + 1, false);
-    auto view = [&](int c, const int* v) {
-        if (!built[static_cast<std::size_t>(c)]) counts[static_cast<std::size_t>(c)].build(L, v);
-        built[static_cast<std::size_t>(c)] = true;
-        return counts[static_cast<std::size_t>(c)].view_with_log_terms();
-    };
+    HistogramSet counts(static_cast<std::size_t>(C) + 1);
+    auto view = [&](int c, const int* v) { return counts.view(static_cast<std::size_t>(c), L, v); };
     for (int i = 1; i <= C - 1; ++i) {
         fill_gene_vector(in.counts, in.exons, in.genes, g, i, x.get());
         for (int j = i + 1; j <= C; ++j) {

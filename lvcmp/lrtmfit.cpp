@@ -2,6 +2,7 @@
 
 #include "gpsupport.h"
 #include "histogram.h"
+#include "log_terms.h"
 #include "quotients.h"
 #include "value_sums.h"
 
@@ -22,24 +23,6 @@ Span visit_every(int M, double theta, double rate)
 {
     if (!std::isfinite(theta) || !std::isfinite(rate)) return {0, M};
     return value_sums::tiny_values(0, M, [&](int v) { return v * theta + rate; });
-}
-
-// The first value of 0..M at which either log-likelihood's argument v·θ +
-// rate or v·θ + alt_rate is 0 or less (M + 1 for none): where the plain pass
-// stops. Both are monotone in v, and finite when v·θ is (callers check).
-int first_refused(int M, double theta, double rate, double alt_rate)
-{
-    const int a = value_sums::first_not_positive(0, M, [&](int v) { return v * theta + rate; });
-    const int b = value_sums::first_not_positive(0, M, [&](int v) { return v * theta + alt_rate; });
-    return a < b ? a : b;
-}
-
-// Whether every argument v·θ + rate, v = 0..M, is finite: ln of an infinite
-// argument times h = 0 would be NaN, not a zero to skip.
-bool finite_arguments(int M, double theta, double rate, double alt_rate)
-{
-    return std::isfinite(M * theta + rate) && std::isfinite(M * theta + alt_rate) && std::isfinite(rate) &&
-           std::isfinite(alt_rate);
 }
 
 } // namespace
@@ -121,47 +104,7 @@ void lrtmfit_counts(const CountView& xv, const CountView& yv, int& valid, double
     double l0 = N * std::log(m) - (nx + ny * a) * m + ny * std::log(a);
     double l1 = nx * std::log(lambda_x) + ny * std::log(lambda_y) - nx * lambda_x - ny * lambda_y;
     valid = 1;
-    // One condition's terms: the plain pass adds them for v = 0, 1, ... and
-    // stops at the first argument of 0 or less. Before that point every
-    // argument is positive, and finite where checked, so a value no position
-    // holds adds ±0 to sums that are not -0; the stop is found directly.
-    auto add_terms = [&](const CountView& c, double theta, double rate, double alt_rate) {
-        auto term = [&](int v, int h, bool alt) {
-            const double d0 = v * theta + rate;
-            if (d0 <= 0) return false;
-            l0 = l0 + static_cast<double>(static_cast<std::int64_t>(h) * (v - 1)) * std::log(d0);
-            if (!alt) return true;
-            const double d1 = v * theta + alt_rate;
-            if (d1 <= 0) return false;
-            l1 = l1 + static_cast<double>(static_cast<std::int64_t>(h) * (v - 1)) * std::log(d1);
-            return true;
-        };
-        const bool sparse = !value_sums::is_negative_zero(l0) && !value_sums::is_negative_zero(l1) &&
-                            finite_arguments(c.max, theta, rate, alt_rate);
-        if (!sparse) return value_sums::visit(c, 0, c.max, {0, c.max}, [&](int v, int h) { return term(v, h, true); });
-        const int stop = first_refused(c.max, theta, rate, alt_rate);
-        if (c.log_terms) {
-            // The alternative's terms are the vector's own, kept between comparisons.
-            const double* alt = c.log_terms->terms(c, theta, alt_rate);
-            for (int i = 0; i < c.distinct && c.values[i] < stop; ++i) {
-                const int v = c.values[i];
-                const double h_v1 = static_cast<double>(static_cast<std::int64_t>(c.counts[i]) * (v - 1));
-                l0 = l0 + h_v1 * std::log(v * theta + rate);
-                l1 = l1 + alt[i];
-            }
-        } else {
-            value_sums::visit(c, 0, stop - 1, {}, [&](int v, int h) { return term(v, h, true); });
-        }
-        if (stop > c.max) return true;
-        // The stop itself: its first term still counts when only the second
-        // argument is refused (a zero when no position holds the value).
-        int h = 0;
-        for (int i = 0; i < c.distinct; ++i)
-            if (c.values[i] == stop) h = c.counts[i];
-        term(stop, h, false);
-        return false;
-    };
-    if (!add_terms(xv, theta_x, m, lambda_x)) valid = 0;
-    if (!add_terms(yv, theta_y, a * m, lambda_y)) valid = 0;
+    if (!add_log_terms(xv, theta_x, m, lambda_x, l0, l1)) valid = 0;
+    if (!add_log_terms(yv, theta_y, a * m, lambda_y, l0, l1)) valid = 0;
     statistic = -2 * (l0 - l1);
 }

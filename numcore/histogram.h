@@ -11,7 +11,9 @@
 
 #include "arrays.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <vector>
 
 // The largest of x[1..n], and 0 when there is none above 0.
 int max_count(int n, const int* x);
@@ -91,4 +93,23 @@ private:
     IntVector table_;           // dense counting table, all zero between calls
     IntVector sorted_, buffer_; // radix sort of the counts
     LogTermCache log_terms_;
+};
+
+// The histograms of a set of vectors, each built when first asked for and
+// kept, with its log-likelihood terms, for the comparisons that share it
+// (every pair of conditions meets a condition's vector again).
+class HistogramSet {
+public:
+    explicit HistogramSet(std::size_t size) : histograms_(size), built_(size, false) {}
+    // The histogram of vector `key`, x[1..n], built from x on the first call.
+    CountView view(std::size_t key, int n, const int* x)
+    {
+        if (!built_[key]) histograms_[key].build(n, x);
+        built_[key] = true;
+        return histograms_[key].view_with_log_terms();
+    }
+
+private:
+    std::vector<CountHistogram> histograms_;
+    std::vector<bool> built_;
 };
