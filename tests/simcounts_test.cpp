@@ -642,6 +642,7 @@ TEST(SimcountsOptions, BadValuesExitTwoWithOneLineOnStderr) {
         {"--scale", "0"},
         {"--scale", "inf"},
         {"--depth", "-1"},
+        {"--depth", "1000001"},
         {"--rows", "0"},
         {"--scale", "2", "--rows", "100"},
         {"--bogus", "1"},

@@ -275,7 +275,7 @@ const char* const kUsage =
     "  --scale F             multiply every exon length by F, 0 < F <= 100 (default 1)\n"
     "  --rows N              choose the exon length scale so that about N rows are written,\n"
     "                        1..2000000000 (cannot be combined with --scale)\n"
-    "  --depth F             multiply every expression level by F, 0 < F <= 1000 (default 1)\n"
+    "  --depth F             multiply every expression level by F, 0 < F <= 1000000 (default 1)\n"
     "  --help                print this text and exit\n"
     "\n"
     "files written into DIR:\n"
@@ -353,7 +353,7 @@ bool parse_args(int argc, char** argv, Settings& s) {
         } else if (name == "rows") {
             s.rows = parse_count(name, value, 1, kMaxRows);
         } else if (name == "depth") {
-            s.depth = parse_real(name, value, 0.0, 1000.0, true, "above 0 and at most 1000");
+            s.depth = parse_real(name, value, 0.0, 1000000.0, true, "above 0 and at most 1000000");
         }
     }
     if (s.scale_given && s.rows != 0) fail("--scale and --rows cannot be combined");
