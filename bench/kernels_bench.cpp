@@ -11,6 +11,7 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -77,30 +78,59 @@ void BM_SharePermutationTest(benchmark::State& state)
 }
 BENCHMARK(BM_SharePermutationTest)->Unit(benchmark::kMillisecond);
 
-void BM_Mfitmle(benchmark::State& state)
+// Deep counts: the same gamma mixing, the Poisson count by its normal
+// approximation, which inversion cannot reach at such rates.
+std::vector<int> deep_counts(int n, double mean, std::uint64_t state)
+{
+    auto uniform = [&] {
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        return (static_cast<double>(state >> 11) + 0.5) / 9007199254740992.0;
+    };
+    std::vector<int> v(n + 1, 0);
+    for (int i = 1; i <= n; ++i) {
+        const double rate = -mean * std::log(uniform());
+        const double z = std::sqrt(-2.0 * std::log(uniform())) * std::cos(6.283185307179586 * uniform());
+        v[i] = static_cast<int>(std::max(0.0, std::round(rate + std::sqrt(rate) * z)));
+    }
+    return v;
+}
+
+// The fits and statistics on a 1000-position gene at usual depth (mean 10)
+// and at depth (mean 10^5: nearly every position a count of its own).
+const std::vector<int> kDeepX = deep_counts(1000, 1e5, 7);
+const std::vector<int> kDeepY = deep_counts(1000, 1e5, 8);
+
+void mfitmle_on(benchmark::State& state, const std::vector<int>& x)
 {
     for (auto _ : state) {
         int converged = 0;
         double lambda = 0, theta = 0, mean = 0;
-        mfitmle(1000, kX.data(), converged, lambda, theta, mean);
+        mfitmle(1000, x.data(), converged, lambda, theta, mean);
         benchmark::DoNotOptimize(theta);
     }
 }
-BENCHMARK(BM_Mfitmle);
 
-void BM_Mychisq(benchmark::State& state)
+void mychisq_on(benchmark::State& state, const std::vector<int>& x)
 {
     int converged = 0;
     double lambda = 0, theta = 0, mean = 0;
-    mfitmle(1000, kX.data(), converged, lambda, theta, mean);
+    mfitmle(1000, x.data(), converged, lambda, theta, mean);
     for (auto _ : state) {
         int a = 0, b = 0, c = 0, d = 0;
         double e = 0, f = 0;
-        mychisq(1000, kX.data(), theta, lambda, mean, a, b, c, d, e, f);
+        mychisq(1000, x.data(), theta, lambda, mean, a, b, c, d, e, f);
         benchmark::DoNotOptimize(e);
     }
 }
+
+void BM_Mfitmle(benchmark::State& state) { mfitmle_on(state, kX); }
+void BM_MfitmleDeep(benchmark::State& state) { mfitmle_on(state, kDeepX); }
+void BM_Mychisq(benchmark::State& state) { mychisq_on(state, kX); }
+void BM_MychisqDeep(benchmark::State& state) { mychisq_on(state, kDeepX); }
+BENCHMARK(BM_Mfitmle);
+BENCHMARK(BM_MfitmleDeep);
 BENCHMARK(BM_Mychisq);
+BENCHMARK(BM_MychisqDeep);
 
 // One permutation's re-split of two count vectors, position by position
 // with fPermuteValues and by the prepared pools with draw_split. Items are
@@ -149,6 +179,11 @@ BENCHMARK(BM_FPermuteValuesLow);
 BENCHMARK(BM_DrawSplitLow);
 BENCHMARK(BM_FPermuteValuesHigh);
 BENCHMARK(BM_DrawSplitHigh);
+// Pooled mean about 2·10^5: pools far beyond the ln k! table.
+void BM_FPermuteValuesDeep(benchmark::State& state) { fpermute_values_on(state, kDeepX, kDeepY); }
+void BM_DrawSplitDeep(benchmark::State& state) { draw_split_on(state, kDeepX, kDeepY); }
+BENCHMARK(BM_FPermuteValuesDeep);
+BENCHMARK(BM_DrawSplitDeep);
 
 void BM_Ran2(benchmark::State& state)
 {
@@ -165,34 +200,38 @@ void BM_Bnldev(benchmark::State& state)
 }
 BENCHMARK(BM_Bnldev)->Arg(10)->Arg(24)->Arg(25)->Arg(200)->Arg(5000);
 
-void BM_Lrtmfit(benchmark::State& state)
+void lrtmfit_on(benchmark::State& state, const std::vector<int>& x, const std::vector<int>& y)
 {
     int cx = 0, cy = 0;
     double lx = 0, ly = 0, tx = 0, ty = 0, mx = 0, my = 0;
-    mfitmle(1000, kX.data(), cx, lx, tx, mx);
-    mfitmle(1000, kY.data(), cy, ly, ty, my);
+    mfitmle(1000, x.data(), cx, lx, tx, mx);
+    mfitmle(1000, y.data(), cy, ly, ty, my);
     for (auto _ : state) {
         int valid = 0;
         double statistic = 0;
-        lrtmfit(1000, kX.data(), 1000, kY.data(), valid, statistic, 1.0, tx, ty, lx, ly);
+        lrtmfit(1000, x.data(), 1000, y.data(), valid, statistic, 1.0, tx, ty, lx, ly);
         benchmark::DoNotOptimize(statistic);
     }
 }
+
+void BM_Lrtmfit(benchmark::State& state) { lrtmfit_on(state, kX, kY); }
+void BM_LrtmfitDeep(benchmark::State& state) { lrtmfit_on(state, kDeepX, kDeepY); }
 BENCHMARK(BM_Lrtmfit);
+BENCHMARK(BM_LrtmfitDeep);
 
 } // namespace
 
 namespace {
 
-void BM_Lrtmfit2(benchmark::State& state)
+void lrtmfit2_on(benchmark::State& state, const std::vector<int>& x, const std::vector<int>& y)
 {
     std::vector<int> ei(101), el(101);
     for (int j = 1; j <= 100; ++j) {
-        ei[j] = kX[300 + j];
-        el[j] = kY[300 + j];
+        ei[j] = x[300 + j];
+        el[j] = y[300 + j];
     }
     double f[4][4];
-    const int* vs[4] = {ei.data(), kX.data(), el.data(), kY.data()};
+    const int* vs[4] = {ei.data(), x.data(), el.data(), y.data()};
     const int ns[4] = {100, 1000, 100, 1000};
     for (int k = 0; k < 4; ++k) {
         int c = 0;
@@ -201,11 +240,14 @@ void BM_Lrtmfit2(benchmark::State& state)
     for (auto _ : state) {
         int valid = 0;
         double t = 0;
-        lrtmfit2(100, 1000, ei.data(), kX.data(), el.data(), kY.data(), f[0][0], f[1][0], f[2][0], f[3][0], f[0][1],
+        lrtmfit2(100, 1000, ei.data(), x.data(), el.data(), y.data(), f[0][0], f[1][0], f[2][0], f[3][0], f[0][1],
                  f[1][1], f[2][1], f[3][1], valid, t);
         benchmark::DoNotOptimize(t);
     }
 }
+void BM_Lrtmfit2(benchmark::State& state) { lrtmfit2_on(state, kX, kY); }
+void BM_Lrtmfit2Deep(benchmark::State& state) { lrtmfit2_on(state, kDeepX, kDeepY); }
 BENCHMARK(BM_Lrtmfit2);
+BENCHMARK(BM_Lrtmfit2Deep);
 
 } // namespace
