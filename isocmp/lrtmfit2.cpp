@@ -13,88 +13,24 @@ namespace {
 
 using value_sums::Span;
 
-// One vector's part of the fit: its histogram and dispersion.
-struct Pair {
-    const CountView& c;
-    double theta;
-};
-
 // (v - 1)·h[v], exact in 64 bits before it becomes a double.
 inline double weight(int v, int h) { return static_cast<double>(static_cast<std::int64_t>(v - 1) * h); }
 
-// The values of a pair's 0..M that an iteration's sums must visit although
-// no position holds them: where the denominator v·θ + rate is tiny or 0 (see
-// value_sums.h); all of them when θ or the rate is not finite, or when a
-// factor that multiplies h (`factors_finite`) is not, or when a sum that a
-// zero could change starts at -0.
-Span visit_every(const Pair& p, double rate, bool factors_finite, bool some_sum_negative_zero)
+// The values of a vector's 0..M that an iteration's sums must visit although
+// no position holds them (see value_sums.h): all of them, too, when a factor
+// that multiplies h (`factors_finite`) is not finite or a sum that a zero
+// could change starts at -0.
+Span visit_every(const CountView& c, double theta, double rate, bool factors_finite, bool some_sum_negative_zero)
 {
-    if (!factors_finite || some_sum_negative_zero || !std::isfinite(p.theta) || !std::isfinite(rate))
-        return {0, p.c.max};
-    return value_sums::tiny_values(0, p.c.max, [&](int v) { return v * p.theta + rate; });
+    if (!factors_finite || some_sum_negative_zero) return {0, c.max};
+    return value_sums::must_visit(c, theta, rate);
 }
 
-// The sums of a gene pair over the values present, G += w/d and H -= w/(d·d),
-// for a pair whose every absent value may be skipped: the quotients of a
-// block of values first, then the additions in order. The additions are a
-// chain of dependent steps; the two conditions' gene pairs feed separate
-// sums, so they run side by side, two chains each.
+// The sums of an exon pair over the values present, for a pair whose every
+// absent value may be skipped: the quotients of a block of values first
+// (see quotients.h), then the five chains of additions in order.
 constexpr int kBlock = 256;
 
-struct GeneSums {
-    GeneSums(const CountView& view, double th, double r, double& g, double& h, int from = 0)
-        : c(view), theta(th), rate(r), G(g), H(h), next(from)
-    {
-    }
-    const CountView& c;
-    double theta, rate;
-    double& G;
-    double& H;
-    int next;      // first value not yet summed
-    int ready = 0; // quotients in q1, q2 for values next..next+ready-1
-    double q1[kBlock], q2[kBlock];
-
-    void prepare()
-    {
-        double w[kBlock], d[kBlock];
-        ready = c.distinct - next < kBlock ? c.distinct - next : kBlock;
-        for (int j = 0; j < ready; ++j) {
-            const int v = c.values[next + j];
-            w[j] = weight(v, c.counts[next + j]);
-            d[j] = v * theta + rate;
-        }
-        quotients2(ready, w, d, 1.0, 1.0, q1, q2); // w·1 is w
-    }
-};
-
-void gene_terms(GeneSums& a, GeneSums& b)
-{
-    while (a.next < a.c.distinct || b.next < b.c.distinct) {
-        a.prepare();
-        b.prepare();
-        const int both = a.ready < b.ready ? a.ready : b.ready;
-        double Ga = a.G, Ha = a.H, Gb = b.G, Hb = b.H;
-        for (int j = 0; j < both; ++j) {
-            Ga = Ga + a.q1[j];
-            Ha = Ha - a.q2[j];
-            Gb = Gb + b.q1[j];
-            Hb = Hb - b.q2[j];
-        }
-        for (int j = both; j < a.ready; ++j) {
-            Ga = Ga + a.q1[j];
-            Ha = Ha - a.q2[j];
-        }
-        for (int j = both; j < b.ready; ++j) {
-            Gb = Gb + b.q1[j];
-            Hb = Hb - b.q2[j];
-        }
-        a.G = Ga, a.H = Ha, b.G = Gb, b.H = Hb;
-        a.next += a.ready;
-        b.next += b.ready;
-    }
-}
-
-// The same for an exon pair and its five sums.
 void exon_terms(const CountView& c, double theta, double rho, double L, double& G, double& Gr, double& H, double& Hr,
                 double& Hrr)
 {
@@ -139,10 +75,6 @@ void lrtmfit2_counts(const CountView& x1, const CountView& y1, const CountView& 
 {
     valid = 0;
     const int n_e = x1.n, n_g = y1.n;
-    const Pair exon1{x1, theta_e1};
-    const Pair gene1{y1, theta_g1};
-    const Pair exon2{x2, theta_e2};
-    const Pair gene2{y2, theta_g2};
     const double ne = n_e;
     const double ng = n_g;
     const double N = ne + ng;
@@ -177,84 +109,62 @@ void lrtmfit2_counts(const CountView& x1, const CountView& y1, const CountView& 
             return value_sums::is_negative_zero(a) || value_sums::is_negative_zero(b) ||
                    value_sums::is_negative_zero(c);
         };
-        const Span every_x1 = visit_every(exon1, rho * L1, exon_factors1, negative_zero(G1, Gr, H1r));
-        if (every_x1.empty())
-            exon_terms(x1, theta_e1, rho, L1, G1, Gr, H11, H1r, Hrr);
-        else
-            value_sums::visit(x1, 0, x1.max, every_x1, [&](int v, int h) {
+        // An exon pair's five sums (exon 1 into G1, H11, H1ρ; exon 2 into G2,
+        // H22, H2ρ; both into Gρ and Hρρ) and a gene pair's two.
+        auto exon_sums = [&](const CountView& c, Span every, double theta, double L, double& G, double& H,
+                             double& Hr) {
+            if (every.empty()) {
+                exon_terms(c, theta, rho, L, G, Gr, H, Hr, Hrr);
+                return;
+            }
+            value_sums::visit(c, 0, c.max, every, [&](int v, int h) {
                 const double w = weight(v, h);
-                const double d = v * theta_e1 + rho * L1;
+                const double d = v * theta + rho * L;
                 if (d == 0) {
                     failed = true;
                     return false;
                 }
-                G1 = G1 + w * rho / d;
-                Gr = Gr + w * L1 / d;
-                H11 = H11 - w * (rho * rho) / (d * d);
-                H1r = H1r + w * v * theta_e1 / (d * d);
-                Hrr = Hrr - w * (L1 * L1) / (d * d);
+                G = G + w * rho / d;
+                Gr = Gr + w * L / d;
+                H = H - w * (rho * rho) / (d * d);
+                Hr = Hr + w * v * theta / (d * d);
+                Hrr = Hrr - w * (L * L) / (d * d);
                 return true;
             });
-        const Span every_x2 = visit_every(exon2, rho * L2, exon_factors2, negative_zero(G2, Gr, H2r));
-        if (every_x2.empty())
-            exon_terms(x2, theta_e2, rho, L2, G2, Gr, H22, H2r, Hrr);
-        else
-            value_sums::visit(x2, 0, x2.max, every_x2, [&](int v, int h) {
+        };
+        auto gene_sums = [&](const CountView& c, Span every, double theta, double L, double& G, double& H) {
+            if (every.empty()) {
+                add_quotient_sums(c, theta, L, 1.0, 1.0, G, H); // w·1 is w
+                return;
+            }
+            value_sums::visit(c, 0, c.max, every, [&](int v, int h) {
                 const double w = weight(v, h);
-                const double d = v * theta_e2 + rho * L2;
+                const double d = v * theta + L;
                 if (d == 0) {
                     failed = true;
                     return false;
                 }
-                G2 = G2 + w * rho / d;
-                Gr = Gr + w * L2 / d;
-                H22 = H22 - w * (rho * rho) / (d * d);
-                H2r = H2r + w * v * theta_e2 / (d * d);
-                Hrr = Hrr - w * (L2 * L2) / (d * d);
+                G = G + w / d;
+                H = H - w / (d * d);
                 return true;
             });
+        };
+        const Span every_x1 = visit_every(x1, theta_e1, rho * L1, exon_factors1, negative_zero(G1, Gr, H1r));
+        exon_sums(x1, every_x1, theta_e1, L1, G1, H11, H1r);
+        const Span every_x2 = visit_every(x2, theta_e2, rho * L2, exon_factors2, negative_zero(G2, Gr, H2r));
+        exon_sums(x2, every_x2, theta_e2, L2, G2, H22, H2r);
         // Exon 2 before the genes: Gρ and Hρρ take exon 1's terms and then
         // exon 2's, G1 and H11 exon 1's and then gene 1's, G2 and H22 exon
         // 2's and then gene 2's, as in the order exon 1, gene 1, exon 2,
-        // gene 2; and the two genes feed separate sums.
-        const Span every_y1 = visit_every(gene1, L1, true, negative_zero(G1, 0.0, 0.0));
-        const Span every_y2 = visit_every(gene2, L2, true, negative_zero(G2, 0.0, 0.0));
+        // gene 2; and the two genes feed separate sums, which run side by
+        // side where both may skip their absent values.
+        const Span every_y1 = visit_every(y1, theta_g1, L1, true, negative_zero(G1, 0.0, 0.0));
+        const Span every_y2 = visit_every(y2, theta_g2, L2, true, negative_zero(G2, 0.0, 0.0));
         if (every_y1.empty() && every_y2.empty()) {
-            GeneSums a{y1, theta_g1, L1, G1, H11}, b{y2, theta_g2, L2, G2, H22};
-            gene_terms(a, b);
+            add_quotient_sums_side_by_side(y1, theta_g1, L1, G1, H11, y2, theta_g2, L2, G2, H22);
         } else {
-            if (every_y1.empty()) {
-                GeneSums a{y1, theta_g1, L1, G1, H11}, none{y1, 0, 0, G2, H22, y1.distinct};
-                gene_terms(a, none);
-            }
-            if (!every_y1.empty())
-                value_sums::visit(y1, 0, y1.max, every_y1, [&](int v, int h) {
-                    const double w = weight(v, h);
-                    const double d = v * theta_g1 + L1;
-                    if (d == 0) {
-                        failed = true;
-                        return false;
-                    }
-                    G1 = G1 + w / d;
-                    H11 = H11 - w / (d * d);
-                    return true;
-                });
-            if (every_y2.empty()) {
-                GeneSums b{y2, theta_g2, L2, G2, H22}, none{y2, 0, 0, G1, H11, y2.distinct};
-                gene_terms(none, b);
-            }
-            if (!every_y2.empty())
-                value_sums::visit(y2, 0, y2.max, every_y2, [&](int v, int h) {
-                    const double w = weight(v, h);
-                    const double d = v * theta_g2 + L2;
-                    if (d == 0) {
-                        failed = true;
-                        return false;
-                    }
-                    G2 = G2 + w / d;
-                    H22 = H22 - w / (d * d);
-                    return true;
-                });
+            gene_sums(y1, every_y1, theta_g1, L1, G1, H11);
+            gene_sums(y2, every_y2, theta_g2, L2, G2, H22);
         }
         // The Hessian's mixed term H12 is 0: Λ1 and Λ2 meet only through ρ.
         const double det = H11 * H22 * Hrr - H11 * (H2r * H2r) - (H1r * H1r) * H22;

@@ -130,24 +130,21 @@ void SharePermutationJob::refit_from_histograms(const int* const* drawn, Scratch
         running_moments8(n_g_, genes, mg, gene_tables ? hg : nullptr);
         running_moments8(n_e_, exons, me, exon_tables ? he : nullptr);
     }
-    // Histograms 0..2P-1 are the genes', 2P..4P-1 the exons'. A fit that
-    // gives up at once reads no histogram.
-    auto histogram = [&](int which, int n, const int* v, const RunningMoments& m, bool tables, int* table, int vector) {
-        if (gives_up_at_once(n, m)) {
-            if (tables) scratch.clear(vector, m.max + 1);
-        } else if (tables) {
+    // Histograms 0..2P-1 are the genes', 2P..4P-1 the exons'; taking a table
+    // also clears it.
+    auto histogram = [&](int which, int n, const int* v, const RunningMoments& m, int* table) {
+        if (table)
             scratch.histogram(which).take_table(n, table, m.max);
-        } else {
+        else
             scratch.histogram(which).build(n, v, m.max);
-        }
         return scratch.histogram(which).view();
     };
     for (int q = 0; q < P; ++q) {
         const int i = 2 * q, l = 2 * q + 1;
-        const CountView gi = histogram(i, n_g_, genes[i], mg[i], gene_tables, hg[i], 3 * kTogether + i);
-        const CountView gl = histogram(l, n_g_, genes[l], mg[l], gene_tables, hg[l], 3 * kTogether + l);
-        const CountView ei = histogram(2 * P + i, n_e_, exons[i], me[i], exon_tables, he[i], 5 * kTogether + i);
-        const CountView el = histogram(2 * P + l, n_e_, exons[l], me[l], exon_tables, he[l], 5 * kTogether + l);
+        const CountView gi = histogram(i, n_g_, genes[i], mg[i], hg[i]);
+        const CountView gl = histogram(l, n_g_, genes[l], mg[l], hg[l]);
+        const CountView ei = histogram(2 * P + i, n_e_, exons[i], me[i], he[i]);
+        const CountView el = histogram(2 * P + l, n_e_, exons[l], me[l], he[l]);
         FitRecord fgi, fgl, fei, fel;
         mfitmle_from_moments(n_g_, mg[i], gi, fgi.converged, fgi.lambda, fgi.theta, fgi.poisson_lambda);
         mfitmle_from_moments(n_g_, mg[l], gl, fgl.converged, fgl.lambda, fgl.theta, fgl.poisson_lambda);

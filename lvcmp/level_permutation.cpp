@@ -72,14 +72,10 @@ void refit_from_histograms(int length, const std::int64_t* pooled, std::int64_t 
     else
         running_moments8(length, v, m, tables ? h : nullptr);
     for (int k = 0; k < 2 * P; ++k) {
-        // A fit that gives up at once reads no histogram.
-        if (gives_up_at_once(length, m[k])) {
-            if (tables) scratch.clear(PermutationJob::kTogether + k, m[k].max + 1);
-        } else if (tables) {
-            scratch.histogram(k).take_table(length, h[k], m[k].max);
-        } else {
+        if (tables)
+            scratch.histogram(k).take_table(length, h[k], m[k].max); // which also clears the table
+        else
             scratch.histogram(k).build(length, v[k], m[k].max);
-        }
     }
     for (int q = 0; q < P; ++q) {
         const RunningMoments& mx = m[2 * q];

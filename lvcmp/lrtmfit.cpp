@@ -16,15 +16,6 @@ using value_sums::Span;
 // (v - 1)·h[v] exactly: it overflows 32 bits for large counts.
 inline double weight(int v, int h) { return static_cast<double>(static_cast<std::int64_t>(v - 1) * h); }
 
-// The values of 0..M that a sum must visit although no position holds them:
-// those where the denominator v·θ + rate is tiny or 0 (see value_sums.h), or
-// all of them when θ or the rate is not finite.
-Span visit_every(int M, double theta, double rate)
-{
-    if (!std::isfinite(theta) || !std::isfinite(rate)) return {0, M};
-    return value_sums::tiny_values(0, M, [&](int v) { return v * theta + rate; });
-}
-
 } // namespace
 
 void lrtmfit(int nx, const int* x, int ny, const int* y, int& valid, double& statistic, double a, double theta_x,
@@ -60,7 +51,7 @@ void lrtmfit_counts(const CountView& xv, const CountView& yv, int& valid, double
         // D only ever subtracts +0 at an absent value, which changes nothing;
         // S adds ±0, which changes a -0.
         const bool plain = value_sums::is_negative_zero(S);
-        const Span every_x = plain ? Span{0, Mx} : visit_every(Mx, theta_x, m);
+        const Span every_x = plain ? Span{0, Mx} : value_sums::must_visit(xv, theta_x, m);
         if (every_x.empty())
             add_quotient_sums(xv, theta_x, m, 1.0, 1.0, S, D); // w·1 is w
         else
@@ -74,8 +65,8 @@ void lrtmfit_counts(const CountView& xv, const CountView& yv, int& valid, double
                 D = D - weight(v, h) / (d * d);
                 return true;
             });
-        const Span every_y =
-            plain || !a_finite || value_sums::is_negative_zero(S) ? Span{0, My} : visit_every(My, theta_y, a * m);
+        const bool plain_y = plain || !a_finite || value_sums::is_negative_zero(S);
+        const Span every_y = plain_y ? Span{0, My} : value_sums::must_visit(yv, theta_y, a * m);
         if (every_y.empty())
             add_quotient_sums(yv, theta_y, a * m, a, a * a, S, D);
         else

@@ -150,18 +150,24 @@ void running_moments8(int n, const int* const v[8], RunningMoments out[8], int* 
         running_moments_side_by_side<8, false>(n, v, out, h);
 }
 
+namespace {
+
+// Whether the fit gives up before any iteration (no spread, or no count
+// above 1), so that it needs no histogram.
+bool gives_up_at_once(int n, const RunningMoments& moments)
+{
+    const double s2 = moments.S / static_cast<double>(n - 1);
+    return s2 == 0 || moments.max <= 1;
+}
+
+} // namespace
+
 void mfitmle(int n, const int* x, int& converged, double& lambda, double& theta, double& poisson_lambda)
 {
     const RunningMoments moments = running_moments(n, x);
     CountHistogram histogram;
     if (!gives_up_at_once(n, moments)) histogram.build(n, x, moments.max);
     mfitmle_from_moments(n, moments, histogram.view(), converged, lambda, theta, poisson_lambda);
-}
-
-bool gives_up_at_once(int n, const RunningMoments& moments)
-{
-    const double s2 = moments.S / static_cast<double>(n - 1);
-    return s2 == 0 || moments.max <= 1;
 }
 
 namespace {

@@ -42,10 +42,6 @@ void running_moments2(int n, const int* x, const int* y, RunningMoments& mx, Run
 // are the same either way. h null: nothing is counted.
 void running_moments8(int n, const int* const v[8], RunningMoments out[8], int* const* h, bool wide = true);
 
-// Whether the fit gives up before any iteration (no spread, or no count
-// above 1), so that it needs no histogram.
-bool gives_up_at_once(int n, const RunningMoments& moments);
-
 // mfitmle for a vector whose first pass is done, from its histogram (not
 // read when the fit gives up at once): the same results bit for bit.
 void mfitmle_from_moments(int n, const RunningMoments& moments, const CountView& counts, int& converged,

@@ -29,12 +29,6 @@ int* Scratch::zeroed(int which, std::int64_t n)
     return v.get();
 }
 
-void Scratch::clear(int which, std::int64_t n)
-{
-    int* v = vectors_[static_cast<std::size_t>(which)].get();
-    std::fill(v + 1, v + 1 + n, 0);
-}
-
 GammaNull PermutationJob::null() const
 {
     PermutationSummary summary;

@@ -40,10 +40,9 @@ public:
     static constexpr int kVectors = 32;
     // A 1-based vector of at least n entries (contents undefined); `which` is 0..kVectors-1.
     int* vector(int which, std::int64_t n);
-    // The same, all zero; whoever takes it must give it back all zero (see clear).
+    // The same, all zero; whoever takes it must give it back all zero (as
+    // CountHistogram::take_table does).
     int* zeroed(int which, std::int64_t n);
-    // Sets entries 1..n of vector `which` back to zero.
-    void clear(int which, std::int64_t n);
     // A histogram builder, `which` 0..kHistograms-1, its storage kept.
     static constexpr int kHistograms = 16;
     CountHistogram& histogram(int which) { return histograms_[static_cast<std::size_t>(which)]; }

@@ -46,21 +46,75 @@ void quotients_equation(int k, const double* w, const double* c, const double* d
     }
 }
 
-void add_quotient_sums(const CountView& c, double theta, double rate, double f, double g, double& S, double& D)
-{
-    constexpr int kBlock = 256;
-    double w[kBlock], d[kBlock], q1[kBlock], q2[kBlock];
-    for (int i0 = 0; i0 < c.distinct; i0 += kBlock) {
-        const int k = c.distinct - i0 < kBlock ? c.distinct - i0 : kBlock;
-        for (int j = 0; j < k; ++j) {
-            const int v = c.values[i0 + j];
-            w[j] = static_cast<double>(static_cast<std::int64_t>(v - 1) * c.counts[i0 + j]);
+namespace {
+
+constexpr int kBlock = 256;
+
+// The quotients of one histogram's sums for a block of its values, from
+// `next` on: q1 = w·f/d and q2 = w·g/(d·d) as quotients2 gives them.
+struct QuotientBlock {
+    QuotientBlock(const CountView& view, double th, double r, double fw, double gw)
+        : c(view), theta(th), rate(r), f(fw), g(gw)
+    {
+    }
+    const CountView& c;
+    double theta, rate, f, g;
+    int next = 0;  // first value not yet summed
+    int ready = 0; // quotients for values next..next+ready-1
+    double q1[kBlock], q2[kBlock];
+
+    void fill()
+    {
+        double w[kBlock], d[kBlock];
+        ready = c.distinct - next < kBlock ? c.distinct - next : kBlock;
+        for (int j = 0; j < ready; ++j) {
+            const int v = c.values[next + j];
+            w[j] = static_cast<double>(static_cast<std::int64_t>(v - 1) * c.counts[next + j]);
             d[j] = v * theta + rate;
         }
-        quotients2(k, w, d, f, g, q1, q2);
-        for (int j = 0; j < k; ++j) {
-            S = S + q1[j];
-            D = D - q2[j];
+        quotients2(ready, w, d, f, g, q1, q2);
+    }
+};
+
+} // namespace
+
+void add_quotient_sums(const CountView& c, double theta, double rate, double f, double g, double& S, double& D)
+{
+    QuotientBlock b{c, theta, rate, f, g};
+    for (; b.next < c.distinct; b.next += b.ready) {
+        b.fill();
+        for (int j = 0; j < b.ready; ++j) {
+            S = S + b.q1[j];
+            D = D - b.q2[j];
         }
     }
+}
+
+void add_quotient_sums_side_by_side(const CountView& c1, double theta1, double rate1, double& S1, double& D1,
+                                    const CountView& c2, double theta2, double rate2, double& S2, double& D2)
+{
+    QuotientBlock a{c1, theta1, rate1, 1.0, 1.0}, b{c2, theta2, rate2, 1.0, 1.0};
+    double s1 = S1, d1 = D1, s2 = S2, d2 = D2;
+    while (a.next < c1.distinct || b.next < c2.distinct) {
+        a.fill();
+        b.fill();
+        const int both = a.ready < b.ready ? a.ready : b.ready;
+        for (int j = 0; j < both; ++j) {
+            s1 = s1 + a.q1[j];
+            d1 = d1 - a.q2[j];
+            s2 = s2 + b.q1[j];
+            d2 = d2 - b.q2[j];
+        }
+        for (int j = both; j < a.ready; ++j) {
+            s1 = s1 + a.q1[j];
+            d1 = d1 - a.q2[j];
+        }
+        for (int j = both; j < b.ready; ++j) {
+            s2 = s2 + b.q1[j];
+            d2 = d2 - b.q2[j];
+        }
+        a.next += a.ready;
+        b.next += b.ready;
+    }
+    S1 = s1, D1 = d1, S2 = s2, D2 = d2;
 }

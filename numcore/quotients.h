@@ -28,3 +28,8 @@ void add_quotient_sums(const CountView& c, double theta, double rate, double f, 
 // each evaluated in that order (the likelihood equation of mfitmle, with
 // c = j - m).
 void quotients_equation(int k, const double* w, const double* c, const double* d, double* q1, double* q2);
+
+// The same with f = g = 1 for two histograms whose sums are separate: the
+// two chains of additions run side by side, each in its own order.
+void add_quotient_sums_side_by_side(const CountView& c1, double theta1, double rate1, double& S1, double& D1,
+                                    const CountView& c2, double theta2, double rate2, double& S2, double& D2);

@@ -69,6 +69,16 @@ Span tiny_values(int lo, int hi, F f)
     return {first([](double d) { return d < kTiny; }), first([](double d) { return d <= -kTiny; }) - 1};
 }
 
+// The values of c's 0..max that a sum with the denominator v·θ + rate must
+// visit although no position holds them: those where it is tiny or 0, or all
+// of them when θ or the rate is not finite (its callers add what else their
+// terms need).
+inline Span must_visit(const CountView& c, double theta, double rate)
+{
+    if (!std::isfinite(theta) || !std::isfinite(rate)) return {0, c.max};
+    return tiny_values(0, c.max, [&](int v) { return v * theta + rate; });
+}
+
 // For f monotone (either way) on lo..hi and never NaN: the first v with
 // f(v) <= 0, or hi + 1 when there is none.
 template <class F>
