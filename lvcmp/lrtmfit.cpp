@@ -50,36 +50,29 @@ void lrtmfit_counts(const CountView& xv, const CountView& yv, int& valid, double
         bool failed = false;
         // D only ever subtracts +0 at an absent value, which changes nothing;
         // S adds ±0, which changes a -0.
+        // One condition's terms, S += w·f/d and D -= w·g/(d·d) with d = v·θ +
+        // rate: f = g = 1 for the first (w·1 is w), f = a and g = a·a for the
+        // second.
+        auto sums = [&](const CountView& c, Span every, double theta, double rate, double f, double g) {
+            if (every.empty()) {
+                add_quotient_sums(c, theta, rate, f, g, S, D);
+                return;
+            }
+            value_sums::visit(c, 0, c.max, every, [&](int v, int h) {
+                const double d = v * theta + rate;
+                if (d == 0) {
+                    failed = true;
+                    return false;
+                }
+                S = S + weight(v, h) * f / d;
+                D = D - weight(v, h) * g / (d * d);
+                return true;
+            });
+        };
         const bool plain = value_sums::is_negative_zero(S);
-        const Span every_x = plain ? Span{0, Mx} : value_sums::must_visit(xv, theta_x, m);
-        if (every_x.empty())
-            add_quotient_sums(xv, theta_x, m, 1.0, 1.0, S, D); // w·1 is w
-        else
-            value_sums::visit(xv, 0, Mx, every_x, [&](int v, int h) {
-                const double d = v * theta_x + m;
-                if (d == 0) {
-                    failed = true;
-                    return false;
-                }
-                S = S + weight(v, h) / d;
-                D = D - weight(v, h) / (d * d);
-                return true;
-            });
+        sums(xv, plain ? Span{0, Mx} : value_sums::must_visit(xv, theta_x, m), theta_x, m, 1.0, 1.0);
         const bool plain_y = plain || !a_finite || value_sums::is_negative_zero(S);
-        const Span every_y = plain_y ? Span{0, My} : value_sums::must_visit(yv, theta_y, a * m);
-        if (every_y.empty())
-            add_quotient_sums(yv, theta_y, a * m, a, a * a, S, D);
-        else
-            value_sums::visit(yv, 0, My, every_y, [&](int w, int h) {
-                const double d = w * theta_y + a * m;
-                if (d == 0) {
-                    failed = true;
-                    return false;
-                }
-                S = S + weight(w, h) * a / d;
-                D = D - weight(w, h) * (a * a) / (d * d);
-                return true;
-            });
+        sums(yv, plain_y ? Span{0, My} : value_sums::must_visit(yv, theta_y, a * m), theta_y, a * m, a, a * a);
         if (failed || D == 0) break;
         const double step = -S / D;
         const double scale = std::fabs(m) > 0.01 ? std::fabs(m) : 0.01;
