@@ -10,7 +10,17 @@ std::string& name_storage()
     static std::string name = "pipeline";
     return name;
 }
+bool g_throw_on_stop = false;
+
 } // namespace
+
+void throw_on_stop(bool on) { g_throw_on_stop = on; }
+
+void stop_program(int status)
+{
+    if (g_throw_on_stop) throw ProgramStop{status};
+    std::exit(status);
+}
 
 void set_program_name(std::string_view name) { name_storage() = std::string(name); }
 
@@ -30,7 +40,7 @@ void warn(std::string_view text)
 void fail_input(std::string_view text)
 {
     warn(text);
-    std::exit(kExitBadInput);
+    stop_program(kExitBadInput);
 }
 
 std::string describe(const FileName& file) { return file.role + " '" + file.path + "'"; }
@@ -68,5 +78,5 @@ void fail_open(const FileName& file, std::string_view action, int error_number)
 void fail_write(const FileName& file, int error_number)
 {
     warn("cannot write " + describe(file) + ": " + std::strerror(error_number));
-    std::exit(kExitWriteFailure);
+    stop_program(kExitWriteFailure);
 }

@@ -30,6 +30,19 @@ void warn(std::string_view text);
 // Writes the message and ends the process with exit status 2.
 [[noreturn]] void fail_input(std::string_view text);
 
+// Ends the process with `status` through std::exit, so the clean-up
+// registered with atexit runs (unfinished outputs' temporary files are
+// removed there). Every refusal and write failure ends here.
+[[noreturn]] void stop_program(int status);
+
+// For harnesses that drive the readers inside one process (the fuzz
+// targets): with it set, stop_program throws a ProgramStop carrying the
+// status instead of ending the process. Never set in the programs.
+struct ProgramStop {
+    int status;
+};
+void throw_on_stop(bool on);
+
 // "<role> '<path>'", the way every message names a file.
 std::string describe(const FileName& file);
 
