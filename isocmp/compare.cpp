@@ -157,6 +157,7 @@ void write_gene(const GeneShares& gene, OutputFile& out)
         }
         out.endl();
     }
+    check_standard_output();
 }
 
 } // namespace

@@ -66,7 +66,7 @@ int main(int argc, char** argv)
     compare_shares({annotation.counts, annotation.exons, annotation.genes, fits.genes, fits.exons}, do_permute != 0,
                    seed, statistics, threads);
 
-    std::fflush(stdout);
     statistics.close();
+    close_standard_output();
     return 0;
 }

@@ -73,6 +73,7 @@ GeneLevels compare_gene(const LevelInputs& in, int g, bool permute)
 void write_gene(const GeneLevels& gene, bool permute, OutputFile& out)
 {
     std::fputs(gene.gene_indices.c_str(), stdout);
+    check_standard_output();
     for (const LevelLine& line : gene.lines) {
         out.put(line.head);
         if (permute) {

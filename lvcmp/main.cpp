@@ -71,7 +71,7 @@ int main(int argc, char** argv)
     compare_levels({annotation.counts, annotation.exons, annotation.genes, fits.genes, totals}, do_permute != 0, seed,
                    statistics, threads);
 
-    std::fflush(stdout);
     statistics.close();
+    close_standard_output();
     return 0;
 }

@@ -1,5 +1,6 @@
 #include "diag.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +12,15 @@ std::string& name_storage()
     return name;
 }
 bool g_throw_on_stop = false;
+bool g_stdout_closed = false;
+
+[[noreturn]] void fail_standard_output(int error_number)
+{
+    // Nothing more goes to standard output: the message must not wait on it.
+    g_stdout_closed = true;
+    warn(std::string("cannot write standard output: ") + std::strerror(error_number ? error_number : EIO));
+    stop_program(kExitWriteFailure);
+}
 
 } // namespace
 
@@ -32,7 +42,7 @@ void warn(std::string_view text)
     line += ": ";
     line += text;
     line += '\n';
-    std::fflush(stdout);
+    if (!g_stdout_closed) std::fflush(stdout);
     std::fwrite(line.data(), 1, line.size(), stderr);
     std::fflush(stderr);
 }
@@ -79,4 +89,17 @@ void fail_write(const FileName& file, int error_number)
 {
     warn("cannot write " + describe(file) + ": " + std::strerror(error_number));
     stop_program(kExitWriteFailure);
+}
+
+void check_standard_output()
+{
+    const int error_number = errno;
+    if (std::ferror(stdout)) fail_standard_output(error_number);
+}
+
+void close_standard_output()
+{
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) fail_standard_output(errno);
+    g_stdout_closed = true;
+    if (std::fclose(stdout) != 0) fail_standard_output(errno);
 }

@@ -54,3 +54,12 @@ std::string quote_token(std::string_view token);
 
 // Writes "cannot write <role> '<path>': <reason>" and ends with status 255.
 [[noreturn]] void fail_write(const FileName& file, int error_number);
+
+// Standard output carries results too (the per-gene lines, bamcount's
+// summary), so a failed write to it ends the run with status 255 like a
+// failed write to any output file. check_standard_output stops when a write
+// has failed; call it right after writing, while errno still tells why.
+void check_standard_output();
+// Flushes and closes standard output with the same check. Call it last, once
+// the result files are closed: nothing may be written there afterwards.
+void close_standard_output();

@@ -70,6 +70,7 @@ void fit_all_genes(const CountTable& counts, const ExonTable& exons, const GeneT
             out.exon_re.put(lines.exon_re);
             out.gene_re.put(lines.gene_re);
             out.chisq_re.put(lines.chisq_re);
+            check_standard_output();
             progress.update(k + 1);
         });
 }

@@ -60,9 +60,9 @@ int main(int argc, char** argv)
 
     fit_all_genes(in.counts, in.exons, in.genes, {exon_re, gene_re, chisq_re}, threads);
 
-    std::fflush(stdout);
     exon_re.close();
     gene_re.close();
     chisq_re.close();
+    close_standard_output();
     return 0;
 }

@@ -1,5 +1,7 @@
 #include "textin.h"
 
+#include "file_identity.h"
+
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
@@ -47,6 +49,7 @@ InputFile InputFile::open(FileName name)
 {
     int fd = ::open(name.path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) fail_open(name, "open", errno);
+    record_opened_file(name, fd);
     return InputFile(std::move(name), fd);
 }
 

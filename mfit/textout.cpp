@@ -1,9 +1,15 @@
 #include "textout.h"
 
+#include "file_identity.h"
+#include "pending_outputs.h"
+
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <climits>
+#include <cstdlib>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
 
@@ -32,15 +38,47 @@ void append_int(std::string& out, std::int64_t value)
 
 OutputFile OutputFile::create(FileName name)
 {
+    refuse_if_already_open(name);
     int fd = ::open(name.path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) fail_open(name, "create", errno);
-    return OutputFile(std::move(name), fd);
+    record_opened_file(name, fd);
+    OutputFile out(std::move(name), fd);
+    out.write_aside();
+    return out;
+}
+
+void OutputFile::write_aside()
+{
+    struct stat st;
+    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1) return;
+    char resolved[PATH_MAX];
+    if (!::realpath(name_.path.c_str(), resolved)) return;
+    std::string target = resolved;
+    const std::size_t slash = target.rfind('/');
+    std::string temporary = target.substr(0, slash + 1) + "." + target.substr(slash + 1) + ".XXXXXX";
+    int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    // A folder where no new file can be made: the final file is written directly.
+    if (fd < 0) return;
+    // The result keeps the permissions the final name was created with;
+    // where they cannot be passed on, the final file is written directly.
+    if (::fchmod(fd, st.st_mode & 07777) != 0) {
+        ::close(fd);
+        ::unlink(temporary.c_str());
+        return;
+    }
+    pending_slot_ = hold_pending_output(temporary);
+    record_opened_file(name_, fd);
+    ::close(std::exchange(fd_, fd));
+    temporary_ = std::move(temporary);
+    final_ = std::move(target);
 }
 
 OutputFile::OutputFile(FileName name, int fd) : name_(std::move(name)), fd_(fd) { buffer_.reserve(kFlushAt + 4096); }
 
 OutputFile::OutputFile(OutputFile&& other) noexcept
-    : name_(std::move(other.name_)), fd_(std::exchange(other.fd_, -1)), buffer_(std::move(other.buffer_))
+    : name_(std::move(other.name_)), fd_(std::exchange(other.fd_, -1)), buffer_(std::move(other.buffer_)),
+      temporary_(std::move(other.temporary_)), final_(std::move(other.final_)),
+      pending_slot_(std::exchange(other.pending_slot_, -1))
 {
 }
 
@@ -69,4 +107,8 @@ void OutputFile::close()
     flush();
     int fd = std::exchange(fd_, -1);
     if (::close(fd) != 0) fail_write(name_, errno);
+    if (temporary_.empty()) return;
+    if (::rename(temporary_.c_str(), final_.c_str()) != 0) fail_write(name_, errno);
+    release_pending_output(std::exchange(pending_slot_, -1));
+    temporary_.clear();
 }

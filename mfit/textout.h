@@ -4,6 +4,13 @@
 // formatted into a large buffer and written in blocks. Any failed write or
 // close stops the program with status 255 and a message naming the file, so a
 // full disk is never reported as success.
+//
+// A name that is a file the run has already opened (an input, or another
+// output) is refused before anything is truncated. A regular file is written
+// under a temporary name in the same folder (".<name>.XXXXXX") and renamed
+// over its final name at close, so a file under the final name is always a
+// whole result; until then the final name is an empty file. Devices, named
+// pipes and files with several hard links are written directly.
 #pragma once
 
 #include "diag.h"
@@ -92,14 +99,23 @@ public:
     }
 
     void flush();
+    // Writes what is buffered, closes, and renames the file into place.
     void close();
     const FileName& name() const { return name_; }
 
 private:
     OutputFile(FileName name, int fd);
+    // Moves the writing to a temporary file beside a regular final file.
+    void write_aside();
     static constexpr std::size_t kFlushAt = std::size_t(1) << 20;
 
     FileName name_;
     int fd_ = -1;
     std::string buffer_;
+    // Set while writing aside: the temporary file, the final file it becomes
+    // (the link's target when the name is a symbolic link) and its slot among
+    // the pending outputs.
+    std::string temporary_;
+    std::string final_;
+    int pending_slot_ = -1;
 };

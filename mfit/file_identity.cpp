@@ -1,0 +1,50 @@
+#include "file_identity.h"
+
+#include <mutex>
+#include <sys/stat.h>
+#include <vector>
+
+namespace {
+
+struct KnownFile {
+    dev_t device;
+    ino_t inode;
+    FileName name;
+};
+
+std::mutex g_lock;
+std::vector<KnownFile> g_known;
+
+void record(const FileName& name, const struct stat& st)
+{
+    if (!S_ISREG(st.st_mode)) return;
+    std::lock_guard<std::mutex> hold(g_lock);
+    g_known.push_back({st.st_dev, st.st_ino, name});
+}
+
+} // namespace
+
+void record_opened_file(const FileName& name, int fd)
+{
+    struct stat st;
+    if (::fstat(fd, &st) == 0) record(name, st);
+}
+
+void record_opened_path(const FileName& name)
+{
+    struct stat st;
+    if (::stat(name.path.c_str(), &st) == 0) record(name, st);
+}
+
+void refuse_if_already_open(const FileName& output)
+{
+    struct stat st;
+    // A name that does not exist yet cannot be a file already opened: every
+    // output before it was created as it was named.
+    if (::stat(output.path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
+    std::lock_guard<std::mutex> hold(g_lock);
+    for (const KnownFile& known : g_known)
+        if (known.device == st.st_dev && known.inode == st.st_ino)
+            fail_input(describe(output) + " is the same file as " + describe(known.name) +
+                       ": give each output a name of its own, apart from the inputs");
+}
