@@ -54,6 +54,17 @@ constexpr std::string_view kExpectedCount = "a non-negative integer";
 
 void FieldReader::refuse_negative(std::string_view name) const { refuse(name, kExpectedCount); }
 
+namespace {
+std::string up_to(std::int32_t largest) { return "a non-negative integer up to " + std::to_string(largest); }
+} // namespace
+
+void FieldReader::refuse_above(std::string_view name, std::int32_t largest) const { refuse(name, up_to(largest)); }
+
+void FieldReader::refuse_above(std::string_view name, std::int32_t largest, std::int32_t value, int field) const
+{
+    refuse_found(name, up_to(largest), quote_token(std::to_string(value)), field);
+}
+
 std::int32_t FieldReader::any_count(std::string_view name)
 {
     static constexpr std::string_view kExpected = kExpectedCount;

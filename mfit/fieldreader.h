@@ -44,6 +44,15 @@ public:
         }
         return any_count(name);
     }
+    // The same, refusing values above `largest` too.
+    std::int32_t count_up_to(std::string_view name, std::int32_t largest)
+    {
+        const std::int32_t value = count(name);
+        if (value > largest) refuse_above(name, largest);
+        return value;
+    }
+    // Refuses field `field` of the record (value `value`), found above `largest`.
+    [[noreturn]] void refuse_above(std::string_view name, std::int32_t largest, std::int32_t value, int field) const;
     // Up to `count` fields in a row that are plain non-negative integers,
     // into out[0..]; returns how many (see InputFile::next_plain_counts).
     // The record's remaining fields are then read one by one.
@@ -72,6 +81,7 @@ private:
     std::int32_t any_integer(std::string_view name);
     std::int32_t any_count(std::string_view name);
     [[noreturn]] void refuse_negative(std::string_view name) const;
+    [[noreturn]] void refuse_above(std::string_view name, std::int32_t largest) const;
     std::string_view take(std::string_view name, std::string_view expected);
 
     InputFile& file_;

@@ -31,7 +31,8 @@ FitResults load_fit_results(InputFile& gene_re, InputFile& exon_re, const TableS
 AnnotationFiles take_annotation_arguments(ArgSource& source, TableSizes& sizes)
 {
     sizes.num_reads = take_size(source, "Number of reads : ", "num_reads", kDefaultNumReads);
-    sizes.num_conditions = take_size(source, "Number of conditions : ", "num_conditions", kDefaultNumConditions);
+    sizes.num_conditions =
+        take_size(source, "Number of conditions : ", "num_conditions", kDefaultNumConditions, kLargestConditions);
     InputFile reads = InputFile::open({"reads file", source.name("Reads File Name : ", "the reads file name")});
     sizes.num_exons = take_size(source, "Number of Exons : ", "num_exons", kDefaultNumExons);
     InputFile exon_zb = InputFile::open({"exon_zb file", source.name("Exon File Name : ", "the exon_zb file name")});

@@ -2,6 +2,7 @@
 // with the values in force before intake.
 #pragma once
 
+#include "count_limits.h"
 #include "intake.h"
 
 #include <cstdint>
@@ -14,8 +15,9 @@ inline constexpr std::int32_t kDefaultDoPermute = 0;
 inline constexpr std::int64_t kDefaultSeed = -81079;
 
 // A table size; a negative one is refused with status 2, as no table can
-// have one.
-std::int32_t take_size(ArgSource& source, std::string_view prompt, std::string_view what, std::int32_t current);
+// have one, and so is one above `largest`.
+std::int32_t take_size(ArgSource& source, std::string_view prompt, std::string_view what, std::int32_t current,
+                       std::int32_t largest = kLargestTableSize);
 
 // The seed of the random generator; one whose magnitude exceeds 2147483647
 // is refused with status 2, as the generator would index its shuffle table

@@ -1,10 +1,23 @@
 #include "tables.h"
 
+#include "count_limits.h"
 #include "fieldreader.h"
 
 #include <algorithm>
 #include <string>
 #include <vector>
+
+namespace {
+
+[[noreturn]] void refuse_large_count(const FieldReader& in, const std::vector<std::int32_t>& values,
+                                     const std::vector<std::string>& count_names)
+{
+    std::size_t k = 3;
+    while (values[k] <= kLargestCount) ++k;
+    in.refuse_above(count_names[k - 3], kLargestCount, values[k], static_cast<int>(k) + 1);
+}
+
+} // namespace
 
 CountTable read_count_table(InputFile& file, std::int32_t num_reads, std::int32_t num_conditions)
 {
@@ -26,6 +39,9 @@ CountTable read_count_table(InputFile& file, std::int32_t num_reads, std::int32_
         in.start_record(r);
         for (int k = in.plain_counts(fields, values.data()); k < fields; ++k)
             values[static_cast<std::size_t>(k)] = k < 3 ? in.integer(kLeading) : in.count(count_names[k - 3]);
+        std::int32_t largest = 0;
+        for (int k = 3; k < fields; ++k) largest = std::max(largest, values[static_cast<std::size_t>(k)]);
+        if (largest > kLargestCount) refuse_large_count(in, values, count_names);
         std::copy(values.begin() + 3, values.end(), table.counts[r] + 1);
     }
     file.close();
@@ -51,7 +67,7 @@ ExonTable read_exon_table(InputFile& file, std::int32_t num_exons, std::int32_t 
             in.refuse_found("last_row", "an empty range (last_row below first_row) or rows within 1.." +
                                             std::to_string(num_reads) + " (num_reads)",
                             "the range " + std::to_string(first) + ".." + std::to_string(last));
-        const std::int32_t length = t.length[e] = in.count("length");
+        const std::int32_t length = t.length[e] = in.count_up_to("length", kLargestLength);
         if (t.rows(e) > length)
             in.refuse("length", "at least " + std::to_string(t.rows(e)) + ", the exon's rows from first_row to last_row");
     }
@@ -90,7 +106,7 @@ GeneTable read_gene_table(InputFile& file, std::int32_t num_genes, const ExonTab
                                 std::to_string(first), 2);
             next_exon = std::int64_t(last) + 1;
         }
-        const std::int32_t length = t.length[g] = in.count("length");
+        const std::int32_t length = t.length[g] = in.count_up_to("length", kLargestLength);
         const std::int64_t rows = gene_rows(exons, t, g);
         if (rows > length)
             in.refuse("length", "at least " + std::to_string(rows) + ", the rows of the gene's exons");
