@@ -14,10 +14,14 @@
 #include <string_view>
 #include <vector>
 
+// The largest position an annotation may give: the reads file holds
+// positions in 32 bits, as BAM files do.
+inline constexpr std::int64_t kLargestPosition = 2147483647;
+
 struct ExonRecord {
     std::string chromosome;
-    std::int64_t start = 0; // 1-based, inclusive
-    std::int64_t end = 0;   // 1-based, inclusive
+    std::int64_t start = 0; // 1-based, inclusive, at most kLargestPosition
+    std::int64_t end = 0;   // 1-based, inclusive, at most kLargestPosition
     char strand = '.';      // '+', '-' or '.'
     std::string gene_id;
     std::string gene_name; // the gene id when the annotation gives none

@@ -19,20 +19,98 @@ const char* const kReasonNames[kReasons] = {
 
 namespace {
 
-// htslib's handles, each released once.
+// htslib's handles, each released once. A refusal releases them before it
+// ends the process: std::exit runs no destructor of a local, and
+// decompression threads still working on the file while the exit handlers
+// tear the process down can crash it.
 struct Handles {
     samFile* file = nullptr;
     sam_hdr_t* header = nullptr;
     bam1_t* record = nullptr;
     htsThreadPool pool{nullptr, 0};
-    ~Handles()
+    Handles() = default;
+    Handles(const Handles&) = delete;
+    Handles& operator=(const Handles&) = delete;
+    ~Handles() { release(); }
+
+    // The file goes before the pool its threads belong to.
+    void release()
     {
         if (record) bam_destroy1(record);
         if (header) sam_hdr_destroy(header);
         if (file) sam_close(file);
         if (pool.pool) hts_tpool_destroy(pool.pool);
+        record = nullptr;
+        header = nullptr;
+        file = nullptr;
+        pool.pool = nullptr;
+    }
+
+    // Releases the handles, then stops the program with `text`.
+    [[noreturn]] void refuse(const std::string& text)
+    {
+        release();
+        fail_input(text);
     }
 };
+
+// The words of every refusal of a file cut short or damaged.
+const char kTruncated[] = ": the file is truncated or damaged";
+
+// How far a file decodes on one thread: the records read, and whether a
+// failure rather than the file's end stopped them.
+struct Decoded {
+    std::uint64_t records = 0;
+    bool failed = false;
+};
+
+// Decodes up to `limit` records of the file at `path`, with the reference
+// FASTA `reference` (none when empty) and, when `fields` is not 0, only
+// those fields of every record (SAM_FLAG and the like).
+Decoded decode(const std::string& path, const std::string& reference, int fields, std::uint64_t limit)
+{
+    Handles h;
+    Decoded d;
+    d.failed = true;
+    h.file = sam_open(path.c_str(), "r");
+    if (!h.file) return d;
+    if (!reference.empty() && hts_set_fai_filename(h.file, reference.c_str()) != 0) return d;
+    if (fields != 0 && hts_set_opt(h.file, CRAM_OPT_REQUIRED_FIELDS, fields) != 0) return d;
+    h.header = sam_hdr_read(h.file);
+    if (!h.header) return d;
+    h.record = bam_init1();
+    int status = 0;
+    while (d.records < limit && (status = sam_read1(h.file, h.header, h.record)) >= 0) ++d.records;
+    d.failed = status < -1;
+    return d;
+}
+
+// The refusal of a file whose records stopped decoding. A CRAM file may
+// have failed for want of the reference its bases are compressed against
+// rather than from damage: then, read on one thread, it fails at some
+// record with its bases and decodes past that record without them (the
+// fields that counting uses need no reference). With threads a failure can
+// surface records before the one that fails, so the failing record is
+// found anew on one thread; this costs a second reading up to it, on the
+// way to a refusal only.
+std::string undecodable(const FileName& name, const CountSettings& settings, bool is_cram)
+{
+    const std::string what = "cannot read " + describe(name);
+    if (is_cram) {
+        const Decoded whole = decode(name.path, settings.reference, 0, std::numeric_limits<std::uint64_t>::max());
+        constexpr int kCountedFields = SAM_FLAG | SAM_RNAME | SAM_POS | SAM_MAPQ | SAM_CIGAR | SAM_AUX;
+        const Decoded no_bases =
+            whole.failed ? decode(name.path, "", kCountedFields, whole.records + 1) : Decoded{0, true};
+        if (!no_bases.failed && no_bases.records > whole.records) {
+            if (settings.reference.empty())
+                return what + ": the reference sequence its bases are compressed against cannot be found; name "
+                              "its FASTA file with --reference";
+            return what + ": the reference '" + settings.reference +
+                   "' given with --reference lacks the sequence its bases are compressed against, or holds another";
+        }
+    }
+    return what + kTruncated + " (a compressed block or a record cannot be read)";
+}
 
 // The strand of genes a fragment counts in.
 char gene_strand(bool fragment_reverse, Strandedness s)
@@ -86,14 +164,30 @@ ConditionCounts count_alignments(const FileName& name, const CountLayout& layout
     Handles h;
     h.file = sam_open(name.path.c_str(), "r");
     if (!h.file) fail_open(name, "open", errno ? errno : EINVAL);
+    const bool is_cram = h.file->is_cram;
+    // A BAM or CRAM file ends in an empty block written last: without it
+    // the file was cut short, perhaps at a block boundary, where every
+    // block before the cut still reads as whole records.
+    switch (hts_check_EOF(h.file)) {
+    case 0: h.refuse("cannot read " + describe(name) + kTruncated + " (its end-of-file marker is missing)");
+    case -1:
+        h.refuse("cannot read " + describe(name) + kTruncated + " (its end cannot be read: " +
+                 std::strerror(errno ? errno : EIO) + ")");
+    default: break; // present, or a stream or a format without one
+    }
+    if (!settings.reference.empty() && hts_set_fai_filename(h.file, settings.reference.c_str()) != 0)
+        h.refuse("cannot use the reference '" + settings.reference + "' for " + describe(name));
+    h.header = sam_hdr_read(h.file);
+    if (!h.header)
+        h.refuse("cannot read " + describe(name) + ": its header is truncated or damaged, or it is not a SAM, BAM "
+                 "or CRAM file");
+    // The decompression threads start only now: with them running, a
+    // header cut short leaves the header read waiting for blocks that never
+    // come.
     if (settings.threads > 1) {
         h.pool.pool = hts_tpool_init(settings.threads);
         if (h.pool.pool) hts_set_opt(h.file, HTS_OPT_THREAD_POOL, &h.pool);
     }
-    if (!settings.reference.empty() && hts_set_fai_filename(h.file, settings.reference.c_str()) != 0)
-        fail_input("cannot use the reference '" + settings.reference + "' for " + describe(name));
-    h.header = sam_hdr_read(h.file);
-    if (!h.header) fail_input("cannot read " + describe(name) + ": not a SAM, BAM or CRAM file with a header");
 
     // The file's references as annotation chromosomes.
     const int targets = sam_hdr_nref(h.header);
@@ -107,9 +201,9 @@ ConditionCounts count_alignments(const FileName& name, const CountLayout& layout
         std::string names;
         for (int t = 0; t < targets && t < 3; ++t) names += std::string(t ? ", " : "") + sam_hdr_tid2name(h.header, t);
         const std::string annotated = layout.genes().empty() ? "" : layout.genes().front().chromosome;
-        fail_input(describe(name) + ": none of its " + std::to_string(targets) + " reference names (" + names +
-                   (targets > 3 ? ", ..." : "") + ") is a chromosome of the annotation (such as '" + annotated +
-                   "'); the names must be spelt the same in both");
+        h.refuse(describe(name) + ": none of its " + std::to_string(targets) + " reference names (" + names +
+                 (targets > 3 ? ", ..." : "") + ") is a chromosome of the annotation (such as '" + annotated +
+                 "'); the names must be spelt the same in both");
     }
 
     struct stat st {};
@@ -120,6 +214,7 @@ ConditionCounts count_alignments(const FileName& name, const CountLayout& layout
     Counter counter(layout);
     ConditionCounts result;
     h.record = bam_init1();
+    std::vector<std::pair<std::int64_t, std::int64_t>> runs;
     std::uint64_t records = 0;
     int status;
     while ((status = sam_read1(h.file, h.header, h.record)) >= 0) {
@@ -153,20 +248,26 @@ ConditionCounts count_alignments(const FileName& name, const CountLayout& layout
                 counted = counter.add(chrom, five_prime, strand, ambiguous);
                 result.counted += counted;
             } else {
+                // Only the annotated bases of each aligned block are
+                // visited: a CIGAR may claim far more bases than the
+                // reference has, and the others count nowhere.
                 const std::uint32_t* cigar = bam_get_cigar(h.record);
                 std::int64_t ref = c.pos + 1;
                 for (std::uint32_t k = 0; k < c.n_cigar; ++k) {
                     const int op = bam_cigar_op(cigar[k]);
                     const std::int64_t len = bam_cigar_oplen(cigar[k]);
-                    if (op == BAM_CMATCH || op == BAM_CEQUAL || op == BAM_CDIFF) {
-                        for (std::int64_t p = ref; p < ref + len; ++p) {
-                            bool base_ambiguous = false;
-                            if (counter.add(chrom, p, strand, base_ambiguous)) {
-                                counted = true;
-                                ++result.counted;
+                    if (len > 0 && (op == BAM_CMATCH || op == BAM_CEQUAL || op == BAM_CDIFF)) {
+                        runs.clear();
+                        layout.annotated_runs(chrom, ref, ref + len - 1, runs);
+                        for (const auto& [first, last] : runs)
+                            for (std::int64_t p = first; p <= last; ++p) {
+                                bool base_ambiguous = false;
+                                if (counter.add(chrom, p, strand, base_ambiguous)) {
+                                    counted = true;
+                                    ++result.counted;
+                                }
+                                ambiguous |= base_ambiguous;
                             }
-                            ambiguous |= base_ambiguous;
-                        }
                     }
                     if (bam_cigar_type(op) & 2) ref += len;
                 }
@@ -175,7 +276,13 @@ ConditionCounts count_alignments(const FileName& name, const CountLayout& layout
         }
         ++result.records[reason];
     }
-    if (status < -1) fail_input("cannot read " + describe(name) + ": a record is truncated or malformed");
+    // With threads, a block that fails to decompress can end the records
+    // as if the file ended there; the handle keeps the error.
+    const BGZF* blocks = h.file->is_bgzf ? h.file->fp.bgzf : nullptr;
+    if (status < -1 || (blocks && blocks->errcode != 0)) {
+        h.release();
+        fail_input(undecodable(name, settings, is_cram));
+    }
     if (progress) progress->finish();
     result.nonzero = counter.nonzero();
     return result;

@@ -56,3 +56,21 @@ void CountLayout::offsets_at(int chromosome, std::int64_t position, char strand,
             out.push_back(it->offset + static_cast<std::uint32_t>(position - it->start));
     }
 }
+
+void CountLayout::annotated_runs(int chromosome, std::int64_t first, std::int64_t last,
+                                 std::vector<std::pair<std::int64_t, std::int64_t>>& out) const
+{
+    if (chromosome < 1 || static_cast<std::size_t>(chromosome) > intervals_.size() || last < first) return;
+    const std::vector<Interval>& list = intervals_[static_cast<std::size_t>(chromosome) - 1];
+    // Every interval before the first whose reach gets to `first` ends
+    // before it; the walk stops at the first that starts after `last`.
+    auto it = std::partition_point(list.begin(), list.end(), [first](const Interval& i) { return i.reach < first; });
+    const std::size_t from = out.size();
+    for (; it != list.end() && it->start <= last; ++it) {
+        if (it->end < first) continue;
+        const std::int64_t a = std::max(it->start, first), b = std::min(it->end, last);
+        // Intervals come by start, so a run can only grow at its end.
+        if (out.size() > from && a <= out.back().second + 1) out.back().second = std::max(out.back().second, b);
+        else out.emplace_back(a, b);
+    }
+}

@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 class CountLayout {
@@ -31,6 +32,13 @@ public:
     // there, whatever `strand` asks for: 1 for '+', 2 for '-', 4 for '.'.
     void offsets_at(int chromosome, std::int64_t position, char strand, std::vector<std::uint32_t>& out,
                     int& strands) const;
+
+    // The annotated positions of `chromosome` from `first` to `last`
+    // (1-based, inclusive), whatever their genes' strands, as runs of
+    // consecutive positions (first, last) appended to `out` in ascending
+    // order. The time taken follows the parts met, not the span asked for.
+    void annotated_runs(int chromosome, std::int64_t first, std::int64_t last,
+                        std::vector<std::pair<std::int64_t, std::int64_t>>& out) const;
 
     // The annotation's chromosome index of a name, or 0.
     int chromosome_index(const std::string& name) const;

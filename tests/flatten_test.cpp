@@ -141,6 +141,15 @@ TEST(Annotation, Gff3ExonsReachTheirGenesThroughTranscripts)
     EXPECT_EQ(parts_text(genes[0]), "100-150[T1,T2] 300-400[T1]");
 }
 
+TEST(Flatten, PartsReachTheLargestPositionTheTablesHold)
+{
+    // The cut after the last exon lies one past the largest position.
+    const auto genes = flatten_text(gtf_exon("chr1", 2147483600, 2147483647, '+', "G", "t1") +
+                                    gtf_exon("chr1", 2147483640, 2147483647, '+', "G", "t2"));
+    ASSERT_EQ(genes.size(), 1u);
+    EXPECT_EQ(parts_text(genes[0]), "2147483600-2147483639[t1] 2147483640-2147483647[t1,t2]");
+}
+
 TEST(Annotation, GzipInputReadsLikePlainInput)
 {
     ScratchDir dir;
@@ -165,7 +174,7 @@ TEST(Annotation, MalformedLinesAreRefusedWithFileLineAndField)
     const std::vector<Case> cases = {
         {good + "c\ttest\texon\t5\n", "line 2: expected 9 tab-separated fields, found 4"},
         {good + "c\tt\texon\tfive\t10\t.\t+\t.\tgene_id \"G\"; transcript_id \"t\";\n",
-         "line 2, field 4 (start): expected a position, a whole number from 1, found 'five'"},
+         "line 2, field 4 (start): expected a position, a whole number from 1 to 2147483647, found 'five'"},
         {"c\tt\texon\t20\t10\t.\t+\t.\tgene_id \"G\"; transcript_id \"t\";\n",
          "line 1, field 5 (end): expected an end at or after the start 20, found '10'"},
         {"c\tt\texon\t1\t10\t.\tx\t.\tgene_id \"G\"; transcript_id \"t\";\n",
