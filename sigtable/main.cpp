@@ -14,9 +14,12 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <filesystem>
 #include <map>
+#include <new>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <vector>
 #include <zlib.h>
@@ -37,7 +40,8 @@ const char kHelp[] =
     "  --out TABLE       the table to write; gzip-compressed when the name ends in .gz\n"
     "  --features FILE   features.tsv from bamcount: adds gene ids, names and coordinates\n"
     "  --gtt FILE        the totals file: lvcmp's log2 fold changes and means are then normalised\n"
-    "                    to the mean depth of the conditions\n"
+    "                    to the mean depth of the conditions; it must hold a pair of totals for\n"
+    "                    every condition the statistics file compares\n"
     "  --sort            order the rows by padj (NA last), then pvalue\n"
     "  --fdr X           keep only rows with padj at most X\n"
     "  --plots DIR       write a volcano and an MA plot per pair of conditions into DIR, as SVG and,\n"
@@ -54,48 +58,80 @@ double fraction(const NamedOptions& in, const std::string& value)
     return v;
 }
 
-// The table's text goes to a plain file or through gzip.
+// The table's text goes to its OutputFile as it is or, for a name ending
+// in .gz, compressed here into the gzip format first (deflate with the gzip
+// wrapper). Either way the file is created, checked against the run's other
+// files, written and finished by OutputFile, like every output of the
+// pipeline.
 class TableSink {
 public:
-    explicit TableSink(const std::string& path) : name_{"table file", path}
+    explicit TableSink(const std::string& path)
+        : out_(OutputFile::create({"table file", path})),
+          gzip_(path.size() > 3 && path.compare(path.size() - 3, 3, ".gz") == 0)
     {
-        if (path.size() > 3 && path.compare(path.size() - 3, 3, ".gz") == 0) {
-            gz_ = gzopen(path.c_str(), "wb");
-            if (!gz_) fail_open(name_, "create", errno ? errno : ENOMEM);
-        } else {
-            plain_.emplace_back(OutputFile::create(name_));
-        }
+        // Window bits 15 + 16: the largest window, with a gzip header and trailer.
+        if (gzip_ && deflateInit2(&z_, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+            fail_write(out_.name(), ENOMEM);
     }
-    void write(const std::string& text)
+    ~TableSink()
     {
-        if (gz_) {
-            if (!text.empty() && gzwrite(gz_, text.data(), static_cast<unsigned>(text.size())) <= 0)
-                fail_write(name_, errno ? errno : EIO);
-        } else {
-            plain_.front().text(text);
+        if (gzip_) deflateEnd(&z_);
+    }
+    // zlib's stream state points back at z_, which must not move.
+    TableSink(const TableSink&) = delete;
+    TableSink& operator=(const TableSink&) = delete;
+
+    void write(std::string_view text)
+    {
+        if (!gzip_) {
+            out_.text(text);
+            return;
         }
+        // avail_in counts 32 bits.
+        constexpr std::size_t kPiece = std::size_t(1) << 30;
+        for (std::size_t from = 0; from < text.size(); from += kPiece)
+            compress(text.substr(from, kPiece), Z_NO_FLUSH);
     }
     void close()
     {
-        if (gz_) {
-            if (gzclose(gz_) != Z_OK) fail_write(name_, errno ? errno : EIO);
-            gz_ = nullptr;
-        } else {
-            plain_.front().close();
-        }
+        if (gzip_) compress({}, Z_FINISH);
+        out_.close();
     }
 
 private:
-    FileName name_;
-    gzFile gz_ = nullptr;
-    std::vector<OutputFile> plain_;
+    // Runs deflate over `text` and hands all it gives to the file; with
+    // Z_FINISH, to the end of the stream.
+    void compress(std::string_view text, int flush)
+    {
+        z_.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+        z_.avail_in = static_cast<uInt>(text.size());
+        do {
+            z_.next_out = reinterpret_cast<Bytef*>(block_);
+            z_.avail_out = sizeof block_;
+            // Only a misused stream gives Z_STREAM_ERROR; Z_BUF_ERROR just
+            // says there was nothing to do.
+            if (deflate(&z_, flush) == Z_STREAM_ERROR) fail_write(out_.name(), EINVAL);
+            out_.text(std::string_view(block_, sizeof block_ - z_.avail_out));
+        } while (z_.avail_out == 0);
+    }
+
+    OutputFile out_;
+    bool gzip_;
+    z_stream z_{};
+    char block_[1 << 16];
 };
 
-} // namespace
-
-int main(int argc, char** argv)
+// An allocation that fails ends the run here, through stop_program, rather
+// than unwinding: the unwinding would close the table being written and
+// put a partial table in place under its name.
+[[noreturn]] void out_of_memory()
 {
-    set_program_name("sigtable");
+    warn("out of memory");
+    stop_program(1);
+}
+
+int run(int argc, char** argv)
+{
     std::string stats_path, out_path, features_path, gtt_path, plots_dir;
     bool sort = false;
     double fdr = NAN, alpha = 0.05;
@@ -122,7 +158,8 @@ int main(int argc, char** argv)
 
     const StatsFile stats = read_stats(stats_path);
     const Features features = features_path.empty() ? Features{} : read_features(features_path);
-    const std::vector<double> totals = gtt_path.empty() ? std::vector<double>{} : read_poisson_totals(gtt_path);
+    const std::vector<double> totals =
+        gtt_path.empty() ? std::vector<double>{} : read_poisson_totals(gtt_path, stats);
     std::vector<ResultRow> rows = compute_results(stats, totals);
     if (sort) sort_by_padj(rows);
 
@@ -170,4 +207,20 @@ int main(int argc, char** argv)
         if (!png) warn("rsvg-convert could not be run: the plots are written as SVG only");
     }
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    set_program_name("sigtable");
+    std::set_new_handler(out_of_memory);
+    // The p-values catch what Boost.Math throws, and allocations end in
+    // out_of_memory; anything else still ends in one line, not an abort.
+    try {
+        return run(argc, argv);
+    } catch (const std::exception& e) {
+        warn(std::string("internal error: ") + e.what());
+        stop_program(1);
+    }
 }

@@ -5,14 +5,40 @@
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
 #include <numeric>
+
+namespace {
+
+// The upper tail at `statistic` of the distribution with these parameters,
+// or not-a-number when Boost.Math cannot give it. Its default policy throws
+// on an overflow, a domain error or a series that does not converge (a gamma
+// null with a shape of a million and a scale of 1e100 overflows Gamma(shape)
+// on the way to a tail of 1), and the table has a value for a p-value that
+// cannot be computed already: NA. The errno policies would hand back a
+// stand-in (infinity, the largest double) that only errno tells from a
+// result, and the C library sets errno for harmless underflows inside the
+// same call too; the exception says that this one value failed.
+template <class Distribution, class... Parameters>
+double upper_tail(double statistic, Parameters... parameters) noexcept
+{
+    try {
+        const Distribution distribution(parameters...);
+        const double p = boost::math::cdf(boost::math::complement(distribution, statistic));
+        return p >= 0 && p <= 1 ? p : NAN;
+    } catch (const std::exception&) {
+        return NAN;
+    }
+}
+
+} // namespace
 
 double chi_square_upper(double statistic)
 {
     if (std::isnan(statistic)) return NAN;
     if (statistic <= 0) return 1.0;
     if (std::isinf(statistic)) return 0.0;
-    return boost::math::cdf(boost::math::complement(boost::math::chi_squared_distribution<double>(1.0), statistic));
+    return upper_tail<boost::math::chi_squared_distribution<double>>(statistic, 1.0);
 }
 
 double gamma_upper(double statistic, double shape, double scale)
@@ -20,7 +46,7 @@ double gamma_upper(double statistic, double shape, double scale)
     if (std::isnan(statistic) || !(shape > 0) || !(scale > 0) || std::isinf(shape) || std::isinf(scale)) return NAN;
     if (statistic <= 0) return 1.0;
     if (std::isinf(statistic)) return 0.0;
-    return boost::math::cdf(boost::math::complement(boost::math::gamma_distribution<double>(shape, scale), statistic));
+    return upper_tail<boost::math::gamma_distribution<double>>(statistic, shape, scale);
 }
 
 std::vector<double> benjamini_hochberg(const std::vector<double>& p)

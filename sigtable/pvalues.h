@@ -1,6 +1,8 @@
 // The p-values of the test statistics and their adjustment for many tests.
-// Distributions come from Boost.Math; a value that is not a number, or a
-// statistic no distribution takes, gives not-a-number: the table shows NA.
+// Distributions come from Boost.Math; a value that is not a number, a
+// statistic no distribution takes, or a tail Boost.Math cannot evaluate
+// (an overflow on the way, say) gives not-a-number: the table shows NA.
+// Nothing here throws.
 #pragma once
 
 #include <vector>
@@ -12,7 +14,9 @@ double chi_square_upper(double statistic);
 
 // P(X >= statistic) for X gamma with this shape and scale: the p-value of a
 // statistic under a permutation null summarised by a gamma distribution.
-// Not a number when the shape or the scale is not a positive finite number.
+// Not a number when the shape or the scale is not a positive finite number,
+// or when the tail cannot be evaluated for them (a shape of a million with a
+// scale of 1e100 overflows Gamma(shape)).
 double gamma_upper(double statistic, double shape, double scale);
 
 // Benjamini-Hochberg adjusted p-values, in the order given; not-a-number

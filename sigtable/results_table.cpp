@@ -1,14 +1,17 @@
 #include "results_table.h"
 
 #include "diag.h"
+#include "file_identity.h"
 #include "pvalues.h"
+#include "textin.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
+#include <fcntl.h>
+#include <string_view>
+#include <unistd.h>
 
 namespace {
 
@@ -20,39 +23,147 @@ std::string number(double v)
     return text;
 }
 
+// The whole text of a file, opened and read as InputFile does it: a name
+// that cannot be opened is refused with "cannot open", a folder (which
+// opens but cannot be read) with "cannot read ...: Is a directory", and the
+// file is recorded among the run's inputs, so that no output may overwrite
+// it. features.tsv is split here, at its tabs, rather than into InputFile's
+// whitespace tokens, because its names may hold spaces.
+std::string read_whole(const FileName& name)
+{
+    struct Descriptor {
+        int fd;
+        ~Descriptor()
+        {
+            if (fd >= 0) ::close(fd);
+        }
+    } file{::open(name.path.c_str(), O_RDONLY | O_CLOEXEC)};
+    if (file.fd < 0) fail_open(name, "open", errno);
+    record_opened_file(name, file.fd);
+    std::string text;
+    for (;;) {
+        const std::size_t old_size = text.size();
+        text.resize(old_size + (std::size_t(1) << 16));
+        const ssize_t got = ::read(file.fd, text.data() + old_size, text.size() - old_size);
+        const int error = errno;
+        text.resize(old_size + static_cast<std::size_t>(got > 0 ? got : 0));
+        if (got == 0) break;
+        if (got < 0 && error != EINTR) fail_open(name, "read", error);
+    }
+    return text;
+}
+
+// The cells of one line of features.tsv, with the refusal in the words of
+// every table reader: "features file 'p', line L, field F (<name> of
+// feature N): expected ..., found ...".
+struct FeatureLine {
+    const FileName& name;
+    std::uint64_t line;
+    std::int64_t feature;
+    const std::vector<std::string_view>& cells;
+
+    static constexpr const char* kNames[] = {"kind", "id", "gene", "gene_name", "chromosome", "start", "end", "strand"};
+
+    [[noreturn]] void refuse(std::size_t k, std::string_view expected) const
+    {
+        fail_input(describe(name) + ", line " + std::to_string(line) + ", field " + std::to_string(k + 1) + " (" +
+                   kNames[k] + " of feature " + std::to_string(feature) + "): expected " + std::string(expected) +
+                   ", found " + (k < cells.size() ? quote_token(cells[k]) : std::string("the end of the line")));
+    }
+    std::int32_t id(std::size_t k) const
+    {
+        std::int32_t v = 0;
+        switch (parse_int32(cells[k], v)) {
+        case IntParse::ok: break;
+        case IntParse::out_of_range: refuse(k, "an integer from -2147483648 to 2147483647");
+        case IntParse::not_integer: refuse(k, "an integer");
+        }
+        return v;
+    }
+    void coordinate(std::size_t k) const
+    {
+        std::int64_t v = 0;
+        if (parse_int64(cells[k], v) != IntParse::ok || v < 0) refuse(k, "a non-negative integer");
+    }
+};
+
 } // namespace
 
 Features read_features(const std::string& path)
 {
+    const FileName name{"features file", path};
+    const std::string text = read_whole(name);
     Features f;
     f.given = true;
-    std::ifstream in(path);
-    if (!in) fail_open({"features file", path}, "open", errno);
-    std::string line;
-    std::uint64_t n = 0;
-    while (std::getline(in, line)) {
-        ++n;
-        if (n == 1) continue; // the header
-        std::vector<std::string> cells;
-        std::istringstream split(line);
-        for (std::string cell; std::getline(split, cell, '\t');) cells.push_back(cell);
-        if (cells.size() < 8 || (cells[0] != "gene" && cells[0] != "exon"))
-            fail_input(describe({"features file", path}) + ", line " + std::to_string(n) +
-                       ": expected a gene or exon row of at least 8 tab-separated fields");
-        const int id = std::atoi(cells[1].c_str());
-        (cells[0] == "gene" ? f.genes : f.exons)[id] = {cells[2], cells[3], cells[4], cells[5], cells[6], cells[7]};
+    std::vector<std::string_view> cells;
+    std::uint64_t line = 0;
+    std::int64_t feature = 0;
+    for (std::size_t from = 0; from < text.size();) {
+        std::size_t end = text.find('\n', from);
+        if (end == std::string::npos) end = text.size();
+        const std::string_view row(text.data() + from, end - from);
+        from = end + 1;
+        ++line;
+        cells.clear();
+        for (std::size_t at = 0;;) {
+            const std::size_t tab = row.find('\t', at);
+            cells.push_back(row.substr(at, tab == std::string_view::npos ? std::string_view::npos : tab - at));
+            if (tab == std::string_view::npos) break;
+            at = tab + 1;
+        }
+        if (line == 1) {
+            // The header: a file without one would lose its first feature.
+            if (cells[0] != "kind")
+                fail_input(describe(name) + ", line 1, field 1 (header): expected 'kind', found " +
+                           quote_token(cells[0]));
+            continue;
+        }
+        if (row.empty()) continue;
+        const FeatureLine c{name, line, ++feature, cells};
+        if (cells.size() < 8) c.refuse(cells.size(), "a tab-separated field");
+        if (cells[0] != "gene" && cells[0] != "exon") c.refuse(0, "'gene' or 'exon'");
+        const std::int32_t id = c.id(1);
+        c.coordinate(5);
+        c.coordinate(6);
+        if (cells[7] != "+" && cells[7] != "-" && cells[7] != ".") c.refuse(7, "'+', '-' or '.'");
+        (cells[0] == "gene" ? f.genes : f.exons)[id] = {std::string(cells[2]), std::string(cells[3]),
+                                                        std::string(cells[4]), std::string(cells[5]),
+                                                        std::string(cells[6]), std::string(cells[7])};
     }
     return f;
 }
 
 std::vector<double> read_poisson_totals(const std::string& path)
 {
-    std::ifstream in(path);
-    if (!in) fail_open({"gtt file", path}, "open", errno);
+    InputFile file = InputFile::open({"gtt file", path});
     std::vector<double> totals;
-    double general = 0, poisson = 0;
-    while (in >> general >> poisson) totals.push_back(poisson);
-    if (!in.eof()) fail_input(describe({"gtt file", path}) + ": expected pairs of real numbers, one pair per condition");
+    std::string_view token;
+    for (std::int64_t condition = 1; file.next(token); ++condition) {
+        // "gtt file 'p', line L, field F (<total> of condition C): expected a real number, found ..."
+        auto refuse = [&](int field, std::string_view found) {
+            fail_input(describe(file.name()) + ", line " + std::to_string(file.line()) + ", field " +
+                       std::to_string(field) + " (" + (field == 1 ? "general_total" : "poisson_total") +
+                       " of condition " + std::to_string(condition) + "): expected a real number, found " +
+                       std::string(found));
+        };
+        double general = 0, poisson = 0;
+        if (!parse_real(token, general)) refuse(1, quote_token(token));
+        if (!file.next(token)) refuse(2, "the end of the file");
+        if (!parse_real(token, poisson)) refuse(2, quote_token(token));
+        totals.push_back(poisson);
+    }
+    file.close();
+    return totals;
+}
+
+std::vector<double> read_poisson_totals(const std::string& path, const StatsFile& stats)
+{
+    std::vector<double> totals = read_poisson_totals(path);
+    if (totals.size() < static_cast<std::size_t>(stats.conditions)) {
+        const std::string held = std::to_string(totals.size()) + (totals.size() == 1 ? " condition" : " conditions");
+        fail_input(describe({"gtt file", path}) + " holds the totals of " + held + ", but " + describe(stats.name) +
+                   " compares conditions up to " + std::to_string(stats.conditions));
+    }
     return totals;
 }
 

@@ -21,11 +21,25 @@ struct Features {
     std::map<int, Feature> genes, exons;
     bool given = false;
 };
+// Reads features.tsv as bamcount writes it: a header line, then one line
+// per feature of at least 8 tab-separated fields (kind, id, gene,
+// gene_name, chromosome, start, end, strand; more are ignored). A kind that
+// is not gene or exon, an id that is not an integer, a coordinate that is
+// not a non-negative integer, a strand other than +, - or ., or a line
+// short of fields stops the program with one message naming the file, the
+// line and the field (exit status 2); so do a folder and a file that
+// cannot be read. Blank lines are skipped.
 Features read_features(const std::string& path);
 
-// The totals of every condition (gtt), for normalising levels; empty when
-// none is given.
+// The Poisson totals of every condition in the totals file (gtt), in order,
+// for normalising levels. The file is pairs of reals, general then Poisson
+// total, one pair per condition; a token that is not a real, or a pair cut
+// short by the end of the file, is refused naming the file, the line, the
+// field and the condition (exit status 2).
 std::vector<double> read_poisson_totals(const std::string& path);
+// The same, refusing a file with fewer conditions than the highest that
+// `stats` compares: the message names both files and both numbers.
+std::vector<double> read_poisson_totals(const std::string& path, const StatsFile& stats);
 
 struct ResultRow {
     const StatsRow* source;
@@ -34,6 +48,8 @@ struct ResultRow {
     double effect_a, effect_b; // lvcmp: normalised mean counts; isocmp: the exon's shares
 };
 
+// `totals` may be empty (no normalising) or hold fewer conditions than the
+// rows compare: those conditions are left as they are.
 std::vector<ResultRow> compute_results(const StatsFile& stats, const std::vector<double>& totals);
 
 // Orders by padj (not-a-number last), then pvalue, keeping input order.

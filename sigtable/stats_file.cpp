@@ -1,102 +1,185 @@
 #include "stats_file.h"
 
-#include "diag.h"
+#include "textin.h"
 
-#include <cerrno>
-#include <charconv>
+#include <algorithm>
 #include <cmath>
-#include <fstream>
-#include <sstream>
 #include <string_view>
 
 namespace {
 
-struct Fields {
-    const std::string& path;
-    std::uint64_t line;
-    std::vector<std::string> tokens;
+// The whitespace-separated fields of a file one line at a time. InputFile
+// hands out tokens with the line each stands on; the first token of the
+// next line is held back until the next call.
+class LineFields {
+public:
+    explicit LineFields(InputFile& file) : file_(file) {}
 
-    [[noreturn]] void refuse(std::size_t k, std::string_view expected) const
+    // Moves to the next line that holds a field; false at the end of the file.
+    bool next_line()
     {
-        fail_input(describe({"statistics file", path}) + ", line " + std::to_string(line) + ", field " +
-                   std::to_string(k + 1) + ": expected " + std::string(expected) + ", found " + quote_token(tokens[k]));
+        fields_.clear();
+        std::string_view token;
+        if (!held_) {
+            if (!file_.next(token)) return false;
+            next_.assign(token);
+            next_line_ = file_.line();
+        }
+        held_ = false;
+        line_ = next_line_;
+        fields_.push_back(std::move(next_));
+        while (file_.next(token)) {
+            if (file_.line() != line_) {
+                next_.assign(token);
+                next_line_ = file_.line();
+                held_ = true;
+                break;
+            }
+            fields_.emplace_back(token);
+        }
+        return true;
     }
-    int integer(std::size_t k) const
+
+    std::size_t size() const { return fields_.size(); }
+    const std::string& operator[](std::size_t k) const { return fields_[k]; }
+    std::uint64_t line() const { return line_; }
+
+private:
+    InputFile& file_;
+    std::vector<std::string> fields_;
+    std::uint64_t line_ = 0;
+    std::string next_;
+    std::uint64_t next_line_ = 0;
+    bool held_ = false;
+};
+
+// The fields' names as the README lists them, for the messages.
+const char* const kLevelFields[] = {"gene_id",      "condition_i",       "condition_j",
+                                    "gp_statistic", "poisson_statistic", "lambda_i",
+                                    "lambda_j",     "poisson_lambda_i",  "poisson_lambda_j",
+                                    "length",       "scale",             "shape"};
+const char* const kShareFields[] = {"exon_id",           "gene_id",       "condition_i",   "condition_l",
+                                    "gp_statistic",      "poisson_statistic",
+                                    "exon_lambda_i",     "gene_lambda_i", "exon_lambda_l", "gene_lambda_l",
+                                    "exon_poisson_lambda_i", "gene_poisson_lambda_i",
+                                    "exon_poisson_lambda_l", "gene_poisson_lambda_l",
+                                    "exon_length",       "gene_length",   "scale",         "shape"};
+
+// One comparison's fields, taken in order, each refused in the pipeline's
+// words when it is not what its place asks for.
+class Comparison {
+public:
+    Comparison(const FileName& name, const LineFields& fields, StatsKind kind, std::int64_t index)
+        : name_(name), fields_(fields), names_(kind == StatsKind::level ? kLevelFields : kShareFields), index_(index)
     {
-        int v = 0;
-        const std::string& t = tokens[k];
-        const auto [end, error] = std::from_chars(t.data(), t.data() + t.size(), v);
-        if (error != std::errc() || end != t.data() + t.size()) refuse(k, "an integer");
+    }
+
+    const std::string& peek() const { return fields_[k_]; }
+
+    std::int32_t integer()
+    {
+        std::int32_t v = 0;
+        switch (parse_int32(fields_[k_], v)) {
+        case IntParse::ok: break;
+        case IntParse::out_of_range: refuse("an integer from -2147483648 to 2147483647");
+        case IntParse::not_integer: refuse("an integer");
+        }
+        ++k_;
         return v;
     }
-    double real(std::size_t k) const
+    int condition()
     {
-        // from_chars takes the sign, and "nan", "-nan" and "inf" as printf writes them.
-        const std::string& t = tokens[k];
+        std::int32_t v = 0;
+        if (parse_int32(fields_[k_], v) != IntParse::ok || v < 1) refuse("a condition number (an integer from 1)");
+        ++k_;
+        return v;
+    }
+    int length()
+    {
+        std::int32_t v = 0;
+        if (parse_int32(fields_[k_], v) != IntParse::ok || v < 0) refuse("a non-negative integer");
+        ++k_;
+        return v;
+    }
+    double real()
+    {
         double v = 0;
-        const auto [end, error] = std::from_chars(t.data(), t.data() + t.size(), v);
-        if (t.empty() || error != std::errc() || end != t.data() + t.size()) refuse(k, "a real number");
+        if (!parse_real(fields_[k_], v)) refuse("a real number");
+        ++k_;
         return v;
     }
+
+private:
+    // "statistics file 'p', line L, field F (<name> of comparison N): expected ..., found '...'"
+    [[noreturn]] void refuse(std::string_view expected) const
+    {
+        fail_input(describe(name_) + ", line " + std::to_string(fields_.line()) + ", field " + std::to_string(k_ + 1) +
+                   " (" + names_[k_] + " of comparison " + std::to_string(index_) + "): expected " +
+                   std::string(expected) + ", found " + quote_token(fields_[k_]));
+    }
+
+    const FileName& name_;
+    const LineFields& fields_;
+    const char* const* names_;
+    std::int64_t index_;
+    std::size_t k_ = 0;
 };
 
 } // namespace
 
 StatsFile read_stats(const std::string& path)
 {
-    std::ifstream in(path);
-    if (!in) fail_open({"statistics file", path}, "open", errno);
     StatsFile file;
+    file.name = {"statistics file", path};
+    InputFile input = InputFile::open(file.name);
+    LineFields fields(input);
     std::size_t expected = 0;
-    std::string text;
-    std::uint64_t number = 0;
-    while (std::getline(in, text)) {
-        ++number;
-        Fields f{path, number, {}};
-        std::istringstream words(text);
-        for (std::string w; words >> w;) f.tokens.push_back(w);
-        if (f.tokens.empty()) continue;
+    while (fields.next_line()) {
+        auto where = [&] { return describe(file.name) + ", line " + std::to_string(fields.line()); };
         if (expected == 0) {
-            expected = f.tokens.size();
+            expected = fields.size();
             if (expected != 10 && expected != 12 && expected != 16 && expected != 18)
-                fail_input(describe({"statistics file", path}) + ", line " + std::to_string(number) +
-                           ": expected 10 or 12 fields (lvcmp) or 16 or 18 (isocmp), found " +
+                fail_input(where() + ": expected 10 or 12 fields (lvcmp) or 16 or 18 (isocmp), found " +
                            std::to_string(expected));
             file.kind = expected <= 12 ? StatsKind::level : StatsKind::share;
             file.permutation = expected == 12 || expected == 18;
         }
-        if (f.tokens.size() != expected)
-            fail_input(describe({"statistics file", path}) + ", line " + std::to_string(number) + ": expected " +
-                       std::to_string(expected) + " fields, as on the first line, found " +
-                       std::to_string(f.tokens.size()));
+        if (fields.size() != expected)
+            fail_input(where() + ": expected " + std::to_string(expected) + " fields, as on the first line, found " +
+                       std::to_string(fields.size()));
+        Comparison c(file.name, fields, file.kind, static_cast<std::int64_t>(file.rows.size()) + 1);
         StatsRow r;
-        std::size_t k = 0;
-        r.id = f.integer(k++);
-        if (file.kind == StatsKind::share) r.gene_id = f.integer(k++);
-        r.a = f.integer(k++);
-        r.b = f.integer(k++);
-        if (file.kind == StatsKind::level && f.tokens[k] == "-1") {
-            // Not valid: the statistic and both rates are -1.
+        r.id = c.integer();
+        if (file.kind == StatsKind::share) r.gene_id = c.integer();
+        r.a = c.condition();
+        r.b = c.condition();
+        if (file.kind == StatsKind::level && c.peek() == "-1") {
+            // Not valid: the statistic, both rates and the null's fields are
+            // -1; they are read only to be checked.
             r.valid = false;
             r.stat = NAN;
-            ++k;
-            r.stat_poisson = f.real(k++);
+            c.real();
+            r.stat_poisson = c.real();
+            c.real();
+            c.real();
             r.estimates = {NAN, NAN};
-            k += 2;
         } else {
-            r.stat = f.real(k++);
-            r.stat_poisson = f.real(k++);
+            r.stat = c.real();
+            r.stat_poisson = c.real();
         }
         const std::size_t estimates = file.kind == StatsKind::level ? 4 : 8;
-        while (r.estimates.size() < estimates) r.estimates.push_back(f.real(k++));
-        r.length = f.integer(k++);
-        if (file.kind == StatsKind::share) r.gene_length = f.integer(k++);
+        while (r.estimates.size() < estimates) r.estimates.push_back(c.real());
+        r.length = c.length();
+        if (file.kind == StatsKind::share) r.gene_length = c.length();
         if (file.permutation) {
+            const double scale = c.real(), shape = c.real();
             r.has_null = r.valid;
-            r.null_scale = r.valid ? f.real(k) : NAN;
-            r.null_shape = r.valid ? f.real(k + 1) : NAN;
+            r.null_scale = r.valid ? scale : NAN;
+            r.null_shape = r.valid ? shape : NAN;
         }
+        file.conditions = std::max({file.conditions, r.a, r.b});
         file.rows.push_back(std::move(r));
     }
+    input.close();
     return file;
 }

@@ -2,9 +2,15 @@
 // conditions) or isocmp (an exon's share of its gene), with or without the
 // permutation fields. The kind is told by the number of fields of the first
 // line: 10 or 12 for lvcmp, 16 or 18 for isocmp; every line must have as
-// many. A field that is not a number stops the program with one message
-// naming the file, the line and the field (exit status 2).
+// many. The file is read through the pipeline's InputFile, so a folder or a
+// file that cannot be read is refused as by the other programs. A field
+// that is not what its place asks for (an integer id, a condition number
+// from 1, a real statistic or estimate, a non-negative length) stops the
+// program with one message naming the file, the line and the field, exit
+// status 2.
 #pragma once
+
+#include "diag.h"
 
 #include <cstdint>
 #include <string>
@@ -29,9 +35,11 @@ struct StatsRow {
 };
 
 struct StatsFile {
+    FileName name;
     StatsKind kind = StatsKind::level;
     bool permutation = false;
     std::vector<StatsRow> rows;
+    int conditions = 0; // the highest condition number of any row
 };
 
 StatsFile read_stats(const std::string& path);

@@ -2,7 +2,9 @@
 // Benjamini-Hochberg adjustment on a hand-checked example with ties and NA,
 // and the whole table for both kinds of statistics file, with and without
 // the permutation fields, sorted and filtered, plain and gzip; the plots
-// rendered to PNG.
+// rendered to PNG; the refusal of every kind of bad input with its one
+// line, a null Boost.Math cannot evaluate, and the gzip table against the
+// plain one.
 //
 // Reference values were computed with SciPy 1.10 (Debian's python3-scipy):
 //   python3 -c "from scipy import stats; print(stats.chi2.sf(X, 1))"
@@ -176,7 +178,8 @@ TEST(Sigtable, RefusesFilesItCannotRead)
     EXPECT_NE(ragged.err.find("line 2: expected 10 fields, as on the first line, found 11"), std::string::npos);
     const RunResult word = sigtable({"--stats", dir.write("w.txt", "7 1 2 x 1 1 1 1 1 10\n"), "--out", dir.file("o")});
     EXPECT_EQ(word.status, 2);
-    EXPECT_NE(word.err.find("line 1, field 4: expected a real number, found 'x'"), std::string::npos) << word.err;
+    EXPECT_EQ(word.err, "sigtable: statistics file '" + dir.file("w.txt") +
+                            "', line 1, field 4 (gp_statistic of comparison 1): expected a real number, found 'x'\n");
     const RunResult help = sigtable({"--help"});
     EXPECT_EQ(help.status, 0);
     for (const char* option : {"--stats", "--out", "--features", "--gtt", "--sort", "--fdr", "--plots", "--alpha"})
@@ -207,4 +210,177 @@ TEST(Sigtable, PlotsAreRealImagesOfTheirSize)
         EXPECT_EQ(be32(16), 720u) << name;
         EXPECT_EQ(be32(20), 540u) << name;
     }
+}
+
+namespace {
+
+const std::string kFeaturesHeader = "kind\tid\tgene\tgene_name\tchromosome\tstart\tend\tstrand\ttranscripts\n";
+
+// Runs sigtable expecting a refusal: status 2, the one line, and no table.
+void expect_refusal(const ScratchDir& dir, const std::vector<std::string>& args, const std::string& line)
+{
+    std::vector<std::string> all = args;
+    all.insert(all.end(), {"--out", dir.file("refused.tsv")});
+    const RunResult r = sigtable(all);
+    EXPECT_EQ(r.status, 2) << line;
+    EXPECT_EQ(r.err, "sigtable: " + line + "\n");
+    EXPECT_FALSE(file_exists(dir.file("refused.tsv"))) << line;
+}
+
+} // namespace
+
+TEST(Sigtable, RefusesFoldersAsInputs)
+{
+    // A folder opens for reading but cannot be read, whichever input it is.
+    ScratchDir dir;
+    const std::string stats = dir.write("lv.txt", level_file(false));
+    const std::string folder = dir.path();
+    expect_refusal(dir, {"--stats", folder}, "cannot read statistics file '" + folder + "': Is a directory");
+    expect_refusal(dir, {"--stats", stats, "--features", folder},
+                   "cannot read features file '" + folder + "': Is a directory");
+    expect_refusal(dir, {"--stats", stats, "--gtt", folder}, "cannot read gtt file '" + folder + "': Is a directory");
+    expect_refusal(dir, {"--stats", dir.file("none")},
+                   "cannot open statistics file '" + dir.file("none") + "': No such file or directory");
+}
+
+TEST(Sigtable, RefusesBadFieldsOfStatisticsAndFeatures)
+{
+    ScratchDir dir;
+    const std::string stats = dir.write("lv.txt", level_file(false));
+
+    // The statistics file: condition numbers count from 1, lengths from 0.
+    const std::string zero = dir.write("zero.txt", "7 0 2 1 1 1 1 1 1 10\n");
+    expect_refusal(dir, {"--stats", zero},
+                   "statistics file '" + zero +
+                       "', line 1, field 2 (condition_i of comparison 1): expected a condition number (an integer "
+                       "from 1), found '0'");
+    const std::string share = dir.write("share.txt", "\n11 7 1 2 1 1 1 1 1 1 1 1 1 1 15 -39\n");
+    expect_refusal(dir, {"--stats", share},
+                   "statistics file '" + share +
+                       "', line 2, field 16 (gene_length of comparison 1): expected a non-negative integer, found "
+                       "'-39'");
+    // A comparison that is not valid still has every field checked.
+    const std::string invalid = dir.write("invalid.txt", kLevelRows[0] + "\n8 1 2 -1 25 -1 z 2 2 50\n");
+    expect_refusal(dir, {"--stats", invalid},
+                   "statistics file '" + invalid +
+                       "', line 2, field 7 (lambda_j of comparison 2): expected a real number, found 'z'");
+
+    // features.tsv: the id is an integer, the coordinates and strand are
+    // checked, and a line short of fields is named with the missing one.
+    for (const auto& [row, message] : std::vector<std::pair<std::string, std::string>>{
+             {"gene\tx7\tG7\tA\tchr1\t10\t20\t+\tT1", "field 2 (id of feature 1): expected an integer, found 'x7'"},
+             {"gene\t7\tG7\tA\tchr1\t10\t20\t+\tT1\nexon\t99999999999\tG7\tA\tchr1\t10\t20\t+\tT1",
+              "field 2 (id of feature 2): expected an integer from -2147483648 to 2147483647, found '99999999999'"},
+             {"gene\t7\tG7\tA\tchr1\t1e3\t20\t+\tT1",
+              "field 6 (start of feature 1): expected a non-negative integer, found '1e3'"},
+             {"transcript\t7\tG7\tA\tchr1\t10\t20\t+\tT1",
+              "field 1 (kind of feature 1): expected 'gene' or 'exon', found 'transcript'"},
+             {"gene\t7\tG7\tA\tchr1\t10\t20\tx\tT1",
+              "field 8 (strand of feature 1): expected '+', '-' or '.', found 'x'"},
+             {"gene\t7\tG7\tA\tchr1\t10",
+              "field 7 (end of feature 1): expected a tab-separated field, found the end of the line"}}) {
+        const std::string bad = dir.write("bad.tsv", kFeaturesHeader + row + "\n");
+        const std::size_t line = 1 + split_lines(row).size();
+        expect_refusal(dir, {"--stats", stats, "--features", bad},
+                       "features file '" + bad + "', line " + std::to_string(line) + ", " + message);
+    }
+    const std::string headless = dir.write("headless.tsv", "gene\t7\tG7\tA\tchr1\t10\t20\t+\tT1\n");
+    expect_refusal(dir, {"--stats", stats, "--features", headless},
+                   "features file '" + headless + "', line 1, field 1 (header): expected 'kind', found 'gene'");
+}
+
+TEST(Sigtable, TotalsCoverEveryConditionAndInputsAreNotOverwritten)
+{
+    ScratchDir dir;
+    const std::string stats = dir.write("lv.txt", level_file(false));
+    const std::string gtt = dir.write("gtt.txt", "100 100\n200 200\n100 100\n");
+    const std::string features = dir.write("f.tsv", kFeaturesHeader + "gene\t7\tG7\tA B\tchr1\t10\t20\t+\tT1\n");
+
+    // gtt: a pair for every condition the statistics file compares (up to 3).
+    const std::string two = dir.write("two.txt", "100 100\n200 200\n");
+    expect_refusal(dir, {"--stats", stats, "--gtt", two},
+                   "gtt file '" + two + "' holds the totals of 2 conditions, but statistics file '" + stats +
+                       "' compares conditions up to 3");
+    const std::string word = dir.write("word.txt", "100 100\n200 abc\n100 100\n");
+    expect_refusal(dir, {"--stats", stats, "--gtt", word},
+                   "gtt file '" + word +
+                       "', line 2, field 2 (poisson_total of condition 2): expected a real number, found 'abc'");
+    const std::string odd = dir.write("odd.txt", "100 100\n200 200\n100\n");
+    expect_refusal(dir, {"--stats", stats, "--gtt", odd},
+                   "gtt file '" + odd +
+                       "', line 3, field 2 (poisson_total of condition 3): expected a real number, found the end of "
+                       "the file");
+
+    // Every input is known to the run: the table may not overwrite one.
+    const RunResult clobber = sigtable({"--stats", stats, "--features", features, "--gtt", gtt, "--out", features});
+    EXPECT_EQ(clobber.status, 2);
+    EXPECT_EQ(split_lines(clobber.err).size(), 1u) << clobber.err;
+    EXPECT_EQ(read_file(features), kFeaturesHeader + "gene\t7\tG7\tA B\tchr1\t10\t20\t+\tT1\n");
+
+    // What passes every check: names with spaces, a gtt with more conditions
+    // than compared, a blank line.
+    const std::string more = dir.write("more.txt", "100 100\n200 200\n100 100\n50 50\n");
+    const std::string spaced = dir.write("spaced.tsv", kFeaturesHeader + "gene\t7\tG7\tA B\tchr1\t10\t20\t+\t\n\n");
+    const RunResult ok = sigtable({"--stats", stats, "--features", spaced, "--gtt", more, "--out", dir.file("ok.tsv")});
+    ASSERT_EQ(ok.status, 0) << ok.err;
+    EXPECT_EQ(split_lines(read_file(dir.file("ok.tsv")))[1].rfind("7\tG7\tA B\tchr1\t10\t20\t+\t1\t2\t", 0), 0u);
+}
+
+TEST(Sigtable, NullsBoostCannotEvaluateGiveNA)
+{
+    // A shape of a million with a scale of 1e100 overflows Gamma(shape) in
+    // Boost.Math, which throws; the p-value is NA, the run goes on.
+    EXPECT_TRUE(std::isnan(gamma_upper(10.0, 1e6, 1e100)));
+    EXPECT_TRUE(std::isnan(gamma_upper(1e-300, 1e300, 1e300)));
+    ScratchDir dir;
+    std::string text = level_file(true);
+    text += "10 1 3 4.000000 1.000000 0.5 0.5 1.0 1.0 20 1e100 1e6\n";
+    const std::string out = dir.file("t.tsv");
+    const RunResult r = sigtable({"--stats", dir.write("lv.txt", text), "--out", out});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    const std::vector<std::string> lines = split_lines(read_file(out));
+    ASSERT_EQ(lines.size(), 6u);
+    // Pair 1-3 now has two tests: gene 7's padj doubles, its permutation
+    // p-value is adjusted alone; gene 10's is NA (chi-square p-values:
+    // 0.0455003 for 4, 0.317311 for 1).
+    EXPECT_EQ(lines[3], "7\t1\t3\t250\t2\t30\t4.32046e-08\t8.64093e-08\t0.5\t0.4795\t0.4795\t4.50102e-11\t"
+                        "4.50102e-11\t100\t400\t0.5\t0.5\t100");
+    EXPECT_EQ(lines[5], "10\t1\t3\t20\t0\t4\t0.0455003\t0.0455003\t1\t0.317311\t0.4795\tNA\tNA\t20\t20\t0.5\t0.5\t"
+                        "20");
+}
+
+TEST(Sigtable, GzipTableIsThePlainTableCompressed)
+{
+    // Enough rows for several of the writer's chunks and compressed blocks.
+    ScratchDir dir;
+    std::string text;
+    for (int gene = 1; gene <= 10000; ++gene)
+        text += std::to_string(gene) + " 1 2 " + std::to_string(gene % 97) + ".5 " + std::to_string(gene % 13) +
+                " 0.5 0.25 1.0 0.5 " + std::to_string(gene) + " 2.0 1.5\n";
+    const std::string stats = dir.write("lv.txt", text);
+    const RunResult plain = sigtable({"--stats", stats, "--out", dir.file("t.tsv")});
+    ASSERT_EQ(plain.status, 0) << plain.err;
+    const RunResult packed = sigtable({"--stats", stats, "--out", dir.file("t.tsv.gz")});
+    ASSERT_EQ(packed.status, 0) << packed.err;
+    const std::string expected = read_file(dir.file("t.tsv"));
+    ASSERT_GT(expected.size(), std::size_t(1) << 20);
+
+    // One gzip member that inflates to exactly the plain table and ends there.
+    const std::string gz = read_file(dir.file("t.tsv.gz"));
+    ASSERT_GT(gz.size(), 18u);
+    EXPECT_EQ(gz.substr(0, 3), std::string("\x1f\x8b\x08", 3));
+    EXPECT_LT(gz.size(), expected.size() / 3);
+    z_stream z{};
+    ASSERT_EQ(inflateInit2(&z, 15 + 16), Z_OK);
+    std::string inflated(expected.size() + 1, '\0');
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(gz.data()));
+    z.avail_in = static_cast<uInt>(gz.size());
+    z.next_out = reinterpret_cast<Bytef*>(inflated.data());
+    z.avail_out = static_cast<uInt>(inflated.size());
+    EXPECT_EQ(inflate(&z, Z_FINISH), Z_STREAM_END);
+    EXPECT_EQ(z.avail_in, 0u);
+    inflated.resize(z.total_out);
+    inflateEnd(&z);
+    EXPECT_TRUE(inflated == expected) << inflated.size() << " bytes against " << expected.size();
 }
