@@ -107,13 +107,13 @@ TEST(FitRecords, GroupsWrittenAreReadBack)
 TEST(CountTable, EveryFormOfIntegerReadsTheSameAcrossBlocks)
 {
     // More than two 4 MiB blocks of rows mixing the forms the fast path
-    // takes (plain digits, the 32-bit limit) with those it leaves to the
+    // takes (plain digits, the largest count) with those it leaves to the
     // general path (a '+' sign, a negative leading field, leading zeros past
     // ten digits), separated by runs of blanks, tabs and line breaks.
     constexpr int kRows = 400'000;
     constexpr int kConditions = 3;
-    const char* const forms[] = {"0", "7", "+12", "2147483647", "00000000000005", "1234567"};
-    const long values[] = {0, 7, 12, 2147483647, 5, 1234567};
+    const char* const forms[] = {"0", "7", "+12", "1073741823", "00000000000005", "1234567"};
+    const long values[] = {0, 7, 12, 1073741823, 5, 1234567};
     const char* const separators[] = {" ", "\t", "  ", " \t ", "\n"};
     std::string text;
     std::vector<long> expected;
@@ -141,4 +141,28 @@ TEST(CountTable, EveryFormOfIntegerReadsTheSameAcrossBlocks)
     std::size_t k = 0;
     for (int r = 1; r <= kRows; ++r)
         for (int c = 1; c <= kConditions; ++c, ++k) ASSERT_EQ(t.counts[r][c], expected[k]) << "row " << r << " condition " << c;
+}
+
+TEST(Limits, CountsAndLengthsUpToTheLargestAreTakenAndNoMore)
+{
+    // Exactly at each limit the table is read; one above, it is refused with
+    // the field named, whichever path (plain digits or a '+' sign) read it.
+    ScratchDir dir;
+    throw_on_stop(true);
+    auto status = [&](const std::string& reads, const std::string& exon_zb, const std::string& gene_zb) {
+        try {
+            load(dir, reads, 2, 2, exon_zb, 1, gene_zb, 1);
+        } catch (const ProgramStop& stop) {
+            return stop.status;
+        }
+        return 0;
+    };
+    const std::string reads = "0 0 0 1 2\n0 0 0 3 4\n";
+    EXPECT_EQ(status("0 0 0 1 1073741823\n0 0 0 3 4\n", "1 1 2 2\n", "1 1 1 2\n"), 0);
+    EXPECT_EQ(status("0 0 0 1 1073741824\n0 0 0 3 4\n", "1 1 2 2\n", "1 1 1 2\n"), 2);
+    EXPECT_EQ(status("0 0 0 1 2\n0 0 0 +1073741824 4\n", "1 1 2 2\n", "1 1 1 2\n"), 2);
+    EXPECT_EQ(status(reads, "1 1 2 1073741823\n", "1 1 1 1073741823\n"), 0);
+    EXPECT_EQ(status(reads, "1 1 2 1073741824\n", "1 1 1 2\n"), 2);
+    EXPECT_EQ(status(reads, "1 1 2 2\n", "1 1 1 1073741824\n"), 2);
+    throw_on_stop(false);
 }
