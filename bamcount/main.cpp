@@ -3,6 +3,7 @@
 #include "annotation.h"
 #include "counting.h"
 #include "diag.h"
+#include "file_identity.h"
 #include "flatten.h"
 #include "layout.h"
 #include "named_options.h"
@@ -139,6 +140,11 @@ int main(int argc, char** argv)
     std::filesystem::create_directories(o.out, error);
     if (error) fail_input("cannot create the output folder '" + o.out + "': " + error.message());
 
+    // A table named like an input is refused now, not after hours of counting.
+    record_opened_path({"annotation file", o.gtf});
+    for (const std::string& input : o.inputs) record_opened_path({"alignment file", input});
+    for (const FileName& table : table_files(o.out)) refuse_if_already_open(table);
+
     const std::vector<ExonRecord> exons = read_annotation(o.gtf);
     std::vector<FlatGene> genes = flatten_genes(exons, o.flatten);
     if (genes.empty()) fail_input("annotation file '" + o.gtf + "': no exon of a kept gene type");
@@ -173,5 +179,6 @@ int main(int argc, char** argv)
                 d.c_str(), d.c_str(), d.c_str(), d.c_str());
     std::printf("isocmp %s %s/gene_re.txt %s/exon_re.txt %s/isocmp_re.txt 0 -81079\n", common.c_str(), d.c_str(),
                 d.c_str(), d.c_str());
+    close_standard_output();
     return 0;
 }

@@ -10,13 +10,21 @@ int strand_field(char strand) { return strand == '+' ? 1 : strand == '-' ? -1 : 
 
 } // namespace
 
+std::vector<FileName> table_files(const std::string& dir)
+{
+    return {{"reads file", dir + "/reads.txt"},     {"exon_zb file", dir + "/exon_zb.txt"},
+            {"gene_zb file", dir + "/gene_zb.txt"}, {"features file", dir + "/features.tsv"},
+            {"gtt file", dir + "/gtt.txt"},         {"summary file", dir + "/summary.tsv"}};
+}
+
 TableSizes write_tables(const std::string& dir, const CountLayout& layout,
                          const std::vector<ConditionCounts>& conditions, const std::vector<std::string>& inputs)
 {
-    OutputFile reads = OutputFile::create({"reads file", dir + "/reads.txt"});
-    OutputFile exon_zb = OutputFile::create({"exon_zb file", dir + "/exon_zb.txt"});
-    OutputFile gene_zb = OutputFile::create({"gene_zb file", dir + "/gene_zb.txt"});
-    OutputFile features = OutputFile::create({"features file", dir + "/features.tsv"});
+    const std::vector<FileName> names = table_files(dir);
+    OutputFile reads = OutputFile::create(names[0]);
+    OutputFile exon_zb = OutputFile::create(names[1]);
+    OutputFile gene_zb = OutputFile::create(names[2]);
+    OutputFile features = OutputFile::create(names[3]);
     features.text("kind\tid\tgene\tgene_name\tchromosome\tstart\tend\tstrand\ttranscripts\n");
 
     const std::size_t C = conditions.size();
@@ -67,7 +75,7 @@ TableSizes write_tables(const std::string& dir, const CountLayout& layout,
         features.integer(gene.end()).ch('\t').ch(gene.strand).ch('\t').text(joined(transcripts, ',')).endl();
     }
 
-    OutputFile gtt = OutputFile::create({"gtt file", dir + "/gtt.txt"});
+    OutputFile gtt = OutputFile::create(names[4]);
     for (const ConditionCounts& c : conditions) {
         // Both totals are the reads counted; a condition with none gets 1,
         // so that the ratios of the level test stay finite.
@@ -75,7 +83,7 @@ TableSizes write_tables(const std::string& dir, const CountLayout& layout,
         gtt.integer(total).ch(' ').integer(total).endl();
     }
 
-    OutputFile summary = OutputFile::create({"summary file", dir + "/summary.tsv"});
+    OutputFile summary = OutputFile::create(names[5]);
     summary.text("records");
     for (const std::string& in : inputs) summary.ch('\t').text(in);
     summary.endl();

@@ -12,6 +12,9 @@
 #include <string>
 #include <vector>
 
+// The files write_tables creates in `dir`, in the order it creates them.
+std::vector<FileName> table_files(const std::string& dir);
+
 // Returns the four sizes the pipeline's programs take.
 TableSizes write_tables(const std::string& dir, const CountLayout& layout,
                          const std::vector<ConditionCounts>& conditions, const std::vector<std::string>& inputs);

@@ -206,6 +206,27 @@ TEST(Bamcount, RefusesWhatItCannotUse)
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
 }
 
+TEST(Bamcount, NeverOverwritesAnInputNorLosesItsSummary)
+{
+    ScratchDir dir;
+    // The annotation kept in the output folder under a table's name.
+    ASSERT_EQ(run_program("/bin/mkdir", {dir.file("out")}).status, 0);
+    const std::string gtf = dir.write("out/gene_zb.txt", kAnnotation);
+    const std::string bam = write_bam(dir, "c1", kCondition1);
+    const RunResult alias = run_program(program_path("bamcount"), {"--gtf", gtf, "--out", dir.file("out"), bam});
+    EXPECT_EQ(alias.status, 2);
+    EXPECT_EQ(alias.err, "bamcount: gene_zb file '" + gtf + "' is the same file as annotation file '" + gtf +
+                             "': give each output a name of its own, apart from the inputs\n");
+    EXPECT_EQ(read_file(gtf), kAnnotation);
+
+    // The summary and next steps on standard output are part of the result.
+    const RunResult full = run_program(
+        "/bin/sh", {"-c", "exec \"$0\" \"$@\" >/dev/full", program_path("bamcount"), "--gtf",
+                    dir.write("genes.gtf", kAnnotation), "--out", dir.file("full"), bam});
+    EXPECT_EQ(full.status, 255);
+    EXPECT_EQ(full.err, "bamcount: cannot write standard output: No space left on device\n");
+}
+
 TEST(Bamcount, ItsTablesRunThroughThePipeline)
 {
     ScratchDir dir;
