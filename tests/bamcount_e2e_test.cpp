@@ -3,34 +3,16 @@
 // worked out by hand for every strand protocol, the filters by flag,
 // mapping quality and NH, a pair counted once, reads starting outside the
 // exons and on genes of both strands. Then the whole pipeline on the output.
+#include "alignments.h"
 #include "run.h"
 
 #include <gtest/gtest.h>
-#include <htslib/sam.h>
 
 #include <sstream>
 #include <string>
 #include <vector>
 
 namespace {
-
-// Writes `sam` (header and records) as a BAM file and returns its path.
-std::string write_bam(const ScratchDir& dir, const std::string& name, const std::string& sam)
-{
-    const std::string sam_path = dir.write(name + ".sam", sam);
-    const std::string bam_path = dir.file(name + ".bam");
-    samFile* in = sam_open(sam_path.c_str(), "r");
-    samFile* out = sam_open(bam_path.c_str(), "wb");
-    sam_hdr_t* header = sam_hdr_read(in);
-    EXPECT_EQ(sam_hdr_write(out, header), 0);
-    bam1_t* b = bam_init1();
-    while (sam_read1(in, header, b) >= 0) EXPECT_GE(sam_write1(out, header, b), 0);
-    bam_destroy1(b);
-    sam_hdr_destroy(header);
-    sam_close(in);
-    sam_close(out);
-    return bam_path;
-}
 
 std::string gtf_exon(int start, int end, char strand, const std::string& gene, const std::string& transcript)
 {
@@ -81,8 +63,8 @@ Output run_bamcount(const ScratchDir& dir, const std::vector<std::string>& optio
 {
     std::vector<std::string> args = {"--gtf", dir.write("genes.gtf", kAnnotation), "--out", dir.file("out")};
     args.insert(args.end(), options.begin(), options.end());
-    args.push_back(write_bam(dir, "c1", kCondition1));
-    args.push_back(write_bam(dir, "c2", kCondition2));
+    args.push_back(write_alignments(dir, "c1", kCondition1));
+    args.push_back(write_alignments(dir, "c2", kCondition2));
     Output o;
     o.run = run_program(program_path("bamcount"), args);
     const std::string out = dir.file("out/");
@@ -185,7 +167,7 @@ TEST(Bamcount, RefusesWhatItCannotUse)
 {
     ScratchDir dir;
     const std::string gtf = dir.write("genes.gtf", kAnnotation);
-    const std::string other = write_bam(dir, "other", "@HD\tVN:1.6\n@SQ\tSN:1\tLN:1000\n" + record("r", 0, 101, 60));
+    const std::string other = write_alignments(dir, "other", "@HD\tVN:1.6\n@SQ\tSN:1\tLN:1000\n" + record("r", 0, 101, 60));
     const RunResult names = run_program(program_path("bamcount"), {"--gtf", gtf, "--out", dir.file("o"), other});
     EXPECT_EQ(names.status, 2);
     EXPECT_NE(names.err.find("none of its 1 reference names (1) is a chromosome of the annotation"), std::string::npos)
@@ -212,7 +194,7 @@ TEST(Bamcount, NeverOverwritesAnInputNorLosesItsSummary)
     // The annotation kept in the output folder under a table's name.
     ASSERT_EQ(run_program("/bin/mkdir", {dir.file("out")}).status, 0);
     const std::string gtf = dir.write("out/gene_zb.txt", kAnnotation);
-    const std::string bam = write_bam(dir, "c1", kCondition1);
+    const std::string bam = write_alignments(dir, "c1", kCondition1);
     const RunResult alias = run_program(program_path("bamcount"), {"--gtf", gtf, "--out", dir.file("out"), bam});
     EXPECT_EQ(alias.status, 2);
     EXPECT_EQ(alias.err, "bamcount: gene_zb file '" + gtf + "' is the same file as annotation file '" + gtf +
