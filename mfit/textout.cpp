@@ -8,6 +8,7 @@
 #include <cmath>
 #include <climits>
 #include <cstdlib>
+#include <exception>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -82,7 +83,23 @@ OutputFile::OutputFile(OutputFile&& other) noexcept
 {
 }
 
-OutputFile::~OutputFile() { close(); }
+OutputFile::~OutputFile()
+{
+    if (std::uncaught_exceptions() > 0)
+        abandon();
+    else
+        close();
+}
+
+void OutputFile::abandon()
+{
+    if (fd_ < 0) return;
+    ::close(std::exchange(fd_, -1));
+    if (temporary_.empty()) return;
+    ::unlink(temporary_.c_str());
+    release_pending_output(std::exchange(pending_slot_, -1));
+    temporary_.clear();
+}
 
 void OutputFile::flush()
 {

@@ -84,7 +84,9 @@ public:
     OutputFile& operator=(OutputFile&&) = delete;
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
-    // Closes if still open; a failure there is fatal like any other.
+    // Closes if still open; a failure there is fatal like any other. While
+    // an exception unwinds, the unfinished file is abandoned instead: its
+    // temporary file removed, the final name left empty.
     ~OutputFile();
 
     // Appends lines formatted elsewhere.
@@ -107,6 +109,7 @@ private:
     OutputFile(FileName name, int fd);
     // Moves the writing to a temporary file beside a regular final file.
     void write_aside();
+    void abandon();
     static constexpr std::size_t kFlushAt = std::size_t(1) << 20;
 
     FileName name_;

@@ -8,6 +8,8 @@
 
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
+#include <stdexcept>
 #include <cstring>
 #include <limits>
 #include <random>
@@ -156,4 +158,63 @@ TEST(BlockReader, OverlongTokenIsCutAndTheRestSkipped)
     EXPECT_EQ(tok, "3");
     EXPECT_EQ(in.line(), 2u);
     EXPECT_FALSE(in.next(tok));
+}
+
+namespace {
+
+std::size_t files_in(const ScratchDir& dir)
+{
+    std::size_t n = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path())) ++n;
+    return n;
+}
+
+} // namespace
+
+TEST(OutputFileAside, TheFinalNameIsEmptyUntilTheWholeFileIsClosed)
+{
+    ScratchDir dir;
+    const std::string path = dir.write("result", "an old result\n");
+    OutputFile out = OutputFile::create({"result file", path});
+    out.text("line 1\n");
+    out.flush();
+    EXPECT_EQ(read_file(path), "");
+    EXPECT_EQ(files_in(dir), 2u); // the final name and the temporary file
+    out.text("line 2\n");
+    out.close();
+    EXPECT_EQ(read_file(path), "line 1\nline 2\n");
+    EXPECT_EQ(files_in(dir), 1u);
+}
+
+TEST(OutputFileAside, AnExceptionAbandonsTheUnfinishedFile)
+{
+    ScratchDir dir;
+    const std::string path = dir.file("result");
+    try {
+        OutputFile out = OutputFile::create({"result file", path});
+        out.text("half a result\n");
+        out.flush();
+        throw std::runtime_error("stopped");
+    } catch (const std::runtime_error&) {
+    }
+    EXPECT_EQ(read_file(path), "");
+    EXPECT_EQ(files_in(dir), 1u);
+}
+
+TEST(OutputFileAside, AFileAlreadyOpenIsNotTruncated)
+{
+    ScratchDir dir;
+    const std::string path = dir.write("input", "data\n");
+    InputFile in = InputFile::open({"input file", path});
+    throw_on_stop(true);
+    int status = 0;
+    try {
+        OutputFile::create({"result file", dir.path() + "/../" + std::filesystem::path(dir.path()).filename().string() +
+                                               "/input"});
+    } catch (const ProgramStop& stop) {
+        status = stop.status;
+    }
+    throw_on_stop(false);
+    EXPECT_EQ(status, 2);
+    EXPECT_EQ(read_file(path), "data\n");
 }
