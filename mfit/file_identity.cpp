@@ -22,6 +22,15 @@ void record(const FileName& name, const struct stat& st)
     g_known.push_back({st.st_dev, st.st_ino, name});
 }
 
+// Whether the recorded file is still the one under its name: a file deleted
+// since (a result replaced by its rename, say) may have passed its inode on
+// to a new, unrelated file.
+bool still_named(const KnownFile& known)
+{
+    struct stat st;
+    return ::stat(known.name.path.c_str(), &st) == 0 && st.st_dev == known.device && st.st_ino == known.inode;
+}
+
 } // namespace
 
 void record_opened_file(const FileName& name, int fd)
@@ -44,7 +53,7 @@ void refuse_if_already_open(const FileName& output)
     if (::stat(output.path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return;
     std::lock_guard<std::mutex> hold(g_lock);
     for (const KnownFile& known : g_known)
-        if (known.device == st.st_dev && known.inode == st.st_ino)
+        if (known.device == st.st_dev && known.inode == st.st_ino && still_named(known))
             fail_input(describe(output) + " is the same file as " + describe(known.name) +
                        ": give each output a name of its own, apart from the inputs");
 }

@@ -4,6 +4,8 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
+#include <pthread.h>
 #include <mutex>
 #include <unistd.h>
 
@@ -51,11 +53,8 @@ void install_handlers()
     }
 }
 
-} // namespace
-
-int hold_pending_output(const std::string& path)
+int hold_path(const std::string& path)
 {
-    std::call_once(g_handlers_installed, install_handlers);
     if (path.size() >= kLongestPath) return -1;
     std::lock_guard<std::mutex> hold(g_taking);
     for (int i = 0; i < kSlots; ++i) {
@@ -67,6 +66,20 @@ int hold_pending_output(const std::string& path)
         return i;
     }
     return -1;
+}
+
+} // namespace
+
+int create_pending_output(std::string& path, int& slot)
+{
+    std::call_once(g_handlers_installed, install_handlers);
+    sigset_t all, previous;
+    sigfillset(&all);
+    ::pthread_sigmask(SIG_BLOCK, &all, &previous);
+    const int fd = ::mkostemp(path.data(), O_CLOEXEC);
+    slot = fd >= 0 ? hold_path(path) : -1;
+    ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    return fd;
 }
 
 void release_pending_output(int slot)

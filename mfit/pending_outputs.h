@@ -11,8 +11,11 @@
 
 #include <string>
 
-// Holds `path` for removal; returns its slot, or -1 when all slots are in use
-// (the file is then simply not removed on an interruption).
-int hold_pending_output(const std::string& path);
+// Creates a new file from the mkostemp template `path` (which then holds its
+// name) and holds it for removal, with the signals blocked in between so that
+// no interruption can leave it behind. Returns its descriptor (-1 when it
+// cannot be created) and sets `slot`, or -1 when all slots are in use (the
+// file is then simply not removed on an interruption).
+int create_pending_output(std::string& path, int& slot);
 // Lets go of the slot once its file has been renamed or removed.
 void release_pending_output(int slot);

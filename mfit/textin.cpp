@@ -13,7 +13,13 @@
 
 namespace {
 
+// The fuzz build (-DFUZZ=ON) reads in blocks of a few bytes instead, so that
+// inputs of a few kilobytes cross block boundaries everywhere.
+#ifdef TEXTIN_BLOCK_BYTES
+constexpr std::size_t kBlock = TEXTIN_BLOCK_BYTES;
+#else
 constexpr std::size_t kBlock = std::size_t(1) << 22;
+#endif
 
 inline bool is_space(char c) { return InputFile::is_separator(c); }
 

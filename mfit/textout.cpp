@@ -57,7 +57,8 @@ void OutputFile::write_aside()
     std::string target = resolved;
     const std::size_t slash = target.rfind('/');
     std::string temporary = target.substr(0, slash + 1) + "." + target.substr(slash + 1) + ".XXXXXX";
-    int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    int slot = -1;
+    int fd = create_pending_output(temporary, slot);
     // A folder where no new file can be made: the final file is written directly.
     if (fd < 0) return;
     // The result keeps the permissions the final name was created with;
@@ -65,9 +66,10 @@ void OutputFile::write_aside()
     if (::fchmod(fd, st.st_mode & 07777) != 0) {
         ::close(fd);
         ::unlink(temporary.c_str());
+        release_pending_output(slot);
         return;
     }
-    pending_slot_ = hold_pending_output(temporary);
+    pending_slot_ = slot;
     record_opened_file(name_, fd);
     ::close(std::exchange(fd_, fd));
     temporary_ = std::move(temporary);
