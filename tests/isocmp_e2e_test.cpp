@@ -155,6 +155,43 @@ TEST(IsocmpCommandLine, HelpPrintsThirteenLines)
     EXPECT_EQ(run_program(program_path("isocmp.out"), {"--help"}).out, r.out);
 }
 
+TEST(IsocmpGolden, ExampleGenesWithAndWithoutThePermutationNull)
+{
+    // The example's first three genes: mfit's fits, then every field of the
+    // share comparison, the exon's and the gene's fits side by side.
+    const std::string data = std::string(TEST_DATA_DIR) + "/isocmp_small/";
+    ScratchDir dir;
+    std::vector<std::string> args = {"297", "4", data + "reads.txt", "33", data + "exon_zb.txt", "3",
+                                     data + "gene_zb.txt"};
+    std::vector<std::string> fit = args;
+    for (const char* name : {"exon_re", "gene_re", "chisq_re"}) fit.push_back(dir.file(name));
+    ASSERT_EQ(run_program(program_path("mfit"), fit).status, 0);
+    for (const char* name : {"exon_re", "gene_re", "chisq_re"})
+        EXPECT_EQ(read_file(dir.file(name)), read_file(data + "expected_" + name)) << name;
+
+    args.push_back(dir.file("gene_re"));
+    args.push_back(dir.file("exon_re"));
+    auto run = [&](const std::string& out, const std::string& permute) {
+        std::vector<std::string> a = args;
+        for (const std::string& more : {dir.file(out), permute, std::string("-81079")}) a.push_back(more);
+        return run_program(program_path("isocmp"), a);
+    };
+    const RunResult off = run("off", "0");
+    EXPECT_EQ(off.status, 0) << off.err;
+    EXPECT_EQ(off.out, read_file(data + "expected_isocmp_stdout"));
+    EXPECT_EQ(read_file(dir.file("off")), read_file(data + "expected_isocmp_re"));
+
+    const RunResult on = run("on", "1");
+    EXPECT_EQ(on.status, 0) << on.err;
+    std::string screams;
+    for (int k = 0; k < 141357; ++k) screams += "Scream!!!!\n";
+    std::string expected = "INFO:Permutations will be carried out for each comparison. The program run will be slow\n" +
+                           read_file(data + "expected_isocmp_stdout");
+    expected.insert(expected.find("\n1\n") + 3, screams);
+    EXPECT_EQ(on.out, expected);
+    EXPECT_EQ(read_file(dir.file("on")), read_file(data + "expected_isocmp_perm_re"));
+}
+
 TEST(IsocmpComparisons, LineOrderAndFields)
 {
     Dataset d(kTwoExonGene, 3);
