@@ -54,11 +54,12 @@ public:
     // Refuses field `field` of the record (value `value`), found above `largest`.
     [[noreturn]] void refuse_above(std::string_view name, std::int32_t largest, std::int32_t value, int field) const;
     // Up to `count` fields in a row that are plain non-negative integers,
-    // into out[0..]; returns how many (see InputFile::next_plain_counts).
-    // The record's remaining fields are then read one by one.
-    int plain_counts(int count, std::int32_t* out)
+    // into out[0..]; returns how many and ors their bits into `bits` (see
+    // InputFile::next_plain_counts). The record's remaining fields are then
+    // read one by one.
+    int plain_counts(int count, std::int32_t* out, std::uint32_t& bits)
     {
-        const int got = file_.next_plain_counts(count, out, token_);
+        const int got = file_.next_plain_counts(count, out, token_, bits);
         field_ += got;
         return got;
     }

@@ -9,12 +9,13 @@
 
 namespace {
 
-[[noreturn]] void refuse_large_count(const FieldReader& in, const std::vector<std::int32_t>& values,
-                                     const std::vector<std::string>& count_names)
+// Refuses the first of the counts among values[3..plain) above the limit.
+void check_plain_counts(const FieldReader& in, const std::vector<std::int32_t>& values, int plain,
+                        const std::vector<std::string>& count_names)
 {
-    std::size_t k = 3;
-    while (values[k] <= kLargestCount) ++k;
-    in.refuse_above(count_names[k - 3], kLargestCount, values[k], static_cast<int>(k) + 1);
+    for (std::size_t k = 3; k < static_cast<std::size_t>(plain); ++k)
+        if (values[k] > kLargestCount)
+            in.refuse_above(count_names[k - 3], kLargestCount, values[k], static_cast<int>(k) + 1);
 }
 
 } // namespace
@@ -37,11 +38,17 @@ CountTable read_count_table(InputFile& file, std::int32_t num_reads, std::int32_
     std::vector<std::int32_t> values(static_cast<std::size_t>(fields));
     for (std::int32_t r = 1; r <= num_reads; ++r) {
         in.start_record(r);
-        for (int k = in.plain_counts(fields, values.data()); k < fields; ++k)
-            values[static_cast<std::size_t>(k)] = k < 3 ? in.integer(kLeading) : in.count(count_names[k - 3]);
-        std::int32_t largest = 0;
-        for (int k = 3; k < fields; ++k) largest = std::max(largest, values[static_cast<std::size_t>(k)]);
-        if (largest > kLargestCount) refuse_large_count(in, values, count_names);
+        // The plain fields' bits are ored as they are parsed. The limit is
+        // 2^30 - 1, so while the or stays within it no count passes it; the
+        // leading fields (positions, nearly always below 2^30) are in the or
+        // too, and a row they push past it is looked at count by count.
+        static_assert(kLargestCount == (1 << 30) - 1);
+        std::uint32_t bits = 0;
+        const int plain = in.plain_counts(fields, values.data(), bits);
+        for (int k = plain; k < fields; ++k)
+            values[static_cast<std::size_t>(k)] =
+                k < 3 ? in.integer(kLeading) : in.count_up_to(count_names[k - 3], kLargestCount);
+        if (bits > kLargestCount) check_plain_counts(in, values, plain, count_names);
         std::copy(values.begin() + 3, values.end(), table.counts[r] + 1);
     }
     file.close();

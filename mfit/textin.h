@@ -66,8 +66,10 @@ public:
     // in a row, into out[0..]: the table rows' fast path, with the position
     // held in registers. Returns how many were read; it stops before the
     // first token that is anything else, which next() then hands out, and
-    // near the end of a block. `token` is the last one read.
-    int next_plain_counts(int count, std::int32_t* out, std::string_view& token)
+    // near the end of a block. `token` is the last one read; `bits` gets the
+    // bitwise or of the values read, so that a caller bounding them by
+    // 2^b - 1 checks them all at once.
+    int next_plain_counts(int count, std::int32_t* out, std::string_view& token, std::uint32_t& bits)
     {
         const char* b = buffer_.data();
         std::size_t p = pos_;
@@ -88,6 +90,7 @@ public:
             while (r < limit && static_cast<unsigned char>(b[r] - '0') < 10) v = v * 10 + static_cast<unsigned>(b[r++] - '0');
             if (r == q || (r < end_ && !is_separator(b[r])) || v > 2147483647) break;
             out[got] = static_cast<std::int32_t>(v);
+            bits |= static_cast<std::uint32_t>(v);
             start = q;
             p = r;
             line_ = line;
