@@ -8,6 +8,7 @@
 #include "layout.h"
 #include "named_options.h"
 #include "ordered_parallel.h"
+#include "runoptions.h"
 #include "tables_writer.h"
 
 #include <htslib/hts_log.h>

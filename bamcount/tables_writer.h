@@ -6,7 +6,7 @@
 
 #include "counting.h"
 #include "layout.h"
-#include "loading.h"
+#include "tables.h"
 
 #include <cstdint>
 #include <string>

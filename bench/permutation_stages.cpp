@@ -18,8 +18,8 @@
 #include "textout.h"
 #include "totals.h"
 
-#include "../isocmp/compare.h"
-#include "../lvcmp/compare.h"
+#include "share_comparison.h"
+#include "level_comparison.h"
 
 #include <chrono>
 #include <cstdio>

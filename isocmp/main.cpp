@@ -2,7 +2,7 @@
 // same share of its gene's level, under the generalized Poisson and the
 // Poisson model, with an optional permutation null of the generalized
 // Poisson statistic.
-#include "compare.h"
+#include "share_comparison.h"
 #include "diag.h"
 #include "intake.h"
 #include "loading.h"

@@ -1,7 +1,7 @@
 // lvcmp: tests every gene for a change of expression level between every pair
 // of conditions, under the generalized Poisson and the Poisson model, with an
 // optional permutation null of the generalized Poisson statistic.
-#include "compare.h"
+#include "level_comparison.h"
 #include "diag.h"
 #include "intake.h"
 #include "loading.h"

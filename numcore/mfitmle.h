@@ -46,3 +46,12 @@ void running_moments8(int n, const int* const v[8], RunningMoments out[8], int* 
 // read when the fit gives up at once): the same results bit for bit.
 void mfitmle_from_moments(int n, const RunningMoments& moments, const CountView& counts, int& converged,
                           double& lambda, double& theta, double& poisson_lambda);
+
+// What mfitmle gives for one feature in one condition, as the result files
+// hold it.
+struct FitRecord {
+    int converged = 0;
+    double lambda = 0;
+    double theta = 0;
+    double poisson_lambda = 0;
+};

@@ -11,6 +11,9 @@
 
 inline constexpr int kMaxThreads = 1024;
 
+// Threads the machine offers, at least 1: the default of --threads.
+int hardware_threads();
+
 // Removes every "--threads=N" from `args` and returns the last N, or the
 // machine's hardware threads when there is none. N must be a whole number
 // from 1 to kMaxThreads; anything else stops with status 2.

@@ -1,4 +1,4 @@
-#include "compare.h"
+#include "share_comparison.h"
 
 #include "arrays.h"
 #include "histogram.h"

@@ -16,13 +16,6 @@
 #include <thread>
 #include <vector>
 
-// Threads the machine offers, at least 1.
-inline int hardware_threads()
-{
-    const unsigned n = std::thread::hardware_concurrency();
-    return n == 0 ? 1 : static_cast<int>(n);
-}
-
 // work(k) -> Result runs on the workers; emit(k, Result&&) runs on the
 // calling thread in order of k. With one thread everything runs on the
 // calling thread, item by item.

@@ -1,10 +1,16 @@
 #include "runoptions.h"
 
 #include "diag.h"
-#include "ordered_parallel.h"
 
 #include <charconv>
 #include <string_view>
+#include <thread>
+
+int hardware_threads()
+{
+    const unsigned n = std::thread::hardware_concurrency();
+    return n == 0 ? 1 : static_cast<int>(n);
+}
 
 int take_threads_option(std::vector<std::string>& args)
 {

@@ -10,13 +10,6 @@
 
 #include <cstdint>
 
-struct TableSizes {
-    std::int32_t num_reads = 0;
-    std::int32_t num_conditions = 0;
-    std::int32_t num_exons = 0;
-    std::int32_t num_genes = 0;
-};
-
 // The first seven arguments every program takes, in order: num_reads,
 // num_conditions, the reads file, num_exons, exon_zb, num_genes, gene_zb;
 // each file opened as its name is taken.

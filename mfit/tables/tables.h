@@ -22,6 +22,15 @@
 #include <cstdint>
 #include <string_view>
 
+// The four sizes every program is given: rows of the reads file, counts per
+// row, rows of exon_zb and of gene_zb.
+struct TableSizes {
+    std::int32_t num_reads = 0;
+    std::int32_t num_conditions = 0;
+    std::int32_t num_exons = 0;
+    std::int32_t num_genes = 0;
+};
+
 struct CountTable {
     IntMatrix counts; // [1..num_reads][1..num_conditions]
     std::int32_t num_reads = 0;

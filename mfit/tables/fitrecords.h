@@ -7,18 +7,11 @@
 #pragma once
 
 #include "arrays.h"
+#include "mfitmle.h"
 #include "textin.h"
 #include "textout.h"
 
 #include <cstdint>
-
-// One fit of one feature in one condition.
-struct FitRecord {
-    int converged = 0;
-    double lambda = 0;
-    double theta = 0;
-    double poisson_lambda = 0;
-};
 
 // Appends the field group of one condition to the line being written.
 void write_field_group(LineBuffer& out, const FitRecord& fit);

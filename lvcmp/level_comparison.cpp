@@ -1,4 +1,4 @@
-#include "compare.h"
+#include "level_comparison.h"
 
 #include "arrays.h"
 #include "histogram.h"
