@@ -13,7 +13,6 @@
 
 #include <htslib/hts_log.h>
 
-#include <charconv>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -68,16 +67,6 @@ struct Options {
     FlattenOptions flatten;
 };
 
-int whole_number(const NamedOptions& in, std::string_view value, int lo, int hi)
-{
-    int n = 0;
-    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), n);
-    if (value.empty() || error != std::errc() || end != value.data() + value.size() || n < lo || n > hi)
-        in.refuse(in.current() + " expects a whole number from " + std::to_string(lo) + " to " +
-               std::to_string(hi) + ", found " + quote_token(value));
-    return n;
-}
-
 Options parse(int argc, char** argv)
 {
     Options o;
@@ -101,9 +90,9 @@ Options parse(int argc, char** argv)
             else if (s == "reverse") o.counting.strandedness = Strandedness::reverse;
             else in.refuse("--strand expects unstranded, forward or reverse, found " + quote_token(s));
         } else if (arg == "--min-mapq") {
-            o.counting.min_mapq = whole_number(in, in.value(), 0, 255);
+            o.counting.min_mapq = static_cast<int>(in.whole_number(0, 255));
         } else if (arg == "--threads") {
-            o.counting.threads = whole_number(in, in.value(), 1, 1024);
+            o.counting.threads = static_cast<int>(in.whole_number(1, kMaxThreads));
         } else if (arg == "--multi") {
             in.no_value();
             o.counting.unique_only = false;

@@ -2,6 +2,39 @@
 
 #include "diag.h"
 
+#include <charconv>
+
+namespace {
+
+// A bound as a user would write it: 0, 1, 0.5.
+std::string format_bound(double x)
+{
+    char buf[32];
+    const auto end = std::to_chars(buf, buf + sizeof buf, x).ptr;
+    return std::string(buf, end);
+}
+
+} // namespace
+
+bool whole_number_in(std::string_view text, std::int64_t lo, std::int64_t hi, std::int64_t& value)
+{
+    std::int64_t n = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), n);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || n < lo || n > hi) return false;
+    value = n;
+    return true;
+}
+
+bool real_number_in(std::string_view text, double lo, double hi, double& value)
+{
+    double x = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), x);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || !(x >= lo && x <= hi))
+        return false;
+    value = x;
+    return true;
+}
+
 NamedOptions::NamedOptions(int argc, char** argv) : args_(argv + 1, argv + argc) {}
 
 bool NamedOptions::next()
@@ -23,6 +56,26 @@ std::string NamedOptions::value()
     if (has_value_) return value_;
     if (next_ >= args_.size()) refuse(name_ + " expects a value");
     return args_[next_++];
+}
+
+std::int64_t NamedOptions::whole_number(std::int64_t lo, std::int64_t hi)
+{
+    const std::string text = value();
+    std::int64_t n = 0;
+    if (!whole_number_in(text, lo, hi, n))
+        refuse(name_ + " expects a whole number from " + std::to_string(lo) + " to " + std::to_string(hi) +
+               ", found " + quote_token(text));
+    return n;
+}
+
+double NamedOptions::real_number(double lo, double hi)
+{
+    const std::string text = value();
+    double x = 0;
+    if (!real_number_in(text, lo, hi, x))
+        refuse(name_ + " expects a number from " + format_bound(lo) + " to " + format_bound(hi) + ", found " +
+               quote_token(text));
+    return x;
 }
 
 void NamedOptions::no_value() const

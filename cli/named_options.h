@@ -4,8 +4,16 @@
 // one line ending with a pointer to the program's --help, exit status 2.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
+
+// The one parser of numbers in option values: the whole text must be the
+// number (no blanks, no sign but a leading '-', nothing after it), within
+// lo..hi. False, with `value` unchanged, for anything else.
+bool whole_number_in(std::string_view text, std::int64_t lo, std::int64_t hi, std::int64_t& value);
+bool real_number_in(std::string_view text, double lo, double hi, double& value);
 
 class NamedOptions {
 public:
@@ -19,6 +27,10 @@ public:
     const std::string& current() const { return name_; }
     // The option's value: after its '=', or the next argument.
     std::string value();
+    // The option's value as a whole number from lo to hi, or as a real
+    // number from lo to hi; anything else is refused.
+    std::int64_t whole_number(std::int64_t lo, std::int64_t hi);
+    double real_number(double lo, double hi);
     // Refuses an option that was given a value with '='.
     void no_value() const;
     [[noreturn]] void refuse(const std::string& text) const;

@@ -1,8 +1,8 @@
 #include "runoptions.h"
 
 #include "diag.h"
+#include "named_options.h"
 
-#include <charconv>
 #include <string_view>
 #include <thread>
 
@@ -24,12 +24,11 @@ int take_threads_option(std::vector<std::string>& args)
             continue;
         }
         const std::string_view value = std::string_view(arg).substr(kPrefix.size());
-        int n = 0;
-        const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), n);
-        if (value.empty() || error != std::errc() || end != value.data() + value.size() || n < 1 || n > kMaxThreads)
+        std::int64_t n = 0;
+        if (!whole_number_in(value, 1, kMaxThreads, n))
             fail_input("--threads expects a whole number of threads from 1 to " + std::to_string(kMaxThreads) +
                        ", found " + quote_token(value));
-        threads = n;
+        threads = static_cast<int>(n);
     }
     args = std::move(kept);
     return threads;

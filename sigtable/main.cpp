@@ -10,7 +10,6 @@
 #include "textout.h"
 
 #include <cerrno>
-#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -48,15 +47,6 @@ const char kHelp[] =
     "                    where rsvg-convert is installed, PNG\n"
     "  --alpha X         padj at or below which plots mark a point significant (default 0.05)\n"
     "  --help            print this text and exit\n";
-
-double fraction(const NamedOptions& in, const std::string& value)
-{
-    double v = 0;
-    const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), v);
-    if (value.empty() || error != std::errc() || end != value.data() + value.size() || !(v >= 0 && v <= 1))
-        in.refuse(in.current() + " expects a number from 0 to 1, found " + quote_token(value));
-    return v;
-}
 
 // The table's text goes to its OutputFile as it is or, for a name ending
 // in .gz, compressed here into the gzip format first (deflate with the gzip
@@ -146,8 +136,8 @@ int run(int argc, char** argv)
         else if (arg == "--features") features_path = in.value();
         else if (arg == "--gtt") gtt_path = in.value();
         else if (arg == "--plots") plots_dir = in.value();
-        else if (arg == "--fdr") fdr = fraction(in, in.value());
-        else if (arg == "--alpha") alpha = fraction(in, in.value());
+        else if (arg == "--fdr") fdr = in.real_number(0, 1);
+        else if (arg == "--alpha") alpha = in.real_number(0, 1);
         else if (arg == "--sort") {
             in.no_value();
             sort = true;
