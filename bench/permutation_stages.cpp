@@ -64,7 +64,7 @@ int main(int argc, char** argv)
 
     ArgSource source = ArgSource::from_arguments(args);
     TableSizes sizes;
-    AnnotationFiles files = take_annotation_arguments(source, sizes);
+    DatasetFiles files = take_dataset_arguments(source, sizes);
     FitResultFiles results = take_fit_result_arguments(source);
     std::optional<InputFile> gtt;
     if (level) gtt.emplace(InputFile::open({"gtt file", source.name("", "the gtt file name")}));
@@ -72,7 +72,7 @@ int main(int argc, char** argv)
     source.integer("", "do_permute", 1);
     const std::int64_t seed = take_seed(source, "", kDefaultSeed);
 
-    const Annotation annotation = load_annotation(files.reads, files.exon_zb, files.gene_zb, sizes, !level);
+    const Dataset data = load_dataset(files.reads, files.exon_zb, files.gene_zb, sizes, !level);
     const FitResults fits = load_fit_results(results.gene_re, results.exon_re, sizes);
     std::optional<TotalsTable> totals;
     if (level) totals.emplace(read_totals(*gtt, sizes.num_conditions));
@@ -82,10 +82,10 @@ int main(int argc, char** argv)
         std::int64_t stream = seed;
         const double seconds = seconds_of([&] {
             if (level)
-                compare_levels({annotation.counts, annotation.exons, annotation.genes, fits.genes, *totals}, true,
+                compare_levels({data.counts, data.exons, data.genes, fits.genes, *totals}, true,
                                stream, out, stage_threads, stage);
             else
-                compare_shares({annotation.counts, annotation.exons, annotation.genes, fits.genes, fits.exons}, true,
+                compare_shares({data.counts, data.exons, data.genes, fits.genes, fits.exons}, true,
                                stream, out, stage_threads, stage);
         });
         std::fflush(stdout);

@@ -34,8 +34,6 @@ public:
     // A file name: the next argument, or one whitespace-free word at the prompt.
     std::string name(std::string_view prompt, std::string_view what);
 
-    bool is_interactive() const { return interactive_; }
-
 private:
     ArgSource() = default;
     std::string next_argument();

@@ -48,7 +48,7 @@ int main(int argc, char** argv)
         return 1;
 
     TableSizes sizes;
-    AnnotationFiles files = take_annotation_arguments(source, sizes);
+    DatasetFiles files = take_dataset_arguments(source, sizes);
     FitResultFiles results = take_fit_result_arguments(source);
     OutputFile statistics = OutputFile::create(
         {"isocmp_re file", source.name("Output file for differential Splicing :", "the isocmp_re file name")});
@@ -60,10 +60,10 @@ int main(int argc, char** argv)
 
     // Line e of exon_re is read as exon e's fits: the genes' exon ranges must
     // list every exon once and in ascending order for that to hold.
-    const Annotation annotation = load_annotation(files.reads, files.exon_zb, files.gene_zb, sizes, true);
+    const Dataset data = load_dataset(files.reads, files.exon_zb, files.gene_zb, sizes, true);
     const FitResults fits = load_fit_results(results.gene_re, results.exon_re, sizes);
 
-    compare_shares({annotation.counts, annotation.exons, annotation.genes, fits.genes, fits.exons}, do_permute != 0,
+    compare_shares({data.counts, data.exons, data.genes, fits.genes, fits.exons}, do_permute != 0,
                    seed, statistics, threads);
 
     statistics.close();

@@ -49,7 +49,7 @@ int main(int argc, char** argv)
         return 1;
 
     TableSizes sizes;
-    AnnotationFiles files = take_annotation_arguments(source, sizes);
+    DatasetFiles files = take_dataset_arguments(source, sizes);
     FitResultFiles results = take_fit_result_arguments(source);
     InputFile gtt = InputFile::open(
         {"gtt file",
@@ -63,12 +63,12 @@ int main(int argc, char** argv)
 
     if (do_permute != 0) std::puts("INFO:Permutations will be carried out for each comparison. The program run will be slow");
 
-    const Annotation annotation = load_annotation(files.reads, files.exon_zb, files.gene_zb, sizes);
+    const Dataset data = load_dataset(files.reads, files.exon_zb, files.gene_zb, sizes);
     const FitResults fits = load_fit_results(results.gene_re, results.exon_re, sizes);
     const TotalsTable totals = read_totals(gtt, sizes.num_conditions);
     std::puts("total unique read is read in");
 
-    compare_levels({annotation.counts, annotation.exons, annotation.genes, fits.genes, totals}, do_permute != 0, seed,
+    compare_levels({data.counts, data.exons, data.genes, fits.genes, totals}, do_permute != 0, seed,
                    statistics, threads);
 
     statistics.close();

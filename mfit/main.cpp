@@ -44,7 +44,7 @@ int main(int argc, char** argv)
     // Every file is opened as its name is taken, outputs truncated, before
     // anything is read.
     TableSizes sizes;
-    AnnotationFiles files = take_annotation_arguments(source, sizes);
+    DatasetFiles files = take_dataset_arguments(source, sizes);
     OutputFile exon_re = OutputFile::create(
         {"exon_re file", source.name("Output File for Exon differential Expression : ", "the exon_re file name")});
     OutputFile gene_re = OutputFile::create(
@@ -52,7 +52,7 @@ int main(int argc, char** argv)
     OutputFile chisq_re = OutputFile::create(
         {"chisq_re file", source.name("Output File for Chi Square statistic Values : ", "the chisq_re file name")});
 
-    const Annotation in = load_annotation(files.reads, files.exon_zb, files.gene_zb, sizes);
+    const Dataset in = load_dataset(files.reads, files.exon_zb, files.gene_zb, sizes);
     if (!in.genes.exons_in_order)
         warn("warning: the exon ranges of " + describe(files.gene_zb.name()) +
              " do not list every exon once and in ascending order; the lines of exon_re will not line up with "

@@ -4,6 +4,7 @@
 #include "file_identity.h"
 #include "pvalues.h"
 #include "textin.h"
+#include "totals.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -136,23 +137,9 @@ Features read_features(const std::string& path)
 std::vector<double> read_poisson_totals(const std::string& path)
 {
     InputFile file = InputFile::open({"gtt file", path});
+    const TotalsTable table = read_all_totals(file);
     std::vector<double> totals;
-    std::string_view token;
-    for (std::int64_t condition = 1; file.next(token); ++condition) {
-        // "gtt file 'p', line L, field F (<total> of condition C): expected a real number, found ..."
-        auto refuse = [&](int field, std::string_view found) {
-            fail_input(describe(file.name()) + ", line " + std::to_string(file.line()) + ", field " +
-                       std::to_string(field) + " (" + (field == 1 ? "general_total" : "poisson_total") +
-                       " of condition " + std::to_string(condition) + "): expected a real number, found " +
-                       std::string(found));
-        };
-        double general = 0, poisson = 0;
-        if (!parse_real(token, general)) refuse(1, quote_token(token));
-        if (!file.next(token)) refuse(2, "the end of the file");
-        if (!parse_real(token, poisson)) refuse(2, quote_token(token));
-        totals.push_back(poisson);
-    }
-    file.close();
+    for (std::int32_t c = 1; c <= table.conditions; ++c) totals.push_back(table.poisson_total[c]);
     return totals;
 }
 

@@ -23,16 +23,13 @@ void FieldReader::refuse_found(std::string_view name, std::string_view expected,
 
 void FieldReader::refuse(std::string_view name, std::string_view expected) const
 {
-    refuse_found(name, expected, at_end_ ? std::string("the end of the file") : quote_token(token_));
+    refuse_found(name, expected, quote_token(token_));
 }
 
 std::string_view FieldReader::take(std::string_view name, std::string_view expected)
 {
     ++field_;
-    if (!file_.next(token_)) {
-        at_end_ = true;
-        refuse_found(name, expected, "the end of the file");
-    }
+    if (!file_.next(token_)) refuse_found(name, expected, "the end of the file");
     return token_;
 }
 
@@ -77,6 +74,14 @@ std::int32_t FieldReader::any_count(std::string_view name)
     case IntParse::not_integer: break;
     }
     refuse(name, kExpected);
+}
+
+bool FieldReader::real_unless_end(std::string_view name, double& value)
+{
+    ++field_;
+    if (!file_.next(token_)) return false;
+    if (!parse_real(token_, value)) refuse(name, "a real number");
+    return true;
 }
 
 bool FieldReader::real(std::string_view name, bool na_allowed, double& value)

@@ -66,6 +66,9 @@ public:
     // The next field as a real number; with `na_allowed`, the token NA gives
     // false and no value.
     bool real(std::string_view name, bool na_allowed, double& value);
+    // The same, not NA, for the first field of a record in a file of as many
+    // records as it holds: false when the file ends before it.
+    bool real_unless_end(std::string_view name, double& value);
 
     // Refuses the field just read, quoting it.
     [[noreturn]] void refuse(std::string_view name, std::string_view expected) const;
@@ -73,9 +76,6 @@ public:
     // `field` names an earlier field of the same record instead.
     [[noreturn]] void refuse_found(std::string_view name, std::string_view expected, std::string_view found,
                                    int field = 0) const;
-
-    std::int64_t record() const { return record_; }
-    InputFile& file() { return file_; }
 
 private:
     // The fields that are not plain integers: a '+' sign, an error.
@@ -90,5 +90,4 @@ private:
     std::int64_t record_ = 0;
     int field_ = 0;
     std::string_view token_;
-    bool at_end_ = false;
 };

@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <utility>
 
-Annotation load_annotation(InputFile& reads, InputFile& exon_zb, InputFile& gene_zb, const TableSizes& sizes,
-                           bool require_exon_order)
+Dataset load_dataset(InputFile& reads, InputFile& exon_zb, InputFile& gene_zb, const TableSizes& sizes,
+                     bool require_exon_order)
 {
-    Annotation a;
+    Dataset a;
     a.counts = read_count_table(reads, sizes.num_reads, sizes.num_conditions);
     std::puts("reads file is read in");
     a.exons = read_exon_table(exon_zb, sizes.num_exons, sizes.num_reads);
@@ -28,7 +28,7 @@ FitResults load_fit_results(InputFile& gene_re, InputFile& exon_re, const TableS
     return r;
 }
 
-AnnotationFiles take_annotation_arguments(ArgSource& source, TableSizes& sizes)
+DatasetFiles take_dataset_arguments(ArgSource& source, TableSizes& sizes)
 {
     sizes.num_reads = take_size(source, "Number of reads : ", "num_reads", kDefaultNumReads);
     sizes.num_conditions =

@@ -13,13 +13,13 @@
 // The first seven arguments every program takes, in order: num_reads,
 // num_conditions, the reads file, num_exons, exon_zb, num_genes, gene_zb;
 // each file opened as its name is taken.
-struct AnnotationFiles {
+struct DatasetFiles {
     InputFile reads;
     InputFile exon_zb;
     InputFile gene_zb;
 };
 
-AnnotationFiles take_annotation_arguments(ArgSource& source, TableSizes& sizes);
+DatasetFiles take_dataset_arguments(ArgSource& source, TableSizes& sizes);
 
 // gene_re, then exon_re, as the testing programs take them.
 struct FitResultFiles {
@@ -29,15 +29,17 @@ struct FitResultFiles {
 
 FitResultFiles take_fit_result_arguments(ArgSource& source);
 
-struct Annotation {
+// A dataset: the count table with the annotation tables that group its rows
+// into exons and its exons into genes.
+struct Dataset {
     CountTable counts;
     ExonTable exons;
     GeneTable genes;
 };
 
 // With `require_exon_order`, gene_zb must list every exon once, in order.
-Annotation load_annotation(InputFile& reads, InputFile& exon_zb, InputFile& gene_zb, const TableSizes& sizes,
-                           bool require_exon_order = false);
+Dataset load_dataset(InputFile& reads, InputFile& exon_zb, InputFile& gene_zb, const TableSizes& sizes,
+                     bool require_exon_order = false);
 
 struct FitResults {
     FitTable genes;

@@ -68,8 +68,6 @@ public:
     std::string& buffer() { return text_; }
     LineBuffer& line_done() { return *this; }
     const std::string& str() const { return text_; }
-    bool empty() const { return text_.empty(); }
-    void clear() { text_.clear(); }
 
 private:
     std::string text_;
