@@ -6,13 +6,14 @@
 // fPermuteValues (the straightforward way). The whole test runs first: run
 // after the long draw-only passes in the same process it was measured about
 // 40% slower than the program itself. Prints the wall time of each and the
-// ratios the performance report quotes. Nothing is written but a scratch
-// statistics file given in ARGS. --draw-split-only leaves the straightforward
+// ratios the performance report quotes. Nothing is written but scratch
+// statistics files, one a stage, named by the one in ARGS with a suffix. --draw-split-only leaves the straightforward
 // draws out (on deep data they take many minutes).
 #include "diag.h"
 #include "intake.h"
 #include "loading.h"
-#include "ordered_parallel.h"
+#include "permutation_runner.h"
+#include "random.h"
 #include "runoptions.h"
 #include "settings.h"
 #include "textout.h"
@@ -29,6 +30,30 @@
 #include <vector>
 
 namespace {
+
+// What is timed of each job: the whole test, or only its draws, made the
+// programs' way or position by position.
+enum class Stage { complete, draw_split, straightforward };
+
+// The draws alone, the programs' way.
+void draw_with_draw_split(const PooledCounts& pool, std::int64_t& seed)
+{
+    IntVector drawn(pool.size());
+    for (int p = 0; p < kPermutations; ++p) draw_split(pool, drawn.get(), seed);
+}
+
+// The draws alone, position by position: fPermuteValues splits x[i] + y[i],
+// so the pool as x and zeros as y give it the same sums.
+void draw_straightforward(const PooledCounts& pool, std::int64_t& seed)
+{
+    const int n = pool.size();
+    IntVector x(n), zeros(n), drawn(n), other(n);
+    for (int i = 1; i <= n; ++i) {
+        x[i] = static_cast<int>(pool.pooled()[i]);
+        zeros[i] = 0;
+    }
+    for (int p = 0; p < kPermutations; ++p) fPermuteValues(x.get(), zeros.get(), drawn.get(), other.get(), n, seed);
+}
 
 double seconds_of(const std::function<void()>& run)
 {
@@ -77,16 +102,21 @@ int main(int argc, char** argv)
     std::optional<TotalsTable> totals;
     if (level) totals.emplace(read_totals(*gtt, sizes.num_conditions));
 
-    auto stage_seconds = [&](PermutationStage stage, int stage_threads) {
-        OutputFile out = OutputFile::create({"statistics file", out_path});
+    auto stage_seconds = [&](Stage stage, int stage_threads) {
+        PermutationRunner::draw_only(stage == Stage::complete     ? nullptr
+                                     : stage == Stage::draw_split ? draw_with_draw_split
+                                                                  : draw_straightforward);
+        // One file a stage: a run never writes one output twice.
+        static const char* const kSuffix[] = {".complete", ".draw_split", ".straightforward"};
+        OutputFile out = OutputFile::create({"statistics file", out_path + kSuffix[static_cast<int>(stage)]});
         std::int64_t stream = seed;
         const double seconds = seconds_of([&] {
             if (level)
                 compare_levels({data.counts, data.exons, data.genes, fits.genes, *totals}, true,
-                               stream, out, stage_threads, stage);
+                               stream, out, stage_threads);
             else
                 compare_shares({data.counts, data.exons, data.genes, fits.genes, fits.exons}, true,
-                               stream, out, stage_threads, stage);
+                               stream, out, stage_threads);
         });
         std::fflush(stdout);
         return seconds;
@@ -94,8 +124,8 @@ int main(int argc, char** argv)
 
     // Standard output carries the programs' own lines; the report goes to
     // standard error.
-    const double complete = stage_seconds(PermutationStage::complete, threads);
-    const double draws = stage_seconds(PermutationStage::draw_only, 1);
+    const double complete = stage_seconds(Stage::complete, threads);
+    const double draws = stage_seconds(Stage::draw_split, 1);
     if (!straightforward_stage) {
         std::fprintf(stderr,
                      "%s permutation stages (%d threads for the whole test):\n"
@@ -104,7 +134,7 @@ int main(int argc, char** argv)
                      level ? "lvcmp" : "isocmp", threads, draws, complete, complete / draws);
         return 0;
     }
-    const double straightforward = stage_seconds(PermutationStage::draw_straightforward, 1);
+    const double straightforward = stage_seconds(Stage::straightforward, 1);
     std::fprintf(stderr,
                  "%s permutation stages (%d threads for the whole test):\n"
                  "  draws, position by position (fPermuteValues): %.2f s\n"

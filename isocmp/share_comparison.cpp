@@ -133,13 +133,13 @@ void write_diagnostics(const SharePermutationJob& job)
 {
     if (job.crap_per_permutation() == 0) {
         long screams = 0;
-        for (int p = 1; p <= kPermutations; ++p) screams += job.outcome(p).notes;
+        for (int p = 1; p <= kPermutations; ++p) screams += job.screams(p);
         if (screams > 0) write_repeated("Scream!!!!\n", screams);
         return;
     }
     for (int p = 1; p <= kPermutations; ++p) {
         write_repeated("Crap\n", job.crap_per_permutation());
-        write_repeated("Scream!!!!\n", job.outcome(p).notes);
+        write_repeated("Scream!!!!\n", job.screams(p));
     }
 }
 
@@ -162,11 +162,10 @@ void write_gene(const GeneShares& gene, OutputFile& out)
 
 } // namespace
 
-void compare_shares(const ShareInputs& in, bool permute, std::int64_t& seed, OutputFile& out, int threads,
-                    PermutationStage stage)
+void compare_shares(const ShareInputs& in, bool permute, std::int64_t& seed, OutputFile& out, int threads)
 {
     compare_genes_in_order(
-        in.genes.num_genes, permute, threads, stage, seed,
+        in.genes.num_genes, permute, threads, seed,
         [&](int g, bool with_tests) { return compare_gene(in, g, with_tests); },
         [&](const GeneShares& gene) { write_gene(gene, out); });
 }

@@ -75,15 +75,32 @@ GammaNull share_permutation_test(int g, const ShareVectors& v, std::int64_t& see
 
 SharePermutationJob::SharePermutationJob(int g, const ShareVectors& v)
     : PermutationJob(PooledCounts(v.gene_i, v.gene_l, v.n_g)), first_gene_(g == 1), n_e_(v.n_e), n_g_(v.n_g),
-      slice_start_(v.slice_start), slice_end_(v.slice_end), crap_(observed_mismatches(v)), largest_pool_(0)
+      slice_start_(v.slice_start), slice_end_(v.slice_end), crap_(observed_mismatches(v)), largest_pool_(0),
+      screams_(first_gene_ ? kPermutations : 0)
 {
     for (int p = 1; p <= n_g_; ++p) largest_pool_ = std::max(largest_pool_, pool().pooled()[p]);
 }
 
+namespace {
+
+// The job's work in a Scratch: for each of up to kTogether permutations
+// the re-split vectors (the second gene vector, the two exon vectors), then
+// the histogram tables of the two gene vectors of each, then those of the
+// two exon vectors; the histograms of the gene vectors, then of the exon
+// vectors.
+constexpr int kTogether = PermutationJob::kTogether;
+constexpr int kResplit = 0;                           // + 3q: gene l; + 3q + 1: exon i; + 3q + 2: exon l
+constexpr int kGeneTables = kResplit + 3 * kTogether; // + 2q: condition i; + 2q + 1: condition l
+constexpr int kExonTables = kGeneTables + 2 * kTogether;
+static_assert(kExonTables + 2 * kTogether <= Scratch::kVectors);
+static_assert(4 * kTogether <= Scratch::kHistograms);
+
+} // namespace
+
 SharePermutationJob::Resplit SharePermutationJob::resplit(const int* drawn, Scratch& scratch, int q) const
 {
-    // Work vectors 0..3·kTogether-1 hold the re-split vectors, the histograms follow.
-    Resplit r{drawn, scratch.vector(3 * q, n_g_), scratch.vector(3 * q + 1, n_e_), scratch.vector(3 * q + 2, n_e_), 0};
+    Resplit r{drawn, scratch.vector(kResplit + 3 * q, n_g_), scratch.vector(kResplit + 3 * q + 1, n_e_),
+              scratch.vector(kResplit + 3 * q + 2, n_e_), 0};
     const std::int64_t* pooled = pool().pooled();
     for (int p = 1; p <= n_g_; ++p) r.gl[p] = static_cast<int>(pooled[p] - drawn[p]);
     cut_out_exon(slice_start_, slice_end_, n_e_, r.gi, r.gl, r.ei, r.el);
@@ -92,7 +109,8 @@ SharePermutationJob::Resplit SharePermutationJob::resplit(const int* drawn, Scra
 }
 
 template <int P>
-void SharePermutationJob::refit_from_histograms(const int* const* drawn, Scratch& scratch, PermutationOutcome* out) const
+void SharePermutationJob::refit_from_histograms(int first, const int* const* drawn, Scratch& scratch,
+                                                PermutationOutcome* out) const
 {
     Resplit r[P];
     for (int q = 0; q < P; ++q) r[q] = resplit(drawn[q], scratch, q);
@@ -117,8 +135,8 @@ void SharePermutationJob::refit_from_histograms(const int* const* drawn, Scratch
         exons[2 * q + 1] = r[q].el;
     }
     for (int k = 0; k < 2 * P; ++k) {
-        if (gene_tables) hg[k] = scratch.zeroed(3 * kTogether + k, largest_pool_ + 1);
-        if (exon_tables) he[k] = scratch.zeroed(5 * kTogether + k, largest_pool_ + 1);
+        if (gene_tables) hg[k] = scratch.zeroed(kGeneTables + k, largest_pool_ + 1);
+        if (exon_tables) he[k] = scratch.zeroed(kExonTables + k, largest_pool_ + 1);
     }
     RunningMoments mg[2 * P], me[2 * P];
     if constexpr (P == 1) {
@@ -151,7 +169,7 @@ void SharePermutationJob::refit_from_histograms(const int* const* drawn, Scratch
         mfitmle_from_moments(n_e_, me[i], ei, fei.converged, fei.lambda, fei.theta, fei.poisson_lambda);
         mfitmle_from_moments(n_e_, me[l], el, fel.converged, fel.lambda, fel.theta, fel.poisson_lambda);
         out[q] = PermutationOutcome();
-        out[q].notes = r[q].screams;
+        if (first_gene_) screams_[static_cast<std::size_t>(first + q)] = r[q].screams;
         if (fgi.converged == 1 && fgl.converged == 1 && fei.converged == 1 && fel.converged == 1) {
             int valid = 0;
             lrtmfit2_counts(ei, gi, el, gl, fei.lambda, fgi.lambda, fel.lambda, fgl.lambda, fei.theta, fgi.theta,
@@ -161,15 +179,15 @@ void SharePermutationJob::refit_from_histograms(const int* const* drawn, Scratch
     }
 }
 
-PermutationOutcome SharePermutationJob::evaluate(const int* drawn, Scratch& scratch) const
+PermutationOutcome SharePermutationJob::evaluate(int p, const int* drawn, Scratch& scratch) const
 {
     PermutationOutcome outcome;
-    refit_from_histograms<1>(&drawn, scratch, &outcome);
+    refit_from_histograms<1>(p, &drawn, scratch, &outcome);
     return outcome;
 }
 
-void SharePermutationJob::evaluate_together(const int* const drawn[kTogether], Scratch& scratch,
+void SharePermutationJob::evaluate_together(int first, const int* const drawn[kTogether], Scratch& scratch,
                                             PermutationOutcome out[kTogether]) const
 {
-    refit_from_histograms<kTogether>(drawn, scratch, out);
+    refit_from_histograms<kTogether>(first, drawn, scratch, out);
 }

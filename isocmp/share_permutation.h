@@ -19,6 +19,7 @@
 #include "permutation_runner.h"
 
 #include <cstdint>
+#include <vector>
 
 struct ShareVectors {
     int n_e, n_g;
@@ -51,14 +52,16 @@ GammaNull share_permutation_test(int g, const ShareVectors& v, std::int64_t& see
 
 // The same test as a job for a PermutationRunner. Its diagnostic lines are
 // not written but counted: crap_per_permutation() "Crap" lines and then
-// outcome(p).notes "Scream!!!!" lines belong to permutation p.
+// screams(p) "Scream!!!!" lines belong to permutation p (1-based), once
+// the job is finished.
 class SharePermutationJob : public PermutationJob {
 public:
     SharePermutationJob(int g, const ShareVectors& v);
-    PermutationOutcome evaluate(const int* drawn, Scratch& scratch) const override;
-    void evaluate_together(const int* const drawn[kTogether], Scratch& scratch,
+    PermutationOutcome evaluate(int p, const int* drawn, Scratch& scratch) const override;
+    void evaluate_together(int first, const int* const drawn[kTogether], Scratch& scratch,
                            PermutationOutcome out[kTogether]) const override;
     int crap_per_permutation() const { return crap_; }
+    int screams(int p) const { return first_gene_ ? screams_[static_cast<std::size_t>(p - 1)] : 0; }
 
 private:
     // Both conditions' gene and exon vectors of a drawn permutation (in work
@@ -72,10 +75,13 @@ private:
     };
     Resplit resplit(const int* drawn, Scratch& scratch, int q) const;
     template <int P>
-    void refit_from_histograms(const int* const* drawn, Scratch& scratch, PermutationOutcome* out) const;
+    void refit_from_histograms(int first, const int* const* drawn, Scratch& scratch, PermutationOutcome* out) const;
 
     bool first_gene_;
     int n_e_, n_g_, slice_start_, slice_end_;
     int crap_;
     std::int64_t largest_pool_; // bounds every count of the re-split vectors
+    // The first gene's "Scream!!!!" lines of every permutation, each entry
+    // written by the one thread that refits its permutation.
+    mutable std::vector<int> screams_;
 };

@@ -90,11 +90,10 @@ void write_gene(const GeneLevels& gene, bool permute, OutputFile& out)
 
 } // namespace
 
-void compare_levels(const LevelInputs& in, bool permute, std::int64_t& seed, OutputFile& out, int threads,
-                    PermutationStage stage)
+void compare_levels(const LevelInputs& in, bool permute, std::int64_t& seed, OutputFile& out, int threads)
 {
     compare_genes_in_order(
-        in.genes.num_genes, permute, threads, stage, seed,
+        in.genes.num_genes, permute, threads, seed,
         [&](int g, bool with_tests) { return compare_gene(in, g, with_tests); },
         [&](const GeneLevels& gene) { write_gene(gene, permute, out); });
 }

@@ -23,7 +23,4 @@ struct LevelInputs {
 
 // The comparisons run on `threads` threads; what is written, files and
 // standard output, is the same for any number.
-// `stage` is for measuring the permutation tests' stages apart; the
-// programs run them complete.
-void compare_levels(const LevelInputs& in, bool permute, std::int64_t& seed, OutputFile& out, int threads,
-                    PermutationStage stage = PermutationStage::complete);
+void compare_levels(const LevelInputs& in, bool permute, std::int64_t& seed, OutputFile& out, int threads);

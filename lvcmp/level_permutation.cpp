@@ -41,6 +41,15 @@ LevelPermutationJob::LevelPermutationJob(const int* x, const int* y, int length)
 
 namespace {
 
+// The job's work in a Scratch: the second halves of up to kTogether
+// permutations, then the histogram tables of both halves of each, and the
+// histograms of both halves of each.
+constexpr int kTogether = PermutationJob::kTogether;
+constexpr int kSecondHalves = 0;                   // + q
+constexpr int kTables = kSecondHalves + kTogether; // + 2q (first half), + 2q + 1 (second half)
+static_assert(kTables + 2 * kTogether <= Scratch::kVectors);
+static_assert(2 * kTogether <= Scratch::kHistograms);
+
 // Refits P drawn permutations (P = 1 or 4) from histograms: one pass gives
 // every half's first-pass moments, which its fit and the statistic then
 // share, the 2·P division chains overlapping. While the largest pool is small
@@ -56,14 +65,13 @@ void refit_from_histograms(int length, const std::int64_t* pooled, std::int64_t 
     const int* v[2 * P];
     int* h[2 * P] = {};
     for (int q = 0; q < P; ++q) {
-        int* other = scratch.vector(q, length);
+        int* other = scratch.vector(kSecondHalves + q, length);
         for (int p = 1; p <= length; ++p) other[p] = static_cast<int>(pooled[p] - drawn[q][p]);
         v[2 * q] = drawn[q];
         v[2 * q + 1] = other;
-        // Work vectors 0..P-1 hold the second halves, the tables follow.
         if (tables) {
-            h[2 * q] = scratch.zeroed(PermutationJob::kTogether + 2 * q, largest_pool + 1);
-            h[2 * q + 1] = scratch.zeroed(PermutationJob::kTogether + 2 * q + 1, largest_pool + 1);
+            h[2 * q] = scratch.zeroed(kTables + 2 * q, largest_pool + 1);
+            h[2 * q + 1] = scratch.zeroed(kTables + 2 * q + 1, largest_pool + 1);
         }
     }
     RunningMoments m[2 * P];
@@ -96,14 +104,14 @@ void refit_from_histograms(int length, const std::int64_t* pooled, std::int64_t 
 
 } // namespace
 
-PermutationOutcome LevelPermutationJob::evaluate(const int* drawn, Scratch& scratch) const
+PermutationOutcome LevelPermutationJob::evaluate(int, const int* drawn, Scratch& scratch) const
 {
     PermutationOutcome outcome;
     refit_from_histograms<1>(drawn_size(), pool().pooled(), largest_pool_, &drawn, scratch, &outcome);
     return outcome;
 }
 
-void LevelPermutationJob::evaluate_together(const int* const drawn[kTogether], Scratch& scratch,
+void LevelPermutationJob::evaluate_together(int, const int* const drawn[kTogether], Scratch& scratch,
                                             PermutationOutcome out[kTogether]) const
 {
     refit_from_histograms<kTogether>(drawn_size(), pool().pooled(), largest_pool_, drawn, scratch, out);

@@ -24,8 +24,8 @@ GammaNull level_permutation_test(const int* x, const int* y, int length, std::in
 class LevelPermutationJob : public PermutationJob {
 public:
     LevelPermutationJob(const int* x, const int* y, int length);
-    PermutationOutcome evaluate(const int* drawn, Scratch& scratch) const override;
-    void evaluate_together(const int* const drawn[kTogether], Scratch& scratch,
+    PermutationOutcome evaluate(int p, const int* drawn, Scratch& scratch) const override;
+    void evaluate_together(int first, const int* const drawn[kTogether], Scratch& scratch,
                            PermutationOutcome out[kTogether]) const override;
 
 private:

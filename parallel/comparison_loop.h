@@ -18,8 +18,7 @@
 #include <deque>
 
 template <class Compute, class Write>
-void compare_genes_in_order(int genes, bool permute, int threads, PermutationStage stage, std::int64_t& seed,
-                            Compute compute, Write write)
+void compare_genes_in_order(int genes, bool permute, int threads, std::int64_t& seed, Compute compute, Write write)
 {
     using Gene = decltype(compute(1, false));
     ProgressLine progress(genes, "genes");
@@ -38,7 +37,7 @@ void compare_genes_in_order(int genes, bool permute, int threads, PermutationSta
             if (line.job && !line.job->finished()) return false;
         return true;
     };
-    PermutationRunner runner(threads, stage);
+    PermutationRunner runner(threads);
     std::deque<Gene> pending;
     long written = 0;
     auto write_finished = [&] {

@@ -1,7 +1,5 @@
 #include "permutation_runner.h"
 
-#include "random.h"
-
 #include <algorithm>
 
 namespace {
@@ -9,6 +7,8 @@ namespace {
 // A batch holds about this many drawn counts, so that handing it over costs
 // little next to refitting it, also for short features.
 constexpr std::int64_t kBatchCounts = 1 << 15;
+
+PermutationRunner::DrawHook draw_hook = nullptr;
 
 } // namespace
 
@@ -38,7 +38,9 @@ GammaNull PermutationJob::null() const
     return {summary.scale, summary.shape};
 }
 
-PermutationRunner::PermutationRunner(int threads, PermutationStage stage) : stage_(stage)
+void PermutationRunner::draw_only(DrawHook hook) { draw_hook = hook; }
+
+PermutationRunner::PermutationRunner(int threads)
 {
     const int workers = std::max(threads, 1) - 1;
     // Enough batches in flight that the workers always find one ready while
@@ -73,10 +75,10 @@ void PermutationRunner::evaluate(Batch& batch, Scratch& scratch)
         const int* together[kTogether];
         PermutationOutcome out[kTogether];
         for (int j = 0; j < kTogether; ++j) together[j] = drawn(k + j);
-        job.evaluate_together(together, scratch, out);
+        job.evaluate_together(batch.first + k, together, scratch, out);
         for (int j = 0; j < kTogether; ++j) outcome(k + j) = out[j];
     }
-    for (; k < batch.count; ++k) outcome(k) = job.evaluate(drawn(k), scratch);
+    for (; k < batch.count; ++k) outcome(k) = job.evaluate(batch.first + k, drawn(k), scratch);
     job.evaluated_.fetch_add(batch.count, std::memory_order_release);
 }
 
@@ -134,30 +136,12 @@ int PermutationRunner::take_free_batch()
     }
 }
 
-void PermutationRunner::draw_without_refits(PermutationJob& job, std::int64_t& seed)
-{
-    const int n = job.drawn_size();
-    IntVector drawn(n);
-    if (stage_ == PermutationStage::draw_only) {
-        for (int p = 0; p < kPermutations; ++p) draw_split(job.pool(), drawn.get(), seed);
-    } else {
-        // fPermuteValues splits x[i] + y[i]; the pool as x and zeros as y
-        // give it the same sums.
-        IntVector x(n), zeros(n), other(n);
-        for (int i = 1; i <= n; ++i) {
-            x[i] = static_cast<int>(job.pool().pooled()[i]);
-            zeros[i] = 0;
-        }
-        for (int p = 0; p < kPermutations; ++p) fPermuteValues(x.get(), zeros.get(), drawn.get(), other.get(), n, seed);
-    }
-    job.pool_.finish_draws();
-    job.evaluated_.store(kPermutations, std::memory_order_release);
-}
-
 void PermutationRunner::run(const std::shared_ptr<PermutationJob>& job, std::int64_t& seed)
 {
-    if (stage_ != PermutationStage::complete) {
-        draw_without_refits(*job, seed);
+    if (draw_hook) {
+        draw_hook(job->pool(), seed);
+        job->pool_.finish_draws();
+        job->evaluated_.store(kPermutations, std::memory_order_release);
         return;
     }
     const int size = job->drawn_size();

@@ -30,11 +30,12 @@
 struct PermutationOutcome {
     bool valid = false;   // both (all) refits converged and the statistic is valid
     double statistic = 0; // the permuted statistic, when valid
-    int notes = 0;        // diagnostic lines the permutation writes, for tests that have them
 };
 
 // Work vectors of one refitting thread, kept between permutations so that
-// none is allocated per permutation.
+// none is allocated per permutation. Each job type names the vectors and
+// histograms it uses in a layout of its own, checked against these counts
+// when it compiles.
 class Scratch {
 public:
     static constexpr int kVectors = 32;
@@ -66,16 +67,17 @@ public:
     // minus the first.
     int drawn_size() const { return pool_.size(); }
     const PooledCounts& pool() const { return pool_; }
-    // Refits one drawn permutation. Called on any thread, for several
-    // permutations at once; must not change the job.
-    virtual PermutationOutcome evaluate(const int* drawn, Scratch& scratch) const = 0;
-    // kTogether permutations at once, as evaluate would give them one by one;
-    // a job may overlap their work.
+    // Refits drawn permutation p (0-based). Called on any thread, for
+    // several permutations at once, each p once; must not change the job
+    // but what belongs to permutation p alone.
+    virtual PermutationOutcome evaluate(int p, const int* drawn, Scratch& scratch) const = 0;
+    // Permutations first..first+kTogether-1 at once, as evaluate would give
+    // them one by one; a job may overlap their work.
     static constexpr int kTogether = 4;
-    virtual void evaluate_together(const int* const drawn[kTogether], Scratch& scratch,
+    virtual void evaluate_together(int first, const int* const drawn[kTogether], Scratch& scratch,
                                    PermutationOutcome out[kTogether]) const
     {
-        for (int k = 0; k < kTogether; ++k) out[k] = evaluate(drawn[k], scratch);
+        for (int k = 0; k < kTogether; ++k) out[k] = evaluate(first + k, drawn[k], scratch);
     }
 
     // True once every permutation has been refitted.
@@ -92,16 +94,10 @@ private:
     std::atomic<int> evaluated_{0};
 };
 
-// What a runner does with a job: the whole test, or, to measure the two
-// stages apart, only the draws, made by draw_split or by fPermuteValues
-// position by position. A job run by draws alone counts as finished with no
-// valid permutation.
-enum class PermutationStage { complete, draw_only, draw_straightforward };
-
 class PermutationRunner {
 public:
     // `threads` is the run's thread count: the drawing thread plus threads - 1 workers.
-    explicit PermutationRunner(int threads, PermutationStage stage = PermutationStage::complete);
+    explicit PermutationRunner(int threads);
     ~PermutationRunner();
     PermutationRunner(const PermutationRunner&) = delete;
     PermutationRunner& operator=(const PermutationRunner&) = delete;
@@ -112,6 +108,13 @@ public:
     // Waits until every job given so far is finished, refitting meanwhile.
     void wait_all();
 
+    // For measuring the draws apart from the refits: with a hook installed,
+    // run() has the hook draw all of a job's permutations on the calling
+    // thread and refits none; the job counts as finished with no valid
+    // permutation. The programs never install one.
+    using DrawHook = void (*)(const PooledCounts& pool, std::int64_t& seed);
+    static void draw_only(DrawHook hook);
+
 private:
     struct Batch {
         std::shared_ptr<PermutationJob> job;
@@ -120,7 +123,6 @@ private:
         IntVector drawn;
     };
 
-    void draw_without_refits(PermutationJob& job, std::int64_t& seed);
     int take_free_batch();
     // On the drawing thread, with `lock` held: refits the oldest ready batch
     // (unlocking meanwhile) and gives true, or gives false when none is ready.
@@ -129,7 +131,6 @@ private:
     void finish_batch(int index);
     void work();
 
-    PermutationStage stage_;
     std::vector<Batch> batches_;
     std::vector<int> free_;
     std::deque<int> ready_;

@@ -114,7 +114,7 @@ std::string diagnostics(const SharePermutationJob& job)
     std::string text;
     for (int p = 1; p <= kPermutations; ++p) {
         for (int k = 0; k < job.crap_per_permutation(); ++k) text += "Crap\n";
-        for (int k = 0; k < job.outcome(p).notes; ++k) text += "Scream!!!!\n";
+        for (int k = 0; k < job.screams(p); ++k) text += "Scream!!!!\n";
     }
     return text;
 }
