@@ -3,13 +3,8 @@
 // Poisson model, with an optional permutation null of the generalized
 // Poisson statistic.
 #include "share_comparison.h"
-#include "diag.h"
-#include "intake.h"
+#include "cli.h"
 #include "loading.h"
-#include "runoptions.h"
-#include "settings.h"
-#include "textin.h"
-#include "textout.h"
 
 #include <cstdio>
 #include <string>

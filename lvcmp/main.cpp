@@ -2,14 +2,8 @@
 // of conditions, under the generalized Poisson and the Poisson model, with an
 // optional permutation null of the generalized Poisson statistic.
 #include "level_comparison.h"
-#include "diag.h"
-#include "intake.h"
+#include "cli.h"
 #include "loading.h"
-#include "runoptions.h"
-#include "settings.h"
-#include "textin.h"
-#include "textout.h"
-#include "totals.h"
 
 #include <cstdio>
 #include <string>

@@ -1,14 +1,8 @@
 // mfit: fits the generalized Poisson and the Poisson model to every exon and
 // every gene of the count table in every condition.
-#include "diag.h"
+#include "cli.h"
 #include "fitdriver.h"
-#include "intake.h"
 #include "loading.h"
-#include "runoptions.h"
-#include "settings.h"
-#include "tables.h"
-#include "textin.h"
-#include "textout.h"
 
 #include <cstdio>
 #include <string>

@@ -1,4 +1,10 @@
-// The loop over genes that lvcmp and isocmp share: every gene's comparisons
+// Work on every core with the results of one thread: the layer that runs
+// the programs' loops in parallel while what they write keeps its order
+// (ordered_parallel.h), and the permutation tests, whose draws stay in the
+// run's single stream (permutation_runner.h). Above the numeric core and
+// the command line; it knows nothing of the tables.
+//
+// This header: the loop over genes that lvcmp and isocmp share: every gene's comparisons
 // computed, on all threads, and written in table order, with the progress
 // line. With permutation tests, the genes are computed on this thread in
 // loop order, so that their permutations are drawn from the run's stream in

@@ -1,10 +1,6 @@
 // The numeric core: array layout and release, the fatal-error report,
 // log-gamma and the generalized Poisson fit.
-#include "arrays.h"
-#include "gammln.h"
-#include "histogram.h"
-#include "mfitmle.h"
-#include "nrutil.h"
+#include "numcore.h"
 
 #include "numbers.h"
 

@@ -1,12 +1,23 @@
-// Loading of the inputs that every program reads, in the fixed order reads
-// file, exon_zb, gene_zb (and, for the testing programs, gene_re and exon_re),
-// each closed once read and announced by its progress line on standard output.
+// The shared tables of the pipeline: the files every program reads or
+// writes, read in large blocks into the 1-based arrays with one-line
+// refusals that name the file, line and field, and written whole under a
+// temporary name or not at all. The count table and its annotation
+// (tables.h), the result files (fitrecords.h), the totals file (totals.h),
+// and the text files beneath them (textin.h, textout.h). Above the
+// numeric core and the command line; below the programs.
+//
+// This header: loading of the inputs that every program reads, in the fixed
+// order reads file, exon_zb, gene_zb (and, for the testing programs,
+// gene_re and exon_re), each closed once read and announced by its progress
+// line on standard output.
 #pragma once
 
 #include "fitrecords.h"
 #include "intake.h"
 #include "tables.h"
 #include "textin.h"
+#include "textout.h"
+#include "totals.h"
 
 #include <cstdint>
 
