@@ -1,6 +1,7 @@
 #include "intake.h"
 
 #include "diag.h"
+#include "runoptions.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -200,20 +201,21 @@ std::string ArgSource::name(std::string_view prompt, std::string_view what)
     return word;
 }
 
-bool begin_intake(const std::vector<std::string>& args, const std::vector<std::string_view>& help, std::size_t count,
-                  std::string_view wrong_number, ArgSource& source)
+ProgramStart start_program(std::string_view name, int argc, char** argv, const std::vector<std::string_view>& help,
+                           std::size_t count, std::string_view wrong_number)
 {
+    set_program_name(name);
+    std::vector<std::string> args(argv + 1, argv + argc);
+    ProgramStart start{ArgSource::interactive(), take_threads_option(args), false};
     if (wants_help(args)) {
         print_lines(help);
-        return false;
-    }
-    if (args.size() == count) {
-        source = ArgSource::from_arguments(args);
+        start.help = true;
+    } else if (args.size() == count) {
+        start.source = ArgSource::from_arguments(std::move(args));
     } else {
         print_lines({wrong_number});
-        source = ArgSource::interactive();
     }
-    return true;
+    return start;
 }
 
 std::vector<std::string_view> help_text(std::string_view usage, std::initializer_list<std::string_view> rest)

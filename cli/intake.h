@@ -51,12 +51,18 @@ private:
 // Returns false when the digits go beyond [lo, hi]; no digits give 0.
 bool leading_integer(std::string_view text, std::int64_t lo, std::int64_t hi, std::int64_t& value);
 
-// The start every program shares: a lone "--help" prints `help` and gives
-// false (the program then ends with status 1); otherwise `source` is set to
+// The start every positional program shares: its name set for messages and
+// --threads taken out of argv; then a lone "--help" prints `help` and sets
+// `help` (the program then ends with status 1); otherwise `source` serves
 // the arguments when there are exactly `count`, else `wrong_number` is
 // printed and `source` asks at the prompts.
-bool begin_intake(const std::vector<std::string>& args, const std::vector<std::string_view>& help, std::size_t count,
-                  std::string_view wrong_number, ArgSource& source);
+struct ProgramStart {
+    ArgSource source;
+    int threads = 1;
+    bool help = false;
+};
+ProgramStart start_program(std::string_view name, int argc, char** argv, const std::vector<std::string_view>& help,
+                           std::size_t count, std::string_view wrong_number);
 
 // True for exactly one argument equal to "--help".
 bool wants_help(const std::vector<std::string>& args);

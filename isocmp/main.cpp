@@ -26,21 +26,19 @@ const std::vector<std::string_view> kHelp = help_text(
         "Seed for Random Number generator ( Used for permutation test ) : Seed is an integer ( e.g. -81079 ) ",
     });
 
+constexpr std::string_view kWrongNumber =
+    "You have entered the wrong number of arguments. Please enter the arguments interactively. Please "
+    "type ./isocmp.out --help for the argument list.";
+
 constexpr std::size_t kArgumentCount = 12;
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    set_program_name("isocmp");
-    std::vector<std::string> args(argv + 1, argv + argc);
-    const int threads = take_threads_option(args);
-    ArgSource source = ArgSource::interactive();
-    if (!begin_intake(args, kHelp, kArgumentCount,
-                      "You have entered the wrong number of arguments. Please enter the arguments interactively. Please "
-                      "type ./isocmp.out --help for the argument list.",
-                      source))
-        return 1;
+    ProgramStart start = start_program("isocmp", argc, argv, kHelp, kArgumentCount, kWrongNumber);
+    if (start.help) return 1;
+    ArgSource& source = start.source;
 
     TableSizes sizes;
     DatasetFiles files = take_dataset_arguments(source, sizes);
@@ -59,7 +57,7 @@ int main(int argc, char** argv)
     const FitResults fits = load_fit_results(results.gene_re, results.exon_re, sizes);
 
     compare_shares({data.counts, data.exons, data.genes, fits.genes, fits.exons}, do_permute != 0,
-                   seed, statistics, threads);
+                   seed, statistics, start.threads);
 
     statistics.close();
     close_standard_output();

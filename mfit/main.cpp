@@ -19,21 +19,19 @@ const std::vector<std::string_view> kHelp = help_text(
         "Poisson and Poisson Model",
     });
 
+constexpr std::string_view kWrongNumber =
+    "You have entered the wrong number of arguments. Please enter the arguments interactively.Please "
+    "type ./mfit.out --help for the argument list";
+
 constexpr std::size_t kArgumentCount = 10;
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    set_program_name("mfit");
-    std::vector<std::string> args(argv + 1, argv + argc);
-    const int threads = take_threads_option(args);
-    ArgSource source = ArgSource::interactive();
-    if (!begin_intake(args, kHelp, kArgumentCount,
-                      "You have entered the wrong number of arguments. Please enter the arguments interactively.Please "
-                      "type ./mfit.out --help for the argument list",
-                      source))
-        return 1;
+    ProgramStart start = start_program("mfit", argc, argv, kHelp, kArgumentCount, kWrongNumber);
+    if (start.help) return 1;
+    ArgSource& source = start.source;
 
     // Every file is opened as its name is taken, outputs truncated, before
     // anything is read.
@@ -52,7 +50,7 @@ int main(int argc, char** argv)
              " do not list every exon once and in ascending order; the lines of exon_re will not line up with "
              "the rows of " + describe(files.exon_zb.name()));
 
-    fit_all_genes(in.counts, in.exons, in.genes, {exon_re, gene_re, chisq_re}, threads);
+    fit_all_genes(in.counts, in.exons, in.genes, {exon_re, gene_re, chisq_re}, start.threads);
 
     exon_re.close();
     gene_re.close();
