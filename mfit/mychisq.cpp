@@ -16,10 +16,10 @@
 // The test needs, for each model, the count values k in 0..M (M the largest
 // count) whose expected frequency e(k) is at least 5, their e(k) in ascending
 // k, and whether any e(k) is not a number. The direct pass computes e(k) for
-// every k and keeps tables of M + 1 cells. That is the right thing for the
-// usual vectors, where M is a few dozen. On deep positions M reaches 10^6
-// while a vector has a few thousand entries, and at most about n / 5 values
-// can be classes at all, since the expected frequencies add up to about n.
+// every k. That is the right thing for the usual vectors, where M is a few
+// dozen. On deep positions M reaches 10^6 while a vector has a few thousand
+// entries, and at most about n / 5 values can be classes at all, since the
+// expected frequencies add up to about n.
 //
 // The deep path therefore evaluates e(k) only on a band of values around the
 // peak of the model, and proves that every value outside the band is below 5,
@@ -29,7 +29,7 @@
 // direct pass. Where a proof is not at hand (parameters outside the ranges
 // the argument below covers, a shape the bounds cannot follow, a band that
 // would grow past a quarter of M) the model falls back to evaluating every
-// value, which is the direct pass without its tables.
+// value, which is the direct pass.
 //
 // Notation. u = 2^-53, the unit roundoff. For the generalized Poisson model
 // r(k) = lambda + theta k and, with real arithmetic and the true log-gamma,
@@ -152,93 +152,22 @@ double poisson_expected(int n, double poisson_lambda, int k)
 constexpr double kSeparate = 5.0;
 
 // ---------------------------------------------------------------------------
-// The direct pass: every count value, with tables of M + 1 cells.
-
-// The statistic over the separate classes and the pooled class; `valid`
-// goes to 0 when the pooled class expects exactly nothing.
-double pearson(int n, int M, const IntVector& observed, const RealVector& expected, const IntVector& separate,
-               int& valid)
-{
-    double statistic = 0.0;
-    std::int64_t sum_observed = 0;
-    double sum_expected = 0.0;
-    for (int k = 0; k <= M; ++k) {
-        if (!separate[k + 1]) continue;
-        const double diff = observed[k + 1] - expected[k + 1];
-        statistic = statistic + (diff * diff) / expected[k + 1];
-        sum_observed += observed[k + 1];
-        sum_expected = sum_expected + expected[k + 1];
-    }
-    const double pooled = sum_expected - static_cast<double>(sum_observed);
-    statistic = statistic + (pooled * pooled) / (n - sum_expected);
-    if (n - sum_expected == 0) valid = 0;
-    return statistic;
-}
-
-void direct_pass(int n, const int* counts, int M, double theta, double lambda, double poisson_lambda,
-                 int& genpois_valid, int& pois_valid, int& genpois_df, int& pois_df, double& genpois_chisq,
-                 double& pois_chisq)
-{
-    IntVector observed = count_histogram(n, counts, M);
-
-    genpois_valid = 0;
-    pois_valid = 0;
-
-    RealVector expected(static_cast<std::int64_t>(M) + 1);
-    IntVector separate(static_cast<std::int64_t>(M) + 1);
-
-    bool failed = false;
-    int classes = 0;
-    for (int k = 0; k <= M; ++k) {
-        const double e = genpois_expected(n, lambda, theta, k);
-        if (std::isnan(e)) {
-            failed = true;
-            break;
-        }
-        expected[k + 1] = e;
-        separate[k + 1] = e >= kSeparate;
-        classes += separate[k + 1];
-    }
-    if (classes > 2 && !failed) {
-        genpois_valid = 1;
-        genpois_df = classes - 2;
-        genpois_chisq = pearson(n, M, observed, expected, separate, genpois_valid);
-    }
-
-    failed = false;
-    classes = 0;
-    for (int k = 0; k <= M; ++k) {
-        const double e = poisson_expected(n, poisson_lambda, k);
-        if (std::isnan(e)) {
-            failed = true;
-            break;
-        }
-        expected[k + 1] = e;
-        separate[k + 1] = e >= kSeparate;
-        classes += separate[k + 1];
-    }
-    if (classes > 1 && !failed) {
-        pois_valid = 1;
-        pois_df = classes - 1;
-        pois_chisq = pearson(n, M, observed, expected, separate, pois_valid);
-    }
-}
-
-// ---------------------------------------------------------------------------
 // The deep path.
 
-// A vector goes the deep path when its largest count is beyond the short
-// tables of usual depths, where the direct pass costs as little and has no
-// set-up. The band that can hold classes is at most about n / 2.5 values and
+// A vector goes the deep path when its largest count is beyond the few
+// dozen values of usual depths, where the direct pass costs as little and
+// has no set-up. The band that can hold classes is at most about n / 2.5 values and
 // in practice far narrower than M, so the walk's budget of M / 4 values
 // holds it even when M is not far above n; when it does not, the walk gives
 // up and the direct pass follows (on the 400-gene dataset 100 times deeper
 // than the default, taking every M above 256 rather than only M > 2n cut
 // mfit's time by a third). M = INT_MAX stays direct, as k + 1 has to remain
 // an int.
+constexpr int kDirectLargest = 256;
+
 bool deep_enough(int M)
 {
-    return M > 256 && M < std::numeric_limits<int>::max();
+    return M > kDirectLargest && M < std::numeric_limits<int>::max();
 }
 
 // An expected frequency below this leaves room, with the rounding and the
@@ -266,13 +195,19 @@ struct Classes {
         value.push_back(k);
         expected.push_back(e);
     }
+    void reserve(std::size_t size)
+    {
+        value.reserve(size);
+        expected.reserve(size);
+    }
 };
 
-// Every value 0..M, as the direct pass, keeping only the classes.
+// Every value 0..M, the direct pass of one model: its classes.
 template <class Expected>
 Classes every_value(int M, Expected expected)
 {
     Classes out;
+    out.reserve(static_cast<std::size_t>(std::clamp(M, 0, kDirectLargest)) + 1);
     for (int k = 0; k <= M; ++k) {
         const double e = expected(k);
         if (std::isnan(e)) {
@@ -602,18 +537,19 @@ Classes poisson_classes(int n, int M, double poisson_lambda, int from)
     return every();
 }
 
-// The observed frequencies of a model's classes, counted in one look per
-// entry: a table over the span of the classes when that is compact (the usual
-// single run of values), a search among them otherwise.
+// The observed frequencies of a model's classes on the deep path, counted in
+// one look per entry: a table over the span of the classes when that is
+// compact (the usual single run of values), a search among them otherwise.
 class ObservedCounts {
 public:
-    explicit ObservedCounts(const std::vector<int>& values) : values_(values)
+    ObservedCounts(const std::vector<int>& values, int n, const int* counts) : values_(values)
     {
         if (values.empty()) return;
         base_ = values.front();
         const std::int64_t span = static_cast<std::int64_t>(values.back()) - base_ + 1;
         dense_ = span <= 4 * static_cast<std::int64_t>(values.size()) + 1024;
         cells_.assign(static_cast<std::size_t>(dense_ ? span : static_cast<std::int64_t>(values.size())), 0);
+        for (int i = 1; i <= n; ++i) add(counts[i]);
     }
 
     void add(int v)
@@ -641,9 +577,12 @@ private:
     std::vector<int> cells_;
 };
 
-// The direct pass's statistic over the same classes, the same operations in
-// the same order.
-double pearson(int n, const Classes& classes, const ObservedCounts& observed, int& valid)
+// The statistic over the separate classes, in ascending order, and the
+// pooled class; `valid` goes to 0 when the pooled class expects exactly
+// nothing.
+// observed[i] is the observed frequency of the i-th class.
+template <class Observed>
+double pearson(int n, const Classes& classes, const Observed& observed, int& valid)
 {
     double statistic = 0.0;
     std::int64_t sum_observed = 0;
@@ -660,38 +599,57 @@ double pearson(int n, const Classes& classes, const ObservedCounts& observed, in
     return statistic;
 }
 
+// The test of both models over their classes, which the direct pass and the
+// deep path find each in their own way, and observe(classes) counts the
+// observed frequencies of; the outputs are written in the direct pass's order.
+template <class Observe>
+void test_classes(int n, const Classes& genpois, const Classes& pois, Observe observe, int& genpois_valid,
+                  int& pois_valid, int& genpois_df, int& pois_df, double& genpois_chisq, double& pois_chisq)
+{
+    const int genpois_count = static_cast<int>(genpois.value.size());
+    const int pois_count = static_cast<int>(pois.value.size());
+    genpois_valid = 0;
+    pois_valid = 0;
+    if (genpois_count > 2 && !genpois.failed) {
+        genpois_valid = 1;
+        genpois_df = genpois_count - 2;
+        genpois_chisq = pearson(n, genpois, observe(genpois), genpois_valid);
+    }
+    if (pois_count > 1 && !pois.failed) {
+        pois_valid = 1;
+        pois_df = pois_count - 1;
+        pois_chisq = pearson(n, pois, observe(pois), pois_valid);
+    }
+}
+
 void deep_path(int n, const int* counts, int M, double theta, double lambda, double poisson_lambda, int from,
                int& genpois_valid, int& pois_valid, int& genpois_df, int& pois_df, double& genpois_chisq,
                double& pois_chisq)
 {
-    const Classes genpois = genpois_classes(n, M, lambda, theta, from);
-    const Classes pois = poisson_classes(n, M, poisson_lambda, from);
-    const int genpois_count = static_cast<int>(genpois.value.size());
-    const int pois_count = static_cast<int>(pois.value.size());
-    const bool genpois_tested = genpois_count > 2 && !genpois.failed;
-    const bool pois_tested = pois_count > 1 && !pois.failed;
+    test_classes(
+        n, genpois_classes(n, M, lambda, theta, from), poisson_classes(n, M, poisson_lambda, from),
+        [&](const Classes& c) { return ObservedCounts(c.value, n, counts); }, genpois_valid, pois_valid,
+        genpois_df, pois_df, genpois_chisq, pois_chisq);
+}
 
-    static const std::vector<int> none;
-    ObservedCounts genpois_observed(genpois_tested ? genpois.value : none);
-    ObservedCounts pois_observed(pois_tested ? pois.value : none);
-    for (int i = 1; i <= n; ++i) {
-        genpois_observed.add(counts[i]);
-        pois_observed.add(counts[i]);
-    }
+// The direct pass: every count value of both models, and the observed
+// frequencies from one table of M + 1 cells.
+struct TableCounts {
+    const IntVector& table; // 1-based, by count value
+    const std::vector<int>& value;
+    int operator[](std::size_t i) const { return table[value[i] + 1]; }
+};
 
-    // Written in the direct pass's order.
-    genpois_valid = 0;
-    pois_valid = 0;
-    if (genpois_tested) {
-        genpois_valid = 1;
-        genpois_df = genpois_count - 2;
-        genpois_chisq = pearson(n, genpois, genpois_observed, genpois_valid);
-    }
-    if (pois_tested) {
-        pois_valid = 1;
-        pois_df = pois_count - 1;
-        pois_chisq = pearson(n, pois, pois_observed, pois_valid);
-    }
+void direct_pass(int n, const int* counts, int M, double theta, double lambda, double poisson_lambda,
+                 int& genpois_valid, int& pois_valid, int& genpois_df, int& pois_df, double& genpois_chisq,
+                 double& pois_chisq)
+{
+    const IntVector observed = count_histogram(n, counts, M);
+    test_classes(
+        n, every_value(M, [&](int k) { return genpois_expected(n, lambda, theta, k); }),
+        every_value(M, [&](int k) { return poisson_expected(n, poisson_lambda, k); }),
+        [&](const Classes& c) { return TableCounts{observed, c.value}; }, genpois_valid, pois_valid, genpois_df,
+        pois_df, genpois_chisq, pois_chisq);
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "gpsupport.h"
 #include "histogram.h"
+#include "newton.h"
 #include "quotients.h"
 #include "value_sums.h"
 
@@ -228,7 +229,7 @@ void mfitmle_from_moments(int n, const RunningMoments& moments, const CountView&
 
     converged = 0;
 
-    for (int iteration = 1; iteration <= 10000; ++iteration) {
+    for (int iteration = 1; iteration <= newton::kMaxIterations; ++iteration) {
         // A not-a-number θ stays one through every later step and can never
         // converge, so the remaining iterations would change nothing.
         if (std::isnan(th)) break;
@@ -261,9 +262,9 @@ void mfitmle_from_moments(int n, const RunningMoments& moments, const CountView&
         H = H - n * m;
         if (D == 0) break;
         const double delta = H / D;
-        const double r = std::fabs(delta) / (std::fabs(th) > 0.01 ? std::fabs(th) : 0.01);
+        const double r = newton::relative_step(delta, th);
         th = th + delta;
-        if (r <= 1e-6 && th < 1) {
+        if (r <= newton::kStepTolerance && th < 1) {
             converged = 1;
             break;
         }

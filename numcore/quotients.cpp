@@ -2,8 +2,6 @@
 
 #include "histogram.h"
 
-#include <cstdint>
-
 // The loops vectorise; processors with AVX2 take four-lane registers (AVX2
 // brings no fused multiply-add by itself, so nothing can contract them).
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
@@ -69,7 +67,7 @@ struct QuotientBlock {
         ready = c.distinct - next < kBlock ? c.distinct - next : kBlock;
         for (int j = 0; j < ready; ++j) {
             const int v = c.values[next + j];
-            w[j] = static_cast<double>(static_cast<std::int64_t>(v - 1) * c.counts[next + j]);
+            w[j] = value_sums::weight(v, c.counts[next + j]);
             d[j] = v * theta + rate;
         }
         quotients2(ready, w, d, f, g, q1, q2);
@@ -88,6 +86,22 @@ void add_quotient_sums(const CountView& c, double theta, double rate, double f, 
             D = D - b.q2[j];
         }
     }
+}
+
+bool add_rate_sums(const CountView& c, value_sums::Span every, double theta, double rate, double f, double g,
+                   double& S, double& D)
+{
+    if (every.empty()) {
+        add_quotient_sums(c, theta, rate, f, g, S, D);
+        return true;
+    }
+    return value_sums::visit(c, 0, c.max, every, [&](int v, int h) {
+        const double d = v * theta + rate;
+        if (d == 0) return false;
+        S = S + value_sums::weight(v, h) * f / d;
+        D = D - value_sums::weight(v, h) * g / (d * d);
+        return true;
+    });
 }
 
 void add_quotient_sums_side_by_side(const CountView& c1, double theta1, double rate1, double& S1, double& D1,

@@ -7,6 +7,8 @@
 // the scalar operation, so the sums are the same bits.
 #pragma once
 
+#include "value_sums.h"
+
 // For j = 0..k-1: q1[j] = w[j]·f / d[j] and q2[j] = w[j]·g / (d[j]·d[j]),
 // each evaluated in that order.
 void quotients2(int k, const double* w, const double* d, double f, double g, double* q1, double* q2);
@@ -17,12 +19,17 @@ void quotients2(int k, const double* w, const double* d, double f, double g, dou
 void quotients5(int k, const double* w, const double* v, const double* d, double rho, double L, double theta,
                 double* q1, double* q2, double* q3, double* q4, double* q5);
 
-struct CountView;
-
 // For the values v present in c, in ascending order, with w = (v - 1)·h and
 // d = v·θ + rate: S = S + w·f / d and D = D - w·g / (d·d). For a sum whose
 // every absent value may be skipped (see value_sums.h).
 void add_quotient_sums(const CountView& c, double theta, double rate, double f, double g, double& S, double& D);
+
+// The same sums over the values present and, within `every`, over all values
+// (see value_sums::must_visit): the score S and its derivative D of one
+// histogram's share of a rate fit. False, with the sums left part-way, where
+// some d is 0, which ends the fit.
+bool add_rate_sums(const CountView& c, value_sums::Span every, double theta, double rate, double f, double g,
+                   double& S, double& D);
 
 // For j = 0..k-1: q1[j] = w[j] / d[j] and q2[j] = (c[j]·w[j] / d[j]) / d[j],
 // each evaluated in that order (the likelihood equation of mfitmle, with

@@ -2,6 +2,7 @@
 
 #include "gammln.h"
 #include "random_state.h"
+#include "split_draw.h"
 
 #include <cmath>
 
@@ -113,25 +114,18 @@ float bnldev(float pp, int n, std::int64_t& seed)
     return result;
 }
 
+std::int64_t split_pool(std::int64_t s, std::int64_t& seed)
+{
+    return split_in_chunks(s, [&](std::int64_t chunk) {
+        return static_cast<std::int64_t>(bnldev(0.5f, static_cast<int>(chunk), seed));
+    });
+}
+
 void fPermuteValues(const int* x, const int* y, int* xp, int* yp, int n, std::int64_t& seed)
 {
-    // Single precision holds every whole number only up to 2^24; a larger
-    // pool is split as a sum of pools of at most that size, so that every
-    // split stays exact. No pool of real data comes near it.
-    constexpr std::int64_t kExactPool = std::int64_t(1) << 24;
     for (int i = 1; i <= n; ++i) {
         const std::int64_t s = std::int64_t(x[i]) + y[i];
-        if (s <= kExactPool) {
-            xp[i] = static_cast<int>(bnldev(0.5f, static_cast<int>(s), seed));
-            yp[i] = static_cast<int>(s - xp[i]);
-            continue;
-        }
-        std::int64_t left = s, taken = 0;
-        while (left > 0) {
-            const std::int64_t chunk = left < kExactPool ? left : kExactPool;
-            taken += static_cast<std::int64_t>(bnldev(0.5f, static_cast<int>(chunk), seed));
-            left -= chunk;
-        }
+        const std::int64_t taken = split_pool(s, seed);
         xp[i] = static_cast<int>(taken);
         yp[i] = static_cast<int>(s - taken);
     }

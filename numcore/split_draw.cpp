@@ -14,9 +14,6 @@ using namespace random_state;
 
 namespace {
 
-// Pools of more reads than single precision counts exactly are split in
-// chunks of this size, as fPermuteValues does.
-constexpr std::int64_t kExactPool = std::int64_t(1) << 24;
 // Pools up to this size are split read by read (bnldev's direct method).
 constexpr int kDirectPool = 24;
 // The most exp values kept for the rejection pools of one comparison.
@@ -177,19 +174,6 @@ inline float tangent_of(float angle)
     return static_cast<float>(t);
 }
 
-// One pool split as fPermuteValues splits it, by the plain routines.
-std::int64_t reference_split(std::int64_t s, std::int64_t& seed)
-{
-    if (s <= kExactPool) return static_cast<std::int64_t>(bnldev(0.5f, static_cast<int>(s), seed));
-    std::int64_t left = s, taken = 0;
-    while (left > 0) {
-        const std::int64_t chunk = left < kExactPool ? left : kExactPool;
-        taken += static_cast<std::int64_t>(bnldev(0.5f, static_cast<int>(chunk), seed));
-        left -= chunk;
-    }
-    return taken;
-}
-
 // The seeds the stream runs through from the first draw on. A seed of 0 or
 // less restarts the generator, and IM1 (or above) is not yet reduced (IM1
 // itself steps to 0, which restarts it at the next draw): the draws from
@@ -334,7 +318,7 @@ void draw_split(const PooledCounts& pool, int* xp, std::int64_t& seed)
     for (; k < steps && !steady(seed); ++k) {
         const Step& step = pool.steps_[k];
         for (int i = step.first; i <= step.last; ++i)
-            xp[i] = static_cast<int>(reference_split(pool.pooled_[static_cast<std::size_t>(i)], seed));
+            xp[i] = static_cast<int>(split_pool(pool.pooled_[static_cast<std::size_t>(i)], seed));
     }
     if (k == steps) return;
 
@@ -452,24 +436,22 @@ void draw_split(const PooledCounts& pool, int* xp, std::int64_t& seed)
             xp[step.first] = static_cast<int>(by_rejection(pool.rejections_[static_cast<std::size_t>(step.index)],
                                                            step.draws_follow, step.proposal_follows));
             break;
-        case Step::kChunked: {
+        case Step::kChunked:
             // Rare enough to be drawn without looking ahead.
-            std::int64_t left = pool.pooled_[static_cast<std::size_t>(step.first)], taken = 0;
-            while (left > 0) {
-                const std::int64_t chunk = left < kExactPool ? left : kExactPool;
-                if (chunk <= kDirectPool) {
-                    for (std::int64_t t = 0; t < chunk; ++t) taken += next_scaled() < kScaledHalfThreshold;
-                } else if (chunk == kExactPool) {
-                    taken += static_cast<std::int64_t>(by_rejection(pool.full_chunk_, false, false));
-                } else {
-                    const RejectionPool r = PooledCounts::rejection_pool(static_cast<int>(chunk));
-                    taken += static_cast<std::int64_t>(by_rejection(r, false, false));
-                }
-                left -= chunk;
-            }
-            xp[step.first] = static_cast<int>(taken);
+            xp[step.first] = static_cast<int>(
+                split_in_chunks(pool.pooled_[static_cast<std::size_t>(step.first)], [&](std::int64_t chunk) {
+                    std::int64_t taken = 0;
+                    if (chunk <= kDirectPool) {
+                        for (std::int64_t t = 0; t < chunk; ++t) taken += next_scaled() < kScaledHalfThreshold;
+                    } else {
+                        const RejectionPool r = chunk == kExactPool
+                                                    ? pool.full_chunk_
+                                                    : PooledCounts::rejection_pool(static_cast<int>(chunk));
+                        taken = static_cast<std::int64_t>(by_rejection(r, false, false));
+                    }
+                    return taken;
+                }));
             break;
-        }
         }
     }
     stream.save(seed);

@@ -16,6 +16,24 @@
 #include <cstdint>
 #include <vector>
 
+// Single precision holds every whole number only up to 2^24, so a pool of
+// more reads is split as a sum of pools of at most kExactPool, each split
+// exactly. No pool of real data comes near it.
+inline constexpr std::int64_t kExactPool = std::int64_t(1) << 24;
+
+// The reads of a pool of s that go to the first side: split(chunk) for the
+// chunks of kExactPool reads and the rest, in that order, added up.
+template <class Split>
+std::int64_t split_in_chunks(std::int64_t s, Split&& split)
+{
+    std::int64_t taken = 0;
+    for (std::int64_t left = s; left > 0; left -= kExactPool) taken += split(left < kExactPool ? left : kExactPool);
+    return taken;
+}
+
+// One pool split as fPermuteValues splits it, by bnldev(0.5f, chunk).
+std::int64_t split_pool(std::int64_t s, std::int64_t& seed);
+
 class PooledCounts {
 public:
     // x[1..n] and y[1..n], counts >= 0, 1-based as the tables are read.
@@ -24,8 +42,8 @@ public:
     int size() const { return n_; }
 
     // 1-based: pooled()[i] = x[i] + y[i] for i = 1..size(). Held in 64 bits,
-    // since two int counts can sum beyond the int range; a pool above 2^24 is
-    // split as a sum of pools of at most 2^24, as fPermuteValues does.
+    // since two int counts can sum beyond the int range; a pool above
+    // kExactPool is split in chunks, as fPermuteValues does.
     const std::int64_t* pooled() const { return pooled_.data(); }
 
     // Gives back everything only the draws use: the plan of the pools and
@@ -42,7 +60,7 @@ private:
     friend void draw_split(const PooledCounts& pool, int* xp, std::int64_t& seed);
 
     // The constants of bnldev's rejection method for one pool of n reads
-    // (n = 25..2^24) and probability one half, as bnldev computes them.
+    // (n = 25..kExactPool) and probability one half, as bnldev computes them.
     struct RejectionPool {
         int n = 0;
         float am = 0, en = 0, sq = 0, oldg = 0;
@@ -56,7 +74,7 @@ private:
 
     // The positions in pool order, as a sequence of steps: a block of
     // consecutive positions whose pools of at most 24 are split read by read,
-    // one position split by rejection, or one pool above 2^24 split in chunks.
+    // one position split by rejection, or one pool above kExactPool split in chunks.
     struct Step {
         enum Kind : std::uint8_t { kDirect, kRejection, kChunked } kind = kDirect;
         int first = 0;  // first position of the step
@@ -80,7 +98,7 @@ private:
     mutable std::vector<Step> steps_;
     mutable std::vector<int> ends_;         // per direct position: its block's draws up to its end
     mutable std::vector<RejectionPool> rejections_;
-    mutable RejectionPool full_chunk_;      // the 2^24 chunk of a pool above 2^24
+    mutable RejectionPool full_chunk_;      // a full chunk of a pool above kExactPool
     // ln k! = gammln(k + 1) for k up to the largest pool taken by rejection
     // (at most kLnFactorialTable; gammln itself beyond), filled as the
     // proposals reach them.

@@ -26,6 +26,7 @@
 #include "histogram.h"
 
 #include <cmath>
+#include <cstdint>
 
 namespace value_sums {
 
@@ -70,14 +71,20 @@ Span tiny_values(int lo, int hi, F f)
 }
 
 // The values of c's 0..max that a sum with the denominator v·θ + rate must
-// visit although no position holds them: those where it is tiny or 0, or all
-// of them when θ or the rate is not finite (its callers add what else their
-// terms need).
-inline Span must_visit(const CountView& c, double theta, double rate)
+// visit although no position holds them: those where it is tiny or 0; all of
+// them when θ or the rate is not finite, when another factor that multiplies
+// h is not (`factors_finite` false), or when a sum that a zero could change
+// starts at -0 (`starts_negative_zero`).
+inline Span must_visit(const CountView& c, double theta, double rate, bool factors_finite, bool starts_negative_zero)
 {
-    if (!std::isfinite(theta) || !std::isfinite(rate)) return {0, c.max};
+    if (!factors_finite || starts_negative_zero || !std::isfinite(theta) || !std::isfinite(rate)) return {0, c.max};
     return tiny_values(0, c.max, [&](int v) { return v * theta + rate; });
 }
+
+// (v - 1)·h, the weight of the count value v held by h positions in the rate
+// equations, exact in 64 bits (it overflows 32 for large counts) before it
+// becomes a double.
+inline double weight(int v, int h) { return static_cast<double>(static_cast<std::int64_t>(v - 1) * h); }
 
 // For f monotone (either way) on lo..hi and never NaN: the first v with
 // f(v) <= 0, or hi + 1 when there is none.
