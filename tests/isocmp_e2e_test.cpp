@@ -192,6 +192,30 @@ TEST(IsocmpGolden, ExampleGenesWithAndWithoutThePermutationNull)
     EXPECT_EQ(read_file(dir.file("on")), read_file(data + "expected_isocmp_perm_re"));
 }
 
+TEST(IsocmpGolden, HandCheckedDatasetWithAndWithoutThePermutationNull)
+{
+    // mfit's hand-checked fits: only the single-exon genes 900 and 1000
+    // converge in two conditions, and exon 17 holds 70 of gene 1000's 75
+    // positions, so its exon and gene estimates differ in every field.
+    const std::string data = std::string(TEST_DATA_DIR) + "/mfit_small/";
+    ScratchDir dir;
+    auto run = [&](const std::string& out, const std::string& permute) {
+        return run_program(program_path("isocmp"),
+                           {"97", "3", data + "reads.txt", "7", data + "exon_zb.txt", "6", data + "gene_zb.txt",
+                            data + "expected_gene_re", data + "expected_exon_re", dir.file(out), permute, "-81079"});
+    };
+    const RunResult off = run("off", "0");
+    EXPECT_EQ(off.status, 0) << off.err;
+    EXPECT_EQ(off.out, read_file(data + "expected_isocmp_stdout"));
+    EXPECT_EQ(read_file(dir.file("off")), read_file(data + "expected_isocmp_re"));
+
+    const RunResult on = run("on", "1");
+    EXPECT_EQ(on.status, 0) << on.err;
+    EXPECT_EQ(on.out, "INFO:Permutations will be carried out for each comparison. The program run will be slow\n" +
+                          read_file(data + "expected_isocmp_stdout"));
+    EXPECT_EQ(read_file(dir.file("on")), read_file(data + "expected_isocmp_perm_re"));
+}
+
 TEST(IsocmpComparisons, LineOrderAndFields)
 {
     Dataset d(kTwoExonGene, 3);
