@@ -32,10 +32,9 @@ struct Features {
 Features read_features(const std::string& path);
 
 // The Poisson totals of every condition in the totals file (gtt), in order,
-// for normalising levels. The file is pairs of reals, general then Poisson
-// total, one pair per condition; a token that is not a real, or a pair cut
-// short by the end of the file, is refused naming the file, the line, the
-// field and the condition (exit status 2).
+// for normalising levels, read by the pipeline's totals reader (totals.h):
+// pairs of reals, general then Poisson total, one pair per condition, as
+// many as the file holds.
 std::vector<double> read_poisson_totals(const std::string& path);
 // The same, refusing a file with fewer conditions than the highest that
 // `stats` compares: the message names both files and both numbers.
