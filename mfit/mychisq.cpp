@@ -195,19 +195,19 @@ struct Classes {
         value.push_back(k);
         expected.push_back(e);
     }
-    void reserve(std::size_t size)
+    void clear()
     {
-        value.reserve(size);
-        expected.reserve(size);
+        failed = false;
+        value.clear();
+        expected.clear();
     }
 };
 
-// Every value 0..M, the direct pass of one model: its classes.
+// Every value 0..M, the direct pass of one model: its classes, into `out`.
 template <class Expected>
-Classes every_value(int M, Expected expected)
+void every_value(int M, Expected expected, Classes& out)
 {
-    Classes out;
-    out.reserve(static_cast<std::size_t>(std::clamp(M, 0, kDirectLargest)) + 1);
+    out.clear();
     for (int k = 0; k <= M; ++k) {
         const double e = expected(k);
         if (std::isnan(e)) {
@@ -216,6 +216,13 @@ Classes every_value(int M, Expected expected)
         }
         if (e >= kSeparate) out.add(k, e);
     }
+}
+
+template <class Expected>
+Classes every_value(int M, Expected expected)
+{
+    Classes out;
+    every_value(M, expected, out);
     return out;
 }
 
@@ -644,12 +651,15 @@ void direct_pass(int n, const int* counts, int M, double theta, double lambda, d
                  int& genpois_valid, int& pois_valid, int& genpois_df, int& pois_df, double& genpois_chisq,
                  double& pois_chisq)
 {
+    // mfit tests thousands of short vectors on each thread: the classes keep
+    // their storage from one to the next rather than allocate it every time.
+    thread_local Classes genpois, pois;
     const IntVector observed = count_histogram(n, counts, M);
+    every_value(M, [&](int k) { return genpois_expected(n, lambda, theta, k); }, genpois);
+    every_value(M, [&](int k) { return poisson_expected(n, poisson_lambda, k); }, pois);
     test_classes(
-        n, every_value(M, [&](int k) { return genpois_expected(n, lambda, theta, k); }),
-        every_value(M, [&](int k) { return poisson_expected(n, poisson_lambda, k); }),
-        [&](const Classes& c) { return TableCounts{observed, c.value}; }, genpois_valid, pois_valid, genpois_df,
-        pois_df, genpois_chisq, pois_chisq);
+        n, genpois, pois, [&](const Classes& c) { return TableCounts{observed, c.value}; }, genpois_valid, pois_valid,
+        genpois_df, pois_df, genpois_chisq, pois_chisq);
 }
 
 } // namespace
