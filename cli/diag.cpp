@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 namespace {
 std::string& name_storage()
@@ -30,6 +31,14 @@ void stop_program(int status)
 {
     if (g_throw_on_stop) throw ProgramStop{status};
     std::exit(status);
+}
+
+void stop_when_out_of_memory()
+{
+    std::set_new_handler([] {
+        warn("out of memory");
+        stop_program(1);
+    });
 }
 
 void set_program_name(std::string_view name) { name_storage() = std::string(name); }

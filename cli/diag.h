@@ -35,6 +35,12 @@ void warn(std::string_view text);
 // removed there). Every refusal and write failure ends here.
 [[noreturn]] void stop_program(int status);
 
+// Has an allocation that fails end the run with "<program>: out of memory"
+// and status 1, through stop_program, rather than unwind: the unwinding
+// would close the file being written and put a partial result in place
+// under its name. For the programs that allocate with new.
+void stop_when_out_of_memory();
+
 // For harnesses that drive the readers inside one process (the fuzz
 // targets): with it set, stop_program throws a ProgramStop carrying the
 // status instead of ending the process. Never set in the programs.

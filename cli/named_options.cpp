@@ -6,23 +6,31 @@
 
 namespace {
 
-// A bound as a user would write it: 0, 1, 0.5.
+// A bound as a user would write it: 0, 1, 0.5, 1000000 (not 1e+06).
 std::string format_bound(double x)
 {
+    if (x > -1e15 && x < 1e15 && x == static_cast<double>(static_cast<std::int64_t>(x)))
+        return std::to_string(static_cast<std::int64_t>(x));
     char buf[32];
     const auto end = std::to_chars(buf, buf + sizeof buf, x).ptr;
     return std::string(buf, end);
+}
+
+template <class Whole>
+bool whole_in(std::string_view text, Whole lo, Whole hi, Whole& value)
+{
+    Whole n = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), n);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || n < lo || n > hi) return false;
+    value = n;
+    return true;
 }
 
 } // namespace
 
 bool whole_number_in(std::string_view text, std::int64_t lo, std::int64_t hi, std::int64_t& value)
 {
-    std::int64_t n = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), n);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size() || n < lo || n > hi) return false;
-    value = n;
-    return true;
+    return whole_in(text, lo, hi, value);
 }
 
 bool real_number_in(std::string_view text, double lo, double hi, double& value)
@@ -75,6 +83,26 @@ double NamedOptions::real_number(double lo, double hi)
     if (!real_number_in(text, lo, hi, x))
         refuse(name_ + " expects a number from " + format_bound(lo) + " to " + format_bound(hi) + ", found " +
                quote_token(text));
+    return x;
+}
+
+std::uint64_t NamedOptions::unsigned_number(std::uint64_t lo, std::uint64_t hi)
+{
+    const std::string text = value();
+    std::uint64_t n = 0;
+    if (!whole_in(std::string_view(text), lo, hi, n))
+        refuse(name_ + " expects a whole number from " + std::to_string(lo) + " to " + std::to_string(hi) +
+               ", found " + quote_token(text));
+    return n;
+}
+
+double NamedOptions::real_number_above(double lo, double hi)
+{
+    const std::string text = value();
+    double x = 0;
+    if (!real_number_in(text, lo, hi, x) || x == lo)
+        refuse(name_ + " expects a number above " + format_bound(lo) + " and at most " + format_bound(hi) +
+               ", found " + quote_token(text));
     return x;
 }
 

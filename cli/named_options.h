@@ -31,6 +31,12 @@ public:
     // number from lo to hi; anything else is refused.
     std::int64_t whole_number(std::int64_t lo, std::int64_t hi);
     double real_number(double lo, double hi);
+    // The same over the whole range of unsigned 64-bit numbers (a seed),
+    // beyond whole_number's reach.
+    std::uint64_t unsigned_number(std::uint64_t lo, std::uint64_t hi);
+    // A real number above lo (lo itself refused) and at most hi: a factor
+    // that must be positive.
+    double real_number_above(double lo, double hi);
     // Refuses an option that was given a value with '='.
     void no_value() const;
     [[noreturn]] void refuse(const std::string& text) const;

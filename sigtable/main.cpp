@@ -16,7 +16,6 @@
 #include <exception>
 #include <filesystem>
 #include <map>
-#include <new>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -111,15 +110,6 @@ private:
     char block_[1 << 16];
 };
 
-// An allocation that fails ends the run here, through stop_program, rather
-// than unwinding: the unwinding would close the table being written and
-// put a partial table in place under its name.
-[[noreturn]] void out_of_memory()
-{
-    warn("out of memory");
-    stop_program(1);
-}
-
 int run(int argc, char** argv)
 {
     std::string stats_path, out_path, features_path, gtt_path, plots_dir;
@@ -204,9 +194,9 @@ int run(int argc, char** argv)
 int main(int argc, char** argv)
 {
     set_program_name("sigtable");
-    std::set_new_handler(out_of_memory);
-    // The p-values catch what Boost.Math throws, and allocations end in
-    // out_of_memory; anything else still ends in one line, not an abort.
+    stop_when_out_of_memory();
+    // The p-values catch what Boost.Math throws, and a failed allocation
+    // ends the run; anything else still ends in one line, not an abort.
     try {
         return run(argc, argv);
     } catch (const std::exception& e) {
