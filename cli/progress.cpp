@@ -49,20 +49,25 @@ void ProgressLine::maybe_draw(long done)
     draw(done, false);
 }
 
+std::string progress_text(const std::string& program, long done, long total, const std::string& unit, double elapsed,
+                          bool final)
+{
+    const double rate = elapsed > 0 ? done / elapsed : 0;
+    // A unit may name a long path (bamcount's "MiB of <file>"): the numbers
+    // are formatted apart, so no part of the line is ever cut.
+    char rate_text[64];
+    std::snprintf(rate_text, sizeof rate_text, "%.1f", rate);
+    std::string line = "\r" + program + ": " + std::to_string(done) + " of " + std::to_string(total) + " " + unit;
+    if (final)
+        return line + " in " + format_duration(elapsed) + " (" + rate_text + " " + unit + "/s)\033[K\n";
+    const double left = rate > 0 ? (total - done) / rate : NAN;
+    return line + ", " + rate_text + " " + unit + "/s, " + format_duration(left) + " left\033[K";
+}
+
 void ProgressLine::draw(long done, bool final)
 {
     const double elapsed = seconds_between(start_, std::chrono::steady_clock::now());
-    const double rate = elapsed > 0 ? done / elapsed : 0;
-    char line[256];
-    if (final) {
-        std::snprintf(line, sizeof line, "\r%s: %ld of %ld %s in %s (%.1f %s/s)\033[K\n", program_name().c_str(), done,
-                      total_, unit_.c_str(), format_duration(elapsed).c_str(), rate, unit_.c_str());
-    } else {
-        const double left = rate > 0 ? (total_ - done) / rate : NAN;
-        std::snprintf(line, sizeof line, "\r%s: %ld of %ld %s, %.1f %s/s, %s left\033[K", program_name().c_str(), done,
-                      total_, unit_.c_str(), rate, unit_.c_str(), format_duration(left).c_str());
-    }
-    std::fputs(line, stderr);
+    std::fputs(progress_text(program_name(), done, total_, unit_, elapsed, final).c_str(), stderr);
     std::fflush(stderr);
 }
 

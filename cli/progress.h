@@ -41,3 +41,10 @@ private:
 
 // "1:02:03" or "2:03": a duration as the progress line shows it.
 std::string format_duration(double seconds);
+
+// What one drawing writes to standard error for `program`, `elapsed`
+// seconds after the start: back to the start of the line, `done` of `total`
+// `unit`, the rate and the time left, the rest of the terminal line cleared;
+// or, when `final`, the summary with the time taken, ending the line.
+std::string progress_text(const std::string& program, long done, long total, const std::string& unit, double elapsed,
+                          bool final);

@@ -2,7 +2,9 @@
 // a hand-made annotation; the count tables checked whole against counts
 // worked out by hand for every strand protocol, the filters by flag,
 // mapping quality and NH, a pair counted once, reads starting outside the
-// exons and on genes of both strands. Then the whole pipeline on the output.
+// exons and on genes of both strands; genes on three chromosomes that each
+// file lists in an order of its own, counted at 5' ends and as coverage.
+// Then the whole pipeline on the output.
 #include "alignments.h"
 #include "run.h"
 
@@ -14,9 +16,10 @@
 
 namespace {
 
-std::string gtf_exon(int start, int end, char strand, const std::string& gene, const std::string& transcript)
+std::string gtf_exon(int start, int end, char strand, const std::string& gene, const std::string& transcript,
+                     const std::string& chromosome = "chr1")
 {
-    return "chr1\ttest\texon\t" + std::to_string(start) + "\t" + std::to_string(end) + "\t.\t" + strand +
+    return chromosome + "\ttest\texon\t" + std::to_string(start) + "\t" + std::to_string(end) + "\t.\t" + strand +
            "\t.\tgene_id \"" + gene + "\"; transcript_id \"" + transcript + "\"; gene_name \"" + gene + "_name\";\n";
 }
 
@@ -29,11 +32,11 @@ const std::string kAnnotation = gtf_exon(101, 110, '+', "GP", "p1") + gtf_exon(1
 const std::string kHeader = "@HD\tVN:1.6\tSO:coordinate\n@SQ\tSN:chr1\tLN:1000\n";
 
 std::string record(const std::string& name, int flag, int pos, int mapq, const std::string& extra = "",
-                   const std::string& mate = "*\t0\t0")
+                   const std::string& mate = "*\t0\t0", const std::string& chromosome = "chr1")
 {
     const bool unmapped = flag & 4;
-    return name + "\t" + std::to_string(flag) + "\t" + (unmapped ? "*" : "chr1") + "\t" + std::to_string(pos) + "\t" +
-           std::to_string(mapq) + "\t" + (unmapped ? "*" : "10M") + "\t" + mate + "\t*\t*" + extra + "\n";
+    return name + "\t" + std::to_string(flag) + "\t" + (unmapped ? "*" : chromosome) + "\t" + std::to_string(pos) +
+           "\t" + std::to_string(mapq) + "\t" + (unmapped ? "*" : "10M") + "\t" + mate + "\t*\t*" + extra + "\n";
 }
 
 // Condition 1: every kind of record once.
@@ -59,12 +62,16 @@ struct Output {
     std::string reads, exon_zb, gene_zb, gtt, summary, features;
 };
 
-Output run_bamcount(const ScratchDir& dir, const std::vector<std::string>& options)
+// Runs bamcount on `annotation` and, as conditions 1 and 2, the SAM texts
+// written as c1.bam and c2.bam; reads every table it writes.
+Output run_bamcount(const ScratchDir& dir, const std::vector<std::string>& options,
+                    const std::string& annotation = kAnnotation, const std::string& condition1 = kCondition1,
+                    const std::string& condition2 = kCondition2)
 {
-    std::vector<std::string> args = {"--gtf", dir.write("genes.gtf", kAnnotation), "--out", dir.file("out")};
+    std::vector<std::string> args = {"--gtf", dir.write("genes.gtf", annotation), "--out", dir.file("out")};
     args.insert(args.end(), options.begin(), options.end());
-    args.push_back(write_alignments(dir, "c1", kCondition1));
-    args.push_back(write_alignments(dir, "c2", kCondition2));
+    args.push_back(write_alignments(dir, "c1", condition1));
+    args.push_back(write_alignments(dir, "c2", condition2));
     Output o;
     o.run = run_program(program_path("bamcount"), args);
     const std::string out = dir.file("out/");
@@ -232,4 +239,130 @@ TEST(Bamcount, ItsTablesRunThroughThePipeline)
     EXPECT_TRUE(file_exists(dir.file("out/lvcmp_re.txt")));
     EXPECT_TRUE(file_exists(dir.file("out/isocmp_re.txt")));
     EXPECT_EQ(split_lines(read_file(dir.file("out/gene_re.txt"))).size(), 4u);
+}
+
+namespace {
+
+// Genes on three chromosomes, listed chr2, chr1, chr3 (so numbered 1, 2, 3
+// in the tables), and on chr2 not in genomic order:
+//   chr2: G2M (-) 201-210; G2P (+) with transcripts a1 51-60 and a2 51-55,
+//         71-75, so parts 51-55, 56-60, 71-75;
+//   chr1: G1M (-) 11-20, 31-40;
+//   chr3: G3P (+) 5-14.
+// Table order: G2P (exons 1-3), G2M (4), G1M (5, 6), G3P (7).
+const std::string kChromosomes =
+    gtf_exon(201, 210, '-', "G2M", "m2", "chr2") + gtf_exon(51, 60, '+', "G2P", "a1", "chr2") +
+    gtf_exon(51, 55, '+', "G2P", "a2", "chr2") + gtf_exon(71, 75, '+', "G2P", "a2", "chr2") +
+    gtf_exon(11, 20, '-', "G1M", "m1", "chr1") + gtf_exon(31, 40, '-', "G1M", "m1", "chr1") +
+    gtf_exon(5, 14, '+', "G3P", "p3", "chr3");
+
+std::string read_on(const std::string& chromosome, const std::string& name, int flag, int pos)
+{
+    return record(name, flag, pos, 60, "", "*\t0\t0", chromosome);
+}
+
+// Condition 1's file lists chr1, chr3, chrU (no genes) and chr2; condition
+// 2's chr3, chr2 and chr1. Every read is 10 bases long. chr1's 11-20 and
+// chr3's 5-14 overlap by number: a read must land on its own chromosome.
+const std::string kChromosomes1 =
+    "@HD\tVN:1.6\tSO:coordinate\n@SQ\tSN:chr1\tLN:1000\n@SQ\tSN:chr3\tLN:1000\n@SQ\tSN:chrU\tLN:1000\n"
+    "@SQ\tSN:chr2\tLN:1000\n" +
+    read_on("chr1", "rev_11_20", 16, 11) +  // 5' end 20: G1M
+    read_on("chr1", "fwd_12", 0, 12) +      // 12: G1M
+    read_on("chr1", "fwd_25", 0, 25) +      // 25: G1M's intron; its 31-34 covered
+    read_on("chr1", "fwd_31", 0, 31) +      // 31: G1M
+    read_on("chr3", "rev_1_10", 16, 1) +    // 10: G3P
+    read_on("chr3", "fwd_5", 0, 5) +        // 5: G3P
+    read_on("chrU", "fwd_12_no_genes", 0, 12) +
+    read_on("chr2", "fwd_51", 0, 51) + read_on("chr2", "fwd_51_again", 0, 51) + // 51: G2P, 51-60 covered
+    read_on("chr2", "rev_62_71", 16, 62) +  // 71: G2P's third part
+    read_on("chr2", "rev_196_205", 16, 196); // 205: G2M, 201-205 covered
+const std::string kChromosomes2 = "@HD\tVN:1.6\tSO:coordinate\n@SQ\tSN:chr3\tLN:1000\n@SQ\tSN:chr2\tLN:1000\n"
+                                  "@SQ\tSN:chr1\tLN:1000\n" +
+                                  read_on("chr3", "rev_1_10", 16, 1) +      // 10: G3P
+                                  read_on("chr2", "fwd_56", 0, 56) +        // 56: G2P's second part
+                                  read_on("chr2", "rev_201_210", 16, 201) + // 210: G2M
+                                  read_on("chr1", "fwd_12", 0, 12);         // 12: G1M
+
+// Lines of the reads file for positions `from` to `to` with the same counts.
+std::string rows(int chromosome, int from, int to, int strand, int c1, int c2)
+{
+    std::string text;
+    for (int p = from; p <= to; ++p)
+        text += std::to_string(chromosome) + " " + std::to_string(p) + " " + std::to_string(strand) + " " +
+                std::to_string(c1) + " " + std::to_string(c2) + "\n";
+    return text;
+}
+
+const std::string kChromosomeFeatures = "kind\tid\tgene\tgene_name\tchromosome\tstart\tend\tstrand\ttranscripts\n"
+                                        "exon\t1\tG2P\tG2P_name\tchr2\t51\t55\t+\ta1,a2\n"
+                                        "exon\t2\tG2P\tG2P_name\tchr2\t56\t60\t+\ta1\n"
+                                        "exon\t3\tG2P\tG2P_name\tchr2\t71\t75\t+\ta2\n"
+                                        "gene\t1\tG2P\tG2P_name\tchr2\t51\t75\t+\ta1,a2\n"
+                                        "exon\t4\tG2M\tG2M_name\tchr2\t201\t210\t-\tm2\n"
+                                        "gene\t2\tG2M\tG2M_name\tchr2\t201\t210\t-\tm2\n"
+                                        "exon\t5\tG1M\tG1M_name\tchr1\t11\t20\t-\tm1\n"
+                                        "exon\t6\tG1M\tG1M_name\tchr1\t31\t40\t-\tm1\n"
+                                        "gene\t3\tG1M\tG1M_name\tchr1\t11\t40\t-\tm1\n"
+                                        "exon\t7\tG3P\tG3P_name\tchr3\t5\t14\t+\tp3\n"
+                                        "gene\t4\tG3P\tG3P_name\tchr3\t5\t14\t+\tp3\n";
+
+std::string chromosome_summary(const ScratchDir& dir, int assigned1, int no_feature1, int counted1, int counted2)
+{
+    return "records\t" + dir.file("c1.bam") + "\t" + dir.file("c2.bam") + "\nassigned\t" + std::to_string(assigned1) +
+           "\t4\nno_feature\t" + std::to_string(no_feature1) +
+           "\t0\nambiguous_strand\t0\t0\nlow_mapping_quality\t0\t0\nmulti_mapping\t0\t0\nsecondary\t0\t0\n"
+           "supplementary\t0\t0\nduplicate\t0\t0\nqc_failed\t0\t0\nunmapped\t0\t0\nmate_of_counted_fragment\t0\t0\n"
+           "counted\t" + std::to_string(counted1) + "\t" + std::to_string(counted2) + "\n";
+}
+
+} // namespace
+
+TEST(Bamcount, ChromosomesAreTheAnnotationsWhateverTheOrderOfEachFile)
+{
+    ScratchDir dir;
+    const Output o = run_bamcount(dir, {}, kChromosomes, kChromosomes1, kChromosomes2);
+    ASSERT_EQ(o.run.status, 0) << o.run.err;
+    EXPECT_EQ(o.reads, "1 51 1 2 0\n"   // G2P
+                       "1 56 1 0 1\n"
+                       "1 71 1 1 0\n"
+                       "1 205 -1 1 0\n" // G2M
+                       "1 210 -1 0 1\n"
+                       "2 12 -1 1 1\n"  // G1M
+                       "2 20 -1 1 0\n"
+                       "2 31 -1 1 0\n"
+                       "3 5 1 1 0\n"    // G3P
+                       "3 10 1 1 1\n");
+    EXPECT_EQ(o.exon_zb, "1 1 1 5\n2 2 2 5\n3 3 3 5\n4 4 5 10\n5 6 7 10\n6 8 8 10\n7 9 10 10\n");
+    EXPECT_EQ(o.gene_zb, "1 1 3 15\n2 4 4 10\n3 5 6 20\n4 7 7 10\n");
+    EXPECT_EQ(o.gtt, "9 9\n4 4\n");
+    // Condition 1's read in G1M's intron and its read on chrU count nowhere.
+    EXPECT_EQ(o.summary, chromosome_summary(dir, 9, 2, 9, 4));
+    EXPECT_EQ(o.features, kChromosomeFeatures);
+    EXPECT_NE(o.run.out.find("mfit 10 2 " + dir.file("out") + "/reads.txt 7 " + dir.file("out") + "/exon_zb.txt 4 "),
+              std::string::npos)
+        << o.run.out;
+}
+
+TEST(Bamcount, CoverageOnSeveralChromosomesCountsEachBaseOnItsOwn)
+{
+    ScratchDir dir;
+    const Output o = run_bamcount(dir, {"--coverage"}, kChromosomes, kChromosomes1, kChromosomes2);
+    ASSERT_EQ(o.run.status, 0) << o.run.err;
+    // Condition 1 covers G2P's 51-60 twice and 71 once, G2M's 201-205,
+    // G1M's 11-20 once and 12-20 again, 31-40 once and 31-34 again, G3P's
+    // 5-14 once and 5-10 again; condition 2 G2P's 56-60, G2M's 201-210,
+    // G1M's 12-20 and G3P's 5-10.
+    EXPECT_EQ(o.reads, rows(1, 51, 55, 1, 2, 0) + rows(1, 56, 60, 1, 2, 1) + rows(1, 71, 71, 1, 1, 0) +
+                           rows(1, 201, 205, -1, 1, 1) + rows(1, 206, 210, -1, 0, 1) + rows(2, 11, 11, -1, 1, 0) +
+                           rows(2, 12, 20, -1, 2, 1) + rows(2, 31, 34, -1, 2, 0) + rows(2, 35, 40, -1, 1, 0) +
+                           rows(3, 5, 10, 1, 2, 1) + rows(3, 11, 14, 1, 1, 0));
+    EXPECT_EQ(o.exon_zb, "1 1 5 5\n2 6 10 5\n3 11 11 5\n4 12 21 10\n5 22 31 10\n6 32 41 10\n7 42 51 10\n");
+    EXPECT_EQ(o.gene_zb, "1 1 3 15\n2 4 4 10\n3 5 6 20\n4 7 7 10\n");
+    // The bases counted: 10 + 10 + 1 + 5 + 19 + 14 + 16, and 5 + 10 + 9 + 6.
+    EXPECT_EQ(o.gtt, "75 75\n30 30\n");
+    // Only the read on chrU is left: the one starting in the intron
+    // reaches G1M's second part.
+    EXPECT_EQ(o.summary, chromosome_summary(dir, 10, 1, 75, 30));
+    EXPECT_EQ(o.features, kChromosomeFeatures);
 }

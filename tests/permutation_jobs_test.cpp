@@ -8,6 +8,7 @@
 #include "share_permutation.h"
 
 #include "numbers.h"
+#include "test_counts.h"
 
 #include <gtest/gtest.h>
 
@@ -24,10 +25,7 @@ namespace {
 std::vector<int> gene_counts(int n, unsigned seed, double mean)
 {
     std::mt19937 rng(seed);
-    std::negative_binomial_distribution<int> draw(2, 2.0 / (2.0 + mean));
-    std::vector<int> v(static_cast<std::size_t>(n) + 1, -999);
-    for (int i = 1; i <= n; ++i) v[static_cast<std::size_t>(i)] = draw(rng);
-    return v;
+    return overdispersed_counts(rng, n, mean, 0.0, 2.0);
 }
 
 bool same_bits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }

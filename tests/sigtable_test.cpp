@@ -243,11 +243,9 @@ TEST(Sigtable, RefusesFoldersAsInputs)
                    "cannot open statistics file '" + dir.file("none") + "': No such file or directory");
 }
 
-TEST(Sigtable, RefusesBadFieldsOfStatisticsAndFeatures)
+TEST(Sigtable, RefusesBadFieldsOfStatistics)
 {
     ScratchDir dir;
-    const std::string stats = dir.write("lv.txt", level_file(false));
-
     // The statistics file: condition numbers count from 1, lengths from 0.
     const std::string zero = dir.write("zero.txt", "7 0 2 1 1 1 1 1 1 10\n");
     expect_refusal(dir, {"--stats", zero},
@@ -264,29 +262,6 @@ TEST(Sigtable, RefusesBadFieldsOfStatisticsAndFeatures)
     expect_refusal(dir, {"--stats", invalid},
                    "statistics file '" + invalid +
                        "', line 2, field 7 (lambda_j of comparison 2): expected a real number, found 'z'");
-
-    // features.tsv: the id is an integer, the coordinates and strand are
-    // checked, and a line short of fields is named with the missing one.
-    for (const auto& [row, message] : std::vector<std::pair<std::string, std::string>>{
-             {"gene\tx7\tG7\tA\tchr1\t10\t20\t+\tT1", "field 2 (id of feature 1): expected an integer, found 'x7'"},
-             {"gene\t7\tG7\tA\tchr1\t10\t20\t+\tT1\nexon\t99999999999\tG7\tA\tchr1\t10\t20\t+\tT1",
-              "field 2 (id of feature 2): expected an integer from -2147483648 to 2147483647, found '99999999999'"},
-             {"gene\t7\tG7\tA\tchr1\t1e3\t20\t+\tT1",
-              "field 6 (start of feature 1): expected a non-negative integer, found '1e3'"},
-             {"transcript\t7\tG7\tA\tchr1\t10\t20\t+\tT1",
-              "field 1 (kind of feature 1): expected 'gene' or 'exon', found 'transcript'"},
-             {"gene\t7\tG7\tA\tchr1\t10\t20\tx\tT1",
-              "field 8 (strand of feature 1): expected '+', '-' or '.', found 'x'"},
-             {"gene\t7\tG7\tA\tchr1\t10",
-              "field 7 (end of feature 1): expected a tab-separated field, found the end of the line"}}) {
-        const std::string bad = dir.write("bad.tsv", kFeaturesHeader + row + "\n");
-        const std::size_t line = 1 + split_lines(row).size();
-        expect_refusal(dir, {"--stats", stats, "--features", bad},
-                       "features file '" + bad + "', line " + std::to_string(line) + ", " + message);
-    }
-    const std::string headless = dir.write("headless.tsv", "gene\t7\tG7\tA\tchr1\t10\t20\t+\tT1\n");
-    expect_refusal(dir, {"--stats", stats, "--features", headless},
-                   "features file '" + headless + "', line 1, field 1 (header): expected 'kind', found 'gene'");
 }
 
 TEST(Sigtable, TotalsCoverEveryConditionAndInputsAreNotOverwritten)
@@ -383,4 +358,148 @@ TEST(Sigtable, GzipTableIsThePlainTableCompressed)
     inflated.resize(z.total_out);
     inflateEnd(&z);
     EXPECT_TRUE(inflated == expected) << inflated.size() << " bytes against " << expected.size();
+}
+
+namespace {
+
+// The level rows of level_file(false) as the table shows them after the
+// feature's columns, and the share row's (see the tests above).
+const std::string kLevelResults[] = {
+    "\t1\t2\t75\t-1\t1\t0.317311\t0.317311\t10\t0.0015654\t0.0015654\t100\t50\t0.5\t0.25\t100\n",
+    "\t1\t2\t100\t0\tNA\tNA\tNA\t25\t5.73303e-07\t8.59955e-07\t100\t100\tNA\tNA\t50\n",
+    "\t1\t3\t250\t2\t30\t4.32046e-08\t4.32046e-08\t0.5\t0.4795\t0.4795\t100\t400\t0.5\t0.5\t100\n",
+    "\t1\t2\t10\t0\t3.84146\t0.05\t0.1\t60\t9.48574e-15\t2.84572e-14\t10\t10\t0.5\t0.5\t10\n",
+};
+const std::string kShareNumbers = " 1 2 10.000000 1.000000 0.1 0.2 0.3 0.4 0.5 1.0 0.25 1.0 10 100\n";
+const std::string kShareResults = "\t1\t2\t3.75\t-1\t10\t0.0015654\t0.0015654\t1\t0.317311\t0.317311\t0.05\t0.025\t10\t"
+                                  "100\n";
+const std::string kFeatureColumns = "\tgene\tgene_name\tchromosome\tstart\tend\tstrand";
+
+} // namespace
+
+TEST(SigtableFeatures, GenesNameLevelRowsAndExonsNameShareRows)
+{
+    // Blank lines anywhere after the header, a row with fields past the
+    // eighth, one with just eight and no line end, a gene and an exon of
+    // the same number with different names, and a gene with no row.
+    ScratchDir dir;
+    const std::string features = dir.write("features.tsv", kFeaturesHeader +
+                                                               "\n"
+                                                               "gene\t7\tENSG7\tSeven A\tchr2\t900\t2000\t-\tT1,T2\n"
+                                                               "exon\t7\tENSG9\tNine\tchr5\t1\t10\t+\tT9\n"
+                                                               "exon\t11\tENSG7\tSeven A\tchr2\t1000\t1009\t-\tT1\t"
+                                                               "more\tstill more\n"
+                                                               "\n\n"
+                                                               "gene\t9\tENSG9\tNine\tchrM\t0\t0\t.");
+    const RunResult level = sigtable({"--stats", dir.write("lv.txt", level_file(false)), "--features", features,
+                                      "--out", dir.file("level.tsv")});
+    ASSERT_EQ(level.status, 0) << level.err;
+    EXPECT_EQ(read_file(dir.file("level.tsv")),
+              "gene_id" + kFeatureColumns +
+                  "\tcondition_a\tcondition_b\tbaseMean\tlog2FoldChange\tstat\tpvalue\tpadj\tstat_poisson\t"
+                  "pvalue_poisson\tpadj_poisson\tmean_a\tmean_b\tlambda_a\tlambda_b\tlength\n"
+                  "7\tENSG7\tSeven A\tchr2\t900\t2000\t-" + kLevelResults[0] +
+                  "8\tNA\tNA\tNA\tNA\tNA\tNA" + kLevelResults[1] +
+                  "7\tENSG7\tSeven A\tchr2\t900\t2000\t-" + kLevelResults[2] +
+                  "9\tENSG9\tNine\tchrM\t0\t0\t." + kLevelResults[3]);
+
+    // Exons 11, 7 (not gene 7) and 12 (no row); equal statistics, so every
+    // padj is its p-value.
+    const RunResult share = sigtable({"--stats", dir.write("iso.txt", "11 7" + kShareNumbers + "7 9" + kShareNumbers +
+                                                                          "12 9" + kShareNumbers),
+                                      "--features", features, "--out", dir.file("share.tsv")});
+    ASSERT_EQ(share.status, 0) << share.err;
+    EXPECT_EQ(read_file(dir.file("share.tsv")),
+              "exon_id\tgene_id" + kFeatureColumns +
+                  "\tcondition_a\tcondition_b\tbaseMean\tlog2FoldChange\tstat\tpvalue\tpadj\tstat_poisson\t"
+                  "pvalue_poisson\tpadj_poisson\tshare_a\tshare_b\texon_length\tgene_length\n"
+                  "11\t7\tENSG7\tSeven A\tchr2\t1000\t1009\t-" + kShareResults +
+                  "7\t9\tENSG9\tNine\tchr5\t1\t10\t+" + kShareResults +
+                  "12\t9\tNA\tNA\tNA\tNA\tNA\tNA" + kShareResults);
+}
+
+TEST(SigtableFeatures, TheHeaderIsKnownByItsFirstFieldAlone)
+{
+    // A header of "kind" alone is a header; the file may hold nothing else.
+    ScratchDir dir;
+    const std::string stats = dir.write("lv.txt", kLevelRows[3] + "\n");
+    const RunResult r = sigtable({"--stats", stats, "--features", dir.write("f.tsv", "kind\n"), "--out",
+                                  dir.file("t.tsv")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(split_lines(read_file(dir.file("t.tsv"))).at(1),
+              "9\tNA\tNA\tNA\tNA\tNA\tNA\t1\t2\t10\t0\t3.84146\t0.05\t0.05\t60\t9.48574e-15\t9.48574e-15\t10\t10\t0.5\t"
+              "0.5\t10");
+    // Only the first line may be the header: a blank line before it, or a
+    // header of other words, loses it.
+    const std::string blank_first = dir.write("blank.tsv", "\n" + kFeaturesHeader);
+    expect_refusal(dir, {"--stats", stats, "--features", blank_first},
+                   "features file '" + blank_first + "', line 1, field 1 (header): expected 'kind', found ''");
+    const std::string headless = dir.write("headless.tsv", "gene\t7\tG7\tA\tchr1\t10\t20\t+\tT1\n");
+    expect_refusal(dir, {"--stats", stats, "--features", headless},
+                   "features file '" + headless + "', line 1, field 1 (header): expected 'kind', found 'gene'");
+    const std::string capital = dir.write("capital.tsv", "Kind\tid\n");
+    expect_refusal(dir, {"--stats", stats, "--features", capital},
+                   "features file '" + capital + "', line 1, field 1 (header): expected 'kind', found 'Kind'");
+}
+
+TEST(SigtableFeatures, RefusesEachBadLineNamingItsLineFieldAndFeature)
+{
+    ScratchDir dir;
+    const std::string stats = dir.write("lv.txt", level_file(false));
+    const std::string good = "gene\t7\tG7\tA\tchr1\t10\t20\t+\tT1\n";
+    // The rows after the header, and the refusal after "features file 'P', ".
+    for (const auto& [rows, message] : std::vector<std::pair<std::string, std::string>>{
+             // Fields missing: named by the first one missing.
+             {"exon\n", "line 2, field 2 (id of feature 1): expected a tab-separated field, found the end of the line"},
+             {"gene\t7\tG7\tA\tchr1\t10\n",
+              "line 2, field 7 (end of feature 1): expected a tab-separated field, found the end of the line"},
+             {"gene\t7\tG7\tA\tchr1\t10\t20\n",
+              "line 2, field 8 (strand of feature 1): expected a tab-separated field, found the end of the line"},
+             // Blank lines count as lines, not as features.
+             {"\n" + good + "\nexon\t8\tG7\tA\tchr1\t10\t-3\t+\tT1\n",
+              "line 5, field 7 (end of feature 2): expected a non-negative integer, found '-3'"},
+             // Empty fields.
+             {"gene\t\tG7\tA\tchr1\t10\t20\t+\tT1\n",
+              "line 2, field 2 (id of feature 1): expected an integer, found ''"},
+             {"gene\t7\tG7\tA\tchr1\t\t20\t+\tT1\n",
+              "line 2, field 6 (start of feature 1): expected a non-negative integer, found ''"},
+             {"gene\t7\tG7\tA\tchr1\t10\t20\t\tT1\n",
+              "line 2, field 8 (strand of feature 1): expected '+', '-' or '.', found ''"},
+             // Words where numbers go, and numbers out of their range.
+             {"Gene\t7\tG7\tA\tchr1\t10\t20\t+\tT1\n",
+              "line 2, field 1 (kind of feature 1): expected 'gene' or 'exon', found 'Gene'"},
+             {"gene\t7.0\tG7\tA\tchr1\t10\t20\t+\tT1\n",
+              "line 2, field 2 (id of feature 1): expected an integer, found '7.0'"},
+             {"gene\t-2147483649\tG7\tA\tchr1\t10\t20\t+\tT1\n",
+              "line 2, field 2 (id of feature 1): expected an integer from -2147483648 to 2147483647, found "
+              "'-2147483649'"},
+             {"gene\t7\tG7\tA\tchr1\t-1\t20\t+\tT1\n",
+              "line 2, field 6 (start of feature 1): expected a non-negative integer, found '-1'"},
+             {good + "gene\t8\tG7\tA\tchr1\t10\t20x\t+\tT1\n",
+              "line 3, field 7 (end of feature 2): expected a non-negative integer, found '20x'"},
+             {"gene\t7\tG7\tA\tchr1\t10\t20\t+ \tT1\n",
+              "line 2, field 8 (strand of feature 1): expected '+', '-' or '.', found '+ '"},
+             {"gene\t7\tG7\tA\tchr1\t10\t20\tx\tT1\n",
+              "line 2, field 8 (strand of feature 1): expected '+', '-' or '.', found 'x'"},
+             {"gene\tx7\tG7\tA\tchr1\t10\t20\t+\tT1\n",
+              "line 2, field 2 (id of feature 1): expected an integer, found 'x7'"},
+             {good + "exon\t99999999999\tG7\tA\tchr1\t10\t20\t+\tT1\n",
+              "line 3, field 2 (id of feature 2): expected an integer from -2147483648 to 2147483647, found "
+              "'99999999999'"},
+             {"gene\t7\tG7\tA\tchr1\t1e3\t20\t+\tT1\n",
+              "line 2, field 6 (start of feature 1): expected a non-negative integer, found '1e3'"},
+             {"transcript\t7\tG7\tA\tchr1\t10\t20\t+\tT1\n",
+              "line 2, field 1 (kind of feature 1): expected 'gene' or 'exon', found 'transcript'"}}) {
+        const std::string bad = dir.write("bad.tsv", kFeaturesHeader + rows);
+        expect_refusal(dir, {"--stats", stats, "--features", bad}, "features file '" + bad + "', " + message);
+    }
+}
+
+TEST(SigtableFeatures, RefusesAFileThatIsNotThere)
+{
+    // A folder is refused with the other inputs' (RefusesFoldersAsInputs).
+    ScratchDir dir;
+    const std::string stats = dir.write("lv.txt", level_file(false));
+    expect_refusal(dir, {"--stats", stats, "--features", dir.file("features.tsv")},
+                   "cannot open features file '" + dir.file("features.tsv") + "': No such file or directory");
 }

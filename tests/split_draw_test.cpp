@@ -4,6 +4,7 @@
 #include "random.h"
 #include "random_state.h"
 #include "split_draw.h"
+#include "test_counts.h"
 
 #include <gtest/gtest.h>
 
@@ -40,17 +41,14 @@ struct Counts {
     int n() const { return static_cast<int>(x.size()) - 1; }
 };
 
-// Over-dispersed counts whose pools have the given mean (Poisson counts of
-// exponentially distributed rates).
+// Over-dispersed counts whose pools have the given mean: Poisson counts of
+// exponentially distributed rates, half the mean in each condition.
 Counts gene(int n, double mean, std::uint64_t seed)
 {
     std::mt19937_64 rng(seed);
-    std::exponential_distribution<double> rate(1.0 / mean);
-    Counts c{std::vector<int>(n + 1, 0), std::vector<int>(n + 1, 0)};
-    for (int i = 1; i <= n; ++i) {
-        c.x[i] = std::poisson_distribution<int>(rate(rng) / 2 + 1e-9)(rng);
-        c.y[i] = std::poisson_distribution<int>(rate(rng) / 2 + 1e-9)(rng);
-    }
+    Counts c;
+    c.x = overdispersed_counts(rng, n, mean / 2, 0.0, 1.0);
+    c.y = overdispersed_counts(rng, n, mean / 2, 0.0, 1.0);
     return c;
 }
 

@@ -9,6 +9,7 @@
 #include "plain_fits.h"
 
 #include "numbers.h"
+#include "test_counts.h"
 
 #include <gtest/gtest.h>
 
@@ -78,16 +79,6 @@ void expect_same_share(const ShareCase& c, const std::string& what)
     EXPECT_TRUE(same_bits(T1, T2)) << what << ": T " << T1 << " against " << T2;
 }
 
-// Counts with a spread around `mean`, zeros among them, as positions have them.
-std::vector<int> spread_counts(std::mt19937& rng, int n, double mean, double zeros)
-{
-    std::gamma_distribution<double> level(1.5, mean / 1.5);
-    std::bernoulli_distribution zero(zeros);
-    std::vector<int> v(static_cast<std::size_t>(n));
-    for (int& c : v) c = zero(rng) ? 0 : std::poisson_distribution<int>(level(rng) + 1e-9)(rng);
-    return v;
-}
-
 } // namespace
 
 TEST(SparseSums, MfitmleOnCraftedVectors)
@@ -137,7 +128,7 @@ TEST(SparseSums, MfitmleOnRandomVectorsFromShallowToDeep)
         for (int n : {2, 5, 40, 400})
             for (double zeros : {0.0, 0.5})
                 for (int k = 0; k < 3; ++k)
-                    expect_same_fit(spread_counts(rng, n, mean, zeros),
+                    expect_same_fit(overdispersed_values(rng, n, mean, zeros),
                                     "mean " + std::to_string(mean) + ", n " + std::to_string(n));
 }
 
@@ -196,7 +187,8 @@ TEST(SparseSums, LrtmfitOnFittedRandomVectorsFromShallowToDeep)
                     // The plain pass costs the largest count per iteration:
                     // deep vectors stay short here.
                     if (mean > 1000 && n != 30) continue;
-                    const std::vector<int> x = spread_counts(rng, n, mean, 0.3), y = spread_counts(rng, n, mean * a, 0.3);
+                    const std::vector<int> x = overdispersed_values(rng, n, mean, 0.3);
+                    const std::vector<int> y = overdispersed_values(rng, n, mean * a, 0.3);
                     const std::vector<int> x1 = one_based(x), y1 = one_based(y);
                     int cx, cy;
                     double lx = 1, tx = 0, px, ly = 1, ty = 0, py;
@@ -267,7 +259,8 @@ TEST(SparseSums, Lrtmfit2OnFittedRandomVectorsFromShallowToDeep)
         for (int ne : {4, 40})
             for (int k = 0; k < 2; ++k) {
                 const int ng = 3 * ne;
-                std::vector<int> y1 = spread_counts(rng, ng, mean, 0.3), y2 = spread_counts(rng, ng, mean * 1.4, 0.3);
+                std::vector<int> y1 = overdispersed_values(rng, ng, mean, 0.3);
+                std::vector<int> y2 = overdispersed_values(rng, ng, mean * 1.4, 0.3);
                 std::vector<int> x1(y1.begin() + ne, y1.begin() + 2 * ne), x2(y2.begin() + ne, y2.begin() + 2 * ne);
                 struct {
                     int converged;
@@ -297,7 +290,7 @@ TEST(CountHistogram, HoldsEveryValueOnceInAscendingOrderByTableAndBySorting)
     CountHistogram h; // reused from vector to vector, as the permutation jobs do
     for (double mean : {0.5, 30.0, 1e4, 1e6, 1e8})
         for (int n : {0, 1, 17, 500}) {
-            const std::vector<int> counts = spread_counts(rng, n, mean, 0.2);
+            const std::vector<int> counts = overdispersed_values(rng, n, mean, 0.2);
             const std::vector<int> x = one_based(counts);
             h.build(n, x.data());
             const CountView v = h.view();
@@ -328,7 +321,8 @@ TEST(SparseSums, KeptLogTermsGiveTheSameStatisticsComparisonAfterComparison)
     std::mt19937 rng(23);
     for (double mean : {3.0, 500.0, 30000.0}) {
         const int n = 40;
-        const std::vector<int> x = spread_counts(rng, n, mean, 0.2), y = spread_counts(rng, n, mean * 1.5, 0.2);
+        const std::vector<int> x = overdispersed_values(rng, n, mean, 0.2);
+        const std::vector<int> y = overdispersed_values(rng, n, mean * 1.5, 0.2);
         const std::vector<int> x1 = one_based(x), y1 = one_based(y);
         CountHistogram hx, hy;
         hx.build(n, x1.data());
