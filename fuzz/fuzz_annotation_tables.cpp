@@ -56,19 +56,12 @@ void check_genes(const GeneTable& genes, const ExonTable& exons, const CountTabl
 
 } // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
-{
 #ifdef FUZZ_GENES
-    fuzz::start("fuzz_gene_table");
+FUZZ_TARGET("fuzz_gene_table")
 #else
-    fuzz::start("fuzz_exon_table");
+FUZZ_TARGET("fuzz_exon_table")
 #endif
-    return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    fuzz::Bytes bytes(data, size);
     const int chunk = bytes.take_chunk();
     const std::int32_t num_reads = bytes.take(127);
     const std::int32_t num_exons = bytes.take(63);
@@ -95,7 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         InputFile file = InputFile::open({"exon_zb file", exon_zb.path()});
         exons = read_exon_table(file, num_exons, num_reads);
     });
-    if (!exons_taken) return 0;
+    if (!exons_taken) return;
     check_exons(exons, counts);
 #ifdef FUZZ_GENES
     const fuzz::InputText gene_zb(gene_text, chunk);
@@ -106,5 +99,4 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         check_genes(genes, exons, counts);
     });
 #endif
-    return 0;
 }

@@ -1,27 +1,20 @@
 // sigtable's features.tsv and gtt readers (read_features,
 // read_poisson_totals): the first bytes give how the file is read and which
-// reader reads it, the rest is the file. An accepted features file is then used to name a row of the table.
+// reader reads it, the rest is the file. An accepted features file is then
+// used to name a row of the table.
 #include "fuzz_input.h"
 #include "results_table.h"
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
+FUZZ_TARGET("fuzz_features")
 {
-    fuzz::start("fuzz_features");
-    return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
-{
-    fuzz::Bytes bytes(data, size);
     const int chunk = bytes.take_chunk();
     const bool features = bytes.take(1) == 0;
-    const fuzz::InputText text(bytes.rest(), chunk);
-    fuzz::accepts([&] {
+    fuzz::accepts_rest(bytes, chunk, [&](const std::string& path) {
         if (!features) {
-            read_poisson_totals(text.path());
+            read_poisson_totals(path);
             return;
         }
-        const Features f = read_features(text.path());
+        const Features f = read_features(path);
         StatsFile stats;
         StatsRow source;
         source.estimates.assign(4, 1.0);
@@ -32,5 +25,4 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             row_line(stats, f, row);
         }
     });
-    return 0;
 }

@@ -4,24 +4,14 @@
 #include "fitrecords.h"
 #include "fuzz_input.h"
 
-#include <cmath>
-
-extern "C" int LLVMFuzzerInitialize(int*, char***)
+FUZZ_TARGET("fuzz_fit_table")
 {
-    fuzz::start("fuzz_fit_table");
-    return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
-{
-    fuzz::Bytes bytes(data, size);
     const int chunk = bytes.take_chunk();
     const std::int32_t features = bytes.take(63);
     const std::int32_t conditions = bytes.take(63);
     const int leading = bytes.take(3); // gene_re has 2, exon_re 3
-    const fuzz::InputText text(bytes.rest(), chunk);
-    fuzz::accepts([&] {
-        InputFile file = InputFile::open({leading == 3 ? "exon_re file" : "gene_re file", text.path()});
+    fuzz::accepts_rest(bytes, chunk, [&](const std::string& path) {
+        InputFile file = InputFile::open({leading == 3 ? "exon_re file" : "gene_re file", path});
         const FitTable t = read_fit_table(file, features, conditions, leading, leading == 3 ? "exon" : "gene");
         for (std::int32_t k = 1; k <= features; ++k) {
             for (std::int32_t c = 1; c <= conditions; ++c) {
@@ -30,5 +20,4 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             }
         }
     });
-    return 0;
 }

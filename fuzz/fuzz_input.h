@@ -145,4 +145,31 @@ inline void start(const char* name)
     throw_on_stop(true);
 }
 
+// Hands the rest of the bytes, read as `chunk` says (see take_chunk), to
+// `read` as the path of a file; returns whether the reader took it.
+template <typename Read>
+bool accepts_rest(const Bytes& bytes, int chunk, Read&& read)
+{
+    const InputText text(bytes.rest(), chunk);
+    return accepts([&] { read(text.path()); });
+}
+
 } // namespace fuzz
+
+// Defines the fuzz target `name`: its start, and then the block that follows
+// the macro as the body run on every input, with the input's bytes as
+// `bytes` (a fuzz::Bytes&).
+#define FUZZ_TARGET(name)                                                                                             \
+    static void fuzz_one_input(fuzz::Bytes& bytes);                                                                   \
+    extern "C" int LLVMFuzzerInitialize(int*, char***)                                                                \
+    {                                                                                                                 \
+        fuzz::start(name);                                                                                            \
+        return 0;                                                                                                     \
+    }                                                                                                                 \
+    extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)                                 \
+    {                                                                                                                 \
+        fuzz::Bytes bytes(data, size);                                                                                \
+        fuzz_one_input(bytes);                                                                                        \
+        return 0;                                                                                                     \
+    }                                                                                                                 \
+    static void fuzz_one_input(fuzz::Bytes& bytes)

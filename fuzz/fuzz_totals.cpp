@@ -3,22 +3,13 @@
 #include "fuzz_input.h"
 #include "totals.h"
 
-extern "C" int LLVMFuzzerInitialize(int*, char***)
+FUZZ_TARGET("fuzz_totals")
 {
-    fuzz::start("fuzz_totals");
-    return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
-{
-    fuzz::Bytes bytes(data, size);
     const int chunk = bytes.take_chunk();
     const std::int32_t conditions = bytes.take(63);
-    const fuzz::InputText text(bytes.rest(), chunk);
-    fuzz::accepts([&] {
-        InputFile file = InputFile::open({"gtt file", text.path()});
+    fuzz::accepts_rest(bytes, chunk, [&](const std::string& path) {
+        InputFile file = InputFile::open({"gtt file", path});
         const TotalsTable t = read_totals(file, conditions);
         fuzz::check(t.general_total.size() == conditions && t.poisson_total.size() == conditions, "a total per condition");
     });
-    return 0;
 }
