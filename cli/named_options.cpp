@@ -66,44 +66,39 @@ std::string NamedOptions::value()
     return args_[next_++];
 }
 
-std::int64_t NamedOptions::whole_number(std::int64_t lo, std::int64_t hi)
+template <class Number>
+Number NamedOptions::number(bool (*parse)(std::string_view, Number, Number, Number&), Number lo, Number hi,
+                            const std::string& expected)
 {
     const std::string text = value();
-    std::int64_t n = 0;
-    if (!whole_number_in(text, lo, hi, n))
-        refuse(name_ + " expects a whole number from " + std::to_string(lo) + " to " + std::to_string(hi) +
-               ", found " + quote_token(text));
+    Number n = 0;
+    if (!parse(text, lo, hi, n)) refuse(name_ + " expects " + expected + ", found " + quote_token(text));
     return n;
 }
 
-double NamedOptions::real_number(double lo, double hi)
+std::int64_t NamedOptions::whole_number(std::int64_t lo, std::int64_t hi)
 {
-    const std::string text = value();
-    double x = 0;
-    if (!real_number_in(text, lo, hi, x))
-        refuse(name_ + " expects a number from " + format_bound(lo) + " to " + format_bound(hi) + ", found " +
-               quote_token(text));
-    return x;
+    return number<std::int64_t>(whole_in, lo, hi,
+                                "a whole number from " + std::to_string(lo) + " to " + std::to_string(hi));
 }
 
 std::uint64_t NamedOptions::unsigned_number(std::uint64_t lo, std::uint64_t hi)
 {
-    const std::string text = value();
-    std::uint64_t n = 0;
-    if (!whole_in(std::string_view(text), lo, hi, n))
-        refuse(name_ + " expects a whole number from " + std::to_string(lo) + " to " + std::to_string(hi) +
-               ", found " + quote_token(text));
-    return n;
+    return number<std::uint64_t>(whole_in, lo, hi,
+                                 "a whole number from " + std::to_string(lo) + " to " + std::to_string(hi));
+}
+
+double NamedOptions::real_number(double lo, double hi)
+{
+    return number<double>(real_number_in, lo, hi, "a number from " + format_bound(lo) + " to " + format_bound(hi));
 }
 
 double NamedOptions::real_number_above(double lo, double hi)
 {
-    const std::string text = value();
-    double x = 0;
-    if (!real_number_in(text, lo, hi, x) || x == lo)
-        refuse(name_ + " expects a number above " + format_bound(lo) + " and at most " + format_bound(hi) +
-               ", found " + quote_token(text));
-    return x;
+    auto above = [](std::string_view text, double low, double high, double& x) {
+        return real_number_in(text, low, high, x) && x != low;
+    };
+    return number<double>(above, lo, hi, "a number above " + format_bound(lo) + " and at most " + format_bound(hi));
 }
 
 void NamedOptions::no_value() const

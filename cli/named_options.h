@@ -42,6 +42,10 @@ public:
     [[noreturn]] void refuse(const std::string& text) const;
 
 private:
+    template <class Number>
+    Number number(bool (*parse)(std::string_view, Number, Number, Number&), Number lo, Number hi,
+                  const std::string& expected);
+
     std::vector<std::string> args_;
     std::size_t next_ = 0;
     bool option_ = false, has_value_ = false;

@@ -155,6 +155,42 @@ TEST(IsocmpCommandLine, HelpPrintsThirteenLines)
     EXPECT_EQ(run_program(program_path("isocmp.out"), {"--help"}).out, r.out);
 }
 
+namespace {
+
+// Runs isocmp on a dataset's folder of expected files, given its first ten
+// arguments, without and with the permutation null: the statistics files
+// must be expected_isocmp_re and expected_isocmp_perm_re, and standard
+// output expected_isocmp_stdout (with the permutation line and the first
+// gene's `screams` "Scream!!!!" lines when permuted).
+void expect_golden(const std::string& data, std::vector<std::string> args, long screams = 0)
+{
+    ScratchDir dir;
+    auto run = [&](const std::string& out, const std::string& permute) {
+        std::vector<std::string> a = args;
+        for (const std::string& more : {dir.file(out), permute, std::string("-81079")}) a.push_back(more);
+        return run_program(program_path("isocmp"), a);
+    };
+    const std::string stdout_lines = read_file(data + "expected_isocmp_stdout");
+    const RunResult off = run("off", "0");
+    EXPECT_EQ(off.status, 0) << off.err;
+    EXPECT_EQ(off.out, stdout_lines);
+    EXPECT_EQ(read_file(dir.file("off")), read_file(data + "expected_isocmp_re"));
+
+    const RunResult on = run("on", "1");
+    EXPECT_EQ(on.status, 0) << on.err;
+    std::string expected =
+        "INFO:Permutations will be carried out for each comparison. The program run will be slow\n" + stdout_lines;
+    if (screams > 0) {
+        std::string lines;
+        for (long k = 0; k < screams; ++k) lines += "Scream!!!!\n";
+        expected.insert(expected.find("\n1\n") + 3, lines);
+    }
+    EXPECT_EQ(on.out, expected);
+    EXPECT_EQ(read_file(dir.file("on")), read_file(data + "expected_isocmp_perm_re"));
+}
+
+} // namespace
+
 TEST(IsocmpGolden, ExampleGenesWithAndWithoutThePermutationNull)
 {
     // The example's first three genes: mfit's fits, then every field of the
@@ -171,25 +207,7 @@ TEST(IsocmpGolden, ExampleGenesWithAndWithoutThePermutationNull)
 
     args.push_back(dir.file("gene_re"));
     args.push_back(dir.file("exon_re"));
-    auto run = [&](const std::string& out, const std::string& permute) {
-        std::vector<std::string> a = args;
-        for (const std::string& more : {dir.file(out), permute, std::string("-81079")}) a.push_back(more);
-        return run_program(program_path("isocmp"), a);
-    };
-    const RunResult off = run("off", "0");
-    EXPECT_EQ(off.status, 0) << off.err;
-    EXPECT_EQ(off.out, read_file(data + "expected_isocmp_stdout"));
-    EXPECT_EQ(read_file(dir.file("off")), read_file(data + "expected_isocmp_re"));
-
-    const RunResult on = run("on", "1");
-    EXPECT_EQ(on.status, 0) << on.err;
-    std::string screams;
-    for (int k = 0; k < 141357; ++k) screams += "Scream!!!!\n";
-    std::string expected = "INFO:Permutations will be carried out for each comparison. The program run will be slow\n" +
-                           read_file(data + "expected_isocmp_stdout");
-    expected.insert(expected.find("\n1\n") + 3, screams);
-    EXPECT_EQ(on.out, expected);
-    EXPECT_EQ(read_file(dir.file("on")), read_file(data + "expected_isocmp_perm_re"));
+    expect_golden(data, args, 141357);
 }
 
 TEST(IsocmpGolden, HandCheckedDatasetWithAndWithoutThePermutationNull)
@@ -198,22 +216,8 @@ TEST(IsocmpGolden, HandCheckedDatasetWithAndWithoutThePermutationNull)
     // converge in two conditions, and exon 17 holds 70 of gene 1000's 75
     // positions, so its exon and gene estimates differ in every field.
     const std::string data = std::string(TEST_DATA_DIR) + "/mfit_small/";
-    ScratchDir dir;
-    auto run = [&](const std::string& out, const std::string& permute) {
-        return run_program(program_path("isocmp"),
-                           {"97", "3", data + "reads.txt", "7", data + "exon_zb.txt", "6", data + "gene_zb.txt",
-                            data + "expected_gene_re", data + "expected_exon_re", dir.file(out), permute, "-81079"});
-    };
-    const RunResult off = run("off", "0");
-    EXPECT_EQ(off.status, 0) << off.err;
-    EXPECT_EQ(off.out, read_file(data + "expected_isocmp_stdout"));
-    EXPECT_EQ(read_file(dir.file("off")), read_file(data + "expected_isocmp_re"));
-
-    const RunResult on = run("on", "1");
-    EXPECT_EQ(on.status, 0) << on.err;
-    EXPECT_EQ(on.out, "INFO:Permutations will be carried out for each comparison. The program run will be slow\n" +
-                          read_file(data + "expected_isocmp_stdout"));
-    EXPECT_EQ(read_file(dir.file("on")), read_file(data + "expected_isocmp_perm_re"));
+    expect_golden(data, {"97", "3", data + "reads.txt", "7", data + "exon_zb.txt", "6", data + "gene_zb.txt",
+                         data + "expected_gene_re", data + "expected_exon_re"});
 }
 
 TEST(IsocmpComparisons, LineOrderAndFields)
