@@ -1,6 +1,5 @@
 #include "share_permutation.h"
 
-#include "fitrecords.h"
 #include "lrtmfit2.h"
 #include "mfitmle.h"
 #include "random.h"

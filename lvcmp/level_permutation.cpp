@@ -1,6 +1,5 @@
 #include "level_permutation.h"
 
-#include "fitrecords.h"
 #include "lrtmfit.h"
 #include "mfitmle.h"
 #include "random.h"
