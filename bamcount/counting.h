@@ -1,5 +1,11 @@
-// Counting one condition's alignments (a BAM, CRAM or SAM file) onto the
-// exonic positions of a CountLayout.
+// bamcount: from aligned reads and a gene annotation to the pipeline's count
+// tables. The annotation is read (annotation.h) and its genes flattened into
+// disjoint exonic parts (flatten.h), which fix the tables' positions
+// (layout.h); every condition's alignments are counted onto them (here) and
+// the output folder written (tables_writer.h).
+//
+// This header: counting one condition's alignments (a BAM, CRAM or SAM
+// file) onto the exonic positions of a CountLayout.
 //
 // A read counts once, at its 5' end: the first aligned base of a forward
 // read, the last of a reverse one. A pair counts once, as a fragment, at its
