@@ -110,13 +110,12 @@ int main(int argc, char** argv)
         static const char* const kSuffix[] = {".complete", ".draw_split", ".straightforward"};
         OutputFile out = OutputFile::create({"statistics file", out_path + kSuffix[static_cast<int>(stage)]});
         std::int64_t stream = seed;
+        const ComparisonRun run{true, Streams::run, {true, 1, sizes.num_genes}, stage_threads};
         const double seconds = seconds_of([&] {
             if (level)
-                compare_levels({data.counts, data.exons, data.genes, fits.genes, *totals}, true,
-                               stream, out, stage_threads);
+                compare_levels({data.counts, data.exons, data.genes, fits.genes, *totals}, run, stream, out);
             else
-                compare_shares({data.counts, data.exons, data.genes, fits.genes, fits.exons}, true,
-                               stream, out, stage_threads);
+                compare_shares({data.counts, data.exons, data.genes, fits.genes, fits.exons}, run, stream, out);
         });
         std::fflush(stdout);
         return seconds;

@@ -202,11 +202,12 @@ std::string ArgSource::name(std::string_view prompt, std::string_view what)
 }
 
 ProgramStart start_program(std::string_view name, int argc, char** argv, const std::vector<std::string_view>& help,
-                           std::size_t count, std::string_view wrong_number)
+                           std::size_t count, std::string_view wrong_number, bool takes_streams)
 {
     set_program_name(name);
     std::vector<std::string> args(argv + 1, argv + argc);
-    ProgramStart start{ArgSource::interactive(), take_threads_option(args), false};
+    ProgramStart start{ArgSource::interactive(), take_threads_option(args), take_genes_option(args)};
+    if (takes_streams) start.streams = take_streams_option(args);
     if (wants_help(args)) {
         print_lines(help);
         start.help = true;

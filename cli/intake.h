@@ -9,6 +9,8 @@
 // open the files, in exactly the same order.
 #pragma once
 
+#include "runoptions.h"
+
 #include <cstdint>
 #include <initializer_list>
 #include <string>
@@ -52,17 +54,20 @@ private:
 bool leading_integer(std::string_view text, std::int64_t lo, std::int64_t hi, std::int64_t& value);
 
 // The start every positional program shares: its name set for messages and
-// --threads taken out of argv; then a lone "--help" prints `help` and sets
-// `help` (the program then ends with status 1); otherwise `source` serves
-// the arguments when there are exactly `count`, else `wrong_number` is
-// printed and `source` asks at the prompts.
+// --threads, --genes and (with `takes_streams`) --streams taken out of argv;
+// then a lone "--help" prints `help` and sets `help` (the program then ends
+// with status 1); otherwise `source` serves the arguments when there are
+// exactly `count`, else `wrong_number` is printed and `source` asks at the
+// prompts.
 struct ProgramStart {
     ArgSource source;
     int threads = 1;
+    GeneShard genes;
+    Streams streams = Streams::run;
     bool help = false;
 };
 ProgramStart start_program(std::string_view name, int argc, char** argv, const std::vector<std::string_view>& help,
-                           std::size_t count, std::string_view wrong_number);
+                           std::size_t count, std::string_view wrong_number, bool takes_streams = false);
 
 // True for exactly one argument equal to "--help".
 bool wants_help(const std::vector<std::string>& args);

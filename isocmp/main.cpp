@@ -36,7 +36,7 @@ constexpr std::size_t kArgumentCount = 12;
 
 int main(int argc, char** argv)
 {
-    ProgramStart start = start_program("isocmp", argc, argv, kHelp, kArgumentCount, kWrongNumber);
+    ProgramStart start = start_program("isocmp", argc, argv, kHelp, kArgumentCount, kWrongNumber, true);
     if (start.help) return 1;
     ArgSource& source = start.source;
 
@@ -49,6 +49,10 @@ int main(int argc, char** argv)
         source.integer("Do you want to use the permutation test:(0/1)\n", "do_permute", kDefaultDoPermute);
     std::int64_t seed = take_seed(source, "Enter seed for Random Number generator :", kDefaultSeed);
 
+    fit_shard_to(start.genes, sizes.num_genes);
+    check_shard_streams(start.genes, start.streams, do_permute != 0);
+    const ComparisonRun run{do_permute != 0, start.streams, start.genes, start.threads};
+
     if (do_permute != 0) std::puts("INFO:Permutations will be carried out for each comparison. The program run will be slow");
 
     // Line e of exon_re is read as exon e's fits: the genes' exon ranges must
@@ -56,8 +60,7 @@ int main(int argc, char** argv)
     const Dataset data = load_dataset(files.reads, files.exon_zb, files.gene_zb, sizes, true);
     const FitResults fits = load_fit_results(results.gene_re, results.exon_re, sizes);
 
-    compare_shares({data.counts, data.exons, data.genes, fits.genes, fits.exons}, do_permute != 0,
-                   seed, statistics, start.threads);
+    compare_shares({data.counts, data.exons, data.genes, fits.genes, fits.exons}, run, seed, statistics);
 
     statistics.close();
     close_standard_output();

@@ -5,11 +5,13 @@
 #include "comparison_loop.h"
 #include "lrtmfit2.h"
 #include "lrtp2.h"
+#include "random.h"
 #include "share_permutation.h"
 #include "slices.h"
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,7 +47,9 @@ struct GeneShares {
     std::vector<ShareLine> lines;
 };
 
-GeneShares compare_gene(const ShareInputs& in, int g, bool permute)
+// With `own_streams` (the run's seed), every test draws from a stream of its
+// own, keyed by the gene, the pair of conditions and the exon.
+GeneShares compare_gene(const ShareInputs& in, int g, bool permute, std::optional<std::int64_t> own_streams)
 {
     const int C = in.counts.num_conditions;
     const FitTable& gf = in.gene_fits;
@@ -105,6 +109,7 @@ GeneShares compare_gene(const ShareInputs& in, int g, bool permute)
                     const ShareVectors vectors{n_e, n_g, exon_i.get(), gene_i.get(), exon_l.get(), gene_l.get(),
                                                slices[row][kSliceStart], slices[row][kSliceEnd]};
                     line.job = std::make_shared<SharePermutationJob>(g, vectors);
+                    if (own_streams) line.job->use_own_stream(comparison_seed(*own_streams, g, i, l, e));
                 }
             }
         }
@@ -162,10 +167,11 @@ void write_gene(const GeneShares& gene, OutputFile& out)
 
 } // namespace
 
-void compare_shares(const ShareInputs& in, bool permute, std::int64_t& seed, OutputFile& out, int threads)
+void compare_shares(const ShareInputs& in, const ComparisonRun& run, std::int64_t& seed, OutputFile& out)
 {
+    std::optional<std::int64_t> own_streams;
+    if (run.streams == Streams::comparison) own_streams = seed;
     compare_genes_in_order(
-        in.genes.num_genes, permute, threads, seed,
-        [&](int g, bool with_tests) { return compare_gene(in, g, with_tests); },
+        run, seed, [&](int g, bool with_tests) { return compare_gene(in, g, with_tests, own_streams); },
         [&](const GeneShares& gene) { write_gene(gene, out); });
 }

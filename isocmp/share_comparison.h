@@ -8,7 +8,7 @@
 #pragma once
 
 #include "fitrecords.h"
-#include "permutation_runner.h"
+#include "comparison_loop.h"
 #include "tables.h"
 #include "textout.h"
 
@@ -22,6 +22,7 @@ struct ShareInputs {
     const FitTable& exon_fits;
 };
 
-// The comparisons run on `threads` threads; what is written, files and
-// standard output, is the same for any number.
-void compare_shares(const ShareInputs& in, bool permute, std::int64_t& seed, OutputFile& out, int threads);
+// The comparisons of `run`'s genes run on its threads; what is written,
+// files and standard output, is the same for any number, and with
+// --streams=comparison for any split of the genes into shards.
+void compare_shares(const ShareInputs& in, const ComparisonRun& run, std::int64_t& seed, OutputFile& out);

@@ -6,9 +6,11 @@
 #include "level_permutation.h"
 #include "lrtmfit.h"
 #include "lrtp.h"
+#include "random.h"
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,7 +29,9 @@ struct GeneLevels {
     std::vector<LevelLine> lines;
 };
 
-GeneLevels compare_gene(const LevelInputs& in, int g, bool permute)
+// With `own_streams` (the run's seed), every test draws from a stream of its
+// own, keyed by the gene and the pair of conditions.
+GeneLevels compare_gene(const LevelInputs& in, int g, bool permute, std::optional<std::int64_t> own_streams)
 {
     const int C = in.counts.num_conditions;
     const FitTable& fit = in.gene_fits;
@@ -63,7 +67,10 @@ GeneLevels compare_gene(const LevelInputs& in, int g, bool permute)
                 out.text("-1 ").fixed6(p_statistic).text(" -1 -1 ");
             }
             out.fixed6(fit.poisson_lambda[g][i]).ch(' ').fixed6(fit.poisson_lambda[g][j]).ch(' ').integer(L);
-            if (permute && valid == 1) line.job = std::make_shared<LevelPermutationJob>(x.get(), y.get(), L);
+            if (permute && valid == 1) {
+                line.job = std::make_shared<LevelPermutationJob>(x.get(), y.get(), L);
+                if (own_streams) line.job->use_own_stream(comparison_seed(*own_streams, g, i, j, 0));
+            }
         }
     }
     return result;
@@ -90,10 +97,11 @@ void write_gene(const GeneLevels& gene, bool permute, OutputFile& out)
 
 } // namespace
 
-void compare_levels(const LevelInputs& in, bool permute, std::int64_t& seed, OutputFile& out, int threads)
+void compare_levels(const LevelInputs& in, const ComparisonRun& run, std::int64_t& seed, OutputFile& out)
 {
+    std::optional<std::int64_t> own_streams;
+    if (run.streams == Streams::comparison) own_streams = seed;
     compare_genes_in_order(
-        in.genes.num_genes, permute, threads, seed,
-        [&](int g, bool with_tests) { return compare_gene(in, g, with_tests); },
-        [&](const GeneLevels& gene) { write_gene(gene, permute, out); });
+        run, seed, [&](int g, bool with_tests) { return compare_gene(in, g, with_tests, own_streams); },
+        [&](const GeneLevels& gene) { write_gene(gene, run.permute, out); });
 }

@@ -6,7 +6,7 @@
 #pragma once
 
 #include "fitrecords.h"
-#include "permutation_runner.h"
+#include "comparison_loop.h"
 #include "tables.h"
 #include "textout.h"
 #include "totals.h"
@@ -21,6 +21,7 @@ struct LevelInputs {
     const TotalsTable& totals;
 };
 
-// The comparisons run on `threads` threads; what is written, files and
-// standard output, is the same for any number.
-void compare_levels(const LevelInputs& in, bool permute, std::int64_t& seed, OutputFile& out, int threads);
+// The comparisons of `run`'s genes run on its threads; what is written,
+// files and standard output, is the same for any number, and with
+// --streams=comparison for any split of the genes into shards.
+void compare_levels(const LevelInputs& in, const ComparisonRun& run, std::int64_t& seed, OutputFile& out);

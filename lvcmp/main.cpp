@@ -36,7 +36,7 @@ constexpr std::size_t kArgumentCount = 13;
 
 int main(int argc, char** argv)
 {
-    ProgramStart start = start_program("lvcmp", argc, argv, kHelp, kArgumentCount, kWrongNumber);
+    ProgramStart start = start_program("lvcmp", argc, argv, kHelp, kArgumentCount, kWrongNumber, true);
     if (start.help) return 1;
     ArgSource& source = start.source;
 
@@ -53,6 +53,10 @@ int main(int argc, char** argv)
         kDefaultDoPermute);
     std::int64_t seed = take_seed(source, "Enter seed for Random Number generator :", kDefaultSeed);
 
+    fit_shard_to(start.genes, sizes.num_genes);
+    check_shard_streams(start.genes, start.streams, do_permute != 0);
+    const ComparisonRun run{do_permute != 0, start.streams, start.genes, start.threads};
+
     if (do_permute != 0) std::puts("INFO:Permutations will be carried out for each comparison. The program run will be slow");
 
     const Dataset data = load_dataset(files.reads, files.exon_zb, files.gene_zb, sizes);
@@ -60,8 +64,7 @@ int main(int argc, char** argv)
     const TotalsTable totals = read_totals(gtt, sizes.num_conditions);
     std::puts("total unique read is read in");
 
-    compare_levels({data.counts, data.exons, data.genes, fits.genes, totals}, do_permute != 0, seed,
-                   statistics, start.threads);
+    compare_levels({data.counts, data.exons, data.genes, fits.genes, totals}, run, seed, statistics);
 
     statistics.close();
     close_standard_output();

@@ -60,13 +60,14 @@ GeneLines fit_gene(const CountTable& counts, const ExonTable& exons, const GeneT
 } // namespace
 
 void fit_all_genes(const CountTable& counts, const ExonTable& exons, const GeneTable& genes, FitOutputs out,
-                   int threads)
+                   const GeneShard& shard, int threads)
 {
-    ProgressLine progress(genes.num_genes, "genes");
+    const long count = static_cast<long>(shard.last) - shard.first + 1;
+    ProgressLine progress(count, "genes");
     ordered_parallel(
-        genes.num_genes, threads, [&](long k) { return fit_gene(counts, exons, genes, static_cast<int>(k) + 1); },
+        count, threads, [&](long k) { return fit_gene(counts, exons, genes, shard.first + static_cast<int>(k)); },
         [&](long k, GeneLines&& lines) {
-            std::printf("%ld\n", k + 1);
+            std::printf("%ld\n", shard.first + k);
             out.exon_re.put(lines.exon_re);
             out.gene_re.put(lines.gene_re);
             out.chisq_re.put(lines.chisq_re);

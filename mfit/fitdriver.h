@@ -1,10 +1,13 @@
 // The fitting loop of mfit: for every gene in table order, every exon of the
 // gene and then the gene itself are fitted in every condition; estimates go to
 // exon_re and gene_re, goodness-of-fit lines of converged fits to chisq_re,
-// and the gene's index to standard output as each gene starts. The genes are
-// fitted on `threads` threads; what is written is the same for any number.
+// and the gene's index to standard output as each gene starts. Only the
+// shard's genes are fitted, so shards' files joined in gene order are the
+// whole run's. The genes are fitted on `threads` threads; what is written is
+// the same for any number.
 #pragma once
 
+#include "runoptions.h"
 #include "tables.h"
 #include "textout.h"
 
@@ -15,4 +18,4 @@ struct FitOutputs {
 };
 
 void fit_all_genes(const CountTable& counts, const ExonTable& exons, const GeneTable& genes, FitOutputs out,
-                   int threads);
+                   const GeneShard& shard, int threads);

@@ -44,13 +44,14 @@ int main(int argc, char** argv)
     OutputFile chisq_re = OutputFile::create(
         {"chisq_re file", source.name("Output File for Chi Square statistic Values : ", "the chisq_re file name")});
 
+    fit_shard_to(start.genes, sizes.num_genes);
     const Dataset in = load_dataset(files.reads, files.exon_zb, files.gene_zb, sizes);
     if (!in.genes.exons_in_order)
         warn("warning: the exon ranges of " + describe(files.gene_zb.name()) +
              " do not list every exon once and in ascending order; the lines of exon_re will not line up with "
              "the rows of " + describe(files.exon_zb.name()));
 
-    fit_all_genes(in.counts, in.exons, in.genes, {exon_re, gene_re, chisq_re}, start.threads);
+    fit_all_genes(in.counts, in.exons, in.genes, {exon_re, gene_re, chisq_re}, start.genes, start.threads);
 
     exon_re.close();
     gene_re.close();

@@ -5,11 +5,12 @@
 #include "split_draw.h"
 
 #include <cmath>
+#include <initializer_list>
 
 namespace random_state {
 
-GeneratorState generator;
-BinomialCache binomial;
+thread_local GeneratorState generator;
+thread_local BinomialCache binomial;
 
 } // namespace random_state
 
@@ -129,4 +130,25 @@ void fPermuteValues(const int* x, const int* y, int* xp, int* yp, int n, std::in
         xp[i] = static_cast<int>(taken);
         yp[i] = static_cast<int>(s - taken);
     }
+}
+
+namespace {
+
+// SplitMix64's step: an increment by the golden ratio and its finaliser.
+std::uint64_t mix(std::uint64_t x)
+{
+    x += 0x9e3779b97f4a7c15u;
+    x = (x ^ (x >> 30)) * 0xbf58476d1ce4e5b9u;
+    x = (x ^ (x >> 27)) * 0x94d049bb133111ebu;
+    return x ^ (x >> 31);
+}
+
+} // namespace
+
+std::int64_t comparison_seed(std::int64_t run_seed, std::int64_t gene, std::int64_t first, std::int64_t second,
+                             std::int64_t exon)
+{
+    std::uint64_t h = mix(static_cast<std::uint64_t>(run_seed));
+    for (std::int64_t field : {gene, first, second, exon}) h = mix(h ^ static_cast<std::uint64_t>(field));
+    return -(1 + static_cast<std::int64_t>(h % static_cast<std::uint64_t>(kMaxSeedMagnitude)));
 }

@@ -1,7 +1,9 @@
-// The process-wide state behind the permutation tests' random stream, shared
-// by ran2/bnldev (random.cpp) and the fast re-split of pooled counts
+// The state behind the permutation tests' random stream, shared by
+// ran2/bnldev (random.cpp) and the fast re-split of pooled counts
 // (split_draw.cpp), which must leave exactly the state the plain routines
-// would. Not part of the core's public interface.
+// would. Each thread has its own: the run's single stream is drawn on one
+// thread, and a comparison with a stream of its own restarts the state of
+// the thread that draws it. Not part of the core's public interface.
 #pragma once
 
 #include <cstdint>
@@ -28,8 +30,8 @@ struct BinomialCache {
     float pclog = 0.0f;
 };
 
-extern GeneratorState generator;
-extern BinomialCache binomial;
+extern thread_local GeneratorState generator;
+extern thread_local BinomialCache binomial;
 
 // The two generators' moduli, multipliers and Schrage decompositions
 // (m = a q + r), and the shuffle table's bucket width.

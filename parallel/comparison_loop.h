@@ -4,12 +4,13 @@
 // run's single stream (permutation_runner.h). Above the numeric core and
 // the command line; it knows nothing of the tables.
 //
-// This header: the loop over genes that lvcmp and isocmp share: every gene's comparisons
-// computed, on all threads, and written in table order, with the progress
-// line. With permutation tests, the genes are computed on this thread in
-// loop order, so that their permutations are drawn from the run's stream in
-// that order; their refits run on all threads, and a gene is written once
-// all its tests are finished.
+// This header: the loop over genes that lvcmp and isocmp share: every gene
+// of the run's shard compared, on all threads, and written in table order,
+// with the progress line. With permutation tests, the genes are computed on
+// this thread in loop order, so that their permutations are drawn from the
+// run's stream in that order; their refits run on all threads, and a gene
+// is written once all its tests are finished. A job with a stream of its
+// own (--streams=comparison) is drawn and refitted whole on any thread.
 //
 // compute(g, permute) gives the gene's result: a movable value with a vector
 // `lines` whose elements carry a `job` (a shared pointer to a
@@ -19,18 +20,32 @@
 #include "ordered_parallel.h"
 #include "permutation_runner.h"
 #include "progress.h"
+#include "runoptions.h"
 
 #include <cstdint>
 #include <deque>
 
+// How a comparing program runs: with the permutation tests or not, from
+// which streams, on which genes (a shard fitted to the table), on how many
+// threads.
+struct ComparisonRun {
+    bool permute = false;
+    Streams streams = Streams::run;
+    GeneShard genes;
+    int threads = 1;
+};
+
 template <class Compute, class Write>
-void compare_genes_in_order(int genes, bool permute, int threads, std::int64_t& seed, Compute compute, Write write)
+void compare_genes_in_order(const ComparisonRun& run, std::int64_t& seed, Compute compute, Write write)
 {
     using Gene = decltype(compute(1, false));
+    const int first = run.genes.first;
+    const long genes = static_cast<long>(run.genes.last) - first + 1;
+    const int threads = run.threads;
     ProgressLine progress(genes, "genes");
-    if (!permute) {
+    if (!run.permute) {
         ordered_parallel(
-            genes, threads, [&](long k) { return compute(static_cast<int>(k) + 1, false); },
+            genes, threads, [&](long k) { return compute(first + static_cast<int>(k), false); },
             [&](long k, Gene&& gene) {
                 write(gene);
                 progress.update(k + 1);
@@ -53,7 +68,7 @@ void compare_genes_in_order(int genes, bool permute, int threads, std::int64_t& 
             progress.update(++written);
         }
     };
-    for (int g = 1; g <= genes; ++g) {
+    for (int g = first; g <= run.genes.last; ++g) {
         Gene gene = compute(g, true);
         for (const auto& line : gene.lines)
             if (line.job) runner.run(line.job, seed);

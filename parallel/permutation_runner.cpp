@@ -1,5 +1,7 @@
 #include "permutation_runner.h"
 
+#include "random.h"
+
 #include <algorithm>
 
 namespace {
@@ -63,23 +65,47 @@ PermutationRunner::~PermutationRunner()
     for (std::thread& t : workers_) t.join();
 }
 
-void PermutationRunner::evaluate(Batch& batch, Scratch& scratch)
+void PermutationRunner::refit(PermutationJob& job, int first, int count, const int* drawn_counts, Scratch& scratch)
 {
-    PermutationJob& job = *batch.job;
     const int size = job.drawn_size();
-    auto drawn = [&](int k) { return batch.drawn.get() + static_cast<std::int64_t>(k) * size; };
-    auto outcome = [&](int k) -> PermutationOutcome& { return job.outcomes_[static_cast<std::size_t>(batch.first + k)]; };
+    auto drawn = [&](int k) { return drawn_counts + static_cast<std::int64_t>(k) * size; };
+    auto outcome = [&](int k) -> PermutationOutcome& { return job.outcomes_[static_cast<std::size_t>(first + k)]; };
     constexpr int kTogether = PermutationJob::kTogether;
     int k = 0;
-    for (; k + kTogether <= batch.count; k += kTogether) {
+    for (; k + kTogether <= count; k += kTogether) {
         const int* together[kTogether];
         PermutationOutcome out[kTogether];
         for (int j = 0; j < kTogether; ++j) together[j] = drawn(k + j);
-        job.evaluate_together(batch.first + k, together, scratch, out);
+        job.evaluate_together(first + k, together, scratch, out);
         for (int j = 0; j < kTogether; ++j) outcome(k + j) = out[j];
     }
-    for (; k < batch.count; ++k) outcome(k) = job.evaluate(batch.first + k, drawn(k), scratch);
-    job.evaluated_.fetch_add(batch.count, std::memory_order_release);
+    for (; k < count; ++k) outcome(k) = job.evaluate(first + k, drawn(k), scratch);
+}
+
+void PermutationRunner::draw_and_refit(PermutationJob& job, IntVector& drawn, Scratch& scratch)
+{
+    constexpr int kTogether = PermutationJob::kTogether;
+    const int size = job.drawn_size();
+    const std::int64_t needed = static_cast<std::int64_t>(kTogether) * size;
+    if (drawn.size() < needed) drawn = IntVector(needed);
+    // This thread's generator, restarted as a fresh process would have it.
+    reset_random_state();
+    std::int64_t seed = job.own_seed_;
+    for (int first = 0; first < kPermutations; first += kTogether) {
+        const int count = std::min(kTogether, kPermutations - first);
+        for (int k = 0; k < count; ++k) draw_split(job.pool(), drawn.get() + static_cast<std::int64_t>(k) * size, seed);
+        refit(job, first, count, drawn.get(), scratch);
+    }
+    job.pool_.finish_draws();
+}
+
+void PermutationRunner::evaluate(Batch& batch, Scratch& scratch)
+{
+    if (batch.draws_itself)
+        draw_and_refit(*batch.job, batch.drawn, scratch);
+    else
+        refit(*batch.job, batch.first, batch.count, batch.drawn.get(), scratch);
+    batch.job->evaluated_.fetch_add(batch.count, std::memory_order_release);
 }
 
 void PermutationRunner::finish_batch(int index)
@@ -144,6 +170,16 @@ void PermutationRunner::run(const std::shared_ptr<PermutationJob>& job, std::int
         job->evaluated_.store(kPermutations, std::memory_order_release);
         return;
     }
+    if (job->own_seed_ != 0) {
+        const int index = take_free_batch();
+        Batch& batch = batches_[static_cast<std::size_t>(index)];
+        batch.job = job;
+        batch.first = 0;
+        batch.count = kPermutations;
+        batch.draws_itself = true;
+        hand_over(index);
+        return;
+    }
     const int size = job->drawn_size();
     // Whole groups of permutations refitted together, so none is left alone.
     constexpr int kTogether = PermutationJob::kTogether;
@@ -155,18 +191,24 @@ void PermutationRunner::run(const std::shared_ptr<PermutationJob>& job, std::int
         batch.job = job;
         batch.first = first;
         batch.count = std::min(per_batch, kPermutations - first);
+        batch.draws_itself = false;
         const std::int64_t needed = static_cast<std::int64_t>(batch.count) * size;
         if (batch.drawn.size() < needed) batch.drawn = IntVector(needed);
         for (int k = 0; k < batch.count; ++k)
             draw_split(job->pool(), batch.drawn.get() + static_cast<std::int64_t>(k) * size, seed);
-        {
-            std::lock_guard lock(mutex_);
-            ready_.push_back(index);
-            ++outstanding_;
-        }
-        work_ready_.notify_one();
+        hand_over(index);
     }
     job->pool_.finish_draws();
+}
+
+void PermutationRunner::hand_over(int index)
+{
+    {
+        std::lock_guard lock(mutex_);
+        ready_.push_back(index);
+        ++outstanding_;
+    }
+    work_ready_.notify_one();
 }
 
 void PermutationRunner::wait_all()

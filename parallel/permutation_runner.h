@@ -80,6 +80,12 @@ public:
         for (int k = 0; k < kTogether; ++k) out[k] = evaluate(first + k, drawn[k], scratch);
     }
 
+    // Gives the job a stream of its own (--streams=comparison): its
+    // permutations are then drawn from a generator started afresh, every
+    // cached value included, from `seed` (below 0), on whichever thread runs
+    // the job, and not from the run's stream. Set before the job is run.
+    void use_own_stream(std::int64_t seed) { own_seed_ = seed; }
+
     // True once every permutation has been refitted.
     bool finished() const { return evaluated_.load(std::memory_order_acquire) == kPermutations; }
     // Permutation p (1-based) once finished.
@@ -92,6 +98,7 @@ private:
     PooledCounts pool_;
     std::array<PermutationOutcome, kPermutations> outcomes_;
     std::atomic<int> evaluated_{0};
+    std::int64_t own_seed_ = 0; // 0: the run's stream
 };
 
 class PermutationRunner {
@@ -103,7 +110,10 @@ public:
     PermutationRunner& operator=(const PermutationRunner&) = delete;
 
     // Draws all permutations of `job` now, from `seed`, and has them refitted;
-    // returns when the last is drawn, while refits may still be running.
+    // returns when the last is drawn, while refits may still be running. A
+    // job with a stream of its own leaves `seed` alone: it is queued whole,
+    // to be drawn and refitted by one thread (this one too, when every batch
+    // is taken), so that any number of such jobs runs on every thread.
     void run(const std::shared_ptr<PermutationJob>& job, std::int64_t& seed);
     // Waits until every job given so far is finished, refitting meanwhile.
     void wait_all();
@@ -120,14 +130,22 @@ private:
         std::shared_ptr<PermutationJob> job;
         int first = 0; // 0-based index of the batch's first permutation
         int count = 0;
+        bool draws_itself = false; // a whole job with a stream of its own
         IntVector drawn;
     };
 
     int take_free_batch();
+    // Puts a filled batch in the queue of ready ones.
+    void hand_over(int index);
     // On the drawing thread, with `lock` held: refits the oldest ready batch
     // (unlocking meanwhile) and gives true, or gives false when none is ready.
     bool refit_one_here(std::unique_lock<std::mutex>& lock);
     void evaluate(Batch& batch, Scratch& scratch);
+    // Refits permutations first..first+count-1 of `job`, drawn one after
+    // another from `drawn`.
+    static void refit(PermutationJob& job, int first, int count, const int* drawn, Scratch& scratch);
+    // Draws and refits the whole of a job with a stream of its own.
+    static void draw_and_refit(PermutationJob& job, IntVector& drawn, Scratch& scratch);
     void finish_batch(int index);
     void work();
 
