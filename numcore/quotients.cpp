@@ -4,7 +4,9 @@
 
 // The loops vectorise; processors with AVX2 take four-lane registers (AVX2
 // brings no fused multiply-add by itself, so nothing can contract them).
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+// Not under the thread sanitizer, whose instrumented clone resolver would
+// run before the sanitizer has started.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__) && !defined(__SANITIZE_THREAD__)
 #define QUOTIENTS_CLONES __attribute__((target_clones("avx2", "default")))
 #else
 #define QUOTIENTS_CLONES
