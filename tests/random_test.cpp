@@ -9,6 +9,8 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -198,4 +200,54 @@ TEST(NullSummary, DegenerateCountsGiveNotANumberOrInfinity)
     nulladd(zero, 0.0);
     nullgamma(zero);
     EXPECT_TRUE(std::isnan(zero.shape));
+}
+
+TEST(ComparisonSeed, MixesTheRunSeedAndEveryFieldIntoARestart)
+{
+    // Worked out apart from the code, from SplitMix64's step as documented
+    // (its first value from state 0 is 0xe220a8397b1dcdaf).
+    EXPECT_EQ(comparison_seed(-81079, 1, 1, 2, 0), -1019999654);
+    EXPECT_EQ(comparison_seed(-81079, 1, 1, 2, 3), -1037652652);
+    EXPECT_EQ(comparison_seed(-81079, 2, 1, 2, 0), -1093782586);
+    EXPECT_EQ(comparison_seed(-81079, 40, 3, 4, 0), -850533554);
+    EXPECT_EQ(comparison_seed(0, 0, 0, 0, 0), -1555859861);
+    EXPECT_EQ(comparison_seed(1, 2, 3, 4, 5), -937174351);
+    // The order of the fields counts: the pair (2, 1) is not the pair (1, 2).
+    EXPECT_EQ(comparison_seed(-81079, 1, 2, 1, 0), -633225338);
+    EXPECT_EQ(comparison_seed(-81078, 1, 1, 2, 0), -1825615438);
+    constexpr std::int64_t lo = INT64_MIN, hi = INT64_MAX;
+    EXPECT_EQ(comparison_seed(lo, hi, -1, 0, hi), -1267757421);
+    EXPECT_EQ(comparison_seed(hi, lo, 0, -1, lo), -265018245);
+
+    // Every value, for any inputs, is a restart that ran2 can take.
+    const std::int64_t extremes[] = {lo, lo + 1, -2147483648, -2147483647, -1, 0, 1, 2147483647, 2147483648, hi};
+    for (std::int64_t a : extremes)
+        for (std::int64_t b : extremes)
+            for (std::int64_t c : extremes)
+                for (std::int64_t d : {lo, std::int64_t{0}, hi})
+                    for (std::int64_t e : {lo, std::int64_t{-1}, hi}) {
+                        const std::int64_t s = comparison_seed(a, b, c, d, e);
+                        ASSERT_GE(s, -kMaxSeedMagnitude);
+                        ASSERT_LE(s, -1);
+                    }
+
+    // Changing any one field changes the seed.
+    const std::int64_t base[5] = {-81079, 7, 1, 3, 12};
+    auto seed_of = [](const std::int64_t f[5]) { return comparison_seed(f[0], f[1], f[2], f[3], f[4]); };
+    for (int k = 0; k < 5; ++k)
+        for (std::int64_t delta : {-1, 1, 1000}) {
+            std::int64_t changed[5] = {base[0], base[1], base[2], base[3], base[4]};
+            changed[k] += delta;
+            EXPECT_NE(seed_of(changed), seed_of(base)) << "field " << k << " moved by " << delta;
+        }
+
+    // The comparisons of a run of 100 genes, 4 conditions and up to 10 exons
+    // a gene all get streams of their own.
+    std::set<std::int64_t> seeds;
+    int count = 0;
+    for (int g = 1; g <= 100; ++g)
+        for (int i = 1; i <= 4; ++i)
+            for (int j = i + 1; j <= 4; ++j)
+                for (int e = 0; e <= 10; ++e, ++count) seeds.insert(comparison_seed(-81079, g, i, j, e));
+    EXPECT_EQ(static_cast<int>(seeds.size()), count);
 }

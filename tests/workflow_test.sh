@@ -1,0 +1,178 @@
+#!/usr/bin/env bash
+# workflow_test.sh BIN SRC: the Snakemake workflow (SRC/workflow) with the
+# programs in BIN, on the bundled example. The gathered files of a sharded run
+# must be byte for byte those of one whole run of each program; dry runs with
+# the SLURM profile must plan the expected jobs. Exit 77 (skipped) where
+# Debian's snakemake is not installed.
+set -euo pipefail
+bin=$(cd "$1" && pwd)
+src=$(cd "$2" && pwd)
+snakemake=/usr/bin/snakemake
+if [ ! -x "$snakemake" ]; then
+  echo "workflow_test: skipped: $snakemake is not installed (apt-get install snakemake, or tools/install-deps as root)"
+  exit 77
+fi
+ex=$src/examples
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+passed=0
+failed=0
+pass() { echo "ok: $1"; passed=$((passed + 1)); }
+fail() { echo "FAILED: $1"; failed=$((failed + 1)); }
+
+# Runs the workflow in its own directory DIR with the example config and the
+# overrides that follow.
+workflow() {
+  local dir=$1
+  shift
+  mkdir -p "$dir"
+  "$snakemake" --snakefile "$src/workflow/Snakefile" --configfile "$src/workflow/config.yaml" \
+    --directory "$dir" "$@"
+}
+
+# The "Job stats" table of a dry run as "rule count" lines, sorted.
+job_counts() {
+  awk '/^Job stats:/ {on = 1; next} on && /^total/ {exit} on && NF == 4 && $2 ~ /^[0-9]+$/ {print $1, $2}' "$1" | sort
+}
+
+# One whole run of mfit, and of lvcmp and isocmp on the example's genes RANGE
+# in per-comparison streams (permutation tests on when PERMUTE is 1): what the
+# workflow's gathered files must be.
+whole_runs() {
+  local out=$1 range=$2 permute=$3
+  mkdir -p "$out"
+  local sizes=("$(wc -l <"$ex/reads.txt")" "$(($(head -n 1 "$ex/reads.txt" | wc -w) - 3))" "$ex/reads.txt"
+    "$(wc -l <"$ex/exon_zb.txt")" "$ex/exon_zb.txt" "$(wc -l <"$ex/gene_zb.txt")" "$ex/gene_zb.txt")
+  "$bin/mfit" --threads=2 "${sizes[@]}" "$out/exon_re.txt" "$out/gene_re.txt" "$out/chisq_re.txt" >/dev/null
+  "$bin/lvcmp" --threads=2 --genes="$range" --streams=comparison "${sizes[@]}" "$out/gene_re.txt" "$out/exon_re.txt" \
+    "$ex/gtt.txt" "$out/lvcmp_re.txt" "$permute" -81079 >/dev/null
+  "$bin/isocmp" --threads=2 --genes="$range" --streams=comparison "${sizes[@]}" "$out/gene_re.txt" "$out/exon_re.txt" \
+    "$out/isocmp_re.txt" "$permute" -81079 >/dev/null
+}
+
+same_files() {
+  local what=$1 got=$2 want=$3 f ok=1
+  for f in exon_re.txt gene_re.txt chisq_re.txt lvcmp_re.txt isocmp_re.txt; do
+    if ! cmp -s "$got/$f" "$want/$f"; then
+      echo "  $f differs: $got/$f against $want/$f"
+      ok=0
+    fi
+  done
+  if ((ok)) && [ -s "$want/isocmp_re.txt" ]; then pass "$what"; else fail "$what"; fi
+}
+
+# --- A sharded run with the permutation tests in per-comparison streams, in 3
+# shards: mfit on the whole example, the comparisons on its first 9 genes (a
+# few seconds; the whole example's 40 take about 20 s, longer under the
+# sanitizers).
+start=$SECONDS
+if workflow "$tmp/run" --config bin="$bin" out="$tmp/run/out" tables="$ex" genes=1-9 \
+  --cores 2 -q >"$tmp/run.log" 2>&1; then
+  pass "sharded run from the example's tables ($((SECONDS - start)) s)"
+else
+  fail "sharded run from the example's tables"
+  tail -n 30 "$tmp/run.log"
+fi
+out=$tmp/run/out
+want_shards='program shard first last
+mfit 1 1 13
+mfit 2 14 26
+mfit 3 27 40
+comparisons 1 1 3
+comparisons 2 4 6
+comparisons 3 7 9'
+if [ "$(tr '\t' ' ' <"$out/shards.tsv")" = "$want_shards" ]; then
+  pass "mfit's 40 genes split into 1-13, 14-26, 27-40, the comparisons' 1-9 into 1-3, 4-6, 7-9"
+else
+  fail "shard ranges: $(tr '\n\t' '; ' <"$out/shards.tsv")"
+fi
+whole_runs "$tmp/whole" 1-9 1
+same_files "gathered mfit, lvcmp and isocmp files equal whole runs" "$out" "$tmp/whole"
+
+# The tables come from the gathered files: the same as sigtable on whole runs.
+"$bin/sigtable" --stats "$tmp/whole/lvcmp_re.txt" --gtt "$ex/gtt.txt" --out "$tmp/whole/lvcmp_table.tsv" --sort
+"$bin/sigtable" --stats "$tmp/whole/isocmp_re.txt" --out "$tmp/whole/isocmp_table.tsv" --sort
+if cmp -s "$out/lvcmp_table.tsv" "$tmp/whole/lvcmp_table.tsv" && cmp -s "$out/isocmp_table.tsv" "$tmp/whole/isocmp_table.tsv" &&
+  [ -s "$out/plots/lvcmp/volcano_1_2.svg" ] && [ -s "$out/plots/isocmp/ma_3_4.svg" ]; then
+  pass "sigtable tables equal those of whole runs, plots written"
+else
+  fail "sigtable tables or plots"
+fi
+if workflow "$tmp/run" --config bin="$bin" out="$tmp/run/out" tables="$ex" genes=1-9 --cores 2 -n 2>&1 |
+  grep -q "Nothing to be done"; then
+  pass "a finished run has nothing left to do"
+else
+  fail "a finished run plans jobs again"
+fi
+
+# --- More shards than genes, a range not starting at gene 1, no permutations:
+# the empty shards add nothing.
+if workflow "$tmp/few" --config bin="$bin" out="$tmp/few/out" tables="$ex" genes=5-6 shards=4 permute=false \
+  plots=false --cores 2 -q >"$tmp/few.log" 2>&1; then
+  whole_runs "$tmp/few-whole" 5-6 0
+  same_files "4 shards over genes 5-6 equal whole runs" "$tmp/few/out" "$tmp/few-whole"
+else
+  fail "4 shards over genes 5-6"
+  tail -n 30 "$tmp/few.log"
+fi
+
+# --- Dry runs with the SLURM profile: the jobs planned per rule.
+check_plan() {
+  local what=$1 want=$2 dir=$3
+  shift 3
+  if workflow "$dir" --profile "$src/workflow/profiles/slurm" -n "$@" >"$dir.log" 2>&1 &&
+    [ "$(job_counts "$dir.log")" = "$(printf '%b' "$want" | sort)" ]; then
+    pass "$what"
+  else
+    fail "$what: planned $(job_counts "$dir.log" | tr '\n' ';')"
+    tail -n 20 "$dir.log"
+  fi
+}
+check_plan "dry run from tables, 3 shards: every program sharded" \
+  'all 1\nsizes 1\nmfit_shard 3\nmfit_gather 1\nlvcmp_shard 3\nlvcmp_gather 1\nisocmp_shard 3\nisocmp_gather 1\nsigtable 2' \
+  "$tmp/plan-tables" --config bin="$bin" out=out tables="$ex"
+check_plan "dry run, permutations in the run's single stream: lvcmp and isocmp whole" \
+  'all 1\nsizes 1\nmfit_shard 3\nmfit_gather 1\nlvcmp_whole 1\nisocmp_whole 1\nsigtable 2' \
+  "$tmp/plan-run" --config bin="$bin" out=out tables="$ex" streams=run
+# bamcount only names its inputs in a dry run: empty stand-ins do.
+mkdir -p "$tmp/plan-bam"
+touch "$tmp/plan-bam/a.bam" "$tmp/plan-bam/b.bam" "$tmp/plan-bam/genes.gtf"
+cat >"$tmp/plan-bam/bams.yaml" <<EOF
+conditions:
+  liver: $tmp/plan-bam/a.bam
+  brain: $tmp/plan-bam/b.bam
+annotation: $tmp/plan-bam/genes.gtf
+bamcount_options: "--strand reverse"
+EOF
+check_plan "dry run from alignment files, 5 shards" \
+  'all 1\nbamcount 1\nsizes 1\nmfit_shard 5\nmfit_gather 1\nlvcmp_shard 5\nlvcmp_gather 1\nisocmp_shard 5\nisocmp_gather 1\nsigtable 2' \
+  "$tmp/plan-bam/dir" --configfile "$tmp/plan-bam/bams.yaml" --config bin="$bin" out=out tables= shards=5
+
+# --- Configs that cannot run are refused before any job, with the reason.
+refused() {
+  local what=$1 message=$2
+  shift 2
+  if workflow "$tmp/refused" -n "$@" >"$tmp/refused.log" 2>&1; then
+    fail "$what: accepted"
+  elif grep -qF "$message" "$tmp/refused.log"; then
+    pass "$what"
+  else
+    fail "$what: $(tail -n 3 "$tmp/refused.log")"
+  fi
+}
+refused "an unknown streams mode is refused" "'streams' must be run or comparison" \
+  --config bin="$bin" out=out tables="$ex" streams=gene
+refused "a single-stream permutation run not from gene 1 is refused" "must start at gene 1" \
+  --config bin="$bin" out=out tables="$ex" streams=run genes=2-5
+refused "tables and alignment files at once are refused" "not both or neither" \
+  --configfile "$tmp/plan-bam/bams.yaml" --config bin="$bin" out=out tables="$ex"
+if workflow "$tmp/beyond" --config bin="$bin" out=out tables="$ex" genes=30-41 --cores 1 >"$tmp/beyond.log" 2>&1; then
+  fail "genes beyond the table: accepted"
+elif grep -qF "goes beyond the 40 genes" "$tmp/beyond.log"; then
+  pass "genes beyond the table are refused"
+else
+  fail "genes beyond the table: $(tail -n 3 "$tmp/beyond.log")"
+fi
+
+echo "workflow: $passed passed, $failed failed"
+((failed == 0))
