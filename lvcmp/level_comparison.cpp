@@ -99,9 +99,8 @@ void write_gene(const GeneLevels& gene, bool permute, OutputFile& out)
 
 void compare_levels(const LevelInputs& in, const ComparisonRun& run, std::int64_t& seed, OutputFile& out)
 {
-    std::optional<std::int64_t> own_streams;
-    if (run.streams == Streams::comparison) own_streams = seed;
+    const std::optional<std::int64_t> streams_seed = own_streams(run, seed);
     compare_genes_in_order(
-        run, seed, [&](int g, bool with_tests) { return compare_gene(in, g, with_tests, own_streams); },
+        run, seed, [&](int g, bool with_tests) { return compare_gene(in, g, with_tests, streams_seed); },
         [&](const GeneLevels& gene) { write_gene(gene, run.permute, out); });
 }

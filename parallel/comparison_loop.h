@@ -24,6 +24,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <optional>
 
 // How a comparing program runs: with the permutation tests or not, from
 // which streams, on which genes (a shard fitted to the table), on how many
@@ -34,6 +35,15 @@ struct ComparisonRun {
     GeneShard genes;
     int threads = 1;
 };
+
+// Under --streams=comparison, the run's seed, from which every tested
+// comparison's own stream is derived (comparison_seed); none in the run's
+// single stream.
+inline std::optional<std::int64_t> own_streams(const ComparisonRun& run, std::int64_t seed)
+{
+    if (run.streams == Streams::comparison) return seed;
+    return std::nullopt;
+}
 
 template <class Compute, class Write>
 void compare_genes_in_order(const ComparisonRun& run, std::int64_t& seed, Compute compute, Write write)

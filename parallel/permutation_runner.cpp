@@ -90,7 +90,7 @@ void PermutationRunner::draw_and_refit(PermutationJob& job, IntVector& drawn, Sc
     if (drawn.size() < needed) drawn = IntVector(needed);
     // This thread's generator, restarted as a fresh process would have it.
     reset_random_state();
-    std::int64_t seed = job.own_seed_;
+    std::int64_t seed = *job.own_seed_;
     for (int first = 0; first < kPermutations; first += kTogether) {
         const int count = std::min(kTogether, kPermutations - first);
         for (int k = 0; k < count; ++k) draw_split(job.pool(), drawn.get() + static_cast<std::int64_t>(k) * size, seed);
@@ -101,7 +101,7 @@ void PermutationRunner::draw_and_refit(PermutationJob& job, IntVector& drawn, Sc
 
 void PermutationRunner::evaluate(Batch& batch, Scratch& scratch)
 {
-    if (batch.draws_itself)
+    if (batch.job->has_own_stream())
         draw_and_refit(*batch.job, batch.drawn, scratch);
     else
         refit(*batch.job, batch.first, batch.count, batch.drawn.get(), scratch);
@@ -148,18 +148,22 @@ bool PermutationRunner::refit_one_here(std::unique_lock<std::mutex>& lock)
     return true;
 }
 
-int PermutationRunner::take_free_batch()
+int PermutationRunner::take_batch(const std::shared_ptr<PermutationJob>& job, int first, int count)
 {
-    std::unique_lock lock(mutex_);
-    for (;;) {
-        if (!free_.empty()) {
-            const int index = free_.back();
-            free_.pop_back();
-            return index;
-        }
+    int index;
+    {
+        std::unique_lock lock(mutex_);
         // Every batch is taken: refit one here rather than wait.
-        if (!refit_one_here(lock)) batch_done_.wait(lock);
+        while (free_.empty())
+            if (!refit_one_here(lock)) batch_done_.wait(lock);
+        index = free_.back();
+        free_.pop_back();
     }
+    Batch& batch = batches_[static_cast<std::size_t>(index)];
+    batch.job = job;
+    batch.first = first;
+    batch.count = count;
+    return index;
 }
 
 void PermutationRunner::run(const std::shared_ptr<PermutationJob>& job, std::int64_t& seed)
@@ -170,14 +174,8 @@ void PermutationRunner::run(const std::shared_ptr<PermutationJob>& job, std::int
         job->evaluated_.store(kPermutations, std::memory_order_release);
         return;
     }
-    if (job->own_seed_ != 0) {
-        const int index = take_free_batch();
-        Batch& batch = batches_[static_cast<std::size_t>(index)];
-        batch.job = job;
-        batch.first = 0;
-        batch.count = kPermutations;
-        batch.draws_itself = true;
-        hand_over(index);
+    if (job->has_own_stream()) {
+        hand_over(take_batch(job, 0, kPermutations));
         return;
     }
     const int size = job->drawn_size();
@@ -186,12 +184,8 @@ void PermutationRunner::run(const std::shared_ptr<PermutationJob>& job, std::int
     const int per_batch = static_cast<int>(
         std::clamp<std::int64_t>(kBatchCounts / std::max(size, 1) / kTogether * kTogether, kTogether, kPermutations));
     for (int first = 0; first < kPermutations; first += per_batch) {
-        const int index = take_free_batch();
+        const int index = take_batch(job, first, std::min(per_batch, kPermutations - first));
         Batch& batch = batches_[static_cast<std::size_t>(index)];
-        batch.job = job;
-        batch.first = first;
-        batch.count = std::min(per_batch, kPermutations - first);
-        batch.draws_itself = false;
         const std::int64_t needed = static_cast<std::int64_t>(batch.count) * size;
         if (batch.drawn.size() < needed) batch.drawn = IntVector(needed);
         for (int k = 0; k < batch.count; ++k)

@@ -8,6 +8,8 @@
 // in any order. Each permutation's outcome is stored at its own index, and
 // the summary adds the valid statistics in permutation order, so the
 // single-precision sums, and the printed null, are those of a one-thread run.
+// A job with a stream of its own needs none of the run's stream: it is drawn
+// and refitted whole by whichever thread takes it.
 #pragma once
 
 #include "arrays.h"
@@ -22,6 +24,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <utility>
 #include <vector>
@@ -85,6 +88,7 @@ public:
     // cached value included, from `seed` (below 0), on whichever thread runs
     // the job, and not from the run's stream. Set before the job is run.
     void use_own_stream(std::int64_t seed) { own_seed_ = seed; }
+    bool has_own_stream() const { return own_seed_.has_value(); }
 
     // True once every permutation has been refitted.
     bool finished() const { return evaluated_.load(std::memory_order_acquire) == kPermutations; }
@@ -98,7 +102,7 @@ private:
     PooledCounts pool_;
     std::array<PermutationOutcome, kPermutations> outcomes_;
     std::atomic<int> evaluated_{0};
-    std::int64_t own_seed_ = 0; // 0: the run's stream
+    std::optional<std::int64_t> own_seed_; // none: the run's stream
 };
 
 class PermutationRunner {
@@ -126,15 +130,18 @@ public:
     static void draw_only(DrawHook hook);
 
 private:
+    // Permutations first..first+count-1 of a job; a job with a stream of its
+    // own is one batch of all its permutations, drawn by whoever refits it.
     struct Batch {
         std::shared_ptr<PermutationJob> job;
         int first = 0; // 0-based index of the batch's first permutation
         int count = 0;
-        bool draws_itself = false; // a whole job with a stream of its own
         IntVector drawn;
     };
 
-    int take_free_batch();
+    // A free batch (refitting here while none is), given to permutations
+    // first..first+count-1 of `job`; returns its index.
+    int take_batch(const std::shared_ptr<PermutationJob>& job, int first, int count);
     // Puts a filled batch in the queue of ready ones.
     void hand_over(int index);
     // On the drawing thread, with `lock` held: refits the oldest ready batch
