@@ -7,7 +7,6 @@
 #include <cstdint>
 #include <algorithm>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -93,9 +92,7 @@ struct Dataset {
     void fail_fit(const std::string& file, int line, int leading, int c) const
     {
         std::vector<std::string> lines = split_lines(read_file(dir.file(file)));
-        std::istringstream in(lines[line - 1]);
-        std::vector<std::string> f;
-        for (std::string w; in >> w;) f.push_back(w);
+        std::vector<std::string> f = split_words(lines[line - 1]);
         const int at = leading + 4 * (c - 1);
         f[at] = "NA";
         f[at + 2] = "0";
@@ -115,12 +112,7 @@ struct Dataset {
 std::vector<std::vector<std::string>> fields(const std::string& text)
 {
     std::vector<std::vector<std::string>> out;
-    for (const std::string& line : split_lines(text)) {
-        std::istringstream in(line);
-        std::vector<std::string> f;
-        for (std::string w; in >> w;) f.push_back(w);
-        out.push_back(f);
-    }
+    for (const std::string& line : split_lines(text)) out.push_back(split_words(line));
     return out;
 }
 

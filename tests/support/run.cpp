@@ -138,3 +138,11 @@ std::vector<std::string> split_lines(const std::string& text)
     while (std::getline(s, line)) lines.push_back(line);
     return lines;
 }
+
+std::vector<std::string> split_words(const std::string& line)
+{
+    std::istringstream in(line);
+    std::vector<std::string> words;
+    for (std::string word; in >> word;) words.push_back(word);
+    return words;
+}

@@ -40,3 +40,5 @@ std::string read_file(const std::string& path);
 bool file_exists(const std::string& path);
 // The lines of a text, without their line ends.
 std::vector<std::string> split_lines(const std::string& text);
+// The whitespace-separated fields of a line.
+std::vector<std::string> split_words(const std::string& line);
