@@ -31,6 +31,12 @@ void take_option(std::vector<std::string>& args, std::string_view prefix, Take t
     args = std::move(kept);
 }
 
+// The option as the user wrote it, for messages.
+std::string genes_option(const GeneShard& shard)
+{
+    return "--genes=" + std::to_string(shard.first) + "-" + std::to_string(shard.last);
+}
+
 } // namespace
 
 int take_threads_option(std::vector<std::string>& args)
@@ -69,8 +75,7 @@ void fit_shard_to(GeneShard& shard, std::int32_t num_genes)
         return;
     }
     if (shard.last > num_genes)
-        fail_input("--genes=" + std::to_string(shard.first) + "-" + std::to_string(shard.last) +
-                   " reaches beyond the table's " + std::to_string(num_genes) + " genes (num_genes)");
+        fail_input(genes_option(shard) + " reaches beyond the table's " + std::to_string(num_genes) + " genes (num_genes)");
 }
 
 Streams take_streams_option(std::vector<std::string>& args)
@@ -90,7 +95,6 @@ Streams take_streams_option(std::vector<std::string>& args)
 void check_shard_streams(const GeneShard& shard, Streams streams, bool permute)
 {
     if (permute && streams == Streams::run && shard.first != 1)
-        fail_input("--genes=" + std::to_string(shard.first) + "-" + std::to_string(shard.last) +
-                   " with the permutation tests needs --streams=comparison: the run's single stream starts at "
+        fail_input(genes_option(shard) + " with the permutation tests needs --streams=comparison: the run's single stream starts at "
                    "gene 1");
 }
