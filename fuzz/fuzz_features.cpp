@@ -1,28 +1,37 @@
-// sigtable's features.tsv and gtt readers (read_features,
-// read_poisson_totals): the first bytes give how the file is read and which
-// reader reads it, the rest is the file. An accepted features file is then
-// used to name a row of the table.
+// sigtable's features.tsv, gtt and conditions.tsv readers (read_features,
+// read_poisson_totals, read_condition_names): the first bytes give how the
+// file is read and which reader reads it, the rest is the file. An accepted
+// features or conditions file is then used to label a row of the table.
+#include "conditions_file.h"
 #include "fuzz_input.h"
 #include "results_table.h"
 
 FUZZ_TARGET("fuzz_features")
 {
     const int chunk = bytes.take_chunk();
-    const bool features = bytes.take(1) == 0;
+    const int reader = bytes.take(2);
     fuzz::accepts_rest(bytes, chunk, [&](const std::string& path) {
-        if (!features) {
+        if (reader == 1) {
             read_poisson_totals(path);
             return;
         }
-        const Features f = read_features(path);
         StatsFile stats;
         StatsRow source;
         source.estimates.assign(4, 1.0);
         source.length = 1;
+        source.a = 1;
+        source.b = 2;
+        if (reader == 2) {
+            const ConditionNames names = read_condition_names(path);
+            const ResultRow row{&source, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, TestStatus::no_reads_a};
+            row_line(stats, {nullptr, &names}, row);
+            return;
+        }
+        const Features f = read_features(path);
         for (const auto& [id, feature] : f.genes) {
             source.id = id;
-            const ResultRow row{&source, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
-            row_line(stats, f, row);
+            const ResultRow row{&source, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, TestStatus::tested};
+            row_line(stats, {&f, nullptr}, row);
         }
     });
 }

@@ -16,10 +16,9 @@ FUZZ_TARGET("fuzz_stats_file")
         const StatsFile stats = read_stats(path);
         for (const StatsRow& row : stats.rows)
             fuzz::check(row.estimates.size() == (stats.kind == StatsKind::level ? 4u : 8u), "the kind's estimates");
-        std::vector<ResultRow> rows = compute_results(stats, totals);
-        sort_by_padj(rows);
-        const Features none;
-        std::string table = header_line(stats, none);
-        for (const ResultRow& row : rows) table += row_line(stats, none, row);
+        std::vector<ResultRow> rows = compute_results(stats, {totals, nullptr, nullptr});
+        sort_by_padj(rows, PValueKind::gp);
+        std::string table = header_line(stats, {});
+        for (const ResultRow& row : rows) table += row_line(stats, {}, row);
     });
 }

@@ -1,12 +1,14 @@
 // sigtable: from the statistics files of lvcmp and isocmp to ranked,
 // annotated tables with p-values and false-discovery-rate adjusted
 // p-values, and volcano and MA plots per pair of conditions.
+#include "belonging.h"
 #include "diag.h"
 #include "named_options.h"
 #include "plots.h"
 #include "pvalues.h"
 #include "results_table.h"
 #include "stats_file.h"
+#include "tables_dir.h"
 #include "textout.h"
 
 #include <cerrno>
@@ -16,6 +18,7 @@
 #include <exception>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -31,20 +34,34 @@ const char kHelp[] =
     "header: per comparison the estimates, a log2 fold change, both likelihood-ratio statistics with\n"
     "their chi-square p-values (1 degree of freedom), the permutation p-value from the gamma null when\n"
     "the file has it, and Benjamini-Hochberg adjusted p-values within each pair of conditions.\n"
-    "Comparisons without a valid statistic carry NA.\n"
+    "Comparisons without a valid statistic carry NA; the column test_status says why the generalized\n"
+    "Poisson test is missing (no reads in a condition, a fit that did not converge, a statistic that is\n"
+    "not valid). A gene with reads in one condition only has a log2 fold change of Inf or -Inf.\n"
+    "Every other input must belong to the statistics file (the same conditions; every gene and exon it\n"
+    "names, with its length, gene and reads): a mismatch is refused, naming the file and what disagrees.\n"
     "\n"
     "options (each also accepted as --name=value):\n"
-    "  --stats FILE      the statistics file (lvcmpgene_re or isocmp_re)\n"
+    "  --stats FILE      the statistics file (lvcmp_re or isocmp_re)\n"
     "  --out TABLE       the table to write; gzip-compressed when the name ends in .gz\n"
+    "  --tables DIR      bamcount's output folder: its features.tsv and gtt.txt (as --features and\n"
+    "                    --gtt), its count tables reads.txt, exon_zb.txt and gene_zb.txt, and, when\n"
+    "                    there, conditions.tsv (the conditions' names, for the table and the plots) and\n"
+    "                    gene_re.txt (which fits did not converge). Means, shares and baseMean are then\n"
+    "                    the exact sums of the reads; without the count table they come from the\n"
+    "                    statistics file's Poisson means, which have six decimals (a share may then show\n"
+    "                    as 1.00001 and a mean as 71.9999)\n"
     "  --features FILE   features.tsv from bamcount: adds gene ids, names and coordinates\n"
-    "  --gtt FILE        the totals file: lvcmp's log2 fold changes and means are then normalised\n"
-    "                    to the mean depth of the conditions; it must hold a pair of totals for\n"
-    "                    every condition the statistics file compares\n"
-    "  --sort            order the rows by padj (NA last), then pvalue\n"
-    "  --fdr X           keep only rows with padj at most X\n"
+    "  --gtt FILE        the totals file, a pair of totals per condition of the dataset: lvcmp's log2\n"
+    "                    fold changes and means are then normalised to the mean depth of the conditions\n"
+    "  --pvalue KIND     the p-value that --sort, --fdr and the plots use, with its padj: gp (the\n"
+    "                    generalized Poisson statistic's chi-square p-value, column pvalue; the\n"
+    "                    default), poisson (pvalue_poisson) or permutation (pvalue_permutation, for a\n"
+    "                    statistics file with the permutation fields)\n"
+    "  --sort            order the rows by the chosen padj (NA last), then its p-value\n"
+    "  --fdr X           keep only rows whose chosen padj is at most X\n"
     "  --plots DIR       write a volcano and an MA plot per pair of conditions into DIR, as SVG and,\n"
     "                    where rsvg-convert is installed, PNG\n"
-    "  --alpha X         padj at or below which plots mark a point significant (default 0.05)\n"
+    "  --alpha X         the chosen padj at or below which plots mark a point significant (default 0.05)\n"
     "  --help            print this text and exit\n";
 
 // The table's text goes to its OutputFile as it is or, for a name ending
@@ -110,11 +127,61 @@ private:
     char block_[1 << 16];
 };
 
+// The words of the plots for each kind of p-value.
+const char* pvalue_words(PValueKind kind)
+{
+    return kind == PValueKind::gp        ? "generalized Poisson, chi-square"
+           : kind == PValueKind::poisson ? "Poisson, chi-square"
+                                         : "generalized Poisson, permutation";
+}
+
+void write_plots(const std::string& dir, const StatsFile& stats, const std::vector<ResultRow>& rows,
+                 const ConditionNames* names, PValueKind kind, double alpha)
+{
+    std::error_code error;
+    std::filesystem::create_directories(dir, error);
+    if (error) fail_input("cannot create the plots folder '" + dir + "': " + error.message());
+    std::map<std::pair<int, int>, std::vector<const ResultRow*>> pairs;
+    for (const ResultRow& r : rows) pairs[{r.source->a, r.source->b}].push_back(&r);
+    const std::string what = stats.kind == StatsKind::level ? "level" : "exon share";
+    const std::string words = pvalue_words(kind);
+    bool png = true;
+    for (const auto& [pair, members] : pairs) {
+        const std::string tag = std::to_string(pair.first) + "_" + std::to_string(pair.second);
+        const std::string title = (names ? condition_phrase(names, pair.second) + " against " +
+                                               condition_phrase(names, pair.first)
+                                         : "conditions " + std::to_string(pair.second) + " against " +
+                                               std::to_string(pair.first)) +
+                                  " (" + what + ")";
+        Plot volcano{"Volcano plot, " + title, "log2 fold change", "-log10 p-value (" + words + ")", "", {}, true};
+        Plot ma{"MA plot, " + title, "log10 mean", "log2 fold change", "", {}, false};
+        // Counted among the tests: the comparisons with a p-value of the
+        // chosen kind; a comparison without one has no padj either.
+        std::size_t significant = 0, tested = 0;
+        for (const ResultRow* r : members) {
+            const double p = r->chosen_pvalue(kind);
+            const bool s = r->chosen_padj(kind) <= alpha;
+            tested += !std::isnan(p);
+            significant += s;
+            volcano.points.push_back({r->log2_fold_change, -std::log10(std::max(p, 1e-300)), s});
+            ma.points.push_back({std::log10(r->base_mean), r->log2_fold_change, s});
+        }
+        char legend[160];
+        std::snprintf(legend, sizeof legend, "padj (%s) <= %g: %zu of %zu tested", words.c_str(), alpha, significant,
+                      tested);
+        volcano.legend = ma.legend = legend;
+        png &= write_plot(dir + "/volcano_" + tag, volcano);
+        png &= write_plot(dir + "/ma_" + tag, ma);
+    }
+    if (!png) warn("rsvg-convert could not be run: the plots are written as SVG only");
+}
+
 int run(int argc, char** argv)
 {
-    std::string stats_path, out_path, features_path, gtt_path, plots_dir;
+    std::string stats_path, out_path, features_path, gtt_path, tables_dir, plots_dir;
     bool sort = false;
     double fdr = NAN, alpha = 0.05;
+    PValueKind kind = PValueKind::gp;
     NamedOptions in(argc, argv);
     while (in.next()) {
         const std::string& arg = in.current();
@@ -125,30 +192,59 @@ int run(int argc, char** argv)
         else if (arg == "--out") out_path = in.value();
         else if (arg == "--features") features_path = in.value();
         else if (arg == "--gtt") gtt_path = in.value();
+        else if (arg == "--tables") tables_dir = in.value();
         else if (arg == "--plots") plots_dir = in.value();
         else if (arg == "--fdr") fdr = in.real_number(0, 1);
         else if (arg == "--alpha") alpha = in.real_number(0, 1);
-        else if (arg == "--sort") {
+        else if (arg == "--pvalue") {
+            const std::string value = in.value();
+            if (value == "gp") kind = PValueKind::gp;
+            else if (value == "poisson") kind = PValueKind::poisson;
+            else if (value == "permutation") kind = PValueKind::permutation;
+            else in.refuse("--pvalue expects gp, poisson or permutation, found " + quote_token(value));
+        } else if (arg == "--sort") {
             in.no_value();
             sort = true;
         } else in.refuse("unknown argument " + quote_token(arg));
     }
     if (stats_path.empty()) in.refuse("--stats is required");
     if (out_path.empty()) in.refuse("--out is required");
+    if (!tables_dir.empty() && (!features_path.empty() || !gtt_path.empty()))
+        in.refuse("--tables takes features.tsv and gtt.txt from its folder: give --features and --gtt without it");
+    if (!tables_dir.empty()) {
+        features_path = features_in(tables_dir);
+        gtt_path = gtt_in(tables_dir);
+    }
 
     const StatsFile stats = read_stats(stats_path);
+    if (kind == PValueKind::permutation && !stats.permutation)
+        fail_input("--pvalue permutation needs the permutation fields (scale and shape), which " +
+                   describe(stats.name) + " does not have");
     const Features features = features_path.empty() ? Features{} : read_features(features_path);
-    const std::vector<double> totals =
-        gtt_path.empty() ? std::vector<double>{} : read_poisson_totals(gtt_path, stats);
-    std::vector<ResultRow> rows = compute_results(stats, totals);
-    if (sort) sort_by_padj(rows);
+    std::optional<TotalsFile> gtt;
+    if (!gtt_path.empty()) gtt = TotalsFile{{"gtt file", gtt_path}, read_poisson_totals(gtt_path)};
+    std::optional<TablesDir> dir;
+    if (!tables_dir.empty())
+        dir = read_tables_dir(tables_dir, static_cast<std::int32_t>(gtt->poisson_totals.size()));
+    const ConditionNames* names = dir && dir->names ? &*dir->names : nullptr;
+    check_belonging(stats, {features.given ? &features : nullptr, gtt ? &*gtt : nullptr,
+                            dir ? &dir->tables : nullptr, names});
+    std::optional<GeneFits> fits;
+    if (dir) fits = read_gene_fits(tables_dir, dir->tables);
+    if (fits) check_gene_fits(stats, dir->tables, *fits);
+    const GeneFits* gene_fits = fits ? &*fits : nullptr;
 
+    std::vector<ResultRow> rows = compute_results(
+        stats, {gtt ? gtt->poisson_totals : std::vector<double>{}, dir ? &dir->tables : nullptr, gene_fits});
+    if (sort) sort_by_padj(rows, kind);
+
+    const TableLabels labels{features.given ? &features : nullptr, names};
     TableSink table(out_path);
-    table.write(header_line(stats, features));
+    table.write(header_line(stats, labels));
     std::string chunk;
     for (const ResultRow& r : rows) {
-        if (!std::isnan(fdr) && !(r.padj <= fdr)) continue;
-        chunk += row_line(stats, features, r);
+        if (!std::isnan(fdr) && !(r.chosen_padj(kind) <= fdr)) continue;
+        chunk += row_line(stats, labels, r);
         if (chunk.size() > (1u << 20)) {
             table.write(chunk);
             chunk.clear();
@@ -157,35 +253,7 @@ int run(int argc, char** argv)
     table.write(chunk);
     table.close();
 
-    if (!plots_dir.empty()) {
-        std::error_code error;
-        std::filesystem::create_directories(plots_dir, error);
-        if (error) fail_input("cannot create the plots folder '" + plots_dir + "': " + error.message());
-        std::map<std::pair<int, int>, std::vector<const ResultRow*>> pairs;
-        for (const ResultRow& r : rows) pairs[{r.source->a, r.source->b}].push_back(&r);
-        const std::string what = stats.kind == StatsKind::level ? "level" : "exon share";
-        bool png = true;
-        for (const auto& [pair, members] : pairs) {
-            const std::string tag = std::to_string(pair.first) + "_" + std::to_string(pair.second);
-            const std::string title = "conditions " + std::to_string(pair.second) + " against " +
-                                      std::to_string(pair.first) + " (" + what + ")";
-            Plot volcano{"Volcano plot, " + title, "log2 fold change", "-log10 p-value", "", {}};
-            Plot ma{"MA plot, " + title, "log10 mean", "log2 fold change", "", {}};
-            int significant = 0;
-            for (const ResultRow* r : members) {
-                const bool s = r->padj <= alpha;
-                significant += s;
-                volcano.points.push_back({r->log2_fold_change, -std::log10(std::max(r->pvalue, 1e-300)), s});
-                ma.points.push_back({std::log10(r->base_mean), r->log2_fold_change, s});
-            }
-            char legend[96];
-            std::snprintf(legend, sizeof legend, "padj <= %g: %d of %zu", alpha, significant, members.size());
-            volcano.legend = ma.legend = legend;
-            png &= write_plot(plots_dir + "/volcano_" + tag, volcano);
-            png &= write_plot(plots_dir + "/ma_" + tag, ma);
-        }
-        if (!png) warn("rsvg-convert could not be run: the plots are written as SVG only");
-    }
+    if (!plots_dir.empty()) write_plots(plots_dir, stats, rows, names, kind, alpha);
     return 0;
 }
 

@@ -1,7 +1,9 @@
 // Scatter plots as SVG (and PNG where rsvg-convert is installed): the
 // volcano plot (log2 fold change against -log10 p-value) and the MA plot
 // (log10 mean against log2 fold change) of one pair of conditions, with
-// axes, ticks, labels, and the significant points marked in red.
+// axes, round ticks (axis_ticks.h), labels, the significant points marked
+// in red, and a legend in a band between the title and the axes, where it
+// covers no point.
 #pragma once
 
 #include <string>
@@ -14,11 +16,14 @@ struct PlotPoint {
 
 struct Plot {
     std::string title, x_label, y_label, legend;
-    std::vector<PlotPoint> points; // points with a coordinate that is not a number are left out
+    std::vector<PlotPoint> points; // points with a coordinate that is not finite are left out
+    bool y_from_zero = false;      // the y axis starts at 0 (-log10 p-values)
 };
 
 inline constexpr int kPlotWidth = 720;
 inline constexpr int kPlotHeight = 540;
+// The axes' box: its top edge lies below the legend's band.
+inline constexpr double kAxesLeft = 80, kAxesTop = 72, kAxesRight = 30, kAxesBottom = 70;
 
 std::string plot_svg(const Plot& plot);
 

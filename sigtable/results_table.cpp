@@ -1,18 +1,14 @@
 #include "results_table.h"
 
 #include "diag.h"
-#include "file_identity.h"
 #include "pvalues.h"
 #include "textin.h"
 #include "totals.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <fcntl.h>
-#include <string_view>
-#include <unistd.h>
+#include <map>
 
 namespace {
 
@@ -24,114 +20,51 @@ std::string number(double v)
     return text;
 }
 
-// The whole text of a file, opened and read as InputFile does it: a name
-// that cannot be opened is refused with "cannot open", a folder (which
-// opens but cannot be read) with "cannot read ...: Is a directory", and the
-// file is recorded among the run's inputs, so that no output may overwrite
-// it. features.tsv is split here, at its tabs, rather than into InputFile's
-// whitespace tokens, because its names may hold spaces.
-std::string read_whole(const FileName& name)
+// A fold change from no reads to some is infinite, and R reads Inf and -Inf
+// as such; 0 against 0 stays NA.
+std::string fold_change(double v)
 {
-    struct Descriptor {
-        int fd;
-        ~Descriptor()
-        {
-            if (fd >= 0) ::close(fd);
-        }
-    } file{::open(name.path.c_str(), O_RDONLY | O_CLOEXEC)};
-    if (file.fd < 0) fail_open(name, "open", errno);
-    record_opened_file(name, file.fd);
-    std::string text;
-    for (;;) {
-        const std::size_t old_size = text.size();
-        text.resize(old_size + (std::size_t(1) << 16));
-        const ssize_t got = ::read(file.fd, text.data() + old_size, text.size() - old_size);
-        const int error = errno;
-        text.resize(old_size + static_cast<std::size_t>(got > 0 ? got : 0));
-        if (got == 0) break;
-        if (got < 0 && error != EINTR) fail_open(name, "read", error);
-    }
-    return text;
+    if (std::isinf(v)) return v > 0 ? "Inf" : "-Inf";
+    return number(v);
 }
 
-// The cells of one line of features.tsv, with the refusal in the words of
-// every table reader: "features file 'p', line L, field F (<name> of
-// feature N): expected ..., found ...".
-struct FeatureLine {
-    const FileName& name;
-    std::uint64_t line;
-    std::int64_t feature;
-    const std::vector<std::string_view>& cells;
+// The row of exon_zb or gene_zb of a statistics file's number, 0 when the
+// tables do not hold it (sigtable refuses such files before computing).
+std::int32_t row_of(const std::unordered_map<std::int32_t, std::int32_t>& rows, int id)
+{
+    const auto it = rows.find(id);
+    return it == rows.end() ? 0 : it->second;
+}
 
-    static constexpr const char* kNames[] = {"kind", "id", "gene", "gene_name", "chromosome", "start", "end", "strand"};
-
-    [[noreturn]] void refuse(std::size_t k, std::string_view expected) const
-    {
-        fail_input(describe(name) + ", line " + std::to_string(line) + ", field " + std::to_string(k + 1) + " (" +
-                   kNames[k] + " of feature " + std::to_string(feature) + "): expected " + std::string(expected) +
-                   ", found " + (k < cells.size() ? quote_token(cells[k]) : std::string("the end of the line")));
-    }
-    std::int32_t id(std::size_t k) const
-    {
-        std::int32_t v = 0;
-        switch (parse_int32(cells[k], v)) {
-        case IntParse::ok: break;
-        case IntParse::out_of_range: refuse(k, "an integer from -2147483648 to 2147483647");
-        case IntParse::not_integer: refuse(k, "an integer");
+TestStatus level_status(const StatsRow& s, double reads_a, double reads_b, const ResultInputs& in)
+{
+    if (s.valid) return TestStatus::tested;
+    if (reads_a == 0 && reads_b == 0) return TestStatus::no_reads_either;
+    if (reads_a == 0) return TestStatus::no_reads_a;
+    if (reads_b == 0) return TestStatus::no_reads_b;
+    if (in.gene_fits && in.tables) {
+        const std::int32_t g = row_of(in.tables->gene_row, s.id);
+        if (g > 0) {
+            const bool fit_a = in.gene_fits->fits.converged[g][s.a] == 1;
+            const bool fit_b = in.gene_fits->fits.converged[g][s.b] == 1;
+            if (!fit_a && !fit_b) return TestStatus::unfit_both;
+            if (!fit_a) return TestStatus::unfit_a;
+            if (!fit_b) return TestStatus::unfit_b;
         }
-        return v;
     }
-    void coordinate(std::size_t k) const
-    {
-        std::int64_t v = 0;
-        if (parse_int64(cells[k], v) != IntParse::ok || v < 0) refuse(k, "a non-negative integer");
-    }
-};
+    return TestStatus::not_valid;
+}
 
 } // namespace
 
-Features read_features(const std::string& path)
+double ResultRow::chosen_pvalue(PValueKind kind) const
 {
-    const FileName name{"features file", path};
-    const std::string text = read_whole(name);
-    Features f;
-    f.given = true;
-    std::vector<std::string_view> cells;
-    std::uint64_t line = 0;
-    std::int64_t feature = 0;
-    for (std::size_t from = 0; from < text.size();) {
-        std::size_t end = text.find('\n', from);
-        if (end == std::string::npos) end = text.size();
-        const std::string_view row(text.data() + from, end - from);
-        from = end + 1;
-        ++line;
-        cells.clear();
-        for (std::size_t at = 0;;) {
-            const std::size_t tab = row.find('\t', at);
-            cells.push_back(row.substr(at, tab == std::string_view::npos ? std::string_view::npos : tab - at));
-            if (tab == std::string_view::npos) break;
-            at = tab + 1;
-        }
-        if (line == 1) {
-            // The header: a file without one would lose its first feature.
-            if (cells[0] != "kind")
-                fail_input(describe(name) + ", line 1, field 1 (header): expected 'kind', found " +
-                           quote_token(cells[0]));
-            continue;
-        }
-        if (row.empty()) continue;
-        const FeatureLine c{name, line, ++feature, cells};
-        if (cells.size() < 8) c.refuse(cells.size(), "a tab-separated field");
-        if (cells[0] != "gene" && cells[0] != "exon") c.refuse(0, "'gene' or 'exon'");
-        const std::int32_t id = c.id(1);
-        c.coordinate(5);
-        c.coordinate(6);
-        if (cells[7] != "+" && cells[7] != "-" && cells[7] != ".") c.refuse(7, "'+', '-' or '.'");
-        (cells[0] == "gene" ? f.genes : f.exons)[id] = {std::string(cells[2]), std::string(cells[3]),
-                                                        std::string(cells[4]), std::string(cells[5]),
-                                                        std::string(cells[6]), std::string(cells[7])};
-    }
-    return f;
+    return kind == PValueKind::gp ? pvalue : kind == PValueKind::poisson ? pvalue_poisson : pvalue_permutation;
+}
+
+double ResultRow::chosen_padj(PValueKind kind) const
+{
+    return kind == PValueKind::gp ? padj : kind == PValueKind::poisson ? padj_poisson : padj_permutation;
 }
 
 std::vector<double> read_poisson_totals(const std::string& path)
@@ -143,37 +76,46 @@ std::vector<double> read_poisson_totals(const std::string& path)
     return totals;
 }
 
-std::vector<double> read_poisson_totals(const std::string& path, const StatsFile& stats)
+std::vector<ResultRow> compute_results(const StatsFile& stats, const ResultInputs& in)
 {
-    std::vector<double> totals = read_poisson_totals(path);
-    if (totals.size() < static_cast<std::size_t>(stats.conditions)) {
-        const std::string held = std::to_string(totals.size()) + (totals.size() == 1 ? " condition" : " conditions");
-        fail_input(describe({"gtt file", path}) + " holds the totals of " + held + ", but " + describe(stats.name) +
-                   " compares conditions up to " + std::to_string(stats.conditions));
-    }
-    return totals;
-}
-
-std::vector<ResultRow> compute_results(const StatsFile& stats, const std::vector<double>& totals)
-{
+    const std::vector<double>& totals = in.totals;
     double mean_total = 0;
     for (double t : totals) mean_total += t / static_cast<double>(totals.size());
     std::vector<ResultRow> rows;
     for (const StatsRow& s : stats.rows) {
-        ResultRow r{&s, NAN, NAN, NAN, NAN, NAN, NAN, NAN, NAN, NAN, NAN};
+        ResultRow r{&s, NAN, NAN, NAN, NAN, NAN, NAN, NAN, NAN, NAN, NAN, TestStatus::tested};
         if (stats.kind == StatsKind::level) {
-            // The gene's mean count per condition, scaled to the mean depth.
+            // The gene's reads per condition: the count table's sums, else
+            // the Poisson mean (the mean count per position) times the length.
+            double reads_a = s.estimates[2] * s.length, reads_b = s.estimates[3] * s.length;
+            if (const std::int32_t g = in.tables ? row_of(in.tables->gene_row, s.id) : 0; g > 0) {
+                reads_a = static_cast<double>(in.tables->gene_reads(g, s.a));
+                reads_b = static_cast<double>(in.tables->gene_reads(g, s.b));
+            }
+            // Scaled to the mean depth of the conditions.
             auto depth = [&](int c) {
                 return c >= 1 && static_cast<std::size_t>(c) <= totals.size() ? totals[c - 1] / mean_total : 1.0;
             };
-            r.effect_a = s.estimates[2] * s.length / depth(s.a);
-            r.effect_b = s.estimates[3] * s.length / depth(s.b);
+            r.effect_a = reads_a / depth(s.a);
+            r.effect_b = reads_b / depth(s.b);
             r.base_mean = (r.effect_a + r.effect_b) / 2;
+            r.status = level_status(s, reads_a, reads_b, in);
         } else {
             // The exon's share of its gene's reads.
-            r.effect_a = s.estimates[4] * s.length / (s.estimates[5] * s.gene_length);
-            r.effect_b = s.estimates[6] * s.length / (s.estimates[7] * s.gene_length);
-            r.base_mean = (s.estimates[4] + s.estimates[6]) / 2 * s.length;
+            double exon_a = s.estimates[4] * s.length, gene_a = s.estimates[5] * s.gene_length;
+            double exon_b = s.estimates[6] * s.length, gene_b = s.estimates[7] * s.gene_length;
+            if (in.tables) {
+                const std::int32_t e = row_of(in.tables->exon_row, s.id), g = row_of(in.tables->gene_row, s.gene_id);
+                if (e > 0 && g > 0) {
+                    exon_a = static_cast<double>(in.tables->exon_reads(e, s.a));
+                    exon_b = static_cast<double>(in.tables->exon_reads(e, s.b));
+                    gene_a = static_cast<double>(in.tables->gene_reads(g, s.a));
+                    gene_b = static_cast<double>(in.tables->gene_reads(g, s.b));
+                }
+            }
+            r.effect_a = exon_a / gene_a;
+            r.effect_b = exon_b / gene_b;
+            r.base_mean = (exon_a + exon_b) / 2;
         }
         r.log2_fold_change = std::log2(r.effect_b / r.effect_a);
         r.pvalue = chi_square_upper(s.stat);
@@ -197,47 +139,70 @@ std::vector<ResultRow> compute_results(const StatsFile& stats, const std::vector
     return rows;
 }
 
-void sort_by_padj(std::vector<ResultRow>& rows)
+void sort_by_padj(std::vector<ResultRow>& rows, PValueKind kind)
 {
     auto key = [](double v) { return std::isnan(v) ? INFINITY : v; };
     std::stable_sort(rows.begin(), rows.end(), [&](const ResultRow& x, const ResultRow& y) {
-        if (key(x.padj) != key(y.padj)) return key(x.padj) < key(y.padj);
-        return key(x.pvalue) < key(y.pvalue);
+        if (key(x.chosen_padj(kind)) != key(y.chosen_padj(kind)))
+            return key(x.chosen_padj(kind)) < key(y.chosen_padj(kind));
+        return key(x.chosen_pvalue(kind)) < key(y.chosen_pvalue(kind));
     });
 }
 
-std::string header_line(const StatsFile& stats, const Features& features)
+std::string status_text(const ResultRow& r, const ConditionNames* names)
+{
+    const std::string a = condition_phrase(names, r.source->a), b = condition_phrase(names, r.source->b);
+    switch (r.status) {
+    case TestStatus::tested: return "tested";
+    case TestStatus::no_reads_a: return "no reads in " + a;
+    case TestStatus::no_reads_b: return "no reads in " + b;
+    case TestStatus::no_reads_either: return "no reads in either condition";
+    case TestStatus::unfit_a: return "fit did not converge in " + a;
+    case TestStatus::unfit_b: return "fit did not converge in " + b;
+    case TestStatus::unfit_both: return "fit did not converge in " + a + " and " + b;
+    case TestStatus::not_valid: break;
+    }
+    return "test not valid";
+}
+
+std::string header_line(const StatsFile& stats, const TableLabels& labels)
 {
     const bool level = stats.kind == StatsKind::level;
-    std::string h = level ? "gene_id" : "exon_id\tgene_id";
-    if (features.given) h += "\tgene\tgene_name\tchromosome\tstart\tend\tstrand";
-    h += "\tcondition_a\tcondition_b\tbaseMean\tlog2FoldChange\tstat\tpvalue\tpadj\tstat_poisson\tpvalue_poisson"
-         "\tpadj_poisson";
+    // The pipeline's numbers first (gene_zb's and exon_zb's), then the
+    // annotation's gene id, so that gene_id means what it means elsewhere.
+    std::string h = level ? "gene_index" : "exon_index\tgene_index";
+    if (labels.features) h += "\tgene_id\tgene_name\tchromosome\tstart\tend\tstrand";
+    // test_status stands right after the generalized Poisson test's stat,
+    // pvalue and padj, whose NA it explains; baseMean to padj keep the
+    // order of the established tools.
+    h += "\tcondition_a\tcondition_b\tbaseMean\tlog2FoldChange\tstat\tpvalue\tpadj\ttest_status\tstat_poisson"
+         "\tpvalue_poisson\tpadj_poisson";
     if (stats.permutation) h += "\tpvalue_permutation\tpadj_permutation";
     h += level ? "\tmean_a\tmean_b\tlambda_a\tlambda_b\tlength" : "\tshare_a\tshare_b\texon_length\tgene_length";
     return h + "\n";
 }
 
-std::string row_line(const StatsFile& stats, const Features& features, const ResultRow& r)
+std::string row_line(const StatsFile& stats, const TableLabels& labels, const ResultRow& r)
 {
     const StatsRow& s = *r.source;
     const bool level = stats.kind == StatsKind::level;
     std::string line = level ? std::to_string(s.id) : std::to_string(s.id) + "\t" + std::to_string(s.gene_id);
-    if (features.given) {
-        const auto& table = level ? features.genes : features.exons;
+    if (labels.features) {
+        const auto& table = level ? labels.features->genes : labels.features->exons;
         const auto it = table.find(s.id);
         if (it == table.end()) {
             line += "\tNA\tNA\tNA\tNA\tNA\tNA";
         } else {
             const Feature& f = it->second;
-            for (const std::string* cell : {&f.gene, &f.gene_name, &f.chromosome, &f.start, &f.end, &f.strand})
+            for (const std::string* cell : {&f.gene_id, &f.gene_name, &f.chromosome, &f.start, &f.end, &f.strand})
                 line += "\t" + *cell;
         }
     }
-    line += "\t" + std::to_string(s.a) + "\t" + std::to_string(s.b);
-    for (double v : {r.base_mean, r.log2_fold_change, s.stat, r.pvalue, r.padj, s.stat_poisson, r.pvalue_poisson,
-                     r.padj_poisson})
-        line += "\t" + number(v);
+    line += "\t" + condition_label(labels.names, s.a) + "\t" + condition_label(labels.names, s.b);
+    line += "\t" + number(r.base_mean) + "\t" + fold_change(r.log2_fold_change);
+    for (double v : {s.stat, r.pvalue, r.padj}) line += "\t" + number(v);
+    line += "\t" + status_text(r, labels.names);
+    for (double v : {s.stat_poisson, r.pvalue_poisson, r.padj_poisson}) line += "\t" + number(v);
     if (stats.permutation) line += "\t" + number(r.pvalue_permutation) + "\t" + number(r.padj_permutation);
     line += "\t" + number(r.effect_a) + "\t" + number(r.effect_b);
     if (level) {

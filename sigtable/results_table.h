@@ -7,54 +7,72 @@
 // (baseMean, log2FoldChange, stat, pvalue, padj).
 #pragma once
 
+#include "conditions_file.h"
+#include "features_file.h"
 #include "stats_file.h"
+#include "tables_dir.h"
 
-#include <map>
 #include <string>
 #include <vector>
-
-// A row of features.tsv: what a gene or exon number of the tables is.
-struct Feature {
-    std::string gene, gene_name, chromosome, start, end, strand;
-};
-struct Features {
-    std::map<int, Feature> genes, exons;
-    bool given = false;
-};
-// Reads features.tsv as bamcount writes it: a header line, then one line
-// per feature of at least 8 tab-separated fields (kind, id, gene,
-// gene_name, chromosome, start, end, strand; more are ignored). A kind that
-// is not gene or exon, an id that is not an integer, a coordinate that is
-// not a non-negative integer, a strand other than +, - or ., or a line
-// short of fields stops the program with one message naming the file, the
-// line and the field (exit status 2); so do a folder and a file that
-// cannot be read. Blank lines are skipped.
-Features read_features(const std::string& path);
 
 // The Poisson totals of every condition in the totals file (gtt), in order,
 // for normalising levels, read by the pipeline's totals reader (totals.h):
 // pairs of reals, general then Poisson total, one pair per condition, as
 // many as the file holds.
 std::vector<double> read_poisson_totals(const std::string& path);
-// The same, refusing a file with fewer conditions than the highest that
-// `stats` compares: the message names both files and both numbers.
-std::vector<double> read_poisson_totals(const std::string& path, const StatsFile& stats);
+
+// Which p-value ranks, filters and plots the rows.
+enum class PValueKind {
+    gp,         // the generalized Poisson statistic's chi-square p-value (pvalue)
+    poisson,    // the Poisson statistic's (pvalue_poisson)
+    permutation // the generalized Poisson statistic's under its permutation null (pvalue_permutation)
+};
+
+// Why a comparison has, or has not, a generalized Poisson p-value. lvcmp
+// writes -1 for a statistic it could not compute; the reason is told from
+// the reads (no reads in a condition), then the gene's fits when gene_re
+// is known (a fit that did not converge), else it is only "not valid".
+enum class TestStatus { tested, no_reads_a, no_reads_b, no_reads_either, unfit_a, unfit_b, unfit_both, not_valid };
 
 struct ResultRow {
     const StatsRow* source;
     double base_mean, log2_fold_change;
     double pvalue, padj, pvalue_poisson, padj_poisson, pvalue_permutation, padj_permutation;
     double effect_a, effect_b; // lvcmp: normalised mean counts; isocmp: the exon's shares
+    TestStatus status;
+
+    double chosen_pvalue(PValueKind kind) const;
+    double chosen_padj(PValueKind kind) const;
 };
 
-// `totals` may be empty (no normalising) or hold fewer conditions than the
-// rows compare: those conditions are left as they are.
-std::vector<ResultRow> compute_results(const StatsFile& stats, const std::vector<double>& totals);
+struct ResultInputs {
+    // The Poisson totals of every condition, for normalising levels; empty
+    // for none.
+    std::vector<double> totals;
+    // With the count table the reads of the genes and exons are its sums;
+    // without it they come from the statistics file's Poisson means, which
+    // have six decimals (an exon holding all of its gene's reads may then
+    // show a share of 1.00001).
+    const CountTables* tables = nullptr;
+    const GeneFits* gene_fits = nullptr; // for the reasons of test_status
+};
 
-// Orders by padj (not-a-number last), then pvalue, keeping input order.
-void sort_by_padj(std::vector<ResultRow>& rows);
+std::vector<ResultRow> compute_results(const StatsFile& stats, const ResultInputs& in);
+
+// Orders by the chosen padj (not-a-number last), then its p-value, keeping
+// input order.
+void sort_by_padj(std::vector<ResultRow>& rows, PValueKind kind);
+
+// What the table's text is made of besides the rows' numbers.
+struct TableLabels {
+    const Features* features = nullptr;     // its columns when given
+    const ConditionNames* names = nullptr;  // the conditions' names when known
+};
 
 // The table as text: a header line, then one line per row; NA for a value
-// that is not a number.
-std::string header_line(const StatsFile& stats, const Features& features);
-std::string row_line(const StatsFile& stats, const Features& features, const ResultRow& row);
+// that is not a number, but Inf and -Inf for an infinite log2FoldChange (a
+// gene with reads in one condition only).
+std::string header_line(const StatsFile& stats, const TableLabels& labels);
+std::string row_line(const StatsFile& stats, const TableLabels& labels, const ResultRow& row);
+// test_status's text for a row.
+std::string status_text(const ResultRow& row, const ConditionNames* names);

@@ -149,6 +149,7 @@ StatsFile read_stats(const std::string& path)
                        std::to_string(fields.size()));
         Comparison c(file.name, fields, file.kind, static_cast<std::int64_t>(file.rows.size()) + 1);
         StatsRow r;
+        r.line = fields.line();
         r.id = c.integer();
         if (file.kind == StatsKind::share) r.gene_id = c.integer();
         r.a = c.condition();

@@ -19,6 +19,7 @@
 enum class StatsKind { level, share };
 
 struct StatsRow {
+    std::uint64_t line = 0; // where the file has it, for messages
     int id = 0;      // lvcmp: gene_id; isocmp: exon_id
     int gene_id = 0; // isocmp only
     int a = 0, b = 0;
@@ -40,6 +41,11 @@ struct StatsFile {
     bool permutation = false;
     std::vector<StatsRow> rows;
     int conditions = 0; // the highest condition number of any row
+    // Whether every comparison of its conditions has a line: lvcmp writes
+    // one for every gene and pair, isocmp none for a comparison it cannot
+    // make (a fit that did not converge, a statistic that is not valid), so
+    // that an isocmp file may stop short of its dataset's last condition.
+    bool every_pair() const { return kind == StatsKind::level; }
 };
 
 StatsFile read_stats(const std::string& path);

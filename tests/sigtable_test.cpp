@@ -100,16 +100,17 @@ TEST(Sigtable, LevelTableWithPermutationFields)
     // tests), Poisson 0.0015654, 5.73303e-07, 9.48574e-15 (three),
     // permutation 0.406006, NA, 0.2791 (two); pair 1-3 alone.
     EXPECT_EQ(read_file(out),
-              "gene_id\tcondition_a\tcondition_b\tbaseMean\tlog2FoldChange\tstat\tpvalue\tpadj\tstat_poisson\t"
-              "pvalue_poisson\tpadj_poisson\tpvalue_permutation\tpadj_permutation\tmean_a\tmean_b\tlambda_a\t"
+              "gene_index\tcondition_a\tcondition_b\tbaseMean\tlog2FoldChange\tstat\tpvalue\tpadj\ttest_status\t"
+              "stat_poisson\tpvalue_poisson\tpadj_poisson\tpvalue_permutation\tpadj_permutation\tmean_a\tmean_b\tlambda_a\t"
               "lambda_b\tlength\n"
-              "7\t1\t2\t75\t-1\t1\t0.317311\t0.317311\t10\t0.0015654\t0.0015654\t0.406006\t0.406006\t100\t50\t0.5\t"
-              "0.25\t100\n"
-              "8\t1\t2\t100\t0\tNA\tNA\tNA\t25\t5.73303e-07\t8.59955e-07\tNA\tNA\t100\t100\tNA\tNA\t50\n"
-              "7\t1\t3\t250\t2\t30\t4.32046e-08\t4.32046e-08\t0.5\t0.4795\t0.4795\t4.50102e-11\t4.50102e-11\t100\t"
-              "400\t0.5\t0.5\t100\n"
-              "9\t1\t2\t10\t0\t3.84146\t0.05\t0.1\t60\t9.48574e-15\t2.84572e-14\t0.2791\t0.406006\t10\t10\t0.5\t0.5\t"
-              "10\n");
+              "7\t1\t2\t75\t-1\t1\t0.317311\t0.317311\ttested\t10\t0.0015654\t0.0015654\t0.406006\t0.406006\t100\t"
+              "50\t0.5\t0.25\t100\n"
+              "8\t1\t2\t100\t0\tNA\tNA\tNA\ttest not valid\t25\t5.73303e-07\t8.59955e-07\tNA\tNA\t100\t100\tNA\tNA\t"
+              "50\n"
+              "7\t1\t3\t250\t2\t30\t4.32046e-08\t4.32046e-08\ttested\t0.5\t0.4795\t0.4795\t4.50102e-11\t4.50102e-11\t"
+              "100\t400\t0.5\t0.5\t100\n"
+              "9\t1\t2\t10\t0\t3.84146\t0.05\t0.1\ttested\t60\t9.48574e-15\t2.84572e-14\t0.2791\t0.406006\t10\t10\t"
+              "0.5\t0.5\t10\n");
 }
 
 TEST(Sigtable, LevelTableSortedFilteredAndNormalisedWithoutPermutationFields)
@@ -130,11 +131,12 @@ TEST(Sigtable, LevelTableSortedFilteredAndNormalisedWithoutPermutationFields)
     // Mean depth 133.33: condition 1's means are scaled by 4/3, condition
     // 2's by 2/3, 3's by 4/3. Rows with padj above 0.2 and the NA row are
     // left out; the rest ordered by padj.
-    EXPECT_EQ(text, "gene_id\tcondition_a\tcondition_b\tbaseMean\tlog2FoldChange\tstat\tpvalue\tpadj\tstat_poisson\t"
-                    "pvalue_poisson\tpadj_poisson\tmean_a\tmean_b\tlambda_a\tlambda_b\tlength\n"
-                    "7\t1\t3\t333.333\t2\t30\t4.32046e-08\t4.32046e-08\t0.5\t0.4795\t0.4795\t133.333\t533.333\t0.5\t"
-                    "0.5\t100\n"
-                    "9\t1\t2\t10\t-1\t3.84146\t0.05\t0.1\t60\t9.48574e-15\t2.84572e-14\t13.3333\t6.66667\t0.5\t0.5\t10\n");
+    EXPECT_EQ(text, "gene_index\tcondition_a\tcondition_b\tbaseMean\tlog2FoldChange\tstat\tpvalue\tpadj\ttest_status\t"
+                    "stat_poisson\tpvalue_poisson\tpadj_poisson\tmean_a\tmean_b\tlambda_a\tlambda_b\tlength\n"
+                    "7\t1\t3\t333.333\t2\t30\t4.32046e-08\t4.32046e-08\ttested\t0.5\t0.4795\t0.4795\t133.333\t533.333\t"
+                    "0.5\t0.5\t100\n"
+                    "9\t1\t2\t10\t-1\t3.84146\t0.05\t0.1\ttested\t60\t9.48574e-15\t2.84572e-14\t13.3333\t6.66667\t0.5\t"
+                    "0.5\t10\n");
 }
 
 TEST(Sigtable, ShareTableWithFeaturesAndWithAndWithoutPermutationFields)
@@ -144,12 +146,12 @@ TEST(Sigtable, ShareTableWithFeaturesAndWithAndWithoutPermutationFields)
     const std::string features = dir.write(
         "features.tsv", "kind\tid\tgene\tgene_name\tchromosome\tstart\tend\tstrand\ttranscripts\n"
                         "exon\t11\tENSG1\tABC\tchr2\t1000\t1009\t-\tT1,T2\ngene\t7\tENSG1\tABC\tchr2\t900\t2000\t-\tT1,T2\n");
-    const std::string head = "exon_id\tgene_id\tgene\tgene_name\tchromosome\tstart\tend\tstrand\tcondition_a\t"
-                             "condition_b\tbaseMean\tlog2FoldChange\tstat\tpvalue\tpadj\tstat_poisson\tpvalue_poisson\t"
-                             "padj_poisson";
+    const std::string head = "exon_index\tgene_index\tgene_id\tgene_name\tchromosome\tstart\tend\tstrand\t"
+                             "condition_a\tcondition_b\tbaseMean\tlog2FoldChange\tstat\tpvalue\tpadj\ttest_status\t"
+                             "stat_poisson\tpvalue_poisson\tpadj_poisson";
     // Shares 0.5·10/(1·100) and 0.25·10/(1·100): a halving.
-    const std::string fields = "11\t7\tENSG1\tABC\tchr2\t1000\t1009\t-\t1\t2\t3.75\t-1\t10\t0.0015654\t0.0015654\t1\t"
-                               "0.317311\t0.317311";
+    const std::string fields = "11\t7\tENSG1\tABC\tchr2\t1000\t1009\t-\t1\t2\t3.75\t-1\t10\t0.0015654\t0.0015654\t"
+                               "tested\t1\t0.317311\t0.317311";
     const std::string tail = "\t0.05\t0.025\t10\t100\n";
 
     const RunResult plain = sigtable({"--stats", dir.write("iso.txt", row + "\n"), "--out", dir.file("a.tsv"),
@@ -182,7 +184,8 @@ TEST(Sigtable, RefusesFilesItCannotRead)
                             "', line 1, field 4 (gp_statistic of comparison 1): expected a real number, found 'x'\n");
     const RunResult help = sigtable({"--help"});
     EXPECT_EQ(help.status, 0);
-    for (const char* option : {"--stats", "--out", "--features", "--gtt", "--sort", "--fdr", "--plots", "--alpha"})
+    for (const char* option : {"--stats", "--out", "--tables", "--features", "--gtt", "--pvalue", "--sort", "--fdr",
+                               "--plots", "--alpha"})
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
 }
 
@@ -269,13 +272,21 @@ TEST(Sigtable, TotalsCoverEveryConditionAndInputsAreNotOverwritten)
     ScratchDir dir;
     const std::string stats = dir.write("lv.txt", level_file(false));
     const std::string gtt = dir.write("gtt.txt", "100 100\n200 200\n100 100\n");
-    const std::string features = dir.write("f.tsv", kFeaturesHeader + "gene\t7\tG7\tA B\tchr1\t10\t20\t+\tT1\n");
+    const std::string genes = "gene\t7\tG7\tA B\tchr1\t10\t20\t+\tT1\ngene\t8\tG8\tC\tchr1\t30\t40\t+\tT2\n"
+                              "gene\t9\tG9\tD\tchr1\t50\t60\t+\tT3\n";
+    const std::string features = dir.write("f.tsv", kFeaturesHeader + genes);
 
-    // gtt: a pair for every condition the statistics file compares (up to 3).
+    // gtt: a pair for each condition the statistics file compares (3), as
+    // lvcmp compares every pair: fewer leave a condition without its depth,
+    // more change the mean depth that the means are scaled to.
     const std::string two = dir.write("two.txt", "100 100\n200 200\n");
     expect_refusal(dir, {"--stats", stats, "--gtt", two},
-                   "gtt file '" + two + "' holds the totals of 2 conditions, but statistics file '" + stats +
-                       "' compares conditions up to 3");
+                   "gtt file '" + two + "' does not belong to statistics file '" + stats +
+                       "': it holds the totals of 2 conditions and the statistics file compares 3");
+    const std::string more = dir.write("more.txt", "100 100\n200 200\n100 100\n50 50\n");
+    expect_refusal(dir, {"--stats", stats, "--gtt", more},
+                   "gtt file '" + more + "' does not belong to statistics file '" + stats +
+                       "': it holds the totals of 4 conditions and the statistics file compares 3");
     const std::string word = dir.write("word.txt", "100 100\n200 abc\n100 100\n");
     expect_refusal(dir, {"--stats", stats, "--gtt", word},
                    "gtt file '" + word +
@@ -289,14 +300,15 @@ TEST(Sigtable, TotalsCoverEveryConditionAndInputsAreNotOverwritten)
     // Every input is known to the run: the table may not overwrite one.
     const RunResult clobber = sigtable({"--stats", stats, "--features", features, "--gtt", gtt, "--out", features});
     EXPECT_EQ(clobber.status, 2);
-    EXPECT_EQ(split_lines(clobber.err).size(), 1u) << clobber.err;
-    EXPECT_EQ(read_file(features), kFeaturesHeader + "gene\t7\tG7\tA B\tchr1\t10\t20\t+\tT1\n");
+    EXPECT_EQ(clobber.err, "sigtable: table file '" + features + "' is the same file as features file '" + features +
+                               "': give each output a name of its own, apart from the inputs\n");
+    EXPECT_EQ(read_file(features), kFeaturesHeader + genes);
 
-    // What passes every check: names with spaces, a gtt with more conditions
-    // than compared, a blank line.
-    const std::string more = dir.write("more.txt", "100 100\n200 200\n100 100\n50 50\n");
-    const std::string spaced = dir.write("spaced.tsv", kFeaturesHeader + "gene\t7\tG7\tA B\tchr1\t10\t20\t+\t\n\n");
-    const RunResult ok = sigtable({"--stats", stats, "--features", spaced, "--gtt", more, "--out", dir.file("ok.tsv")});
+    // What passes every check: names with spaces, an empty transcripts
+    // field, a blank line.
+    const std::string spaced = dir.write("spaced.tsv", kFeaturesHeader + genes.substr(0, genes.find('T')) + "\n" +
+                                                           genes.substr(genes.find('\n') + 1) + "\n");
+    const RunResult ok = sigtable({"--stats", stats, "--features", spaced, "--gtt", gtt, "--out", dir.file("ok.tsv")});
     ASSERT_EQ(ok.status, 0) << ok.err;
     EXPECT_EQ(split_lines(read_file(dir.file("ok.tsv")))[1].rfind("7\tG7\tA B\tchr1\t10\t20\t+\t1\t2\t", 0), 0u);
 }
@@ -319,10 +331,10 @@ TEST(Sigtable, NullsBoostCannotEvaluateGiveNA)
     // Pair 1-3 now has two tests: gene 7's padj doubles, its permutation
     // p-value is adjusted alone; gene 10's is NA (chi-square p-values:
     // 0.0455003 for 4, 0.317311 for 1).
-    EXPECT_EQ(lines[3], "7\t1\t3\t250\t2\t30\t4.32046e-08\t8.64093e-08\t0.5\t0.4795\t0.4795\t4.50102e-11\t"
+    EXPECT_EQ(lines[3], "7\t1\t3\t250\t2\t30\t4.32046e-08\t8.64093e-08\ttested\t0.5\t0.4795\t0.4795\t4.50102e-11\t"
                         "4.50102e-11\t100\t400\t0.5\t0.5\t100");
-    EXPECT_EQ(lines[5], "10\t1\t3\t20\t0\t4\t0.0455003\t0.0455003\t1\t0.317311\t0.4795\tNA\tNA\t20\t20\t0.5\t0.5\t"
-                        "20");
+    EXPECT_EQ(lines[5], "10\t1\t3\t20\t0\t4\t0.0455003\t0.0455003\ttested\t1\t0.317311\t0.4795\tNA\tNA\t20\t20\t"
+                        "0.5\t0.5\t20");
 }
 
 TEST(Sigtable, GzipTableIsThePlainTableCompressed)
@@ -365,23 +377,24 @@ namespace {
 // The level rows of level_file(false) as the table shows them after the
 // feature's columns, and the share row's (see the tests above).
 const std::string kLevelResults[] = {
-    "\t1\t2\t75\t-1\t1\t0.317311\t0.317311\t10\t0.0015654\t0.0015654\t100\t50\t0.5\t0.25\t100\n",
-    "\t1\t2\t100\t0\tNA\tNA\tNA\t25\t5.73303e-07\t8.59955e-07\t100\t100\tNA\tNA\t50\n",
-    "\t1\t3\t250\t2\t30\t4.32046e-08\t4.32046e-08\t0.5\t0.4795\t0.4795\t100\t400\t0.5\t0.5\t100\n",
-    "\t1\t2\t10\t0\t3.84146\t0.05\t0.1\t60\t9.48574e-15\t2.84572e-14\t10\t10\t0.5\t0.5\t10\n",
+    "\t1\t2\t75\t-1\t1\t0.317311\t0.317311\ttested\t10\t0.0015654\t0.0015654\t100\t50\t0.5\t0.25\t100\n",
+    "\t1\t2\t100\t0\tNA\tNA\tNA\ttest not valid\t25\t5.73303e-07\t8.59955e-07\t100\t100\tNA\tNA\t50\n",
+    "\t1\t3\t250\t2\t30\t4.32046e-08\t4.32046e-08\ttested\t0.5\t0.4795\t0.4795\t100\t400\t0.5\t0.5\t100\n",
+    "\t1\t2\t10\t0\t3.84146\t0.05\t0.1\ttested\t60\t9.48574e-15\t2.84572e-14\t10\t10\t0.5\t0.5\t10\n",
 };
 const std::string kShareNumbers = " 1 2 10.000000 1.000000 0.1 0.2 0.3 0.4 0.5 1.0 0.25 1.0 10 100\n";
-const std::string kShareResults = "\t1\t2\t3.75\t-1\t10\t0.0015654\t0.0015654\t1\t0.317311\t0.317311\t0.05\t0.025\t10\t"
-                                  "100\n";
-const std::string kFeatureColumns = "\tgene\tgene_name\tchromosome\tstart\tend\tstrand";
+const std::string kShareResults = "\t1\t2\t3.75\t-1\t10\t0.0015654\t0.0015654\ttested\t1\t0.317311\t0.317311\t0.05\t"
+                                  "0.025\t10\t100\n";
+const std::string kFeatureColumns = "\tgene_id\tgene_name\tchromosome\tstart\tend\tstrand";
 
 } // namespace
 
 TEST(SigtableFeatures, GenesNameLevelRowsAndExonsNameShareRows)
 {
     // Blank lines anywhere after the header, a row with fields past the
-    // eighth, one with just eight and no line end, a gene and an exon of
-    // the same number with different names, and a gene with no row.
+    // eighth, one with just eight and no line end, and a gene and an exon
+    // of the same number with different names. (A gene or exon missing from
+    // the file is refused: SigtableBelonging.)
     ScratchDir dir;
     const std::string features = dir.write("features.tsv", kFeaturesHeader +
                                                                "\n"
@@ -390,45 +403,48 @@ TEST(SigtableFeatures, GenesNameLevelRowsAndExonsNameShareRows)
                                                                "exon\t11\tENSG7\tSeven A\tchr2\t1000\t1009\t-\tT1\t"
                                                                "more\tstill more\n"
                                                                "\n\n"
+                                                               "gene\t8\tENSG8\tEight\tchr3\t5\t60\t+\tT8\n"
+                                                               "exon\t12\tENSG9\tNine\tchrM\t0\t0\t.\tT9\n"
                                                                "gene\t9\tENSG9\tNine\tchrM\t0\t0\t.");
     const RunResult level = sigtable({"--stats", dir.write("lv.txt", level_file(false)), "--features", features,
                                       "--out", dir.file("level.tsv")});
     ASSERT_EQ(level.status, 0) << level.err;
     EXPECT_EQ(read_file(dir.file("level.tsv")),
-              "gene_id" + kFeatureColumns +
-                  "\tcondition_a\tcondition_b\tbaseMean\tlog2FoldChange\tstat\tpvalue\tpadj\tstat_poisson\t"
-                  "pvalue_poisson\tpadj_poisson\tmean_a\tmean_b\tlambda_a\tlambda_b\tlength\n"
+              "gene_index" + kFeatureColumns +
+                  "\tcondition_a\tcondition_b\tbaseMean\tlog2FoldChange\tstat\tpvalue\tpadj\ttest_status\t"
+                  "stat_poisson\tpvalue_poisson\tpadj_poisson\tmean_a\tmean_b\tlambda_a\tlambda_b\tlength\n"
                   "7\tENSG7\tSeven A\tchr2\t900\t2000\t-" + kLevelResults[0] +
-                  "8\tNA\tNA\tNA\tNA\tNA\tNA" + kLevelResults[1] +
+                  "8\tENSG8\tEight\tchr3\t5\t60\t+" + kLevelResults[1] +
                   "7\tENSG7\tSeven A\tchr2\t900\t2000\t-" + kLevelResults[2] +
                   "9\tENSG9\tNine\tchrM\t0\t0\t." + kLevelResults[3]);
 
-    // Exons 11, 7 (not gene 7) and 12 (no row); equal statistics, so every
-    // padj is its p-value.
+    // Exons 11, 7 (not gene 7) and 12; equal statistics, so every padj is
+    // its p-value.
     const RunResult share = sigtable({"--stats", dir.write("iso.txt", "11 7" + kShareNumbers + "7 9" + kShareNumbers +
                                                                           "12 9" + kShareNumbers),
                                       "--features", features, "--out", dir.file("share.tsv")});
     ASSERT_EQ(share.status, 0) << share.err;
     EXPECT_EQ(read_file(dir.file("share.tsv")),
-              "exon_id\tgene_id" + kFeatureColumns +
-                  "\tcondition_a\tcondition_b\tbaseMean\tlog2FoldChange\tstat\tpvalue\tpadj\tstat_poisson\t"
-                  "pvalue_poisson\tpadj_poisson\tshare_a\tshare_b\texon_length\tgene_length\n"
+              "exon_index\tgene_index" + kFeatureColumns +
+                  "\tcondition_a\tcondition_b\tbaseMean\tlog2FoldChange\tstat\tpvalue\tpadj\ttest_status\t"
+                  "stat_poisson\tpvalue_poisson\tpadj_poisson\tshare_a\tshare_b\texon_length\tgene_length\n"
                   "11\t7\tENSG7\tSeven A\tchr2\t1000\t1009\t-" + kShareResults +
                   "7\t9\tENSG9\tNine\tchr5\t1\t10\t+" + kShareResults +
-                  "12\t9\tNA\tNA\tNA\tNA\tNA\tNA" + kShareResults);
+                  "12\t9\tENSG9\tNine\tchrM\t0\t0\t." + kShareResults);
 }
 
 TEST(SigtableFeatures, TheHeaderIsKnownByItsFirstFieldAlone)
 {
-    // A header of "kind" alone is a header; the file may hold nothing else.
+    // A header of "kind" alone is a header.
     ScratchDir dir;
     const std::string stats = dir.write("lv.txt", kLevelRows[3] + "\n");
-    const RunResult r = sigtable({"--stats", stats, "--features", dir.write("f.tsv", "kind\n"), "--out",
+    const RunResult r = sigtable({"--stats", stats, "--features",
+                                  dir.write("f.tsv", "kind\ngene\t9\tENSG9\tNine\tchrM\t0\t0\t."), "--out",
                                   dir.file("t.tsv")});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(split_lines(read_file(dir.file("t.tsv"))).at(1),
-              "9\tNA\tNA\tNA\tNA\tNA\tNA\t1\t2\t10\t0\t3.84146\t0.05\t0.05\t60\t9.48574e-15\t9.48574e-15\t10\t10\t0.5\t"
-              "0.5\t10");
+              "9\tENSG9\tNine\tchrM\t0\t0\t.\t1\t2\t10\t0\t3.84146\t0.05\t0.05\ttested\t60\t9.48574e-15\t"
+              "9.48574e-15\t10\t10\t0.5\t0.5\t10");
     // Only the first line may be the header: a blank line before it, or a
     // header of other words, loses it.
     const std::string blank_first = dir.write("blank.tsv", "\n" + kFeaturesHeader);

@@ -1,0 +1,160 @@
+#include "tables_dir.h"
+
+#include "count_limits.h"
+#include "textin.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// The lines of a file that hold a field, and the fields of the first such
+// line: a table's size as bamcount writes it. Read in blocks straight from
+// the file, as the table itself is read afterwards by its shared reader.
+struct LineCount {
+    std::int64_t lines = 0;
+    std::int64_t first_fields = 0;
+    std::uint64_t first_line = 0; // its line number
+};
+
+LineCount count_lines(const FileName& name)
+{
+    struct Descriptor {
+        int fd;
+        ~Descriptor()
+        {
+            if (fd >= 0) ::close(fd);
+        }
+    } file{::open(name.path.c_str(), O_RDONLY | O_CLOEXEC)};
+    if (file.fd < 0) fail_open(name, "open", errno);
+    LineCount count;
+    std::vector<char> block(std::size_t(1) << 20);
+    std::uint64_t line = 1;
+    bool in_field = false, line_has_field = false;
+    for (;;) {
+        const ssize_t got = ::read(file.fd, block.data(), block.size());
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) fail_open(name, "read", errno);
+        if (got == 0) break;
+        for (ssize_t k = 0; k < got; ++k) {
+            const char c = block[static_cast<std::size_t>(k)];
+            if (c == '\n') {
+                count.lines += line_has_field;
+                ++line;
+                in_field = line_has_field = false;
+            } else if (InputFile::is_separator(c)) {
+                in_field = false;
+            } else if (!in_field) {
+                in_field = true;
+                if (!line_has_field && count.lines == 0) count.first_line = line;
+                line_has_field = true;
+                if (count.lines == 0) ++count.first_fields;
+            }
+        }
+    }
+    count.lines += line_has_field;
+    return count;
+}
+
+std::int32_t table_size(const FileName& name, const LineCount& count)
+{
+    if (count.lines > 2147483647) fail_input(describe(name) + " has more than 2147483647 lines");
+    return static_cast<std::int32_t>(count.lines);
+}
+
+bool exists(const std::string& path)
+{
+    struct stat st;
+    return ::stat(path.c_str(), &st) == 0 || errno != ENOENT;
+}
+
+} // namespace
+
+std::string features_in(const std::string& dir) { return dir + "/features.tsv"; }
+std::string gtt_in(const std::string& dir) { return dir + "/gtt.txt"; }
+
+TablesDir read_tables_dir(const std::string& dir, std::int32_t conditions_if_empty)
+{
+    TablesDir d;
+    CountTables& t = d.tables;
+    t.reads = {"reads file", dir + "/reads.txt"};
+    t.exon_zb = {"exon_zb file", dir + "/exon_zb.txt"};
+    t.gene_zb = {"gene_zb file", dir + "/gene_zb.txt"};
+
+    const LineCount rows = count_lines(t.reads);
+    std::int32_t conditions = conditions_if_empty;
+    if (rows.lines > 0) {
+        if (rows.first_fields < 4)
+            fail_input(describe(t.reads) + ", line " + std::to_string(rows.first_line) +
+                       ": expected three leading fields and a count per condition, found " +
+                       std::to_string(rows.first_fields) + (rows.first_fields == 1 ? " field" : " fields"));
+        if (rows.first_fields - 3 > kLargestConditions)
+            fail_input(describe(t.reads) + ", line " + std::to_string(rows.first_line) + ": expected at most " +
+                       std::to_string(kLargestConditions) + " conditions, found " +
+                       std::to_string(rows.first_fields - 3));
+        conditions = static_cast<std::int32_t>(rows.first_fields - 3);
+    }
+    const std::int32_t num_reads = table_size(t.reads, rows);
+    const std::int32_t num_exons = table_size(t.exon_zb, count_lines(t.exon_zb));
+    const std::int32_t num_genes = table_size(t.gene_zb, count_lines(t.gene_zb));
+    {
+        InputFile reads = InputFile::open(t.reads);
+        t.counts = read_count_table(reads, num_reads, conditions);
+        InputFile exon_zb = InputFile::open(t.exon_zb);
+        t.exons = read_exon_table(exon_zb, num_exons, num_reads);
+        InputFile gene_zb = InputFile::open(t.gene_zb);
+        t.genes = read_gene_table(gene_zb, num_genes, t.exons);
+    }
+
+    const std::size_t C = t.conditions();
+    t.exon_reads_.assign(static_cast<std::size_t>(num_exons) * C, 0);
+    t.gene_reads_.assign(static_cast<std::size_t>(num_genes) * C, 0);
+    t.gene_of_exon.assign(static_cast<std::size_t>(num_exons) + 1, 0);
+    for (std::int32_t e = 1; e <= num_exons; ++e) {
+        t.exon_row.emplace(t.exons.exon_id[e], e);
+        std::int64_t* sums = &t.exon_reads_[static_cast<std::size_t>(e - 1) * C];
+        for (std::int64_t r = t.exons.first_row[e]; r <= t.exons.last_row[e]; ++r)
+            for (std::size_t c = 0; c < C; ++c) sums[c] += t.counts.counts[r][c + 1];
+    }
+    for (std::int32_t g = 1; g <= num_genes; ++g) {
+        t.gene_row.emplace(t.genes.gene_id[g], g);
+        std::int64_t* sums = &t.gene_reads_[static_cast<std::size_t>(g - 1) * C];
+        for (std::int32_t e = t.genes.first_exon[g]; e <= t.genes.last_exon[g]; ++e) {
+            if (t.gene_of_exon[static_cast<std::size_t>(e)] == 0) t.gene_of_exon[static_cast<std::size_t>(e)] = g;
+            for (std::size_t c = 0; c < C; ++c) sums[c] += t.exon_reads_[static_cast<std::size_t>(e - 1) * C + c];
+        }
+    }
+
+    const std::string names = dir + "/conditions.tsv";
+    if (exists(names)) d.names = read_condition_names(names);
+
+    return d;
+}
+
+std::optional<GeneFits> read_gene_fits(const std::string& dir, const CountTables& t)
+{
+    const std::size_t C = t.conditions();
+    const std::int32_t num_genes = t.genes.num_genes;
+    const FileName gene_re{"gene_re file", dir + "/gene_re.txt"};
+    if (exists(gene_re.path)) {
+        // read_fit_table takes the records by position, whatever the lines:
+        // a file of other conditions or genes would be read shifted, so its
+        // shape is checked against the tables first.
+        const LineCount shape = count_lines(gene_re);
+        const std::int64_t fields = 2 + 4 * static_cast<std::int64_t>(C);
+        if (shape.lines > 0 && shape.first_fields != fields)
+            fail_input(describe(gene_re) + " does not belong to " + describe(t.reads) + ": its line " +
+                       std::to_string(shape.first_line) + " has " + std::to_string(shape.first_fields) +
+                       " fields, and a gene of " + std::to_string(C) + (C == 1 ? " condition" : " conditions") +
+                       " has " + std::to_string(fields) + " (2, then 4 per condition)");
+        if (shape.lines != num_genes)
+            fail_input(describe(gene_re) + " does not belong to " + describe(t.gene_zb) + ": it has " +
+                       std::to_string(shape.lines) + (shape.lines == 1 ? " gene" : " genes") +
+                       " and the gene_zb file " + std::to_string(num_genes));
+        InputFile file = InputFile::open(gene_re);
+        return GeneFits{gene_re, read_fit_table(file, num_genes, t.counts.num_conditions, 2, "gene")};
+    }
+    return std::nullopt;
+}
