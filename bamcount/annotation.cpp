@@ -1,209 +1,277 @@
 #include "annotation.h"
 
+#include "annotation_lines.h"
 #include "diag.h"
 
 #include <algorithm>
-#include <cerrno>
-#include <charconv>
-#include <cstring>
-#include <string_view>
+#include <functional>
+#include <memory>
 #include <unordered_map>
-#include <zlib.h>
 
 namespace {
 
-constexpr int kColumns = 9;
-// zlib's read buffer. The fuzz build (-DFUZZ=ON) reads files of a few
-// kilobytes thousands of times a second, and takes a small one.
-#ifdef ANNOTATION_BUFFER_BYTES
-constexpr unsigned kBuffer = ANNOTATION_BUFFER_BYTES;
-#else
-constexpr unsigned kBuffer = 1u << 20;
-#endif
-const char* const kColumnNames[kColumns] = {"seqid", "source", "type", "start", "end", "score", "strand", "phase",
-                                            "attributes"};
+// Maps keyed by text that are looked up with views into the line being
+// read, so that a lookup allocates nothing.
+struct TextHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view s) const noexcept { return std::hash<std::string_view>{}(s); }
+};
+template <class Value>
+using TextMap = std::unordered_map<std::string, Value, TextHash, std::equal_to<>>;
 
-// Lines of a plain or gzip-compressed file (zlib reads both).
-class LineReader {
+using TypeCounts = std::vector<std::pair<std::uint32_t, std::uint64_t>>;
+
+void add_count(TypeCounts& counts, std::uint32_t type, std::uint64_t n)
+{
+    for (auto& [t, count] : counts)
+        if (t == type) {
+            count += n;
+            return;
+        }
+    counts.emplace_back(type, n);
+}
+
+// The feature types met, numbered in order of first appearance.
+class TypeNames {
 public:
-    explicit LineReader(FileName name) : name_(std::move(name))
+    explicit TypeNames(std::vector<std::string>& names) : names_(names) {}
+    std::uint32_t of(std::string_view type)
     {
-        file_ = gzopen(name_.path.c_str(), "rb");
-        if (!file_) fail_open(name_, "open", errno ? errno : ENOMEM);
-        gzbuffer(file_, kBuffer);
+        // Lines of one type come in runs (a transcript's exons, its CDS).
+        if (last_ < names_.size() && names_[last_] == type) return last_;
+        if (auto it = index_.find(type); it != index_.end()) return last_ = it->second;
+        last_ = static_cast<std::uint32_t>(names_.size());
+        names_.emplace_back(type);
+        index_.emplace(std::string(type), last_);
+        return last_;
     }
-    ~LineReader() { gzclose(file_); }
-    LineReader(const LineReader&) = delete;
-    LineReader& operator=(const LineReader&) = delete;
 
-    // The next line without its line end; false at the end of the file.
-    bool next(std::string& line)
+private:
+    std::vector<std::string>& names_;
+    TextMap<std::uint32_t> index_;
+    std::uint32_t last_ = 0;
+};
+
+// The genes of a GTF file that its uncounted lines name.
+class GtfGenes {
+public:
+    explicit GtfGenes(std::vector<AnnotatedGene>& genes) : genes_(genes) {}
+    AnnotatedGene& named(std::string_view id, std::string_view attributes)
     {
-        line.clear();
-        char chunk[1 << 16];
-        while (gzgets(file_, chunk, sizeof chunk)) {
-            line.append(chunk);
-            if (!line.empty() && line.back() == '\n') {
-                line.pop_back();
-                if (!line.empty() && line.back() == '\r') line.pop_back();
-                ++number_;
+        if (auto it = index_.find(id); it != index_.end()) return genes_[it->second];
+        index_.emplace(std::string(id), genes_.size());
+        AnnotatedGene& g = genes_.emplace_back();
+        g.id = std::string(id);
+        g.type = first_of(attributes, {"gene_type", "gene_biotype"}, false);
+        return g;
+    }
+
+private:
+    std::vector<AnnotatedGene>& genes_;
+    TextMap<std::size_t> index_;
+};
+
+// A GFF3 feature other than a counted one, by its ID; counted features
+// without a Parent get one of their own.
+struct Gff3Feature {
+    std::string parent; // the first Parent, empty for a top-level feature
+    // The id shown to users: gene_id, transcript_id or ID, the first given;
+    // for a grouped transcript (below) its transcript_id or ID.
+    std::string id;
+    std::string group;     // a top-level transcript's gene: geneID, gene_id or gene
+    std::string name;      // Name or gene_name; a grouped transcript's gene_name
+    std::string type;      // biotype, gene_biotype or gene_type
+    std::string attribute; // with --gene-attribute: its value here
+    std::string attribute_name; // and gene_name's
+    TypeCounts children;   // the lines naming it as first Parent, by type
+    std::uint64_t order = 0; // definitions in file order
+    std::uint32_t feature_type = 0;
+    bool defined = false;  // a line with this ID was read, not only a Parent naming it
+    bool gene_line = false;
+    bool has_children = false;
+};
+
+// A feature's gene as a counted feature of it takes it.
+struct GeneOf {
+    std::string_view id, name, type;
+    bool gene_line = false;
+};
+
+void describe_feature(Gff3Feature& f, std::string_view attributes, std::string_view type, const std::string& id,
+                      const AnnotationOptions& options)
+{
+    const std::string parents = first_of(attributes, {"Parent"}, true);
+    f.parent = parents.substr(0, parents.find(','));
+    f.gene_line = is_gene_type(type);
+    f.id = first_of(attributes, {"gene_id", "transcript_id"}, true);
+    if (f.id.empty()) f.id = id;
+    f.name = first_of(attributes, {"Name", "gene_name"}, true);
+    f.type = first_of(attributes, {"biotype", "gene_biotype", "gene_type"}, true);
+    if (f.parent.empty() && !f.gene_line) {
+        f.group = first_of(attributes, {"geneID", "gene_id", "gene"}, true);
+        if (!f.group.empty()) {
+            f.id = first_of(attributes, {"transcript_id"}, true);
+            if (f.id.empty()) f.id = id;
+            f.name = first_of(attributes, {"gene_name"}, true);
+        }
+    }
+    if (!options.gene_attribute.empty()) {
+        f.attribute = first_of(attributes, {options.gene_attribute}, true);
+        f.attribute_name = first_of(attributes, {"gene_name"}, true);
+    }
+}
+
+class Gff3Features {
+public:
+    explicit Gff3Features(const AnnotationOptions& options) : options_(options) {}
+
+    // The feature of this ID, whether defined yet or not.
+    Gff3Feature& at(std::string_view id)
+    {
+        if (auto it = map_.find(id); it != map_.end()) return it->second;
+        return map_.emplace(std::string(id), Gff3Feature{}).first->second;
+    }
+    const Gff3Feature* defined(std::string_view id) const
+    {
+        const auto it = map_.find(id);
+        return it != map_.end() && it->second.defined ? &it->second : nullptr;
+    }
+
+    void define(const std::string& id, std::string_view attributes, std::string_view type, std::uint32_t type_index)
+    {
+        Gff3Feature& f = at(id);
+        if (f.defined) return; // a feature of several lines (such as a CDS) is defined by its first
+        describe_feature(f, attributes, type, id, options_);
+        f.feature_type = type_index;
+        f.order = next_order_++;
+        f.defined = true;
+    }
+
+    // The gene of the features whose Parent is `t`, without a gene
+    // attribute. False when t's Parent names no feature.
+    bool gene_of(const Gff3Feature& t, GeneOf& gene) const
+    {
+        const Gff3Feature* g = &t;
+        if (!t.parent.empty()) {
+            g = defined(t.parent);
+            if (!g) return false;
+        } else if (!t.group.empty()) {
+            g = defined(t.group);
+            if (!g || !g->gene_line || !g->parent.empty()) {
+                gene = {t.group, t.name.empty() ? std::string_view(t.group) : t.name, t.type, false};
                 return true;
             }
         }
-        int error = Z_OK;
-        const char* message = gzerror(file_, &error);
-        if (error != Z_OK && error != Z_STREAM_END)
-            fail_input("cannot read " + describe(name_) + ": " + (error == Z_ERRNO ? std::strerror(errno) : message));
-        if (line.empty()) return false;
-        ++number_; // a last line without its line end
+        gene = {g->id, g->name.empty() ? std::string_view(g->id) : g->name, g->type, g->gene_line};
         return true;
     }
 
-    std::uint64_t line_number() const { return number_; }
-    const FileName& name() const { return name_; }
+    // The same with a gene attribute: the feature line's value (`own`,
+    // perhaps empty), else t's, else its Parent's. False when none has it.
+    bool gene_by_attribute(const Gff3Feature* t, std::string_view own, std::string_view own_name, GeneOf& gene) const
+    {
+        const Gff3Feature* g = t && !t->parent.empty() ? defined(t->parent) : nullptr;
+        auto first = [](std::initializer_list<std::string_view> values) {
+            for (std::string_view v : values)
+                if (!v.empty()) return v;
+            return std::string_view();
+        };
+        // A field of a feature that may be missing.
+        auto of = [](const Gff3Feature* f, std::string Gff3Feature::*field) {
+            return f ? std::string_view(f->*field) : std::string_view();
+        };
+        // The name goes no further up than the line that gave the id: the
+        // gene line above a transcript's own gene is not its gene.
+        const std::string_view at_t = of(t, &Gff3Feature::attribute), at_g = of(g, &Gff3Feature::attribute);
+        gene.id = first({own, at_t, at_g});
+        if (gene.id.empty()) return false;
+        const std::string_view name_t = own.empty() ? of(t, &Gff3Feature::attribute_name) : std::string_view();
+        const std::string_view name_g =
+            own.empty() && at_t.empty() ? of(g, &Gff3Feature::attribute_name) : std::string_view();
+        gene.name = first({own_name, name_t, name_g, gene.id});
+        gene.type = first({of(g, &Gff3Feature::type), of(t, &Gff3Feature::type)});
+        gene.gene_line = g ? g->gene_line : t && t->gene_line;
+        return true;
+    }
+
+    bool gene(const Gff3Feature& t, GeneOf& gene) const
+    {
+        return options_.gene_attribute.empty() ? gene_of(t, gene) : gene_by_attribute(&t, "", "", gene);
+    }
+
+    // The genes of the file with their leaf features by type, in file
+    // order. Call once the counted features have marked their Parents.
+    std::vector<AnnotatedGene> genes()
+    {
+        // A child that is itself a parent (a transcript) contains features
+        // rather than being one: out of its parent's count.
+        for (auto& [id, f] : map_) {
+            if (!f.defined || !f.has_children || f.parent.empty()) continue;
+            if (auto it = map_.find(f.parent); it != map_.end())
+                for (auto& [type, count] : it->second.children)
+                    if (type == f.feature_type && count > 0) --count;
+        }
+        std::vector<const Gff3Feature*> order;
+        for (const auto& [id, f] : map_)
+            if (f.defined && (f.gene_line || !f.children.empty())) order.push_back(&f);
+        std::sort(order.begin(), order.end(), [](const Gff3Feature* a, const Gff3Feature* b) { return a->order < b->order; });
+
+        std::vector<AnnotatedGene> genes;
+        TextMap<std::size_t> index;
+        auto entry = [&](std::string_view id, std::string_view type) -> AnnotatedGene& {
+            if (auto it = index.find(id); it != index.end()) return genes[it->second];
+            index.emplace(std::string(id), genes.size());
+            AnnotatedGene& g = genes.emplace_back();
+            g.id = std::string(id);
+            g.type = std::string(type);
+            return g;
+        };
+        for (const Gff3Feature* f : order) {
+            if (f->gene_line && f->parent.empty()) {
+                const std::string& id = options_.gene_attribute.empty() ? f->id : f->attribute;
+                if (!id.empty()) entry(id, f->type).from_gene_line = true;
+            }
+            GeneOf gene;
+            if (f->children.empty() || !this->gene(*f, gene)) continue;
+            AnnotatedGene& g = entry(gene.id, gene.type);
+            for (const auto& [type, count] : f->children)
+                if (count > 0) add_count(g.leaf_types, type, count);
+        }
+        return genes;
+    }
 
 private:
-    FileName name_;
-    gzFile file_ = nullptr;
-    std::uint64_t number_ = 0;
+    const AnnotationOptions& options_;
+    TextMap<Gff3Feature> map_;
+    std::uint64_t next_order_ = 0;
 };
 
-struct Line {
-    const LineReader& in;
-    std::string_view fields[kColumns];
-
-    [[noreturn]] void refuse(int field, std::string_view expected, std::string_view found) const
-    {
-        fail_input(describe(in.name()) + ", line " + std::to_string(in.line_number()) + ", field " +
-                   std::to_string(field + 1) + " (" + kColumnNames[field] + "): expected " + std::string(expected) +
-                   ", found " + std::string(found));
-    }
-    [[noreturn]] void refuse(int field, std::string_view expected) const
-    {
-        refuse(field, expected, quote_token(fields[field]));
-    }
-
-    std::int64_t position(int field) const
-    {
-        std::int64_t v = 0;
-        const std::string_view t = fields[field];
-        const auto [end, error] = std::from_chars(t.data(), t.data() + t.size(), v);
-        if (t.empty() || error != std::errc() || end != t.data() + t.size() || v < 1 || v > kLargestPosition)
-            refuse(field, "a position, a whole number from 1 to " + std::to_string(kLargestPosition));
-        return v;
-    }
+// A counted GFF3 feature: its gene and transcripts are known once the
+// whole file is read, as Parents may come after their children.
+struct PendingFeature {
+    ExonRecord exon;
+    std::vector<std::string> parents;
+    std::unique_ptr<Gff3Feature> self; // a counted feature without Parent is its own transcript
+    std::string attribute, attribute_name; // with --gene-attribute: the line's own values
+    std::uint64_t line;
 };
 
-// Splits a line into its nine tab-separated columns, or refuses it.
-Line split(const LineReader& in, const std::string& text)
+// A percent-encoded view decoded, in `scratch` only when it holds a '%'.
+std::string_view decoded(std::string_view v, std::string& scratch)
 {
-    Line line{in, {}};
-    std::size_t from = 0;
-    int n = 0;
-    for (;;) {
-        const std::size_t tab = text.find('\t', from);
-        if (n < kColumns) line.fields[n] = std::string_view(text).substr(from, tab - from);
-        ++n;
-        if (tab == std::string::npos) break;
-        from = tab + 1;
-    }
-    if (n != kColumns)
-        fail_input(describe(in.name()) + ", line " + std::to_string(in.line_number()) + ": expected " +
-                   std::to_string(kColumns) + " tab-separated fields, found " + std::to_string(n));
-    return line;
+    if (v.find('%') == std::string_view::npos) return v;
+    scratch = percent_decoded(v);
+    return scratch;
 }
-
-// GTF attributes: `key "value"; key value;`. Returns the value of `key`, or
-// an empty view.
-std::string_view gtf_attribute(std::string_view attributes, std::string_view key)
-{
-    std::size_t p = 0;
-    while (p < attributes.size()) {
-        while (p < attributes.size() && (attributes[p] == ' ' || attributes[p] == ';')) ++p;
-        const std::size_t key_end = attributes.find(' ', p);
-        if (key_end == std::string_view::npos) break;
-        const std::string_view k = attributes.substr(p, key_end - p);
-        std::size_t v = key_end + 1;
-        std::string_view value;
-        if (v < attributes.size() && attributes[v] == '"') {
-            const std::size_t close = attributes.find('"', v + 1);
-            if (close == std::string_view::npos) break;
-            value = attributes.substr(v + 1, close - v - 1);
-            p = close + 1;
-        } else {
-            const std::size_t semi = attributes.find(';', v);
-            value = attributes.substr(v, semi == std::string_view::npos ? std::string_view::npos : semi - v);
-            p = semi == std::string_view::npos ? attributes.size() : semi;
-        }
-        if (k == key) return value;
-    }
-    return {};
-}
-
-// GFF3 values are percent-encoded.
-std::string percent_decoded(std::string_view v)
-{
-    std::string out;
-    out.reserve(v.size());
-    auto hex = [](char c) { return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1; };
-    for (std::size_t i = 0; i < v.size(); ++i) {
-        if (v[i] == '%' && i + 2 < v.size() && hex(v[i + 1]) >= 0 && hex(v[i + 2]) >= 0) {
-            out.push_back(static_cast<char>(hex(v[i + 1]) * 16 + hex(v[i + 2])));
-            i += 2;
-        } else {
-            out.push_back(v[i]);
-        }
-    }
-    return out;
-}
-
-// GFF3 attributes: `key=value;key=value1,value2`. Returns the raw value of
-// `key`, or an empty view.
-std::string_view gff3_attribute(std::string_view attributes, std::string_view key)
-{
-    std::size_t p = 0;
-    while (p < attributes.size()) {
-        std::size_t semi = attributes.find(';', p);
-        if (semi == std::string_view::npos) semi = attributes.size();
-        std::string_view pair = attributes.substr(p, semi - p);
-        while (!pair.empty() && pair.front() == ' ') pair.remove_prefix(1);
-        const std::size_t eq = pair.find('=');
-        if (eq != std::string_view::npos && pair.substr(0, eq) == key) return pair.substr(eq + 1);
-        p = semi + 1;
-    }
-    return {};
-}
-
-std::string first_of(std::string_view attributes, std::initializer_list<std::string_view> keys, bool gff3)
-{
-    for (std::string_view key : keys) {
-        const std::string_view v = gff3 ? gff3_attribute(attributes, key) : gtf_attribute(attributes, key);
-        if (!v.empty()) return gff3 ? percent_decoded(v) : std::string(v);
-    }
-    return {};
-}
-
-char strand_of(const Line& line)
-{
-    const std::string_view s = line.fields[6];
-    if (s == "+" || s == "-") return s[0];
-    if (s == "." || s == "?") return '.';
-    line.refuse(6, "'+', '-', '.' or '?'");
-}
-
-bool looks_like_gff3(std::string_view attributes)
-{
-    const std::size_t eq = attributes.find('=');
-    return eq != std::string_view::npos && attributes.find('"') == std::string_view::npos;
-}
-
-// A GFF3 feature that exons may name as their parent.
-struct Gff3Feature {
-    std::string parent; // the first Parent, empty for a gene
-    std::string id, name, type; // the gene_id/transcript_id shown to users, Name, biotype
-};
 
 } // namespace
+
+bool is_gene_type(std::string_view type)
+{
+    constexpr std::string_view kSuffix = "_gene";
+    return type == "gene" || type == "pseudogene" ||
+           (type.size() > kSuffix.size() && type.substr(type.size() - kSuffix.size()) == kSuffix);
+}
 
 std::vector<std::string> split_list(std::string_view text, char separator)
 {
@@ -226,21 +294,19 @@ std::string joined(const std::vector<std::string>& items, char separator)
     return out;
 }
 
-std::vector<ExonRecord> read_annotation(const std::string& path)
+Annotation read_annotation(const std::string& path, const AnnotationOptions& options)
 {
     LineReader in({"annotation file", path});
-    std::vector<ExonRecord> exons;
-    std::string text;
+    Annotation result;
+    TypeNames types(result.feature_types);
+    GtfGenes gtf_genes(result.genes);
+    Gff3Features features(options);
+    std::vector<PendingFeature> pending;
+    const std::string_view counted = options.feature_type;
+    const std::string_view gtf_key =
+        options.gene_attribute.empty() ? std::string_view("gene_id") : std::string_view(options.gene_attribute);
+    std::string text, scratch;
     int format = 0; // 0 not yet known, 1 GTF, 3 GFF3
-
-    // GFF3 exons wait for the whole file: parents may come after them.
-    std::unordered_map<std::string, Gff3Feature> features;
-    struct PendingExon {
-        ExonRecord exon;
-        std::vector<std::string> parents;
-        std::uint64_t line;
-    };
-    std::vector<PendingExon> pending;
 
     while (in.next(text)) {
         if (text.empty()) continue;
@@ -249,26 +315,31 @@ std::vector<ExonRecord> read_annotation(const std::string& path)
             if (text.rfind("##FASTA", 0) == 0) break;
             continue;
         }
-        const Line line = split(in, text);
+        const Line line = split_columns(in, text);
         const std::string_view attributes = line.fields[8];
         if (format == 0) format = looks_like_gff3(attributes) ? 3 : 1;
         const std::string_view type = line.fields[2];
         const bool gff3 = format == 3;
 
-        if (gff3) {
-            const std::string id = first_of(attributes, {"ID"}, true);
-            if (!id.empty() && type != "exon") {
-                Gff3Feature f;
-                const std::string parents = first_of(attributes, {"Parent"}, true);
-                f.parent = parents.substr(0, parents.find(','));
-                f.id = first_of(attributes, {"gene_id", "transcript_id"}, true);
-                if (f.id.empty()) f.id = id;
-                f.name = first_of(attributes, {"Name", "gene_name"}, true);
-                f.type = first_of(attributes, {"biotype", "gene_biotype", "gene_type"}, true);
-                features.emplace(id, std::move(f));
+        if (type != counted) {
+            // Not counted: what it tells of its gene, for the notes on genes
+            // without a counted feature.
+            if (gff3) {
+                const std::string_view parent = gff3_attribute(attributes, "Parent");
+                const std::string id = first_of(attributes, {"ID"}, true);
+                const std::uint32_t type_index = types.of(type);
+                if (!parent.empty()) {
+                    Gff3Feature& p = features.at(decoded(parent.substr(0, parent.find(',')), scratch));
+                    add_count(p.children, type_index, 1);
+                    p.has_children = true;
+                }
+                if (!id.empty()) features.define(id, attributes, type, type_index);
+            } else if (const std::string_view key = gtf_attribute(attributes, gtf_key); !key.empty()) {
+                if (type == "gene") gtf_genes.named(key, attributes).from_gene_line = true;
+                else if (type != "transcript") add_count(gtf_genes.named(key, attributes).leaf_types, types.of(type), 1);
             }
+            continue;
         }
-        if (type != "exon") continue;
 
         ExonRecord exon;
         exon.chromosome = std::string(line.fields[0]);
@@ -276,48 +347,76 @@ std::vector<ExonRecord> read_annotation(const std::string& path)
         exon.end = line.position(4);
         if (exon.end < exon.start)
             line.refuse(4, "an end at or after the start " + std::to_string(exon.start), quote_token(line.fields[4]));
-        exon.strand = strand_of(line);
+        exon.strand = line.strand();
 
         if (!gff3) {
-            exon.gene_id = first_of(attributes, {"gene_id"}, false);
+            exon.gene_id = first_of(attributes, {gtf_key}, false);
+            if (exon.gene_id.empty()) line.refuse(8, "a " + std::string(gtf_key) + " attribute");
+            // A feature of no transcript belongs to its gene directly, as a
+            // GFF3 feature whose Parent is a gene.
             exon.transcript_id = first_of(attributes, {"transcript_id"}, false);
-            if (exon.gene_id.empty()) line.refuse(8, "a gene_id attribute");
-            if (exon.transcript_id.empty()) line.refuse(8, "a transcript_id attribute");
+            if (exon.transcript_id.empty()) exon.transcript_id = exon.gene_id;
             exon.gene_name = first_of(attributes, {"gene_name"}, false);
             if (exon.gene_name.empty()) exon.gene_name = exon.gene_id;
             exon.gene_type = first_of(attributes, {"gene_type", "gene_biotype"}, false);
-            exons.push_back(std::move(exon));
+            result.exons.push_back(std::move(exon));
             continue;
         }
 
-        const std::string parents = first_of(attributes, {"Parent"}, true);
-        if (parents.empty()) line.refuse(8, "a Parent attribute naming the exon's transcript");
-        pending.push_back({std::move(exon), split_list(parents, ','), in.line_number()});
+        PendingFeature p{std::move(exon), split_list(first_of(attributes, {"Parent"}, true), ','), nullptr, {}, {},
+                         in.line_number()};
+        if (!options.gene_attribute.empty()) {
+            p.attribute = first_of(attributes, {options.gene_attribute}, true);
+            p.attribute_name = first_of(attributes, {"gene_name"}, true);
+        }
+        if (p.parents.empty()) {
+            // Without Parent, a counted feature is its own transcript: a gene
+            // (counting whole genes), a transcript naming its gene, or one
+            // whose gene the gene attribute of its own line tells.
+            const std::string id = first_of(attributes, {"ID"}, true);
+            if (!id.empty()) {
+                p.self = std::make_unique<Gff3Feature>();
+                describe_feature(*p.self, attributes, type, id, options);
+                p.self->defined = true;
+            } else if (p.attribute.empty()) {
+                line.refuse(8, "a Parent attribute naming the " + std::string(type) + "'s transcript");
+            }
+        }
+        pending.push_back(std::move(p));
     }
 
-    // Each GFF3 exon becomes one record per transcript it belongs to.
-    for (PendingExon& p : pending) {
-        for (const std::string& parent : p.parents) {
-            const auto t = features.find(parent);
-            if (t == features.end())
-                fail_input(describe(in.name()) + ", line " + std::to_string(p.line) + ", field 9 (attributes): " +
-                           "expected a Parent that is the ID of a feature of the file, found " + quote_token(parent));
-            const Gff3Feature* gene = &t->second;
-            if (!t->second.parent.empty()) {
-                const auto g = features.find(t->second.parent);
-                if (g == features.end())
-                    fail_input(describe(in.name()) + ", line " + std::to_string(p.line) + ", field 9 (attributes): " +
-                               "expected the transcript " + quote_token(parent) + " to have a gene, found Parent " +
-                               quote_token(t->second.parent) + ", the ID of no feature");
-                gene = &g->second;
+    // Each GFF3 feature becomes one record per transcript it belongs to.
+    for (PendingFeature& p : pending) {
+        auto refuse = [&](const std::string& text) {
+            fail_input(in.where(p.line) + ", field 9 (attributes): " + text);
+        };
+        // t: the transcript, named `parent` by the feature (empty for none).
+        auto add = [&](const Gff3Feature* t, std::string_view parent) {
+            GeneOf gene;
+            if (!options.gene_attribute.empty()) {
+                if (!features.gene_by_attribute(t, p.attribute, p.attribute_name, gene))
+                    refuse("expected a " + options.gene_attribute + " attribute (--gene-attribute) on the feature, "
+                           "its Parent or that one's Parent");
+            } else if (!features.gene_of(*t, gene)) {
+                refuse("expected the transcript " + quote_token(parent) + " to have a gene, found Parent " +
+                       quote_token(t->parent) + ", the ID of no feature");
             }
             ExonRecord exon = p.exon;
-            exon.gene_id = gene->id;
-            exon.gene_name = gene->name.empty() ? gene->id : gene->name;
-            exon.gene_type = gene->type;
-            exon.transcript_id = t->second.id;
-            exons.push_back(std::move(exon));
+            exon.gene_id = std::string(gene.id);
+            exon.gene_name = std::string(gene.name);
+            exon.gene_type = std::string(gene.type);
+            exon.transcript_id = t ? t->id : exon.gene_id;
+            result.exons.push_back(std::move(exon));
+        };
+        if (p.parents.empty()) add(p.self.get(), {});
+        for (const std::string& parent : p.parents) {
+            const Gff3Feature* t = features.defined(parent);
+            if (!t)
+                refuse("expected a Parent that is the ID of a feature of the file, found " + quote_token(parent));
+            features.at(parent).has_children = true;
+            add(t, parent);
         }
     }
-    return exons;
+    if (format == 3) result.genes = features.genes();
+    return result;
 }

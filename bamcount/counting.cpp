@@ -15,7 +15,7 @@
 
 const char* const kReasonNames[kReasons] = {
     "assigned",      "no_feature", "ambiguous_strand", "low_mapping_quality",       "multi_mapping", "secondary",
-    "supplementary", "duplicate",  "qc_failed",        "unmapped", "mate_of_counted_fragment"};
+    "supplementary", "duplicate",  "qc_failed",        "unmapped", "second_mate"};
 
 namespace {
 
@@ -228,9 +228,10 @@ ConditionCounts count_alignments(const FileName& name, const CountLayout& layout
         else if (flag & BAM_FSUPPLEMENTARY) reason = kSupplementary;
         else if (flag & BAM_FQCFAIL) reason = kQcFailed;
         else if ((flag & BAM_FDUP) && !settings.keep_duplicates) reason = kDuplicate;
-        // A fragment counts once, at its first mate; its coverage is both mates'.
+        // A fragment counts once, at its first mate (or not at all); its
+        // coverage is both mates'.
         else if (!settings.coverage && (flag & BAM_FPAIRED) && !(flag & BAM_FREAD1) && !(flag & BAM_FMUNMAP))
-            reason = kMateOfCountedFragment;
+            reason = kSecondMate;
         else if (c.qual < settings.min_mapq) reason = kLowMappingQuality;
         else if (settings.unique_only) {
             if (const std::uint8_t* nh = bam_aux_get(h.record, "NH"); nh && bam_aux2i(nh) > 1) reason = kMultiMapping;

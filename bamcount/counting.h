@@ -52,7 +52,7 @@ enum Reason {
     kDuplicate,
     kQcFailed,
     kUnmapped,
-    kMateOfCountedFragment,
+    kSecondMate, // a pair's second mate whose first mate is mapped: the fragment counts, or not, at the first
     kReasons
 };
 extern const char* const kReasonNames[kReasons];

@@ -14,6 +14,8 @@ struct SourceGene {
     std::string id;
     std::vector<std::size_t> exons;
     std::int64_t first_position = 0;
+    std::size_t next_piece = 0; // the gene id's next piece on another chromosome or strand; 0 for none
+    std::string suffix;         // "@chromosome(strand)" for every piece of a gene of several
 };
 
 // Disjoint sets over the genes of the annotation.
@@ -68,6 +70,44 @@ std::vector<ExonicPart> parts_of(const std::vector<ExonRecord>& exons, const std
     return parts;
 }
 
+// Gives every piece of a gene that lies on several chromosomes or strands
+// (the pseudo-autosomal genes of chrX and chrY in RefSeq-based human
+// annotations) the id "gene_id@chromosome(strand)", and says so in one
+// warning; or, when asked, refuses them. A gene's first piece comes before
+// its other pieces in `genes`, so the loop meets each such gene there first.
+void name_pieces(std::vector<SourceGene>& genes, const std::vector<ExonRecord>& exons, bool refuse)
+{
+    constexpr std::size_t kNamed = 3;
+    std::size_t split = 0;
+    std::string named;
+    std::string first_places;
+    for (std::size_t g = 0; g < genes.size(); ++g) {
+        if (genes[g].next_piece == 0 || !genes[g].suffix.empty()) continue;
+        if (split < kNamed) named += std::string(split ? ", " : "") + quote_token(genes[g].id);
+        else if (split == kNamed) named += ", ...";
+        ++split;
+        std::size_t pieces = 0;
+        for (std::size_t p = g;; p = genes[p].next_piece) {
+            const ExonRecord& x = exons[genes[p].exons.front()];
+            genes[p].suffix = "@" + x.chromosome + "(" + x.strand + ")";
+            if (split == 1 && pieces < kNamed)
+                first_places += (pieces ? " and on " : " on ") + x.chromosome + " " + x.strand;
+            else if (split == 1 && pieces == kNamed)
+                first_places += " and more";
+            ++pieces;
+            if (genes[p].next_piece == 0) break;
+        }
+    }
+    if (split == 0) return;
+    const std::string count = std::to_string(split) + (split == 1 ? " gene lies" : " genes lie");
+    if (refuse)
+        fail_input("annotation: " + count + " on more than one chromosome or strand (" + named + "; the first" +
+                   first_places + "); with --refuse-split-genes a gene must lie on one chromosome and strand");
+    warn("warning: " + count + " on more than one chromosome or strand and " + (split == 1 ? "is" : "are") +
+         " split into one gene per piece, named gene_id@chromosome(strand): " + named);
+    for (SourceGene& g : genes) g.id += g.suffix;
+}
+
 } // namespace
 
 std::int64_t FlatGene::length() const
@@ -92,23 +132,34 @@ std::vector<FlatGene> flatten_genes(const std::vector<ExonRecord>& exons, const 
     std::unordered_map<std::string, int> chromosome_index;
     for (std::size_t k = 0; k < chromosomes.size(); ++k) chromosome_index[chromosomes[k]] = static_cast<int>(k) + 1;
 
-    // The genes in order of first appearance, with their exons.
+    // The genes in order of first appearance, with their exons: one per
+    // gene id and chromosome and strand.
     std::vector<SourceGene> genes;
-    std::unordered_map<std::string, std::size_t> gene_of;
+    std::unordered_map<std::string, std::size_t> gene_of; // a gene id's first piece
     for (std::size_t e = 0; e < exons.size(); ++e) {
         const ExonRecord& x = exons[e];
         if (!options.keep_types.empty() && !options.keep_types.count(x.gene_type)) continue;
         const auto [it, added] = gene_of.emplace(x.gene_id, genes.size());
-        if (added) genes.push_back({x.gene_id, {}, x.start});
-        SourceGene& g = genes[it->second];
-        const ExonRecord& first = exons[g.exons.empty() ? e : g.exons.front()];
-        if (first.chromosome != x.chromosome || first.strand != x.strand)
-            fail_input("annotation: gene " + quote_token(x.gene_id) + " has exons on " + first.chromosome + " " +
-                       first.strand + " and on " + x.chromosome + " " + x.strand +
-                       "; a gene must lie on one chromosome and strand");
-        g.exons.push_back(e);
-        g.first_position = std::min(g.first_position, x.start);
+        std::size_t g = it->second;
+        if (added) {
+            genes.push_back({x.gene_id, {}, x.start, 0, {}});
+        } else {
+            for (;;) {
+                const ExonRecord& first = exons[genes[g].exons.front()];
+                if (first.chromosome == x.chromosome && first.strand == x.strand) break;
+                if (genes[g].next_piece == 0) {
+                    genes[g].next_piece = genes.size();
+                    g = genes.size();
+                    genes.push_back({x.gene_id, {}, x.start, 0, {}});
+                    break;
+                }
+                g = genes[g].next_piece;
+            }
+        }
+        genes[g].exons.push_back(e);
+        genes[g].first_position = std::min(genes[g].first_position, x.start);
     }
+    name_pieces(genes, exons, options.refuse_split);
 
     // Genes that share exonic positions on one chromosome and strand.
     Components components(genes.size());
@@ -160,7 +211,7 @@ std::vector<FlatGene> flatten_genes(const std::vector<ExonRecord>& exons, const 
         std::vector<std::string> names;
         for (std::size_t g : m) {
             f.members.push_back(genes[g].id);
-            names.push_back(exons[genes[g].exons.front()].gene_name);
+            names.push_back(exons[genes[g].exons.front()].gene_name + genes[g].suffix);
             all.insert(all.end(), genes[g].exons.begin(), genes[g].exons.end());
         }
         const ExonRecord& first = exons[all.front()];

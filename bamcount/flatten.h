@@ -4,10 +4,17 @@
 // inside or wholly outside each exon. Each part becomes one exon of the
 // count tables, in genomic order within its gene.
 //
-// Genes of the same chromosome and strand that share exonic positions are
-// merged into one aggregate gene named by their ids joined with '+' (in
-// order of their first exonic position), so that every position counts in
-// one gene only; without merging, shared positions belong to each gene.
+// A gene whose exons lie on more than one chromosome or strand (the
+// pseudo-autosomal genes on chrX and chrY, say) becomes one gene per
+// chromosome and strand, every piece named "gene_id@chromosome(strand)"
+// (its name suffixed the same way), with one warning naming the first few;
+// or, with FlattenOptions::refuse_split, the program stops (exit status 2).
+//
+// Genes (or such pieces) of the same chromosome and strand that share
+// exonic positions are merged into one aggregate gene named by their ids
+// joined with '+' (in order of their first exonic position), so that every
+// position counts in one gene only; without merging, shared positions
+// belong to each gene.
 #pragma once
 
 #include "annotation.h"
@@ -25,7 +32,8 @@ struct ExonicPart {
 };
 
 struct FlatGene {
-    std::string id;   // the annotation's gene id, or the members' ids joined with '+'
+    std::string id;   // the annotation's gene id (a split gene's with "@chromosome(strand)"), or the
+                      // members' ids joined with '+'
     std::string name; // the gene names, joined the same way
     std::vector<std::string> members;
     std::string chromosome;
@@ -40,6 +48,7 @@ struct FlatGene {
 struct FlattenOptions {
     bool merge = true;
     std::set<std::string> keep_types; // empty: every gene type
+    bool refuse_split = false;        // refuse genes on several chromosomes or strands rather than split them
 };
 
 // The genes in genomic order: chromosomes in order of first appearance,

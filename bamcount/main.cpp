@@ -1,18 +1,22 @@
 // bamcount: from aligned reads and a gene annotation to the pipeline's count
 // tables. One BAM, CRAM or SAM file per condition, in condition order.
 #include "annotation.h"
+#include "condition_names.h"
 #include "counting.h"
 #include "diag.h"
 #include "file_identity.h"
 #include "flatten.h"
 #include "layout.h"
 #include "named_options.h"
+#include "next_steps.h"
 #include "ordered_parallel.h"
 #include "runoptions.h"
 #include "tables_writer.h"
+#include "uncounted_genes.h"
 
 #include <htslib/hts_log.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -30,6 +34,9 @@ const char kHelp[] =
     "options (each also accepted as --name=value):\n"
     "  --gtf FILE           the annotation: GTF (Ensembl or GENCODE) or GFF3, plain or gzip-compressed\n"
     "  --out DIR            output folder, created if missing\n"
+    "  --names A,B,...      the conditions' names, one per alignment file, unique, one word each; by\n"
+    "                       default each file's name without .bam/.cram/.sam, with its folder's name\n"
+    "                       and '_' before it when those repeat, else condition_1, condition_2, ...\n"
     "  --strand S           the library's strandedness: unstranded (default), forward (the read, or a\n"
     "                       pair's first mate, lies on the gene's strand) or reverse (the opposite,\n"
     "                       as in dUTP protocols)\n"
@@ -41,6 +48,14 @@ const char kHelp[] =
     "                       protein_coding\n"
     "  --no-merge           do not merge genes of one strand that share exonic positions; a shared\n"
     "                       position then counts in each gene\n"
+    "  --feature-type TYPE  the annotation lines whose positions are counted (default exon; CDS for\n"
+    "                       annotations of CDS lines only, as bacterial GFF3 files)\n"
+    "  --gene-attribute A   the attribute naming a feature's gene (default: gene_id in GTF; in GFF3 the\n"
+    "                       gene its Parent transcript names, else the transcript's geneID, gene_id or\n"
+    "                       gene); looked up on the feature's line, then its Parent's, then theirs\n"
+    "  --refuse-split-genes refuse a gene whose exons lie on more than one chromosome or strand; by\n"
+    "                       default each piece is a gene of its own, named gene_id@chromosome(strand)\n"
+    "                       (SHOX@chrX(+), SHOX@chrY(+))\n"
     "  --coverage           count every aligned base instead of each read's 5' end\n"
     "  --reference FASTA    the reference sequence, for CRAM files that need one\n"
     "  --threads N          decompression threads per file (default: every hardware thread)\n"
@@ -57,19 +72,25 @@ const char kHelp[] =
     "  gene_zb.txt   gene_id first_exon last_exon length\n"
     "  gtt.txt       the reads counted in each condition, as both totals\n"
     "  features.tsv  each gene and exon number with the annotation's gene id, name, chromosome,\n"
-    "                start, end, strand and transcripts\n"
-    "  summary.tsv   every condition's records by what became of them\n";
+    "                start, end, strand and transcripts, the gene's number and the length\n"
+    "  summary.tsv   every condition's records by what became of them; second_mate counts the second\n"
+    "                mates of pairs whose first mate is mapped (the fragment is counted, or not, at\n"
+    "                the first mate's record)\n"
+    "  conditions.tsv\n"
+    "                each condition's number, name and alignment file\n";
 
 struct Options {
     std::string gtf, out;
-    std::vector<std::string> inputs;
+    std::vector<std::string> inputs, names;
     CountSettings counting;
     FlattenOptions flatten;
+    AnnotationOptions annotation;
 };
 
 Options parse(int argc, char** argv)
 {
     Options o;
+    bool given_names = false;
     o.counting.threads = hardware_threads();
     NamedOptions in(argc, argv);
     while (in.next()) {
@@ -105,6 +126,19 @@ Options parse(int argc, char** argv)
         } else if (arg == "--no-merge") {
             in.no_value();
             o.flatten.merge = false;
+        } else if (arg == "--refuse-split-genes") {
+            in.no_value();
+            o.flatten.refuse_split = true;
+        } else if (arg == "--feature-type") {
+            o.annotation.feature_type = in.value();
+            if (o.annotation.feature_type.empty()) in.refuse("--feature-type expects a feature type, such as exon or CDS");
+        } else if (arg == "--gene-attribute") {
+            o.annotation.gene_attribute = in.value();
+            if (o.annotation.gene_attribute.empty())
+                in.refuse("--gene-attribute expects an attribute name, such as gene_id or locus_tag");
+        } else if (arg == "--names") {
+            given_names = true;
+            o.names = split_names(in.value());
         } else if (arg == "--types") {
             for (std::string& type : split_list(in.value(), ',')) o.flatten.keep_types.insert(std::move(type));
         } else if (arg == "--reference") {
@@ -116,7 +150,39 @@ Options parse(int argc, char** argv)
     if (o.gtf.empty()) in.refuse("--gtf is required");
     if (o.out.empty()) in.refuse("--out is required");
     if (o.inputs.empty()) in.refuse("no alignment files given: one per condition");
+    for (const std::string& input : o.inputs)
+        if (input.find_first_of("\t\n\r") != std::string::npos) {
+            std::string shown;
+            for (char c : input) shown += c == '\t' ? "\\t" : c == '\n' ? "\\n" : c == '\r' ? "\\r" : std::string(1, c);
+            fail_input(describe({"alignment file", shown}) +
+                       ": its path holds a tab or line break, which conditions.tsv and summary.tsv cannot list");
+        }
+    if (given_names) {
+        if (const std::string problem = names_problem(o.names, o.inputs.size()); !problem.empty()) in.refuse(problem);
+    } else {
+        o.names = default_condition_names(o.inputs);
+    }
     return o;
+}
+
+// The records of every condition by what became of them, a column per
+// condition headed by its name, as wide as the name needs.
+void print_summary(const std::vector<ConditionCounts>& conditions, const std::vector<std::string>& names)
+{
+    std::vector<int> widths;
+    for (const std::string& name : names) widths.push_back(static_cast<int>(std::max<std::size_t>(14, name.size())));
+    auto row = [&](const char* label, auto value) {
+        std::printf("%-26s", label);
+        for (std::size_t c = 0; c < conditions.size(); ++c)
+            std::printf(" %*llu", widths[c], static_cast<unsigned long long>(value(conditions[c])));
+        std::printf("\n");
+    };
+    std::printf("%-26s", "records");
+    for (std::size_t c = 0; c < names.size(); ++c) std::printf(" %*s", widths[c], names[c].c_str());
+    std::printf("\n");
+    for (int r = 0; r < kReasons; ++r) row(kReasonNames[r], [r](const ConditionCounts& c) { return c.records[r]; });
+    row("counted", [](const ConditionCounts& c) { return c.counted; });
+    std::printf("\n");
 }
 } // namespace
 
@@ -135,40 +201,21 @@ int main(int argc, char** argv)
     for (const std::string& input : o.inputs) record_opened_path({"alignment file", input});
     for (const FileName& table : table_files(o.out)) refuse_if_already_open(table);
 
-    const std::vector<ExonRecord> exons = read_annotation(o.gtf);
-    std::vector<FlatGene> genes = flatten_genes(exons, o.flatten);
-    if (genes.empty()) fail_input("annotation file '" + o.gtf + "': no exon of a kept gene type");
+    const Annotation annotation = read_annotation(o.gtf, o.annotation);
+    std::vector<FlatGene> genes = flatten_genes(annotation.exons, o.flatten);
+    if (genes.empty())
+        fail_input("annotation file '" + o.gtf + "': " +
+                   nothing_counted(annotation, o.flatten.keep_types, o.annotation.feature_type));
+    warn_uncounted_genes(annotation, o.flatten.keep_types, o.annotation.feature_type);
     const CountLayout layout(std::move(genes));
 
     std::vector<ConditionCounts> conditions;
     for (std::size_t c = 0; c < o.inputs.size(); ++c)
         conditions.push_back(count_alignments({"alignment file", o.inputs[c]}, layout, o.counting));
 
-    const TableSizes sizes = write_tables(o.out, layout, conditions, o.inputs);
-
-    std::printf("%-26s", "records");
-    for (std::size_t c = 1; c <= conditions.size(); ++c) std::printf(" %14s", ("condition " + std::to_string(c)).c_str());
-    std::printf("\n");
-    for (int r = 0; r < kReasons; ++r) {
-        std::printf("%-26s", kReasonNames[r]);
-        for (const ConditionCounts& c : conditions) std::printf(" %14llu", static_cast<unsigned long long>(c.records[r]));
-        std::printf("\n");
-    }
-    std::printf("%-26s", "counted");
-    for (const ConditionCounts& c : conditions) std::printf(" %14llu", static_cast<unsigned long long>(c.counted));
-    std::printf("\n\n");
-
-    const std::string d = o.out;
-    const std::string common = std::to_string(sizes.num_reads) + " " + std::to_string(sizes.num_conditions) + " " + d +
-                               "/reads.txt " + std::to_string(sizes.num_exons) + " " + d + "/exon_zb.txt " +
-                               std::to_string(sizes.num_genes) + " " + d + "/gene_zb.txt";
-    std::printf("next steps:\n");
-    std::printf("mfit %s %s/exon_re.txt %s/gene_re.txt %s/chisq_re.txt\n", common.c_str(), d.c_str(), d.c_str(),
-                d.c_str());
-    std::printf("lvcmp %s %s/gene_re.txt %s/exon_re.txt %s/gtt.txt %s/lvcmp_re.txt 0 -81079\n", common.c_str(),
-                d.c_str(), d.c_str(), d.c_str(), d.c_str());
-    std::printf("isocmp %s %s/gene_re.txt %s/exon_re.txt %s/isocmp_re.txt 0 -81079\n", common.c_str(), d.c_str(),
-                d.c_str(), d.c_str());
+    const TableSizes sizes = write_tables(o.out, layout, conditions, o.inputs, o.names);
+    print_summary(conditions, o.names);
+    std::printf("next steps:\n%s", next_steps(program_folder(argc > 0 ? argv[0] : nullptr), o.out, sizes).c_str());
     close_standard_output();
     return 0;
 }

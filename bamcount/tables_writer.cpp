@@ -14,18 +14,20 @@ std::vector<FileName> table_files(const std::string& dir)
 {
     return {{"reads file", dir + "/reads.txt"},     {"exon_zb file", dir + "/exon_zb.txt"},
             {"gene_zb file", dir + "/gene_zb.txt"}, {"features file", dir + "/features.tsv"},
-            {"gtt file", dir + "/gtt.txt"},         {"summary file", dir + "/summary.tsv"}};
+            {"gtt file", dir + "/gtt.txt"},         {"summary file", dir + "/summary.tsv"},
+            {"conditions file", dir + "/conditions.tsv"}};
 }
 
 TableSizes write_tables(const std::string& dir, const CountLayout& layout,
-                         const std::vector<ConditionCounts>& conditions, const std::vector<std::string>& inputs)
+                        const std::vector<ConditionCounts>& conditions, const std::vector<std::string>& inputs,
+                        const std::vector<std::string>& names)
 {
-    const std::vector<FileName> names = table_files(dir);
-    OutputFile reads = OutputFile::create(names[0]);
-    OutputFile exon_zb = OutputFile::create(names[1]);
-    OutputFile gene_zb = OutputFile::create(names[2]);
-    OutputFile features = OutputFile::create(names[3]);
-    features.text("kind\tid\tgene\tgene_name\tchromosome\tstart\tend\tstrand\ttranscripts\n");
+    const std::vector<FileName> files = table_files(dir);
+    OutputFile reads = OutputFile::create(files[0]);
+    OutputFile exon_zb = OutputFile::create(files[1]);
+    OutputFile gene_zb = OutputFile::create(files[2]);
+    OutputFile features = OutputFile::create(files[3]);
+    features.text("kind\tindex\tgene_id\tgene_name\tchromosome\tstart\tend\tstrand\ttranscripts\tgene_index\tlength\n");
 
     const std::size_t C = conditions.size();
     std::vector<std::size_t> next(C, 0); // each condition's next nonzero position
@@ -33,6 +35,7 @@ TableSizes write_tables(const std::string& dir, const CountLayout& layout,
     const std::vector<FlatGene>& genes = layout.genes();
     for (std::size_t g = 0; g < genes.size(); ++g) {
         const FlatGene& gene = genes[g];
+        const std::int64_t gene_index = static_cast<std::int64_t>(g) + 1;
         const std::int64_t first_exon = exon + 1;
         std::vector<std::string> transcripts;
         for (std::size_t p = 0; p < gene.parts.size(); ++p) {
@@ -63,19 +66,21 @@ TableSizes write_tables(const std::string& dir, const CountLayout& layout,
             exon_zb.integer(exon).ch(' ').integer(first_row).ch(' ').integer(row).ch(' ').integer(part.length()).endl();
             features.text("exon\t").integer(exon).ch('\t').text(gene.id).ch('\t').text(gene.name).ch('\t');
             features.text(gene.chromosome).ch('\t').integer(part.start).ch('\t').integer(part.end).ch('\t');
-            features.ch(gene.strand).ch('\t').text(joined(part.transcripts, ',')).endl();
+            features.ch(gene.strand).ch('\t').text(joined(part.transcripts, ',')).ch('\t').integer(gene_index);
+            features.ch('\t').integer(part.length()).endl();
             transcripts.insert(transcripts.end(), part.transcripts.begin(), part.transcripts.end());
         }
         std::sort(transcripts.begin(), transcripts.end());
         transcripts.erase(std::unique(transcripts.begin(), transcripts.end()), transcripts.end());
-        gene_zb.integer(static_cast<std::int64_t>(g) + 1).ch(' ').integer(first_exon).ch(' ').integer(exon).ch(' ');
+        gene_zb.integer(gene_index).ch(' ').integer(first_exon).ch(' ').integer(exon).ch(' ');
         gene_zb.integer(gene.length()).endl();
-        features.text("gene\t").integer(static_cast<std::int64_t>(g) + 1).ch('\t').text(gene.id).ch('\t');
+        features.text("gene\t").integer(gene_index).ch('\t').text(gene.id).ch('\t');
         features.text(gene.name).ch('\t').text(gene.chromosome).ch('\t').integer(gene.start()).ch('\t');
-        features.integer(gene.end()).ch('\t').ch(gene.strand).ch('\t').text(joined(transcripts, ',')).endl();
+        features.integer(gene.end()).ch('\t').ch(gene.strand).ch('\t').text(joined(transcripts, ','));
+        features.ch('\t').integer(gene_index).ch('\t').integer(gene.length()).endl();
     }
 
-    OutputFile gtt = OutputFile::create(names[4]);
+    OutputFile gtt = OutputFile::create(files[4]);
     for (const ConditionCounts& c : conditions) {
         // Both totals are the reads counted; a condition with none gets 1,
         // so that the ratios of the level test stay finite.
@@ -83,7 +88,7 @@ TableSizes write_tables(const std::string& dir, const CountLayout& layout,
         gtt.integer(total).ch(' ').integer(total).endl();
     }
 
-    OutputFile summary = OutputFile::create(names[5]);
+    OutputFile summary = OutputFile::create(files[5]);
     summary.text("records");
     for (const std::string& in : inputs) summary.ch('\t').text(in);
     summary.endl();
@@ -96,7 +101,12 @@ TableSizes write_tables(const std::string& dir, const CountLayout& layout,
     for (const ConditionCounts& c : conditions) summary.ch('\t').integer(static_cast<std::int64_t>(c.counted));
     summary.endl();
 
-    for (OutputFile* f : {&reads, &exon_zb, &gene_zb, &features, &gtt, &summary}) f->close();
+    OutputFile named_conditions = OutputFile::create(files[6]);
+    named_conditions.text("condition\tname\tfile\n");
+    for (std::size_t c = 0; c < C; ++c)
+        named_conditions.integer(static_cast<std::int64_t>(c) + 1).ch('\t').text(names[c]).ch('\t').text(inputs[c]).endl();
+
+    for (OutputFile* f : {&reads, &exon_zb, &gene_zb, &features, &gtt, &summary, &named_conditions}) f->close();
     // The layout keeps every count within 32 bits (see CountLayout).
     return {static_cast<std::int32_t>(row), static_cast<std::int32_t>(C), static_cast<std::int32_t>(exon),
             static_cast<std::int32_t>(genes.size())};

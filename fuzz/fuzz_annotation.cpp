@@ -5,7 +5,7 @@
 FUZZ_TARGET("fuzz_annotation")
 {
     fuzz::accepts_rest(bytes, 0, [](const std::string& path) {
-        for (const ExonRecord& exon : read_annotation(path)) {
+        for (const ExonRecord& exon : read_annotation(path).exons) {
             fuzz::check(exon.start >= 1 && exon.end >= exon.start, "an exon's span from 1, end at or after start");
             fuzz::check(exon.strand == '+' || exon.strand == '-' || exon.strand == '.', "a strand of + - .");
             fuzz::check(!exon.gene_id.empty() && !exon.gene_name.empty() && !exon.transcript_id.empty(),

@@ -4,12 +4,15 @@
 // mapping quality and NH, a pair counted once, reads starting outside the
 // exons and on genes of both strands; genes on three chromosomes that each
 // file lists in an order of its own, counted at 5' ends and as coverage.
-// Then the whole pipeline on the output.
+// Then the whole pipeline on the output, run from the command lines it
+// prints. Genes split across chromosomes, annotations whose genes hold no
+// exon, and the conditions' names.
 #include "alignments.h"
 #include "run.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -59,27 +62,51 @@ const std::string kCondition2 = kHeader + record("fwd_at_101", 0, 101, 60) + rec
 
 struct Output {
     RunResult run;
-    std::string reads, exon_zb, gene_zb, gtt, summary, features;
+    std::string reads, exon_zb, gene_zb, gtt, summary, features, conditions;
 };
 
 // Runs bamcount on `annotation` and, as conditions 1 and 2, the SAM texts
-// written as c1.bam and c2.bam; reads every table it writes.
+// written as c1.bam and c2.bam, into the folder `out` of `dir`; reads every
+// table it writes.
 Output run_bamcount(const ScratchDir& dir, const std::vector<std::string>& options,
                     const std::string& annotation = kAnnotation, const std::string& condition1 = kCondition1,
-                    const std::string& condition2 = kCondition2)
+                    const std::string& condition2 = kCondition2, const std::string& out_name = "out")
 {
-    std::vector<std::string> args = {"--gtf", dir.write("genes.gtf", annotation), "--out", dir.file("out")};
+    std::vector<std::string> args = {"--gtf", dir.write("genes.gtf", annotation), "--out", dir.file(out_name)};
     args.insert(args.end(), options.begin(), options.end());
     args.push_back(write_alignments(dir, "c1", condition1));
     args.push_back(write_alignments(dir, "c2", condition2));
     Output o;
     o.run = run_program(program_path("bamcount"), args);
-    const std::string out = dir.file("out/");
+    const std::string out = dir.file(out_name + "/");
     for (auto [field, name] : {std::pair{&Output::reads, "reads.txt"}, {&Output::exon_zb, "exon_zb.txt"},
                                {&Output::gene_zb, "gene_zb.txt"}, {&Output::gtt, "gtt.txt"},
-                               {&Output::summary, "summary.tsv"}, {&Output::features, "features.tsv"}})
+                               {&Output::summary, "summary.tsv"}, {&Output::features, "features.tsv"},
+                               {&Output::conditions, "conditions.tsv"}})
         if (file_exists(out + name)) o.*field = read_file(out + name);
     return o;
+}
+
+// The folder of the built programs as bamcount finds its own.
+std::string bin_folder() { return std::filesystem::canonical(program_path("bamcount")).parent_path().string(); }
+
+// The command lines bamcount prints for tables in `out` (a plain path)
+// of the given sizes.
+std::string next_steps(const std::string& out, const std::string& sizes)
+{
+    const std::string b = bin_folder() + "/", o = out + "/";
+    std::istringstream n(sizes);
+    std::string reads, conditions, exons, genes;
+    n >> reads >> conditions >> exons >> genes;
+    const std::string tables = " " + reads + " " + conditions + " " + o + "reads.txt " + exons + " " + o +
+                               "exon_zb.txt " + genes + " " + o + "gene_zb.txt ";
+    return "next steps:\n" + b + "mfit" + tables + o + "exon_re.txt " + o + "gene_re.txt " + o + "chisq_re.txt\n" +
+           b + "lvcmp" + tables + o + "gene_re.txt " + o + "exon_re.txt " + o + "gtt.txt " + o +
+           "lvcmp_re.txt 0 -81079\n" + b + "isocmp" + tables + o + "gene_re.txt " + o + "exon_re.txt " + o +
+           "isocmp_re.txt 0 -81079\n" + b + "sigtable --stats " + o + "lvcmp_re.txt --tables " + out + " --out " + o +
+           "lvcmp_table.tsv --sort --plots " + o + "plots_lvcmp\n" + b + "sigtable --stats " + o +
+           "isocmp_re.txt --tables " + out + " --out " + o + "isocmp_table.tsv --sort --plots " + o +
+           "plots_isocmp\n";
 }
 
 } // namespace
@@ -101,19 +128,36 @@ TEST(Bamcount, UnstrandedCountsEveryKindOfRecordAsWorkedOut)
     EXPECT_EQ(o.summary, "records\t" + c1 + "\t" + c2 +
                              "\nassigned\t5\t2\nno_feature\t1\t0\nambiguous_strand\t1\t0\nlow_mapping_quality\t0\t0\n"
                              "multi_mapping\t1\t0\nsecondary\t1\t0\nsupplementary\t1\t0\nduplicate\t1\t0\n"
-                             "qc_failed\t1\t0\nunmapped\t1\t0\nmate_of_counted_fragment\t1\t0\ncounted\t5\t2\n");
-    EXPECT_EQ(o.features, "kind\tid\tgene\tgene_name\tchromosome\tstart\tend\tstrand\ttranscripts\n"
-                          "exon\t1\tGP\tGP_name\tchr1\t101\t110\t+\tp1\n"
-                          "exon\t2\tGP\tGP_name\tchr1\t121\t130\t+\tp1\n"
-                          "gene\t1\tGP\tGP_name\tchr1\t101\t130\t+\tp1\n"
-                          "exon\t3\tGM\tGM_name\tchr1\t201\t210\t-\tm1\n"
-                          "gene\t2\tGM\tGM_name\tchr1\t201\t210\t-\tm1\n"
-                          "exon\t4\tGB\tGB_name\tchr1\t301\t310\t+\tb1\n"
-                          "gene\t3\tGB\tGB_name\tchr1\t301\t310\t+\tb1\n"
-                          "exon\t5\tGC\tGC_name\tchr1\t305\t315\t-\tc1\n"
-                          "gene\t4\tGC\tGC_name\tchr1\t305\t315\t-\tc1\n");
-    // The ready-to-run command lines carry the four sizes.
-    EXPECT_NE(o.run.out.find("mfit 5 2 " + dir.file("out") + "/reads.txt 5 "), std::string::npos) << o.run.out;
+                             "qc_failed\t1\t0\nunmapped\t1\t0\nsecond_mate\t1\t0\ncounted\t5\t2\n");
+    EXPECT_EQ(o.features, "kind\tindex\tgene_id\tgene_name\tchromosome\tstart\tend\tstrand\ttranscripts\tgene_index\tlength\n"
+                          "exon\t1\tGP\tGP_name\tchr1\t101\t110\t+\tp1\t1\t10\n"
+                          "exon\t2\tGP\tGP_name\tchr1\t121\t130\t+\tp1\t1\t10\n"
+                          "gene\t1\tGP\tGP_name\tchr1\t101\t130\t+\tp1\t1\t20\n"
+                          "exon\t3\tGM\tGM_name\tchr1\t201\t210\t-\tm1\t2\t10\n"
+                          "gene\t2\tGM\tGM_name\tchr1\t201\t210\t-\tm1\t2\t10\n"
+                          "exon\t4\tGB\tGB_name\tchr1\t301\t310\t+\tb1\t3\t10\n"
+                          "gene\t3\tGB\tGB_name\tchr1\t301\t310\t+\tb1\t3\t10\n"
+                          "exon\t5\tGC\tGC_name\tchr1\t305\t315\t-\tc1\t4\t11\n"
+                          "gene\t4\tGC\tGC_name\tchr1\t305\t315\t-\tc1\t4\t11\n");
+    EXPECT_EQ(o.conditions, "condition\tname\tfile\n1\tc1\t" + c1 + "\n2\tc2\t" + c2 + "\n");
+    // The summary, a column per condition headed by its name, and the
+    // ready-to-run command lines with the four sizes.
+    EXPECT_EQ(o.run.out, "records                                c1             c2\n"
+                         "assigned                                5              2\n"
+                         "no_feature                              1              0\n"
+                         "ambiguous_strand                        1              0\n"
+                         "low_mapping_quality                     0              0\n"
+                         "multi_mapping                           1              0\n"
+                         "secondary                               1              0\n"
+                         "supplementary                           1              0\n"
+                         "duplicate                               1              0\n"
+                         "qc_failed                               1              0\n"
+                         "unmapped                                1              0\n"
+                         "second_mate                             1              0\n"
+                         "counted                                 5              2\n"
+                         "\n" +
+                             next_steps(dir.file("out"), "5 2 5 4"));
+    EXPECT_EQ(o.run.err, "");
 }
 
 TEST(Bamcount, StrandProtocolsPickTheGenesOfTheImpliedStrand)
@@ -191,7 +235,9 @@ TEST(Bamcount, RefusesWhatItCannotUse)
     const RunResult help = run_program(program_path("bamcount"), {"--help"});
     EXPECT_EQ(help.status, 0);
     for (const char* option : {"--gtf", "--out", "--strand", "--min-mapq", "--multi", "--keep-duplicates", "--types",
-                               "--no-merge", "--coverage", "--reference", "--threads"})
+                               "--no-merge", "--coverage", "--reference", "--threads", "--names", "--feature-type",
+                               "--gene-attribute", "--refuse-split-genes", "second_mate", "gene_id@chromosome(strand)",
+                               "conditions.tsv"})
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
 }
 
@@ -216,29 +262,33 @@ TEST(Bamcount, NeverOverwritesAnInputNorLosesItsSummary)
     EXPECT_EQ(full.err, "bamcount: cannot write standard output: No space left on device\n");
 }
 
-TEST(Bamcount, ItsTablesRunThroughThePipeline)
+TEST(Bamcount, ItsTablesRunThroughThePipelineFromTheLinesItPrints)
 {
     ScratchDir dir;
-    const Output o = run_bamcount(dir, {});
+    // A folder name that the shell would split and unquote.
+    const std::string out = "it's out";
+    const Output o = run_bamcount(dir, {}, kAnnotation, kCondition1, kCondition2, out);
     ASSERT_EQ(o.run.status, 0) << o.run.err;
-    // Run the three command lines it printed.
-    std::istringstream lines(o.run.out);
+    const std::string quoted = "'" + dir.file("it'\\''s out");
+    EXPECT_NE(o.run.out.find("/sigtable --stats " + quoted + "/lvcmp_re.txt' --tables " + quoted + "' --out " + quoted +
+                             "/lvcmp_table.tsv' --sort --plots " + quoted + "/plots_lvcmp'\n"),
+              std::string::npos)
+        << o.run.out;
+    // Run the mfit, lvcmp and isocmp lines as printed, through the shell,
+    // from another folder than the programs'.
+    std::istringstream lines(o.run.out.substr(o.run.out.find("next steps:\n") + 12));
     int ran = 0;
     for (std::string line; std::getline(lines, line);) {
-        std::istringstream words(line);
-        std::string program;
-        words >> program;
-        if (program != "mfit" && program != "lvcmp" && program != "isocmp") continue;
-        std::vector<std::string> args;
-        for (std::string w; words >> w;) args.push_back(w);
-        const RunResult r = run_program(program_path(program), args);
-        EXPECT_EQ(r.status, 0) << program << ": " << r.err;
+        const std::string program = line.substr(0, line.find(' '));
+        if (program.find("/sigtable") != std::string::npos) continue;
+        const RunResult r = run_program("/bin/sh", {"-c", "cd / && " + line});
+        EXPECT_EQ(r.status, 0) << line << ": " << r.err;
         ++ran;
     }
     EXPECT_EQ(ran, 3);
-    EXPECT_TRUE(file_exists(dir.file("out/lvcmp_re.txt")));
-    EXPECT_TRUE(file_exists(dir.file("out/isocmp_re.txt")));
-    EXPECT_EQ(split_lines(read_file(dir.file("out/gene_re.txt"))).size(), 4u);
+    EXPECT_TRUE(file_exists(dir.file(out + "/lvcmp_re.txt")));
+    EXPECT_TRUE(file_exists(dir.file(out + "/isocmp_re.txt")));
+    EXPECT_EQ(split_lines(read_file(dir.file(out + "/gene_re.txt"))).size(), 4u);
 }
 
 namespace {
@@ -294,25 +344,27 @@ std::string rows(int chromosome, int from, int to, int strand, int c1, int c2)
     return text;
 }
 
-const std::string kChromosomeFeatures = "kind\tid\tgene\tgene_name\tchromosome\tstart\tend\tstrand\ttranscripts\n"
-                                        "exon\t1\tG2P\tG2P_name\tchr2\t51\t55\t+\ta1,a2\n"
-                                        "exon\t2\tG2P\tG2P_name\tchr2\t56\t60\t+\ta1\n"
-                                        "exon\t3\tG2P\tG2P_name\tchr2\t71\t75\t+\ta2\n"
-                                        "gene\t1\tG2P\tG2P_name\tchr2\t51\t75\t+\ta1,a2\n"
-                                        "exon\t4\tG2M\tG2M_name\tchr2\t201\t210\t-\tm2\n"
-                                        "gene\t2\tG2M\tG2M_name\tchr2\t201\t210\t-\tm2\n"
-                                        "exon\t5\tG1M\tG1M_name\tchr1\t11\t20\t-\tm1\n"
-                                        "exon\t6\tG1M\tG1M_name\tchr1\t31\t40\t-\tm1\n"
-                                        "gene\t3\tG1M\tG1M_name\tchr1\t11\t40\t-\tm1\n"
-                                        "exon\t7\tG3P\tG3P_name\tchr3\t5\t14\t+\tp3\n"
-                                        "gene\t4\tG3P\tG3P_name\tchr3\t5\t14\t+\tp3\n";
+const std::string kFeaturesHeader =
+    "kind\tindex\tgene_id\tgene_name\tchromosome\tstart\tend\tstrand\ttranscripts\tgene_index\tlength\n";
+const std::string kChromosomeFeatures = kFeaturesHeader +
+                                        "exon\t1\tG2P\tG2P_name\tchr2\t51\t55\t+\ta1,a2\t1\t5\n"
+                                        "exon\t2\tG2P\tG2P_name\tchr2\t56\t60\t+\ta1\t1\t5\n"
+                                        "exon\t3\tG2P\tG2P_name\tchr2\t71\t75\t+\ta2\t1\t5\n"
+                                        "gene\t1\tG2P\tG2P_name\tchr2\t51\t75\t+\ta1,a2\t1\t15\n"
+                                        "exon\t4\tG2M\tG2M_name\tchr2\t201\t210\t-\tm2\t2\t10\n"
+                                        "gene\t2\tG2M\tG2M_name\tchr2\t201\t210\t-\tm2\t2\t10\n"
+                                        "exon\t5\tG1M\tG1M_name\tchr1\t11\t20\t-\tm1\t3\t10\n"
+                                        "exon\t6\tG1M\tG1M_name\tchr1\t31\t40\t-\tm1\t3\t10\n"
+                                        "gene\t3\tG1M\tG1M_name\tchr1\t11\t40\t-\tm1\t3\t20\n"
+                                        "exon\t7\tG3P\tG3P_name\tchr3\t5\t14\t+\tp3\t4\t10\n"
+                                        "gene\t4\tG3P\tG3P_name\tchr3\t5\t14\t+\tp3\t4\t10\n";
 
 std::string chromosome_summary(const ScratchDir& dir, int assigned1, int no_feature1, int counted1, int counted2)
 {
     return "records\t" + dir.file("c1.bam") + "\t" + dir.file("c2.bam") + "\nassigned\t" + std::to_string(assigned1) +
            "\t4\nno_feature\t" + std::to_string(no_feature1) +
            "\t0\nambiguous_strand\t0\t0\nlow_mapping_quality\t0\t0\nmulti_mapping\t0\t0\nsecondary\t0\t0\n"
-           "supplementary\t0\t0\nduplicate\t0\t0\nqc_failed\t0\t0\nunmapped\t0\t0\nmate_of_counted_fragment\t0\t0\n"
+           "supplementary\t0\t0\nduplicate\t0\t0\nqc_failed\t0\t0\nunmapped\t0\t0\nsecond_mate\t0\t0\n"
            "counted\t" + std::to_string(counted1) + "\t" + std::to_string(counted2) + "\n";
 }
 
@@ -339,9 +391,7 @@ TEST(Bamcount, ChromosomesAreTheAnnotationsWhateverTheOrderOfEachFile)
     // Condition 1's read in G1M's intron and its read on chrU count nowhere.
     EXPECT_EQ(o.summary, chromosome_summary(dir, 9, 2, 9, 4));
     EXPECT_EQ(o.features, kChromosomeFeatures);
-    EXPECT_NE(o.run.out.find("mfit 10 2 " + dir.file("out") + "/reads.txt 7 " + dir.file("out") + "/exon_zb.txt 4 "),
-              std::string::npos)
-        << o.run.out;
+    EXPECT_EQ(o.run.out.substr(o.run.out.find("next steps:")), next_steps(dir.file("out"), "10 2 7 4"));
 }
 
 TEST(Bamcount, CoverageOnSeveralChromosomesCountsEachBaseOnItsOwn)
@@ -365,4 +415,202 @@ TEST(Bamcount, CoverageOnSeveralChromosomesCountsEachBaseOnItsOwn)
     // reaches G1M's second part.
     EXPECT_EQ(o.summary, chromosome_summary(dir, 10, 1, 75, 30));
     EXPECT_EQ(o.features, kChromosomeFeatures);
+}
+
+namespace {
+
+// Features and reads on chrX and chrY. SHOX, PLCXD1 and GENE4 lie on both
+// chromosomes, GENE3 on both strands of chrX; GX on chrX only.
+const std::string kSplitAnnotation =
+    gtf_exon(101, 110, '+', "SHOX", "s1", "chrX") + gtf_exon(101, 110, '+', "SHOX", "s1", "chrY") +
+    gtf_exon(201, 210, '+', "PLCXD1", "p1", "chrX") + gtf_exon(201, 210, '+', "PLCXD1", "p1", "chrY") +
+    gtf_exon(301, 310, '-', "GENE3", "g3", "chrX") + gtf_exon(401, 410, '+', "GENE3", "g3b", "chrX") +
+    gtf_exon(501, 510, '+', "GENE4", "g4", "chrX") + gtf_exon(501, 515, '-', "GENE4", "g4", "chrY") +
+    gtf_exon(601, 610, '+', "GX", "x1", "chrX");
+const std::string kXYHeader = "@HD\tVN:1.6\n@SQ\tSN:chrX\tLN:1000\n@SQ\tSN:chrY\tLN:1000\n";
+
+} // namespace
+
+TEST(Bamcount, GenesOnSeveralChromosomesOrStrandsCountAsOneGenePerPiece)
+{
+    ScratchDir dir;
+    const Output o = run_bamcount(dir, {}, kSplitAnnotation,
+                                  kXYHeader + read_on("chrX", "x101", 0, 101) + read_on("chrY", "y101", 0, 101) +
+                                      read_on("chrY", "y201", 0, 201) + read_on("chrX", "x405", 0, 405),
+                                  kXYHeader + read_on("chrX", "x201", 0, 201));
+    ASSERT_EQ(o.run.status, 0) << o.run.err;
+    EXPECT_EQ(o.run.err, "bamcount: warning: 4 genes lie on more than one chromosome or strand and are split into "
+                         "one gene per piece, named gene_id@chromosome(strand): 'SHOX', 'PLCXD1', 'GENE3', ...\n");
+    EXPECT_EQ(o.reads, "1 101 1 1 0\n1 201 1 0 1\n1 405 1 1 0\n2 101 1 1 0\n2 201 1 1 0\n");
+    EXPECT_EQ(o.features, kFeaturesHeader +
+                              "exon\t1\tSHOX@chrX(+)\tSHOX_name@chrX(+)\tchrX\t101\t110\t+\ts1\t1\t10\n"
+                              "gene\t1\tSHOX@chrX(+)\tSHOX_name@chrX(+)\tchrX\t101\t110\t+\ts1\t1\t10\n"
+                              "exon\t2\tPLCXD1@chrX(+)\tPLCXD1_name@chrX(+)\tchrX\t201\t210\t+\tp1\t2\t10\n"
+                              "gene\t2\tPLCXD1@chrX(+)\tPLCXD1_name@chrX(+)\tchrX\t201\t210\t+\tp1\t2\t10\n"
+                              "exon\t3\tGENE3@chrX(-)\tGENE3_name@chrX(-)\tchrX\t301\t310\t-\tg3\t3\t10\n"
+                              "gene\t3\tGENE3@chrX(-)\tGENE3_name@chrX(-)\tchrX\t301\t310\t-\tg3\t3\t10\n"
+                              "exon\t4\tGENE3@chrX(+)\tGENE3_name@chrX(+)\tchrX\t401\t410\t+\tg3b\t4\t10\n"
+                              "gene\t4\tGENE3@chrX(+)\tGENE3_name@chrX(+)\tchrX\t401\t410\t+\tg3b\t4\t10\n"
+                              "exon\t5\tGENE4@chrX(+)\tGENE4_name@chrX(+)\tchrX\t501\t510\t+\tg4\t5\t10\n"
+                              "gene\t5\tGENE4@chrX(+)\tGENE4_name@chrX(+)\tchrX\t501\t510\t+\tg4\t5\t10\n"
+                              "exon\t6\tGX\tGX_name\tchrX\t601\t610\t+\tx1\t6\t10\n"
+                              "gene\t6\tGX\tGX_name\tchrX\t601\t610\t+\tx1\t6\t10\n"
+                              "exon\t7\tSHOX@chrY(+)\tSHOX_name@chrY(+)\tchrY\t101\t110\t+\ts1\t7\t10\n"
+                              "gene\t7\tSHOX@chrY(+)\tSHOX_name@chrY(+)\tchrY\t101\t110\t+\ts1\t7\t10\n"
+                              "exon\t8\tPLCXD1@chrY(+)\tPLCXD1_name@chrY(+)\tchrY\t201\t210\t+\tp1\t8\t10\n"
+                              "gene\t8\tPLCXD1@chrY(+)\tPLCXD1_name@chrY(+)\tchrY\t201\t210\t+\tp1\t8\t10\n"
+                              "exon\t9\tGENE4@chrY(-)\tGENE4_name@chrY(-)\tchrY\t501\t515\t-\tg4\t9\t15\n"
+                              "gene\t9\tGENE4@chrY(-)\tGENE4_name@chrY(-)\tchrY\t501\t515\t-\tg4\t9\t15\n");
+
+    // Asked to, it refuses them, naming the first few and where the first lies.
+    ScratchDir refused;
+    const Output r = run_bamcount(refused, {"--refuse-split-genes"}, kSplitAnnotation, kXYHeader, kXYHeader);
+    EXPECT_EQ(r.run.status, 2);
+    EXPECT_EQ(r.run.err, "bamcount: annotation: 4 genes lie on more than one chromosome or strand ('SHOX', 'PLCXD1', "
+                         "'GENE3', ...; the first on chrX + and on chrY +); with --refuse-split-genes a gene must lie "
+                         "on one chromosome and strand\n");
+    EXPECT_EQ(r.features, "");
+}
+
+namespace {
+
+// As NCBI's bacterial GFF3 files: protein-coding genes hold CDS lines
+// directly, the tRNA gene a transcript with an exon.
+const std::string kCdsOnly =
+    "##gff-version 3\n"
+    "chr1\tRefSeq\tregion\t1\t1000\t.\t+\t.\tID=chr1:1..1000\n"
+    "chr1\tRefSeq\tgene\t101\t130\t.\t+\t.\tID=gene-b0001;Name=thrL;gene_biotype=protein_coding\n"
+    "chr1\tRefSeq\tCDS\t101\t110\t.\t+\t0\tID=cds-1;Parent=gene-b0001\n"
+    "chr1\tRefSeq\tCDS\t121\t130\t.\t+\t0\tID=cds-1;Parent=gene-b0001\n"
+    "chr1\tRefSeq\tgene\t201\t210\t.\t-\t.\tID=gene-b0002;Name=thrA;gene_biotype=protein_coding\n"
+    "chr1\tRefSeq\tCDS\t201\t210\t.\t-\t0\tID=cds-2;Parent=gene-b0002\n";
+const std::string kWithTrna = kCdsOnly +
+                              "chr1\tRefSeq\tgene\t301\t310\t.\t+\t.\tID=gene-b0003;Name=thrW;gene_biotype=tRNA\n"
+                              "chr1\tRefSeq\ttRNA\t301\t310\t.\t+\t.\tID=rna-b0003;Parent=gene-b0003\n"
+                              "chr1\tRefSeq\texon\t301\t310\t.\t+\t.\tID=exon-b0003;Parent=rna-b0003\n"
+                              "chr1\tRefSeq\tgene\t401\t410\t.\t+\t.\tID=gene-b0004;Name=yA;gene_biotype=protein_coding\n"
+                              "chr1\tRefSeq\tCDS\t401\t410\t.\t+\t0\tID=cds-4;Parent=gene-b0004\n"
+                              "chr1\tRefSeq\tgene\t501\t510\t.\t+\t.\tID=gene-b0005;Name=yB;gene_biotype=protein_coding\n"
+                              "chr1\tRefSeq\tCDS\t501\t510\t.\t+\t0\tID=cds-5;Parent=gene-b0005\n";
+
+} // namespace
+
+TEST(Bamcount, GenesWithoutAFeatureOfTheCountedTypeAreNamedWithTheTypeToCount)
+{
+    {
+        ScratchDir dir;
+        const Output o = run_bamcount(dir, {}, kWithTrna);
+        ASSERT_EQ(o.run.status, 0) << o.run.err;
+        EXPECT_EQ(o.run.err, "bamcount: warning: 4 of 5 genes of the annotation have no 'exon' feature and are not "
+                             "counted ('gene-b0001', 'gene-b0002', 'gene-b0004', ...); their features are mostly "
+                             "'CDS': --feature-type CDS counts those\n");
+        EXPECT_EQ(o.gene_zb, "1 1 1 10\n");
+    }
+    {
+        ScratchDir dir;
+        const Output o = run_bamcount(dir, {"--feature-type", "CDS"}, kWithTrna);
+        ASSERT_EQ(o.run.status, 0) << o.run.err;
+        EXPECT_EQ(o.run.err, "bamcount: warning: 1 of 5 genes of the annotation has no 'CDS' feature and is not "
+                             "counted ('gene-b0003'); its features are mostly 'exon': --feature-type exon counts those\n");
+    }
+    {
+        // Of the kept types every gene is counted: no warning. The CDS lines
+        // count as exons would: the same reads as GP and GM of kAnnotation.
+        ScratchDir dir;
+        const Output o = run_bamcount(dir, {"--feature-type=CDS", "--types", "protein_coding"}, kWithTrna);
+        ASSERT_EQ(o.run.status, 0) << o.run.err;
+        EXPECT_EQ(o.run.err, "");
+        EXPECT_EQ(o.reads, "1 101 1 2 1\n1 110 1 1 0\n1 121 1 1 0\n1 204 -1 1 0\n");
+        EXPECT_EQ(o.features, kFeaturesHeader +
+                                  "exon\t1\tgene-b0001\tthrL\tchr1\t101\t110\t+\tgene-b0001\t1\t10\n"
+                                  "exon\t2\tgene-b0001\tthrL\tchr1\t121\t130\t+\tgene-b0001\t1\t10\n"
+                                  "gene\t1\tgene-b0001\tthrL\tchr1\t101\t130\t+\tgene-b0001\t1\t20\n"
+                                  "exon\t3\tgene-b0002\tthrA\tchr1\t201\t210\t-\tgene-b0002\t2\t10\n"
+                                  "gene\t2\tgene-b0002\tthrA\tchr1\t201\t210\t-\tgene-b0002\t2\t10\n"
+                                  "exon\t4\tgene-b0004\tyA\tchr1\t401\t410\t+\tgene-b0004\t3\t10\n"
+                                  "gene\t3\tgene-b0004\tyA\tchr1\t401\t410\t+\tgene-b0004\t3\t10\n"
+                                  "exon\t5\tgene-b0005\tyB\tchr1\t501\t510\t+\tgene-b0005\t4\t10\n"
+                                  "gene\t4\tgene-b0005\tyB\tchr1\t501\t510\t+\tgene-b0005\t4\t10\n");
+    }
+    {
+        // Nothing to count: the refusal says what would count.
+        ScratchDir dir;
+        const Output o = run_bamcount(dir, {}, kCdsOnly);
+        EXPECT_EQ(o.run.status, 2);
+        EXPECT_EQ(o.run.err, "bamcount: annotation file '" + dir.file("genes.gtf") + "': no 'exon' feature of a kept "
+                             "gene type; the genes' features are mostly 'CDS': --feature-type CDS counts those\n");
+    }
+}
+
+TEST(Bamcount, ConditionsAreNamedByTheirFilesOrAsGiven)
+{
+    ScratchDir dir;
+    const std::string gtf = dir.write("genes.gtf", kAnnotation);
+    const std::string bam = read_file(write_alignments(dir, "c1", kCondition1));
+    auto place = [&](const std::string& name) {
+        std::filesystem::create_directories(std::filesystem::path(dir.file(name)).parent_path());
+        return dir.write(name, bam);
+    };
+    auto run = [&](std::vector<std::string> args) {
+        std::vector<std::string> all = {"--gtf", gtf, "--out", dir.file("out")};
+        all.insert(all.end(), args.begin(), args.end());
+        return run_program(program_path("bamcount"), all);
+    };
+    struct Case {
+        std::vector<std::string> files, names;
+    };
+    const std::vector<Case> cases = {
+        // Extensions off, blanks and commas made '_'.
+        {{place("a/sample 1.bam"), place("a/r,2.sam.gz"), place("a/T3.CRAM"), place("a/notes.txt")},
+         {"sample_1", "r_2", "T3", "notes.txt"}},
+        // STAR's one name for every sample: the folder tells them apart.
+        {{place("s1/Aligned.sortedByCoord.out.bam"), place("s2/Aligned.sortedByCoord.out.bam")},
+         {"s1_Aligned.sortedByCoord.out", "s2_Aligned.sortedByCoord.out"}},
+        // Not even then: numbered.
+        {{place("x/run/A.bam"), place("y/run/A.bam"), place("y/run/B.bam")}, {"condition_1", "condition_2", "condition_3"}},
+    };
+    for (const Case& c : cases) {
+        const RunResult r = run(c.files);
+        ASSERT_EQ(r.status, 0) << r.err;
+        std::string expected = "condition\tname\tfile\n";
+        for (std::size_t k = 0; k < c.files.size(); ++k)
+            expected += std::to_string(k + 1) + "\t" + c.names[k] + "\t" + c.files[k] + "\n";
+        EXPECT_EQ(read_file(dir.file("out/conditions.tsv")), expected);
+    }
+
+    // Given names, and a column as wide as a long name needs.
+    const RunResult named = run({"--names", "control,knockdown_of_a_long_name", place("a/x.bam"), place("a/y.bam")});
+    ASSERT_EQ(named.status, 0) << named.err;
+    EXPECT_EQ(read_file(dir.file("out/conditions.tsv")), "condition\tname\tfile\n1\tcontrol\t" + dir.file("a/x.bam") +
+                                                             "\n2\tknockdown_of_a_long_name\t" + dir.file("a/y.bam") + "\n");
+    const std::vector<std::string> lines = split_lines(named.out);
+    ASSERT_GE(lines.size(), 13u);
+    EXPECT_EQ(lines[0], "records                           control knockdown_of_a_long_name");
+    EXPECT_EQ(lines[1], "assigned                                5                        5");
+    EXPECT_EQ(lines[12], "counted                                 5                        5");
+
+    const std::string x = dir.file("a/x.bam"), y = dir.file("a/y.bam");
+    const std::vector<std::pair<std::vector<std::string>, std::string>> refusals = {
+        {{"--names", "one", x, y}, "--names gives 1 name for 2 alignment files: one per file, in their order"},
+        {{"--names=one,", x, y}, "--names: name 2 is empty"},
+        {{"--names", "one,t wo", x, y}, "--names: name 't wo' holds a blank, tab or line break: a name is one word"},
+        {{"--names", "one,one", x, y}, "--names: 'one' is given twice: each condition needs a name of its own"},
+    };
+    for (const auto& [args, message] : refusals) {
+        const RunResult r = run(args);
+        EXPECT_EQ(r.status, 2) << message;
+        EXPECT_EQ(r.err, "bamcount: " + message + " (see bamcount --help)\n");
+    }
+    const std::string tab = place("a/t\tb.bam");
+    const RunResult tabbed = run({tab});
+    EXPECT_EQ(tabbed.status, 2);
+    EXPECT_EQ(tabbed.err, "bamcount: alignment file '" + dir.file("a/t\\tb.bam") + "'" +
+                              ": its path holds a tab or line break, which conditions.tsv and summary.tsv cannot list\n");
+
+    // conditions.tsv is an output like the tables: never an input's name.
+    const std::string kept = dir.write("out/conditions.tsv", kAnnotation);
+    const RunResult alias = run_program(program_path("bamcount"), {"--gtf", kept, "--out", dir.file("out"), x});
+    EXPECT_EQ(alias.status, 2);
+    EXPECT_EQ(alias.err, "bamcount: conditions file '" + kept + "' is the same file as annotation file '" + kept +
+                             "': give each output a name of its own, apart from the inputs\n");
 }

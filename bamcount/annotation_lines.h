@@ -1,0 +1,71 @@
+// The text layer of the annotation reader: lines of a plain or
+// gzip-compressed GTF/GFF3 file, their nine tab-separated columns, and the
+// attributes of the ninth in either format's syntax. A line that cannot be
+// used is refused here with the file, the line and the field.
+#pragma once
+
+#include "diag.h"
+
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <zlib.h>
+
+inline constexpr int kColumns = 9;
+
+// Lines of a plain or gzip-compressed file (zlib reads both).
+class LineReader {
+public:
+    explicit LineReader(FileName name);
+    ~LineReader();
+    LineReader(const LineReader&) = delete;
+    LineReader& operator=(const LineReader&) = delete;
+
+    // The next line without its line end; false at the end of the file.
+    bool next(std::string& line);
+
+    std::uint64_t line_number() const { return number_; }
+    const FileName& name() const { return name_; }
+
+    // "<role> '<path>', line N": how refusals name a line.
+    std::string where(std::uint64_t line) const;
+
+private:
+    FileName name_;
+    gzFile file_ = nullptr;
+    std::uint64_t number_ = 0;
+};
+
+// One feature line, split into its columns (views into the line's text).
+struct Line {
+    const LineReader& in;
+    std::string_view fields[kColumns];
+
+    [[noreturn]] void refuse(int field, std::string_view expected, std::string_view found) const;
+    [[noreturn]] void refuse(int field, std::string_view expected) const; // found: the field's text
+    // Column `field` as a position from 1 to kLargestPosition, or refused.
+    std::int64_t position(int field) const;
+    // Column 7 as '+', '-' or '.' ('?' is unknown, as '.'), or refused.
+    char strand() const;
+};
+
+// Splits a line into its nine tab-separated columns, or refuses it.
+Line split_columns(const LineReader& in, const std::string& text);
+
+// GTF attributes: `key "value"; key value;`. The value of `key`, or an
+// empty view.
+std::string_view gtf_attribute(std::string_view attributes, std::string_view key);
+
+// GFF3 attributes: `key=value;key=value1,value2`. The raw (still
+// percent-encoded) value of `key`, or an empty view.
+std::string_view gff3_attribute(std::string_view attributes, std::string_view key);
+
+// A GFF3 value decoded from its percent-encoding.
+std::string percent_decoded(std::string_view v);
+
+// The first of `keys` that the attributes give, decoded; empty for none.
+std::string first_of(std::string_view attributes, std::initializer_list<std::string_view> keys, bool gff3);
+
+// Whether a feature's attribute column reads as GFF3 (`key=value`).
+bool looks_like_gff3(std::string_view attributes);
