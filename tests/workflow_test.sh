@@ -116,6 +116,34 @@ else
   tail -n 30 "$tmp/few.log"
 fi
 
+# --- From alignment files: bamcount names the conditions, and sigtable reads
+# its whole folder, so the tables carry the names and the annotation's ids.
+mkdir -p "$tmp/bam"
+printf 'chr1\tt\texon\t%s\t%s\t.\t+\t.\tgene_id "G%s"; transcript_id "T%s";\n' \
+  1 100 1 1 201 300 2 2 351 400 2 2 >"$tmp/bam/genes.gtf"
+sam() { # sam NAME POSITION...: a SAM file of one 10-base read at each position
+  local name=$1 position
+  shift
+  printf '@SQ\tSN:chr1\tLN:1000\n' >"$tmp/bam/$name.sam"
+  for position; do
+    printf 'r%s\t0\tchr1\t%s\t60\t10M\t*\t0\t0\tACGTACGTAC\tIIIIIIIIII\n' "$position" "$position" >>"$tmp/bam/$name.sam"
+  done
+}
+sam liver 5 5 7 30 30 30 210 210 250 260 360 380 380
+sam brain 5 9 9 40 40 212 212 212 230 250 250 260 270 290 355 360
+printf 'conditions:\n  liver: %s\n  brain: %s\nannotation: %s\n' \
+  "$tmp/bam/liver.sam" "$tmp/bam/brain.sam" "$tmp/bam/genes.gtf" >"$tmp/bam/config.yaml"
+if workflow "$tmp/bam/run" --configfile "$tmp/bam/config.yaml" --config bin="$bin" out="$tmp/bam/out" tables= \
+  shards=2 --cores 2 -q >"$tmp/bam/run.log" 2>&1 &&
+  [ "$(cut -f1,2,8,9 "$tmp/bam/out/lvcmp_table.tsv")" = "$(printf 'gene_index\tgene_id\tcondition_a\tcondition_b\n2\tG2\tliver\tbrain\n1\tG1\tliver\tbrain')" ] &&
+  [ "$(cut -f2 "$tmp/bam/out/tables/conditions.tsv")" = "$(printf 'name\nliver\nbrain')" ]; then
+  pass "from alignment files: the tables name the conditions and genes"
+else
+  fail "from alignment files"
+  tail -n 30 "$tmp/bam/run.log"
+  cat "$tmp/bam/out/lvcmp_table.tsv" 2>/dev/null || true
+fi
+
 # --- Dry runs with the SLURM profile: the jobs planned per rule.
 check_plan() {
   local what=$1 want=$2 dir=$3
@@ -164,6 +192,9 @@ refused "an unknown streams mode is refused" "'streams' must be run or compariso
   --config bin="$bin" out=out tables="$ex" streams=gene
 refused "a single-stream permutation run not from gene 1 is refused" "must start at gene 1" \
   --config bin="$bin" out=out tables="$ex" streams=run genes=2-5
+printf 'conditions:\n  "liver cells": a.bam\nannotation: genes.gtf\n' >"$tmp/blank.yaml"
+refused "a condition name with a blank is refused" "must be one word" \
+  --configfile "$tmp/blank.yaml" --config bin="$bin" out=out tables=
 refused "tables and alignment files at once are refused" "not both or neither" \
   --configfile "$tmp/plan-bam/bams.yaml" --config bin="$bin" out=out tables="$ex"
 if workflow "$tmp/beyond" --config bin="$bin" out=out tables="$ex" genes=30-41 --cores 1 >"$tmp/beyond.log" 2>&1; then
