@@ -2,6 +2,7 @@
 
 #include "count_limits.h"
 #include "textin.h"
+#include "whole_file.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -21,20 +22,13 @@ struct LineCount {
 
 LineCount count_lines(const FileName& name)
 {
-    struct Descriptor {
-        int fd;
-        ~Descriptor()
-        {
-            if (fd >= 0) ::close(fd);
-        }
-    } file{::open(name.path.c_str(), O_RDONLY | O_CLOEXEC)};
-    if (file.fd < 0) fail_open(name, "open", errno);
+    const OpenedFile file(name);
     LineCount count;
     std::vector<char> block(std::size_t(1) << 20);
     std::uint64_t line = 1;
     bool in_field = false, line_has_field = false;
     for (;;) {
-        const ssize_t got = ::read(file.fd, block.data(), block.size());
+        const ssize_t got = ::read(file.fd(), block.data(), block.size());
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) fail_open(name, "read", errno);
         if (got == 0) break;

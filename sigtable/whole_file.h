@@ -11,6 +11,20 @@
 #include <string_view>
 #include <vector>
 
+// A file opened for reading, closed once when it goes out of scope; a name
+// that cannot be opened is refused with "cannot open", as InputFile does.
+class OpenedFile {
+public:
+    explicit OpenedFile(const FileName& name);
+    ~OpenedFile();
+    OpenedFile(const OpenedFile&) = delete;
+    OpenedFile& operator=(const OpenedFile&) = delete;
+    int fd() const { return fd_; }
+
+private:
+    int fd_;
+};
+
 // The whole text of a file, opened and read as InputFile does it: a name
 // that cannot be opened is refused with "cannot open", a folder (which
 // opens but cannot be read) with "cannot read ...: Is a directory", and the

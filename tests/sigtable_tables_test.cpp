@@ -4,7 +4,7 @@
 // the refusal of every input that does not belong to the statistics file,
 // each with its whole message; the choice of p-value (--pvalue) for
 // sorting, filtering and plots; and the plots' legend, count and ticks.
-#include "run.h"
+#include "sigtable_run.h"
 
 #include <gtest/gtest.h>
 
@@ -17,8 +17,6 @@
 #include <vector>
 
 namespace {
-
-RunResult sigtable(const std::vector<std::string>& args) { return run_program(program_path("sigtable"), args); }
 
 // A small dataset as bamcount, mfit and lvcmp would leave it, two
 // conditions (control, treated) and five genes:
@@ -85,17 +83,6 @@ const std::string kLevelHeader = "gene_index\tgene_id\tgene_name\tchromosome\tst
                                  "condition_b\tbaseMean\tlog2FoldChange\tstat\tpvalue\tpadj\ttest_status\t"
                                  "stat_poisson\tpvalue_poisson\tpadj_poisson\tmean_a\tmean_b\tlambda_a\tlambda_b\t"
                                  "length\n";
-
-// Runs sigtable expecting a refusal: status 2, the one line, and no table.
-void expect_refusal(const ScratchDir& dir, std::vector<std::string> args, const std::string& line)
-{
-    args.insert(args.end(), {"--out", dir.file("refused.tsv")});
-    const RunResult r = sigtable(args);
-    EXPECT_EQ(r.status, 2) << line;
-    EXPECT_EQ(r.err, "sigtable: " + line + "\n");
-    EXPECT_FALSE(file_exists(dir.file("refused.tsv"))) << line;
-}
-
 } // namespace
 
 TEST(SigtableTables, ExactReadsNamesAndReasonsOfTheFolder)

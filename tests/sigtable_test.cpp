@@ -10,7 +10,7 @@
 //   python3 -c "from scipy import stats; print(stats.chi2.sf(X, 1))"
 //   python3 -c "from scipy import stats; print(stats.gamma.sf(X, SHAPE, scale=SCALE))"
 #include "pvalues.h"
-#include "run.h"
+#include "sigtable_run.h"
 
 #include <gtest/gtest.h>
 
@@ -85,8 +85,6 @@ std::string level_file(bool permutation)
     for (int k = 0; k < 4; ++k) text += kLevelRows[k] + (permutation ? kLevelNulls[k] : "") + "\n";
     return text;
 }
-
-RunResult sigtable(const std::vector<std::string>& args) { return run_program(program_path("sigtable"), args); }
 
 } // namespace
 
@@ -218,18 +216,6 @@ TEST(Sigtable, PlotsAreRealImagesOfTheirSize)
 namespace {
 
 const std::string kFeaturesHeader = "kind\tid\tgene\tgene_name\tchromosome\tstart\tend\tstrand\ttranscripts\n";
-
-// Runs sigtable expecting a refusal: status 2, the one line, and no table.
-void expect_refusal(const ScratchDir& dir, const std::vector<std::string>& args, const std::string& line)
-{
-    std::vector<std::string> all = args;
-    all.insert(all.end(), {"--out", dir.file("refused.tsv")});
-    const RunResult r = sigtable(all);
-    EXPECT_EQ(r.status, 2) << line;
-    EXPECT_EQ(r.err, "sigtable: " + line + "\n");
-    EXPECT_FALSE(file_exists(dir.file("refused.tsv"))) << line;
-}
-
 } // namespace
 
 TEST(Sigtable, RefusesFoldersAsInputs)
