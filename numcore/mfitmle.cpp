@@ -275,6 +275,11 @@ void mfitmle_from_moments(int n, const RunningMoments& moments, const CountView&
     // A negative θ must leave an admissible truncated distribution; the check
     // can only take convergence away.
     if (!gp_supported(lam, th)) converged = 0;
+    // With a negative θ the support ends below the first count x where
+    // λ + θx reaches 0. Newton can settle on a root of the likelihood equation
+    // whose support stops short of the largest count observed: that count
+    // would have probability zero, so the root is no fit of these data.
+    if (th < 0 && lam + th * M <= 0) converged = 0;
 
     lambda = lam;
     theta = th;

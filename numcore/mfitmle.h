@@ -4,7 +4,9 @@
 //
 //   n                 number of positions (the feature's length)
 //   x[1..n]           the counts, every one 0 or more
-//   converged         1 when the generalized Poisson fit succeeded, else 0
+//   converged         1 when the generalized Poisson fit succeeded, else 0;
+//                     0 also when a negative θ leaves too short a support
+//                     (gp_supported) or one ending below the largest count
 //   lambda, theta     the fitted λ and θ; meaningful only when converged is 1.
 //                     When the data have no spread or no count above 1 the fit
 //                     gives up at once and leaves both as the caller had them.

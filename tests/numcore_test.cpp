@@ -157,6 +157,43 @@ TEST(Mfitmle, WorkedExamples)
     }
 }
 
+namespace {
+
+// Counts from a histogram: hist[v] positions hold the count v.
+std::vector<int> from_histogram(const std::vector<int>& hist)
+{
+    std::vector<int> counts;
+    for (std::size_t v = 0; v < hist.size(); ++v) counts.insert(counts.end(), hist[v], static_cast<int>(v));
+    return counts;
+}
+
+} // namespace
+
+TEST(Mfitmle, RootWhoseSupportEndsBelowTheLargestCountIsNotConverged)
+{
+    // 54 mostly-2 counts and one 6. Newton settles on θ near -0.82, whose
+    // support (λ/-θ = 4.4, four points, so gp_supported passes) leaves the 6
+    // with probability zero: reported, but not converged.
+    const Fit cut = fit(from_histogram({4, 4, 40, 3, 2, 0, 1}));
+    EXPECT_EQ(cut.converged, 0);
+    EXPECT_EQ(six(cut.lambda), "3.605910");
+    EXPECT_EQ(six(cut.theta), "-0.819805");
+    EXPECT_TRUE(gp_supported(cut.lambda, cut.theta));
+    EXPECT_LE(cut.lambda + 6 * cut.theta, 0.0);
+
+    // One 2 moved to 3: the iteration finds the admissible root and keeps it.
+    const Fit kept = fit(from_histogram({4, 4, 39, 4, 2, 0, 1}));
+    EXPECT_EQ(kept.converged, 1);
+    EXPECT_EQ(six(kept.lambda), "2.602164");
+    EXPECT_EQ(six(kept.theta), "-0.301082");
+    EXPECT_GT(kept.lambda + 6 * kept.theta, 0.0);
+
+    // Without the 6 the same shape is fitted inside its support.
+    const Fit plain = fit(from_histogram({4, 4, 40, 3, 3}));
+    EXPECT_EQ(plain.converged, 1);
+    EXPECT_GT(plain.lambda + 4 * plain.theta, 0.0);
+}
+
 TEST(Mfitmle, EarlyExitLeavesLambdaAndThetaUntouched)
 {
     for (const std::vector<int>& counts :

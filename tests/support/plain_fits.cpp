@@ -94,6 +94,8 @@ void plain_mfitmle(int n, const int* x, int& converged, double& lambda, double& 
     // A negative θ must leave an admissible truncated distribution; the check
     // can only take convergence away.
     if (!gp_supported(lam, th)) converged = 0;
+    // Nor may the support stop short of the largest count.
+    if (th < 0 && lam + th * M <= 0) converged = 0;
 
     lambda = lam;
     theta = th;
