@@ -14,7 +14,9 @@
 //   gene_zb.txt  gene_id first_exon last_exon length per gene, exons being
 //                1-based lines of exon_zb.txt; length sums its exons' lengths.
 //   gtt.txt      general_total poisson_total per condition, both the sum of
-//                that condition's counts over all rows (never below 1).
+//                that condition's counts over all rows (never below 1): the
+//                reads drawn, so they follow the library sizes, --depths and
+//                the between-sample variation as the counts do.
 //   truth.tsv    tab-separated, a header line, then per planted effect: kind
 //                (gene: a change of level, exon: a change of share), index
 //                (1-based line of gene_zb.txt or exon_zb.txt), id (the

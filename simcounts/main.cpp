@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <vector>
 
 namespace {
 
@@ -32,6 +33,13 @@ const char kHelp[] =
     "  --rows N              choose the exon length scale so that about N rows are written,\n"
     "                        1..2000000000 (cannot be combined with --scale)\n"
     "  --depth F             multiply every expression level by F, 0 < F <= 1000000 (default 1)\n"
+    "  --depths A,B,...      one more factor per condition on its every level (unequal\n"
+    "                        sequencing depths), each 0 < F <= 1000 (default all 1)\n"
+    "  --sample-cv F         between-sample variation: each gene's level in each condition\n"
+    "                        times an independent log-normal factor of mean 1 and\n"
+    "                        coefficient of variation F, 0..10 (default 0: none)\n"
+    "  --exon-cv F           the same for each exon's share within its gene, the gene's\n"
+    "                        level kept, 0..10 (default 0: none)\n"
     "  --help                print this text and exit\n"
     "\n"
     "files written into DIR:\n"
@@ -40,13 +48,34 @@ const char kHelp[] =
     "  exon_zb.txt  exon_id first_row last_row length (rows 1-based in reads.txt;\n"
     "               last_row = first_row - 1 for an exon without rows)\n"
     "  gene_zb.txt  gene_id first_exon last_exon length (exons 1-based in exon_zb.txt)\n"
-    "  gtt.txt      general_total poisson_total, one line per condition\n"
+    "  gtt.txt      general_total poisson_total, one line per condition: both the\n"
+    "               condition's drawn reads (so they follow library size and --depths)\n"
     "  truth.tsv    header, then per planted effect the tab-separated columns\n"
     "               kind (gene|exon), index (1-based line in gene_zb/exon_zb), id,\n"
     "               condition_a (reference), condition_b (changed), effect (factor\n"
-    "               applied to condition_b's rate: fold change b over a)\n"
+    "               applied to condition_b's rate: fold change b over a); the\n"
+    "               variation of --sample-cv and --exon-cv is noise, never listed\n"
     "\n"
     "prints one line: num_reads=R num_conditions=C num_exons=E num_genes=G\n";
+
+// --depths: comma-separated factors, each above 0 and at most 1000.
+std::vector<double> depth_list(NamedOptions& in)
+{
+    const std::string text = in.value();
+    std::vector<double> depths;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t comma = text.find(',', start);
+        const std::string item = text.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        double f = 0;
+        if (!real_number_in(item, 0, 1000, f) || f == 0)
+            in.refuse("--depths expects numbers above 0 and at most 1000 separated by commas, found " +
+                      quote_token(item.empty() ? text : item));
+        depths.push_back(f);
+        if (comma == std::string::npos) return depths;
+        start = comma + 1;
+    }
+}
 
 Settings parse(int argc, char** argv)
 {
@@ -82,11 +111,20 @@ Settings parse(int argc, char** argv)
             s.rows = static_cast<std::uint64_t>(in.whole_number(1, 2000000000));
         } else if (arg == "--depth") {
             s.depth = in.real_number_above(0, 1000000);
+        } else if (arg == "--depths") {
+            s.depths = depth_list(in);
+        } else if (arg == "--sample-cv") {
+            s.sample_cv = in.real_number(0, 10);
+        } else if (arg == "--exon-cv") {
+            s.exon_cv = in.real_number(0, 10);
         } else {
             in.refuse("unknown option " + quote_token(arg));
         }
     }
     if (scale_given && s.rows != 0) in.refuse("--scale and --rows cannot be combined");
+    if (!s.depths.empty() && s.depths.size() != s.conditions)
+        in.refuse("--depths gives " + std::to_string(s.depths.size()) + " factors for " +
+                  std::to_string(s.conditions) + " conditions");
     return s;
 }
 

@@ -1,6 +1,7 @@
 #include "plan.h"
 
 #include "streams.h"
+#include "variation.h"
 
 #include <algorithm>
 #include <cmath>
@@ -179,6 +180,7 @@ Plan make_plan(const Settings& s)
     Plan plan;
     plan_structure(s, plan);
     plan_effects(s, plan);
+    plan_variation(s, plan);
     plan.length_scale = s.rows != 0 ? solve_length_scale(s, plan) : s.scale;
     return plan;
 }
@@ -197,6 +199,10 @@ void exon_means(const Settings& s, const Plan& plan, std::size_t g, std::size_t 
         double m = base * plan.library[c];
         if (gfx.planted() && c == gfx.cond_b) m *= gfx.fold;
         if (efx.planted() && c == efx.cond_b) m *= efx.fold;
+        // Off by default, and then not multiplied at all.
+        if (!plan.gene_variation.empty()) m *= plan.gene_variation[g * means.size() + c];
+        if (!plan.exon_variation.empty()) m *= plan.exon_variation[e * means.size() + c];
+        if (!s.depths.empty()) m *= s.depths[c];
         means[c] = m;
     }
 }

@@ -21,6 +21,10 @@ struct Settings {
     double scale = 1.0;
     std::uint64_t rows = 0; // 0: no row target, the exon lengths are scaled by `scale`
     double depth = 1.0;
+    double sample_cv = 0.0; // between-sample variation of gene levels (see variation.h)
+    double exon_cv = 0.0;   // the same for exon shares within their gene
+    // Per-condition depth factors on every rate of the condition; empty: all 1.
+    std::vector<double> depths;
 };
 
 struct GenePlan {
@@ -53,6 +57,10 @@ struct Plan {
     std::vector<double> library; // per condition
     std::vector<Effect> gene_effects;
     std::vector<Effect> exon_effects;
+    // Factors on each gene's (exon's) rate, index g * C + c (e * C + c) for
+    // C conditions; empty when that variation is off. See variation.h.
+    std::vector<double> gene_variation;
+    std::vector<double> exon_variation;
     double length_scale = 1.0;
 };
 

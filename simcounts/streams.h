@@ -2,8 +2,8 @@
 // wherever it is rebuilt, so every draw comes from these xoshiro256**
 // streams and samplers, never from <random>'s distributions, whose output
 // differs between library versions. A stream is keyed by (seed, purpose,
-// index): the structure, the counts, the planting and the library sizes each
-// draw from their own family, so changing how much one of them draws never
+// index): the structure, the counts, the planting, the library sizes and the
+// between-sample variation each draw from their own family, so changing how much one of them draws never
 // shifts the numbers another sees.
 //
 // The samplers run once or twice per position and condition, some hundred
@@ -14,7 +14,14 @@
 #include <cmath>
 #include <cstdint>
 
-enum class Purpose : std::uint64_t { structure = 1, counts = 2, planting = 3, library = 4 };
+enum class Purpose : std::uint64_t {
+    structure = 1,
+    counts = 2,
+    planting = 3,
+    library = 4,
+    gene_variation = 5,
+    exon_variation = 6
+};
 
 class Rng {
 public:
@@ -153,5 +160,12 @@ inline std::uint32_t poisson(Rng& rng, double mean)
 }
 
 inline double log_normal(Rng& rng, double median, double sigma) { return median * std::exp(sigma * rng.normal()); }
+
+// A log-normal factor with mean 1 and coefficient of variation cv.
+inline double mean_one_log_normal(Rng& rng, double cv)
+{
+    const double sigma2 = std::log1p(cv * cv);
+    return std::exp(-0.5 * sigma2 + std::sqrt(sigma2) * rng.normal());
+}
 
 inline double clamp(double x, double lo, double hi) { return std::min(std::max(x, lo), hi); }

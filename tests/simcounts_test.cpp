@@ -557,6 +557,7 @@ TEST(SimcountsOptions, BadValuesExitTwoWithOneLineOnStderr)
         return std::string(option) + " expects a whole number from " + range + ", found '" + found + "'";
     };
     const std::string genes = "1 to 1000000";
+    const std::string depths = "--depths expects numbers above 0 and at most 1000 separated by commas, found ";
     const std::vector<std::pair<std::vector<std::string>, std::string>> bad = {
         {{"--genes", "0"}, whole("--genes", genes.c_str(), "0")},
         {{"--genes", "abc"}, whole("--genes", genes.c_str(), "abc")},
@@ -576,6 +577,18 @@ TEST(SimcountsOptions, BadValuesExitTwoWithOneLineOnStderr)
         {{"--depth", "-1"}, "--depth expects a number above 0 and at most 1000000, found '-1'"},
         {{"--depth", "1000001"}, "--depth expects a number above 0 and at most 1000000, found '1000001'"},
         {{"--rows", "0"}, whole("--rows", "1 to 2000000000", "0")},
+        {{"--sample-cv", "-0.1"}, "--sample-cv expects a number from 0 to 10, found '-0.1'"},
+        {{"--sample-cv", "abc"}, "--sample-cv expects a number from 0 to 10, found 'abc'"},
+        {{"--exon-cv", "11"}, "--exon-cv expects a number from 0 to 10, found '11'"},
+        {{"--exon-cv", "0.2x"}, "--exon-cv expects a number from 0 to 10, found '0.2x'"},
+        {{"--conditions", "3", "--depths", "1,2"}, "--depths gives 2 factors for 3 conditions"},
+        {{"--depths", "1,1.6", "--conditions", "1"}, "--depths gives 2 factors for 1 conditions"},
+        {{"--depths", "1,0"}, depths + "'0'"},
+        {{"--depths", "1,-2"}, depths + "'-2'"},
+        {{"--depths", "1,two"}, depths + "'two'"},
+        {{"--depths", "1,,2"}, depths + "'1,,2'"},
+        {{"--depths", "1,2,"}, depths + "'1,2,'"},
+        {{"--depths="}, depths + "''"},
         {{"--scale", "2", "--rows", "100"}, "--scale and --rows cannot be combined"},
         {{"--bogus", "1"}, "unknown option '--bogus'"},
         {{"-g", "3"}, "unexpected argument '-g'"},
@@ -617,7 +630,8 @@ TEST(SimcountsOptions, HelpNamesEveryOptionAndWritesNothing)
     EXPECT_EQ(o.status, 0);
     EXPECT_EQ(o.err, "");
     for (const char* opt : {"--seed", "--genes", "--conditions", "--out", "--planted-genes", "--planted-exons",
-                            "--scale", "--rows", "--depth", "--help", "condition_a", "condition_b", "effect"})
+                            "--scale", "--rows", "--depth", "--depths", "--sample-cv", "--exon-cv", "--help",
+                            "condition_a", "condition_b", "effect"})
         EXPECT_NE(o.out.find(opt), std::string::npos) << opt;
     EXPECT_EQ(short_form.status, 0);
     EXPECT_EQ(short_form.out, o.out);
@@ -636,6 +650,15 @@ TEST(SimcountsDeterminism, ExampleDatasetIsRewrittenByteForByte)
     EXPECT_EQ(o.out, "num_reads=5983 num_conditions=4 num_exons=391 num_genes=40\n");
     const std::string examples = std::string(TEST_DATA_DIR) + "/../../examples/";
     for (const char* file : kFiles) EXPECT_TRUE(read_file(tmp.file(file)) == read_file(examples + file)) << file;
+
+    // Variation of 0 and depths of 1 draw nothing and multiply nothing.
+    const std::string off = tmp.file("off");
+    const RunResult zero = run_simcounts({"--seed", "7", "--genes", "40", "--conditions", "4", "--rows", "6000",
+                                          "--depth", "3", "--sample-cv", "0", "--exon-cv", "0", "--depths",
+                                          "1,1,1,1", "--out", off});
+    ASSERT_EQ(zero.status, 0) << zero.err;
+    EXPECT_EQ(zero.out, o.out);
+    for (const char* file : kFiles) EXPECT_TRUE(read_file(off + "/" + file) == read_file(examples + file)) << file;
 }
 
 // A write that fails ends the run with status 255 and one line naming the
@@ -667,6 +690,118 @@ TEST(SimcountsWrites, FailedWriteToStandardOutputExitsWithStatus255)
     EXPECT_EQ(o.err, "simcounts: cannot write standard output: No space left on device\n");
     // The tables were finished before the sizes line.
     EXPECT_EQ(split_lines(read_file(tmp.file("gene_zb.txt"))).size(), 3u);
+}
+
+// ---------------------------------------------------------------------------
+// Between-sample variation and per-condition depths.
+
+// Natural log of condition 2's reads over condition 1's, over every gene (or
+// exon) with at least `least` reads in both: their standard deviation.
+struct LogRatioSpread {
+    std::size_t features = 0;
+    double sd = 0.0;
+};
+
+LogRatioSpread log_ratio_spread(const Dataset& d, bool genes, double least)
+{
+    std::vector<double> ratios;
+    const auto add = [&](std::int64_t first_row, std::int64_t last_row) {
+        const double a = condition_sum(d, first_row, last_row, 1);
+        const double b = condition_sum(d, first_row, last_row, 2);
+        if (std::min(a, b) >= least) ratios.push_back(std::log(b / a));
+    };
+    if (genes)
+        for (const auto& y : d.genes) add(d.exons[y[1] - 1][1], d.exons[y[2] - 1][2]);
+    else
+        for (const auto& x : d.exons) add(x[1], x[2]);
+    LogRatioSpread s;
+    s.features = ratios.size();
+    if (ratios.size() < 2) return s;
+    double mean = 0.0;
+    for (double r : ratios) mean += r;
+    mean /= static_cast<double>(ratios.size());
+    double ss = 0.0;
+    for (double r : ratios) ss += (r - mean) * (r - mean);
+    s.sd = std::sqrt(ss / static_cast<double>(ratios.size() - 1));
+    return s;
+}
+
+// With nothing planted, two conditions differ by their library sizes (one
+// factor for all genes) and by counting noise, which is small for genes with
+// hundreds of reads. A log-normal factor of coefficient of variation 0.3 on
+// each condition's level adds a spread of sqrt(2 ln(1 + 0.3^2)) = 0.415 to
+// a gene's log ratio; on exon shares it spreads the exons' log ratios and
+// leaves the genes' alone, their level being kept.
+TEST(SimcountsVariation, SampleAndExonVariationSpreadNullLogRatiosAsAsked)
+{
+    ScratchDir tmp;
+    const std::vector<std::string> common = {"--genes", "400", "--conditions", "2", "--seed", "4",
+                                             "--planted-genes", "0", "--planted-exons", "0", "--scale",
+                                             "0.3", "--depth", "5"};
+    auto with = [&](std::vector<std::string> extra) {
+        auto v = common;
+        v.insert(v.end(), extra.begin(), extra.end());
+        return v;
+    };
+    const double expected = std::sqrt(2.0 * std::log1p(0.3 * 0.3));
+
+    const Dataset none = generate(tmp, "none", with({}));
+    const Dataset sample = generate(tmp, "sample", with({"--sample-cv", "0.3"}));
+    const Dataset exon = generate(tmp, "exon", with({"--exon-cv", "0.3"}));
+    ASSERT_EQ(none.outcome.status, 0);
+    ASSERT_EQ(sample.outcome.status, 0);
+    ASSERT_EQ(exon.outcome.status, 0);
+    check_layout(sample);
+    check_layout(exon);
+
+    const LogRatioSpread base = log_ratio_spread(none, true, 500);
+    const LogRatioSpread genes = log_ratio_spread(sample, true, 500);
+    ASSERT_GE(genes.features, 150u);
+    EXPECT_LT(base.sd, 0.15);
+    EXPECT_NEAR(genes.sd / expected, 1.0, 0.2) << "sd " << genes.sd;
+
+    const LogRatioSpread exon_genes = log_ratio_spread(exon, true, 500);
+    const LogRatioSpread exons = log_ratio_spread(exon, false, 500);
+    ASSERT_GE(exons.features, 300u);
+    EXPECT_LT(exon_genes.sd, 0.15);
+    EXPECT_GT(exons.sd, 0.3);
+    EXPECT_LT(exons.sd, 0.5);
+    EXPECT_LT(log_ratio_spread(none, false, 500).sd, 0.2);
+}
+
+// The variation is noise, not a planted effect: the structure and the truth
+// list stay those of the run without it. Depths scale a condition's reads,
+// and gtt's totals with them.
+TEST(SimcountsVariation, DepthsScaleReadsAndNothingChangesTheTruth)
+{
+    ScratchDir tmp;
+    const std::vector<std::string> common = {"--genes", "300", "--conditions", "2", "--seed", "8",
+                                             "--planted-genes", "0.1", "--planted-exons", "0.05", "--scale", "0.2"};
+    auto with = [&](std::vector<std::string> extra) {
+        auto v = common;
+        v.insert(v.end(), extra.begin(), extra.end());
+        return v;
+    };
+    const Dataset plain = generate(tmp, "plain", with({}));
+    const Dataset deep = generate(tmp, "deep", with({"--depths", "1,1.6"}));
+    const Dataset noisy = generate(tmp, "noisy", with({"--sample-cv", "0.4", "--exon-cv", "0.2", "--depths=2,1"}));
+    ASSERT_EQ(plain.outcome.status, 0);
+    ASSERT_EQ(deep.outcome.status, 0);
+    ASSERT_EQ(noisy.outcome.status, 0);
+    check_layout(deep);
+    check_layout(noisy);
+    for (const char* file : {"truth.tsv", "gene_zb.txt"}) {
+        EXPECT_TRUE(file_of(tmp, "plain", file) == file_of(tmp, "deep", file)) << file;
+        EXPECT_TRUE(file_of(tmp, "plain", file) == file_of(tmp, "noisy", file)) << file;
+    }
+    EXPECT_GE(plain.truth.size(), 20u);
+
+    // Condition 1 keeps its rates exactly, condition 2's are 1.6 times.
+    ASSERT_EQ(plain.gtt.size(), 2u);
+    ASSERT_EQ(deep.gtt.size(), 2u);
+    EXPECT_NEAR(deep.gtt[0].first / plain.gtt[0].first, 1.0, 0.02);
+    EXPECT_NEAR(deep.gtt[1].first / plain.gtt[1].first, 1.6, 0.035);
+    EXPECT_NEAR((deep.gtt[1].first / deep.gtt[0].first) / (plain.gtt[1].first / plain.gtt[0].first), 1.6, 0.05);
 }
 
 } // namespace
