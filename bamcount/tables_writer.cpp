@@ -1,8 +1,10 @@
 #include "tables_writer.h"
 
+#include "diag.h"
 #include "textout.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
@@ -15,7 +17,43 @@ std::vector<FileName> table_files(const std::string& dir)
     return {{"reads file", dir + "/reads.txt"},     {"exon_zb file", dir + "/exon_zb.txt"},
             {"gene_zb file", dir + "/gene_zb.txt"}, {"features file", dir + "/features.tsv"},
             {"gtt file", dir + "/gtt.txt"},         {"summary file", dir + "/summary.tsv"},
-            {"conditions file", dir + "/conditions.tsv"}};
+            {"conditions file", dir + "/conditions.tsv"}, {"size factors file", dir + "/size_factors.txt"}};
+}
+
+std::vector<double> median_of_ratios_totals(const std::vector<std::int64_t>& gene_counts,
+                                            const std::vector<std::int64_t>& totals, std::size_t& genes_used)
+{
+    const std::size_t C = totals.size();
+    std::vector<double> out(totals.begin(), totals.end());
+    genes_used = 0;
+    if (C == 0) return out;
+    std::vector<std::vector<double>> ratios(C);
+    std::vector<double> logs(C);
+    const std::size_t G = gene_counts.size() / C;
+    for (std::size_t g = 0; g < G; ++g) {
+        const std::int64_t* counts = &gene_counts[g * C];
+        if (std::any_of(counts, counts + C, [](std::int64_t n) { return n <= 0; })) continue;
+        double log_mean = 0.0;
+        for (std::size_t c = 0; c < C; ++c) {
+            logs[c] = std::log(static_cast<double>(counts[c]));
+            log_mean += logs[c];
+        }
+        log_mean /= static_cast<double>(C);
+        for (std::size_t c = 0; c < C; ++c) ratios[c].push_back(std::exp(logs[c] - log_mean));
+        ++genes_used;
+    }
+    if (genes_used == 0) return out;
+    double mean_total = 0.0;
+    for (std::int64_t t : totals) mean_total += static_cast<double>(t);
+    mean_total /= static_cast<double>(C);
+    for (std::size_t c = 0; c < C; ++c) {
+        std::vector<double>& r = ratios[c];
+        std::sort(r.begin(), r.end());
+        const std::size_t half = r.size() / 2;
+        const double median = r.size() % 2 == 1 ? r[half] : 0.5 * (r[half - 1] + r[half]);
+        out[c] = median * mean_total;
+    }
+    return out;
 }
 
 TableSizes write_tables(const std::string& dir, const CountLayout& layout,
@@ -31,6 +69,7 @@ TableSizes write_tables(const std::string& dir, const CountLayout& layout,
 
     const std::size_t C = conditions.size();
     std::vector<std::size_t> next(C, 0); // each condition's next nonzero position
+    std::vector<std::int64_t> gene_counts(layout.genes().size() * C, 0);
     std::int64_t row = 0, exon = 0;
     const std::vector<FlatGene>& genes = layout.genes();
     for (std::size_t g = 0; g < genes.size(); ++g) {
@@ -59,6 +98,7 @@ TableSizes write_tables(const std::string& dir, const CountLayout& layout,
                     if (next[c] < conditions[c].nonzero.size() && conditions[c].nonzero[next[c]].first == offset)
                         count = conditions[c].nonzero[next[c]++].second;
                     reads.ch(' ').integer(count);
+                    gene_counts[g * C + c] += count;
                 }
                 reads.endl();
             }
@@ -81,11 +121,13 @@ TableSizes write_tables(const std::string& dir, const CountLayout& layout,
     }
 
     OutputFile gtt = OutputFile::create(files[4]);
+    std::vector<std::int64_t> totals;
     for (const ConditionCounts& c : conditions) {
         // Both totals are the reads counted; a condition with none gets 1,
         // so that the ratios of the level test stay finite.
         const std::int64_t total = std::max<std::int64_t>(1, static_cast<std::int64_t>(c.counted));
         gtt.integer(total).ch(' ').integer(total).endl();
+        totals.push_back(total);
     }
 
     OutputFile summary = OutputFile::create(files[5]);
@@ -106,7 +148,15 @@ TableSizes write_tables(const std::string& dir, const CountLayout& layout,
     for (std::size_t c = 0; c < C; ++c)
         named_conditions.integer(static_cast<std::int64_t>(c) + 1).ch('\t').text(names[c]).ch('\t').text(inputs[c]).endl();
 
-    for (OutputFile* f : {&reads, &exon_zb, &gene_zb, &features, &gtt, &summary, &named_conditions}) f->close();
+    OutputFile size_factors = OutputFile::create(files[7]);
+    std::size_t genes_used = 0;
+    for (double total : median_of_ratios_totals(gene_counts, totals, genes_used))
+        size_factors.fixed6(total).ch(' ').fixed6(total).endl();
+    if (genes_used == 0)
+        warn("warning: no gene has reads in every condition, so size_factors.txt holds the counted totals, as gtt.txt");
+
+    for (OutputFile* f : {&reads, &exon_zb, &gene_zb, &features, &gtt, &summary, &named_conditions, &size_factors})
+        f->close();
     // The layout keeps every count within 32 bits (see CountLayout).
     return {static_cast<std::int32_t>(row), static_cast<std::int32_t>(C), static_cast<std::int32_t>(exon),
             static_cast<std::int32_t>(genes.size())};

@@ -32,6 +32,11 @@ const std::string kAnnotation = gtf_exon(101, 110, '+', "GP", "p1") + gtf_exon(1
                                 gtf_exon(201, 210, '-', "GM", "m1") + gtf_exon(301, 310, '+', "GB", "b1") +
                                 gtf_exon(305, 315, '-', "GC", "c1");
 
+// bamcount's warning when no gene has reads in every condition.
+const std::string kNoCommonGene =
+    "bamcount: warning: no gene has reads in every condition, so size_factors.txt holds the counted totals, as "
+    "gtt.txt\n";
+
 const std::string kHeader = "@HD\tVN:1.6\tSO:coordinate\n@SQ\tSN:chr1\tLN:1000\n";
 
 std::string record(const std::string& name, int flag, int pos, int mapq, const std::string& extra = "",
@@ -62,7 +67,7 @@ const std::string kCondition2 = kHeader + record("fwd_at_101", 0, 101, 60) + rec
 
 struct Output {
     RunResult run;
-    std::string reads, exon_zb, gene_zb, gtt, summary, features, conditions;
+    std::string reads, exon_zb, gene_zb, gtt, summary, features, conditions, size_factors;
 };
 
 // Runs bamcount on `annotation` and, as conditions 1 and 2, the SAM texts
@@ -82,7 +87,7 @@ Output run_bamcount(const ScratchDir& dir, const std::vector<std::string>& optio
     for (auto [field, name] : {std::pair{&Output::reads, "reads.txt"}, {&Output::exon_zb, "exon_zb.txt"},
                                {&Output::gene_zb, "gene_zb.txt"}, {&Output::gtt, "gtt.txt"},
                                {&Output::summary, "summary.tsv"}, {&Output::features, "features.tsv"},
-                               {&Output::conditions, "conditions.tsv"}})
+                               {&Output::conditions, "conditions.tsv"}, {&Output::size_factors, "size_factors.txt"}})
         if (file_exists(out + name)) o.*field = read_file(out + name);
     return o;
 }
@@ -124,6 +129,9 @@ TEST(Bamcount, UnstrandedCountsEveryKindOfRecordAsWorkedOut)
     EXPECT_EQ(o.exon_zb, "1 1 2 10\n2 3 3 10\n3 4 4 10\n4 5 4 10\n5 5 5 11\n"); // GB's part has no rows
     EXPECT_EQ(o.gene_zb, "1 1 2 20\n2 3 3 10\n3 4 4 10\n4 5 5 11\n");
     EXPECT_EQ(o.gtt, "5 5\n2 2\n");
+    // Only GP has reads in both (4 and 1, geometric mean 2): ratios 2 and
+    // 0.5 times the mean counted total 3.5.
+    EXPECT_EQ(o.size_factors, "7.000000 7.000000\n1.750000 1.750000\n");
     const std::string c1 = dir.file("c1.bam"), c2 = dir.file("c2.bam");
     EXPECT_EQ(o.summary, "records\t" + c1 + "\t" + c2 +
                              "\nassigned\t5\t2\nno_feature\t1\t0\nambiguous_strand\t1\t0\nlow_mapping_quality\t0\t0\n"
@@ -158,6 +166,45 @@ TEST(Bamcount, UnstrandedCountsEveryKindOfRecordAsWorkedOut)
                          "\n" +
                              next_steps(dir.file("out"), "5 2 5 4"));
     EXPECT_EQ(o.run.err, "");
+}
+
+// Five one-exon genes; condition 1 is dominated by G1. Counts (c1, c2) and
+// each gene's ratios to its geometric mean:
+//   G1 (90, 10): 3, 1/3    G2 (2, 8): 1/2, 2    G3 (4, 4): 1, 1
+//   G4 (3, 12): 1/2, 2     G5 (0, 5): not read in condition 1, left out
+// Medians of four: (1/2 + 1) / 2 = 0.75 and (1 + 2) / 2 = 1.5; the counted
+// totals 99 and 39 have the mean 69, so the totals are 51.75 and 103.5:
+// condition 2 is twice as deep, where the counted totals say 0.39 times.
+TEST(Bamcount, SizeFactorsAreMediansOfRatiosOnTheScaleOfReads)
+{
+    std::string annotation;
+    for (int g = 1; g <= 5; ++g)
+        annotation += gtf_exon(100 * g + 1, 100 * g + 10, '+', "G" + std::to_string(g), "t" + std::to_string(g));
+    const auto reads = [](std::vector<int> per_gene) {
+        std::string sam = kHeader;
+        for (std::size_t g = 0; g < per_gene.size(); ++g)
+            for (int i = 0; i < per_gene[g]; ++i)
+                sam += record("g" + std::to_string(g + 1) + "_" + std::to_string(i), 0,
+                              100 * static_cast<int>(g + 1) + 1 + i % 10, 60);
+        return sam;
+    };
+    ScratchDir dir;
+    const Output o = run_bamcount(dir, {}, annotation, reads({90, 2, 4, 3, 0}), reads({10, 8, 4, 12, 5}));
+    ASSERT_EQ(o.run.status, 0) << o.run.err;
+    EXPECT_EQ(o.gtt, "99 99\n39 39\n");
+    EXPECT_EQ(o.size_factors, "51.750000 51.750000\n103.500000 103.500000\n");
+    EXPECT_EQ(o.run.err, "");
+
+    // Three genes, an odd count: G1, G2 and G3 give medians 1 and 1.
+    const Output odd = run_bamcount(dir, {}, annotation, reads({90, 2, 4, 0, 0}), reads({10, 8, 4, 0, 0}), "odd");
+    ASSERT_EQ(odd.run.status, 0) << odd.run.err;
+    EXPECT_EQ(odd.size_factors, "59.000000 59.000000\n59.000000 59.000000\n");
+
+    // No gene read in both conditions: the counted totals, and one warning.
+    const Output apart = run_bamcount(dir, {}, annotation, reads({7, 0, 0, 0, 0}), reads({0, 3, 0, 0, 0}), "apart");
+    ASSERT_EQ(apart.run.status, 0) << apart.run.err;
+    EXPECT_EQ(apart.size_factors, "7.000000 7.000000\n3.000000 3.000000\n");
+    EXPECT_EQ(apart.run.err, kNoCommonGene);
 }
 
 TEST(Bamcount, StrandProtocolsPickTheGenesOfTheImpliedStrand)
@@ -237,7 +284,7 @@ TEST(Bamcount, RefusesWhatItCannotUse)
     for (const char* option : {"--gtf", "--out", "--strand", "--min-mapq", "--multi", "--keep-duplicates", "--types",
                                "--no-merge", "--coverage", "--reference", "--threads", "--names", "--feature-type",
                                "--gene-attribute", "--refuse-split-genes", "second_mate", "gene_id@chromosome(strand)",
-                               "conditions.tsv"})
+                               "conditions.tsv", "size_factors.txt"})
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
 }
 
@@ -253,6 +300,12 @@ TEST(Bamcount, NeverOverwritesAnInputNorLosesItsSummary)
     EXPECT_EQ(alias.err, "bamcount: gene_zb file '" + gtf + "' is the same file as annotation file '" + gtf +
                              "': give each output a name of its own, apart from the inputs\n");
     EXPECT_EQ(read_file(gtf), kAnnotation);
+    const std::string kept = dir.write("out/size_factors.txt", kAnnotation);
+    const RunResult factors = run_program(program_path("bamcount"), {"--gtf", kept, "--out", dir.file("out"), bam});
+    EXPECT_EQ(factors.status, 2);
+    EXPECT_EQ(factors.err, "bamcount: size factors file '" + kept + "' is the same file as annotation file '" + kept +
+                               "': give each output a name of its own, apart from the inputs\n");
+    EXPECT_EQ(read_file(kept), kAnnotation);
 
     // The summary and next steps on standard output are part of the result.
     const RunResult full = run_program(
@@ -448,7 +501,8 @@ TEST(Bamcount, GenesOnSeveralChromosomesOrStrandsCountAsOneGenePerPiece)
                                   kXYHeader + read_on("chrX", "x201", 0, 201));
     ASSERT_EQ(o.run.status, 0) << o.run.err;
     EXPECT_EQ(o.run.err, "bamcount: warning: 4 genes lie on more than one chromosome or strand and are split into "
-                         "one gene per piece, named gene_id@chromosome(strand): 'SHOX', 'PLCXD1', 'GENE3', ...\n");
+                         "one gene per piece, named gene_id@chromosome(strand): 'SHOX', 'PLCXD1', 'GENE3', ...\n" +
+                             kNoCommonGene);
     EXPECT_EQ(o.reads, "1 101 1 1 0\n1 201 1 0 1\n1 405 1 1 0\n2 101 1 1 0\n2 201 1 1 0\n");
     EXPECT_EQ(o.features, kFeaturesHeader +
                               "exon\t1\tSHOX@chrX(+)\tSHOX_name@chrX(+)\tchrX\t101\t110\t+\ts1\t1\t10\n"
@@ -511,7 +565,8 @@ TEST(Bamcount, GenesWithoutAFeatureOfTheCountedTypeAreNamedWithTheTypeToCount)
         ASSERT_EQ(o.run.status, 0) << o.run.err;
         EXPECT_EQ(o.run.err, "bamcount: warning: 4 of 5 genes of the annotation have no 'exon' feature and are not "
                              "counted ('gene-b0001', 'gene-b0002', 'gene-b0004', ...); their features are mostly "
-                             "'CDS': --feature-type CDS counts those\n");
+                             "'CDS': --feature-type CDS counts those\n" +
+                                 kNoCommonGene);
         EXPECT_EQ(o.gene_zb, "1 1 1 10\n");
     }
     {
