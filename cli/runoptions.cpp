@@ -52,6 +52,24 @@ int take_threads_option(std::vector<std::string>& args)
     return threads;
 }
 
+std::string take_file_option(int& argc, char** argv, std::string_view name)
+{
+    const std::string prefix = "--" + std::string(name) + "=";
+    std::string path;
+    int kept = 1;
+    for (int k = 1; k < argc; ++k) {
+        const std::string_view arg = argv[k];
+        if (arg.substr(0, prefix.size()) != prefix) {
+            argv[kept++] = argv[k];
+            continue;
+        }
+        path = std::string(arg.substr(prefix.size()));
+        if (path.empty()) fail_input("--" + std::string(name) + " expects a file name, found nothing after '='");
+    }
+    argc = kept;
+    return path;
+}
+
 GeneShard take_genes_option(std::vector<std::string>& args)
 {
     GeneShard shard;

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 inline constexpr int kMaxThreads = 1024;
@@ -20,6 +21,12 @@ int hardware_threads();
 // machine's hardware threads when there is none. N must be a whole number
 // from 1 to kMaxThreads; anything else stops with status 2.
 int take_threads_option(std::vector<std::string>& args);
+
+// Removes every "--NAME=PATH" (`name` is "NAME") from argv[1..argc-1],
+// closing the gaps and lowering argc, and returns the last PATH, or ""
+// without one. Taken before the positional arguments are counted, for the
+// optional extra outputs of a program; an empty PATH stops with status 2.
+std::string take_file_option(int& argc, char** argv, std::string_view name);
 
 // The genes a run works on, 1-based and inclusive: "--genes=FIRST-LAST", or
 // every gene without it. A shard reads the whole input files and writes the

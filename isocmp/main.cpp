@@ -2,11 +2,13 @@
 // same share of its gene's level, under the generalized Poisson and the
 // Poisson model, with an optional permutation null of the generalized
 // Poisson statistic.
+#include "rest_tests.h"
 #include "share_comparison.h"
 #include "cli.h"
 #include "loading.h"
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,6 +38,11 @@ constexpr std::size_t kArgumentCount = 12;
 
 int main(int argc, char** argv)
 {
+    // --rest-test=FILE asks for the share test of each exon against the rest
+    // of its gene; it is taken out before the arguments are counted, like
+    // the run options.
+    set_program_name("isocmp");
+    const std::string rest_test_path = take_file_option(argc, argv, "rest-test");
     ProgramStart start = start_program("isocmp", argc, argv, kHelp, kArgumentCount, kWrongNumber, true);
     if (start.help) return 1;
     ArgSource& source = start.source;
@@ -45,6 +52,10 @@ int main(int argc, char** argv)
     FitResultFiles results = take_fit_result_arguments(source);
     OutputFile statistics = OutputFile::create(
         {"isocmp_re file", source.name("Output file for differential Splicing :", "the isocmp_re file name")});
+    // Created after every input and the statistics file, so that naming any
+    // of them is refused before anything is truncated.
+    std::optional<OutputFile> rest_tests;
+    if (!rest_test_path.empty()) rest_tests.emplace(OutputFile::create({"rest-test file", rest_test_path}));
     const std::int32_t do_permute =
         source.integer("Do you want to use the permutation test:(0/1)\n", "do_permute", kDefaultDoPermute);
     std::int64_t seed = take_seed(source, "Enter seed for Random Number generator :", kDefaultSeed);
@@ -63,6 +74,10 @@ int main(int argc, char** argv)
     compare_shares({data.counts, data.exons, data.genes, fits.genes, fits.exons}, run, seed, statistics);
 
     statistics.close();
+    if (rest_tests) {
+        write_rest_tests({data.counts, data.exons, data.genes, fits.genes, fits.exons}, run, *rest_tests);
+        rest_tests->close();
+    }
     close_standard_output();
     return 0;
 }

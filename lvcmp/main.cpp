@@ -2,10 +2,12 @@
 // of conditions, under the generalized Poisson and the Poisson model, with an
 // optional permutation null of the generalized Poisson statistic.
 #include "level_comparison.h"
+#include "mean_tests.h"
 #include "cli.h"
 #include "loading.h"
 
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,6 +38,11 @@ constexpr std::size_t kArgumentCount = 13;
 
 int main(int argc, char** argv)
 {
+    // --mean-test=FILE asks for the level test on the mean with both
+    // dispersions re-estimated; it is taken out before the arguments are
+    // counted, like the run options.
+    set_program_name("lvcmp");
+    const std::string mean_test_path = take_file_option(argc, argv, "mean-test");
     ProgramStart start = start_program("lvcmp", argc, argv, kHelp, kArgumentCount, kWrongNumber, true);
     if (start.help) return 1;
     ArgSource& source = start.source;
@@ -48,6 +55,10 @@ int main(int argc, char** argv)
          source.name("File containing total unique reads for Generalized Poisson and Poisson Models :", "the gtt file name")});
     OutputFile statistics = OutputFile::create(
         {"lvcmpgene_re file", source.name("Output File for Test Statistics: ", "the lvcmpgene_re file name")});
+    // Created after every input and the statistics file, so that naming any
+    // of them is refused before anything is truncated.
+    std::optional<OutputFile> mean_tests;
+    if (!mean_test_path.empty()) mean_tests.emplace(OutputFile::create({"mean-test file", mean_test_path}));
     const std::int32_t do_permute = source.integer(
         "Do a Permutation test or not to generate the gamma parameters for the null distribution (0/1):", "do_permute",
         kDefaultDoPermute);
@@ -67,6 +78,10 @@ int main(int argc, char** argv)
     compare_levels({data.counts, data.exons, data.genes, fits.genes, totals}, run, seed, statistics);
 
     statistics.close();
+    if (mean_tests) {
+        write_mean_tests({data.counts, data.exons, data.genes, fits.genes, totals}, run, *mean_tests);
+        mean_tests->close();
+    }
     close_standard_output();
     return 0;
 }

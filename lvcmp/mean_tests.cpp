@@ -1,0 +1,49 @@
+#include "mean_tests.h"
+
+#include "arrays.h"
+#include "gp_profile.h"
+#include "histogram.h"
+#include "ordered_parallel.h"
+
+#include <vector>
+
+namespace {
+
+LineBuffer gene_lines(const LevelInputs& in, int g)
+{
+    const int C = in.counts.num_conditions;
+    const int L = in.genes.length[g];
+    // Each condition's histogram serves every pair it is in.
+    std::vector<CountHistogram> histograms(static_cast<std::size_t>(C) + 1);
+    IntVector v(L);
+    for (int c = 1; c <= C; ++c) {
+        fill_gene_vector(in.counts, in.exons, in.genes, g, c, v.get());
+        histograms[static_cast<std::size_t>(c)].build(L, v.get());
+    }
+    LineBuffer out;
+    for (int i = 1; i <= C - 1; ++i) {
+        for (int j = i + 1; j <= C; ++j) {
+            const double a = in.totals.general_total[j] / in.totals.general_total[i];
+            const gp_profile::MeanTest t = gp_profile::mean_test(histograms[static_cast<std::size_t>(i)].view(),
+                                                                 histograms[static_cast<std::size_t>(j)].view(), a);
+            out.integer(in.genes.gene_id[g]).ch(' ').integer(i).ch(' ').integer(j);
+            if (t.ok)
+                out.ch(' ').fixed6(t.statistic).ch(' ').fixed6(t.mu).ch(' ').fixed6(t.theta_x).ch(' ').fixed6(t.theta_y);
+            else
+                out.text(" -1 -1 -1 -1");
+            out.endl();
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+void write_mean_tests(const LevelInputs& in, const ComparisonRun& run, OutputFile& out)
+{
+    const int first = run.genes.first;
+    const long genes = static_cast<long>(run.genes.last) - first + 1;
+    ordered_parallel(
+        genes, run.threads, [&](long k) { return gene_lines(in, first + static_cast<int>(k)); },
+        [&](long, LineBuffer&& lines) { out.put(lines); });
+}
