@@ -2,7 +2,9 @@
 // annotated tables with p-values and false-discovery-rate adjusted
 // p-values, and volcano and MA plots per pair of conditions.
 #include "belonging.h"
+#include "calibration.h"
 #include "diag.h"
+#include "extra_tests.h"
 #include "named_options.h"
 #include "plots.h"
 #include "pvalues.h"
@@ -11,6 +13,7 @@
 #include "tables_dir.h"
 #include "textout.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -34,6 +37,10 @@ const char kHelp[] =
     "header: per comparison the estimates, a log2 fold change, both likelihood-ratio statistics with\n"
     "their chi-square p-values (1 degree of freedom), the permutation p-value from the gamma null when\n"
     "the file has it, and Benjamini-Hochberg adjusted p-values within each pair of conditions.\n"
+    "Each p-value also comes calibrated (pvalue_cal, padj_cal, pvalue_poisson_cal, ...): its statistic\n"
+    "divided by an inflation factor learnt across the pair's comparisons, which grows with baseMean\n"
+    "(docs/statistics.md); a pair with fewer than 200 tests is not calibrated (column calibration).\n"
+    "Standard output has one line per pair of conditions and test with the factors found.\n"
     "Comparisons without a valid statistic carry NA; the column test_status says why the generalized\n"
     "Poisson test is missing (no reads in a condition, a fit that did not converge, a statistic that is\n"
     "not valid). A gene with reads in one condition only has a log2 fold change of Inf or -Inf.\n"
@@ -52,15 +59,26 @@ const char kHelp[] =
     "                    as 1.00001 and a mean as 71.9999)\n"
     "  --features FILE   features.tsv from bamcount: adds gene ids, names and coordinates\n"
     "  --gtt FILE        the totals file, a pair of totals per condition of the dataset: lvcmp's log2\n"
-    "                    fold changes and means are then normalised to the mean depth of the conditions\n"
+    "                    fold changes and means, and isocmp's baseMean, are then normalised to the mean\n"
+    "                    depth of the conditions (lvcmp's statistics always are: without --gtt or\n"
+    "                    --tables an lvcmp table warns that its fold changes and means are not)\n"
+    "  --mean-test FILE  lvcmp's test of the mean level (lvcmp statistics file only): one line per line\n"
+    "                    of the statistics file, in its order; adds stat_mean, pvalue_mean, padj_mean\n"
+    "  --rest-test FILE  isocmp's test of an exon against the rest of its gene (isocmp statistics file\n"
+    "                    only), matched by exon and conditions; adds stat_rest, pvalue_rest, padj_rest\n"
+    "                    and their _rest_poisson columns, and rows for the comparisons isocmp wrote no\n"
+    "                    line for (test_status 'not valid in isocmp')\n"
     "  --pvalue KIND     the p-value that --sort, --fdr and the plots use, with its padj: gp (the\n"
-    "                    generalized Poisson statistic's chi-square p-value, column pvalue; the\n"
-    "                    default), poisson (pvalue_poisson) or permutation (pvalue_permutation, for a\n"
-    "                    statistics file with the permutation fields)\n"
+    "                    generalized Poisson statistic's chi-square p-value, column pvalue and padj; the\n"
+    "                    default), poisson (pvalue_poisson), permutation (pvalue_permutation, for a\n"
+    "                    statistics file with the permutation fields), mean (pvalue_mean), rest\n"
+    "                    (pvalue_rest) or rest-poisson (pvalue_rest_poisson); each followed by -cal\n"
+    "                    (gp-cal, ...) for its calibrated p-value (pvalue_cal, padj_cal, ...)\n"
     "  --sort            order the rows by the chosen padj (NA last), then its p-value\n"
     "  --fdr X           keep only rows whose chosen padj is at most X\n"
-    "  --plots DIR       write a volcano and an MA plot per pair of conditions into DIR, as SVG and,\n"
-    "                    where rsvg-convert is installed, PNG\n"
+    "  --plots DIR       write a volcano, an MA and a QQ plot per pair of conditions into DIR, as SVG\n"
+    "                    and, where rsvg-convert is installed, PNG; the QQ plot shows the chosen\n"
+    "                    test's p-values before and after calibration\n"
     "  --alpha X         the chosen padj at or below which plots mark a point significant (default 0.05)\n"
     "  --help            print this text and exit\n";
 
@@ -128,21 +146,97 @@ private:
 };
 
 // The words of the plots for each kind of p-value.
-const char* pvalue_words(PValueKind kind)
+std::string pvalue_words(PValueKind kind)
 {
-    return kind == PValueKind::gp        ? "generalized Poisson, chi-square"
-           : kind == PValueKind::poisson ? "Poisson, chi-square"
-                                         : "generalized Poisson, permutation";
+    std::string words;
+    switch (kind.test) {
+    case Test::gp: words = "generalized Poisson, chi-square"; break;
+    case Test::poisson: words = "Poisson, chi-square"; break;
+    case Test::permutation: words = "generalized Poisson, permutation"; break;
+    case Test::mean: words = "mean level, chi-square"; break;
+    case Test::rest: words = "exon against the rest, generalized Poisson"; break;
+    case Test::rest_poisson: words = "exon against the rest, Poisson"; break;
+    }
+    return kind.calibrated ? words + ", calibrated" : words;
 }
 
-void write_plots(const std::string& dir, const StatsFile& stats, const std::vector<ResultRow>& rows,
+// A number for the diagnostics: whole from 100 up, else three digits.
+std::string short_number(double v)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, v >= 100 ? "%.0f" : "%.3g", v);
+    return text;
+}
+
+std::string percent(double share)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f%%", 100 * share);
+    return text;
+}
+
+// What a pair's calibration of one test found, for standard output and the
+// QQ plot's legend.
+std::string calibration_summary(const PairTest& t)
+{
+    if (!t.calibrated)
+        return "too few to calibrate (" + std::to_string(t.tested) + " < " + std::to_string(kMinTested) + ")";
+    return "inflation " + short_number(t.lambda_low) + " at baseMean " + short_number(t.mean_low) + " to " +
+           short_number(t.lambda_high) + " at baseMean " + short_number(t.mean_high) + " (median " +
+           short_number(t.median_lambda) + "); p < 0.05: " + percent(t.below_05_before) + " before, " +
+           percent(t.below_05_after) + " after calibration";
+}
+
+// "lvcmp 1 2 gp: 3791 tested, inflation 1.08 at baseMean 12 to 3.95 at
+// baseMean 4500 (median 1.61); p < 0.05: 18.2% before, 5.1% after
+// calibration", one line per pair of conditions and test of the table.
+void print_calibrations(const StatsFile& stats, const Results& results, const TableTests& tests,
+                        const ConditionNames* names)
+{
+    const char* program = stats.kind == StatsKind::level ? "lvcmp" : "isocmp";
+    for (const auto& [pair, summary] : results.pairs)
+        for (Test t : kAllTests) {
+            if (!tests.has(t)) continue;
+            const PairTest& s = summary.tests[index_of(t)];
+            const std::string line = std::string(program) + " " + condition_label(names, pair.first) + " " +
+                                     condition_label(names, pair.second) + " " + test_name(t) + ": " +
+                                     std::to_string(s.tested) + " tested, " + calibration_summary(s) + "\n";
+            std::fputs(line.c_str(), stdout);
+            check_standard_output();
+        }
+}
+
+// The points of a QQ plot: the p-values' -log10 against those of the
+// uniform quantiles (k + 0.5) / n. Far in the bulk the points crowd into
+// one another, so a point is kept only when it moves a thousandth of the
+// axes' span from the last one kept: a few thousand points at most, and
+// every point of the tail.
+std::vector<PlotPoint> qq_points(std::vector<double> p, bool red)
+{
+    std::erase_if(p, [](double v) { return std::isnan(v); });
+    std::sort(p.begin(), p.end());
+    std::vector<PlotPoint> points;
+    const double n = static_cast<double>(p.size());
+    if (p.empty()) return points;
+    const double x_span = -std::log10(0.5 / n), y_span = std::max(-std::log10(std::max(p[0], 1e-300)), x_span);
+    for (std::size_t k = 0; k < p.size(); ++k) {
+        const PlotPoint point{-std::log10((static_cast<double>(k) + 0.5) / n), -std::log10(std::max(p[k], 1e-300)),
+                              red};
+        if (points.empty() || std::abs(point.x - points.back().x) >= x_span / 1000 ||
+            std::abs(point.y - points.back().y) >= y_span / 1000 || k + 1 == p.size())
+            points.push_back(point);
+    }
+    return points;
+}
+
+void write_plots(const std::string& dir, const StatsFile& stats, const Results& results,
                  const ConditionNames* names, PValueKind kind, double alpha)
 {
     std::error_code error;
     std::filesystem::create_directories(dir, error);
     if (error) fail_input("cannot create the plots folder '" + dir + "': " + error.message());
     std::map<std::pair<int, int>, std::vector<const ResultRow*>> pairs;
-    for (const ResultRow& r : rows) pairs[{r.source->a, r.source->b}].push_back(&r);
+    for (const ResultRow& r : results.rows) pairs[{r.source->a, r.source->b}].push_back(&r);
     const std::string what = stats.kind == StatsKind::level ? "level" : "exon share";
     const std::string words = pvalue_words(kind);
     bool png = true;
@@ -153,11 +247,12 @@ void write_plots(const std::string& dir, const StatsFile& stats, const std::vect
                                          : "conditions " + std::to_string(pair.second) + " against " +
                                                std::to_string(pair.first)) +
                                   " (" + what + ")";
-        Plot volcano{"Volcano plot, " + title, "log2 fold change", "-log10 p-value (" + words + ")", "", {}, true};
-        Plot ma{"MA plot, " + title, "log10 mean", "log2 fold change", "", {}, false};
+        Plot volcano{"Volcano plot, " + title, "log2 fold change", "-log10 p-value (" + words + ")", "", {}, true, false, "", false};
+        Plot ma{"MA plot, " + title, "log10 mean", "log2 fold change", "", {}, false, false, "", false};
         // Counted among the tests: the comparisons with a p-value of the
         // chosen kind; a comparison without one has no padj either.
         std::size_t significant = 0, tested = 0;
+        std::vector<double> before, after;
         for (const ResultRow* r : members) {
             const double p = r->chosen_pvalue(kind);
             const bool s = r->chosen_padj(kind) <= alpha;
@@ -165,23 +260,56 @@ void write_plots(const std::string& dir, const StatsFile& stats, const std::vect
             significant += s;
             volcano.points.push_back({r->log2_fold_change, -std::log10(std::max(p, 1e-300)), s});
             ma.points.push_back({std::log10(r->base_mean), r->log2_fold_change, s});
+            before.push_back(r->pvalue[index_of(kind.test)]);
+            after.push_back(r->pvalue_cal[index_of(kind.test)]);
         }
-        char legend[160];
+        char legend[200];
         std::snprintf(legend, sizeof legend, "padj (%s) <= %g: %zu of %zu tested", words.c_str(), alpha, significant,
                       tested);
         volcano.legend = ma.legend = legend;
         png &= write_plot(dir + "/volcano_" + tag, volcano);
         png &= write_plot(dir + "/ma_" + tag, ma);
+
+        // The QQ plot of the chosen test, as computed (grey) and calibrated (red).
+        const PairTest& calibration = results.pairs.at(pair).tests[index_of(kind.test)];
+        const PValueKind plain{kind.test, false};
+        Plot qq{"QQ plot, " + title, "expected -log10 p-value", "observed -log10 p-value (" + pvalue_words(plain) + ")",
+                "", {}, true, true, "", true};
+        qq.points = qq_points(before, false);
+        const std::vector<PlotPoint> calibrated = qq_points(after, true);
+        qq.points.insert(qq.points.end(), calibrated.begin(), calibrated.end());
+        qq.legend = calibration.calibrated
+                        ? "calibrated: inflation " + short_number(calibration.lambda_low) + " to " +
+                              short_number(calibration.lambda_high) + ", " + percent(calibration.below_05_after) +
+                              " of " + std::to_string(calibration.tested) + " below 0.05"
+                        : "not calibrated: " + calibration_summary(calibration);
+        qq.grey_legend = "as computed: " + percent(calibration.below_05_before) + " of " +
+                         std::to_string(calibration.tested) + " below 0.05";
+        png &= write_plot(dir + "/qq_" + tag, qq);
     }
     if (!png) warn("rsvg-convert could not be run: the plots are written as SVG only");
 }
 
+// --pvalue's value: a test's name, with -cal for its calibrated p-value.
+bool parse_kind(const std::string& value, PValueKind& kind)
+{
+    const bool calibrated = value.size() > 4 && value.compare(value.size() - 4, 4, "-cal") == 0;
+    const std::string name = calibrated ? value.substr(0, value.size() - 4) : value;
+    for (Test t : kAllTests)
+        if (name == test_name(t)) {
+            kind = {t, calibrated};
+            return true;
+        }
+    return false;
+}
+
 int run(int argc, char** argv)
 {
-    std::string stats_path, out_path, features_path, gtt_path, tables_dir, plots_dir;
+    std::string stats_path, out_path, features_path, gtt_path, tables_dir, plots_dir, mean_path, rest_path;
     bool sort = false;
     double fdr = NAN, alpha = 0.05;
-    PValueKind kind = PValueKind::gp;
+    PValueKind kind;
+    std::string kind_text = "gp";
     NamedOptions in(argc, argv);
     while (in.next()) {
         const std::string& arg = in.current();
@@ -194,14 +322,15 @@ int run(int argc, char** argv)
         else if (arg == "--gtt") gtt_path = in.value();
         else if (arg == "--tables") tables_dir = in.value();
         else if (arg == "--plots") plots_dir = in.value();
+        else if (arg == "--mean-test") mean_path = in.value();
+        else if (arg == "--rest-test") rest_path = in.value();
         else if (arg == "--fdr") fdr = in.real_number(0, 1);
         else if (arg == "--alpha") alpha = in.real_number(0, 1);
         else if (arg == "--pvalue") {
-            const std::string value = in.value();
-            if (value == "gp") kind = PValueKind::gp;
-            else if (value == "poisson") kind = PValueKind::poisson;
-            else if (value == "permutation") kind = PValueKind::permutation;
-            else in.refuse("--pvalue expects gp, poisson or permutation, found " + quote_token(value));
+            kind_text = in.value();
+            if (!parse_kind(kind_text, kind))
+                in.refuse("--pvalue expects gp, poisson, permutation, mean, rest or rest-poisson, each with or "
+                          "without -cal, found " + quote_token(kind_text));
         } else if (arg == "--sort") {
             in.no_value();
             sort = true;
@@ -217,9 +346,22 @@ int run(int argc, char** argv)
     }
 
     const StatsFile stats = read_stats(stats_path);
-    if (kind == PValueKind::permutation && !stats.permutation)
-        fail_input("--pvalue permutation needs the permutation fields (scale and shape), which " +
+    const bool level = stats.kind == StatsKind::level;
+    if (!mean_path.empty() && !level)
+        fail_input("--mean-test belongs with lvcmp's statistics, and " + describe(stats.name) + " is isocmp's");
+    if (!rest_path.empty() && level)
+        fail_input("--rest-test belongs with isocmp's statistics, and " + describe(stats.name) + " is lvcmp's");
+    const TableTests tests{stats.permutation, !mean_path.empty(), !rest_path.empty()};
+    if (kind.test == Test::permutation && !stats.permutation)
+        fail_input("--pvalue " + kind_text + " needs the permutation fields (scale and shape), which " +
                    describe(stats.name) + " does not have");
+    if (kind.test == Test::mean && !tests.mean) fail_input("--pvalue " + kind_text + " needs --mean-test");
+    if ((kind.test == Test::rest || kind.test == Test::rest_poisson) && !tests.rest)
+        fail_input("--pvalue " + kind_text + " needs --rest-test");
+    std::optional<MeanTest> mean_test;
+    if (tests.mean) mean_test = read_mean_test(mean_path, stats);
+    std::optional<RestTest> rest_test;
+    if (tests.rest) rest_test = read_rest_test(rest_path, stats);
     const Features features = features_path.empty() ? Features{} : read_features(features_path);
     std::optional<TotalsFile> gtt;
     if (!gtt_path.empty()) gtt = TotalsFile{{"gtt file", gtt_path}, read_poisson_totals(gtt_path)};
@@ -233,12 +375,22 @@ int run(int argc, char** argv)
     if (dir) fits = read_gene_fits(tables_dir, dir->tables);
     if (fits) check_gene_fits(stats, dir->tables, *fits);
     const GeneFits* gene_fits = fits ? &*fits : nullptr;
+    // lvcmp tests the levels scaled by the totals; without them the table's
+    // fold changes and means are the raw ones, which may disagree with the
+    // test's verdict when the depths differ.
+    if (level && !gtt && !stats.rows.empty())
+        warn("warning: without --gtt or --tables, lvcmp's fold changes and means are not normalised by depth, while "
+             "its statistics are");
 
-    std::vector<ResultRow> rows = compute_results(
-        stats, {gtt ? gtt->poisson_totals : std::vector<double>{}, dir ? &dir->tables : nullptr, gene_fits});
+    Results results;
+    compute_results(stats,
+                    {gtt ? gtt->poisson_totals : std::vector<double>{}, dir ? &dir->tables : nullptr, gene_fits,
+                     mean_test ? &*mean_test : nullptr, rest_test ? &*rest_test : nullptr},
+                    results);
+    std::vector<ResultRow>& rows = results.rows;
     if (sort) sort_by_padj(rows, kind);
 
-    const TableLabels labels{features.given ? &features : nullptr, names};
+    const TableLabels labels{features.given ? &features : nullptr, names, tests};
     TableSink table(out_path);
     table.write(header_line(stats, labels));
     std::string chunk;
@@ -253,7 +405,9 @@ int run(int argc, char** argv)
     table.write(chunk);
     table.close();
 
-    if (!plots_dir.empty()) write_plots(plots_dir, stats, rows, names, kind, alpha);
+    print_calibrations(stats, results, tests, names);
+    if (!plots_dir.empty()) write_plots(plots_dir, stats, results, names, kind, alpha);
+    close_standard_output();
     return 0;
 }
 

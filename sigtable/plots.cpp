@@ -53,7 +53,7 @@ std::string plot_svg(const Plot& plot)
             y0 = std::min(y0, p.y), y1 = std::max(y1, p.y);
         }
     }
-    const Axis ax = choose_axis(x0, x1), ay = choose_axis(y0, y1, plot.y_from_zero);
+    const Axis ax = choose_axis(x0, x1, plot.x_from_zero), ay = choose_axis(y0, y1, plot.y_from_zero);
     const double w = kPlotWidth - kAxesLeft - kAxesRight, h = kPlotHeight - kAxesTop - kAxesBottom;
     auto X = [&](double x) { return kAxesLeft + kInset + (x - ax.lo) / (ax.hi - ax.lo) * (w - 2 * kInset); };
     auto Y = [&](double y) { return kAxesTop + kInset + (ay.hi - y) / (ay.hi - ay.lo) * (h - 2 * kInset); };
@@ -63,9 +63,18 @@ std::string plot_svg(const Plot& plot)
     s += "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
     s += "<text x=\"" + fmt(kPlotWidth / 2.0) + "\" y=\"26\" text-anchor=\"middle\" font-size=\"16\">" +
          escaped(plot.title) + "</text>\n";
-    // The legend: a band of its own between the title and the axes.
-    s += "<g id=\"legend\"><circle cx=\"" + fmt(kAxesLeft + 6) + "\" cy=\"48\" r=\"4\" fill=\"#d62728\"/>"
-         "<text x=\"" + fmt(kAxesLeft + 16) + "\" y=\"52\">" + escaped(plot.legend) + "</text></g>\n";
+    // The legend: a band of its own between the title and the axes, one
+    // line, or two when the grey points have theirs.
+    const bool two = !plot.grey_legend.empty();
+    const double first = two ? 42 : 48, second = 60;
+    s += "<g id=\"legend\"><circle cx=\"" + fmt(kAxesLeft + 6) + "\" cy=\"" + fmt(first) +
+         "\" r=\"4\" fill=\"#d62728\"/><text x=\"" + fmt(kAxesLeft + 16) + "\" y=\"" + fmt(first + 4) + "\">" +
+         escaped(plot.legend) + "</text>";
+    if (two)
+        s += "<circle cx=\"" + fmt(kAxesLeft + 6) + "\" cy=\"" + fmt(second) +
+             "\" r=\"4\" fill=\"#7f7f7f\"/><text x=\"" + fmt(kAxesLeft + 16) + "\" y=\"" + fmt(second + 4) +
+             "\">" + escaped(plot.grey_legend) + "</text>";
+    s += "</g>\n";
     s += "<rect id=\"axes\" x=\"" + fmt(kAxesLeft) + "\" y=\"" + fmt(kAxesTop) + "\" width=\"" + fmt(w) +
          "\" height=\"" + fmt(h) + "\" fill=\"none\" stroke=\"black\"/>\n";
     for (double t : ax.ticks) {
@@ -84,6 +93,13 @@ std::string plot_svg(const Plot& plot)
          escaped(plot.x_label) + "</text>\n";
     s += "<text transform=\"translate(22," + fmt(kAxesTop + h / 2) + ") rotate(-90)\" text-anchor=\"middle\">" +
          escaped(plot.y_label) + "</text>\n";
+    if (plot.diagonal) {
+        // y = x from where it enters the axes' range to where it leaves it.
+        const double from = std::max(ax.lo, ay.lo), to = std::min(ax.hi, ay.hi);
+        if (from < to)
+            s += "<line id=\"diagonal\" x1=\"" + fmt(X(from)) + "\" y1=\"" + fmt(Y(from)) + "\" x2=\"" + fmt(X(to)) +
+                 "\" y2=\"" + fmt(Y(to)) + "\" stroke=\"black\" stroke-dasharray=\"6,4\"/>\n";
+    }
     // Significant points last, so that they stay visible.
     for (bool significant : {false, true})
         for (const PlotPoint& p : points)

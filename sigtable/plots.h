@@ -1,6 +1,8 @@
 // Scatter plots as SVG (and PNG where rsvg-convert is installed): the
-// volcano plot (log2 fold change against -log10 p-value) and the MA plot
-// (log10 mean against log2 fold change) of one pair of conditions, with
+// volcano plot (log2 fold change against -log10 p-value), the MA plot
+// (log10 mean against log2 fold change) and the QQ plot (expected against
+// observed -log10 p-value, before and after calibration, with the line
+// y = x) of one pair of conditions, with
 // axes, round ticks (axis_ticks.h), labels, the significant points marked
 // in red, and a legend in a band between the title and the axes, where it
 // covers no point.
@@ -18,6 +20,11 @@ struct Plot {
     std::string title, x_label, y_label, legend;
     std::vector<PlotPoint> points; // points with a coordinate that is not finite are left out
     bool y_from_zero = false;      // the y axis starts at 0 (-log10 p-values)
+    bool x_from_zero = false;      // the same for the x axis
+    // When set, a second line of the legend, for the grey points (the
+    // first speaks of the red ones).
+    std::string grey_legend;
+    bool diagonal = false; // draw the line y = x where it crosses the axes
 };
 
 inline constexpr int kPlotWidth = 720;

@@ -1,6 +1,8 @@
 #include "results_table.h"
 
+#include "calibration.h"
 #include "diag.h"
+#include "extra_tests.h"
 #include "pvalues.h"
 #include "textin.h"
 #include "totals.h"
@@ -57,14 +59,40 @@ TestStatus level_status(const StatsRow& s, double reads_a, double reads_b, const
 
 } // namespace
 
+const char* test_name(Test t)
+{
+    switch (t) {
+    case Test::gp: return "gp";
+    case Test::poisson: return "poisson";
+    case Test::permutation: return "permutation";
+    case Test::mean: return "mean";
+    case Test::rest: return "rest";
+    case Test::rest_poisson: break;
+    }
+    return "rest-poisson";
+}
+
+const char* column_suffix(Test t)
+{
+    switch (t) {
+    case Test::gp: return "";
+    case Test::poisson: return "_poisson";
+    case Test::permutation: return "_permutation";
+    case Test::mean: return "_mean";
+    case Test::rest: return "_rest";
+    case Test::rest_poisson: break;
+    }
+    return "_rest_poisson";
+}
+
 double ResultRow::chosen_pvalue(PValueKind kind) const
 {
-    return kind == PValueKind::gp ? pvalue : kind == PValueKind::poisson ? pvalue_poisson : pvalue_permutation;
+    return (kind.calibrated ? pvalue_cal : pvalue)[index_of(kind.test)];
 }
 
 double ResultRow::chosen_padj(PValueKind kind) const
 {
-    return kind == PValueKind::gp ? padj : kind == PValueKind::poisson ? padj_poisson : padj_permutation;
+    return (kind.calibrated ? padj_cal : padj)[index_of(kind.test)];
 }
 
 std::vector<double> read_poisson_totals(const std::string& path)
@@ -76,14 +104,81 @@ std::vector<double> read_poisson_totals(const std::string& path)
     return totals;
 }
 
-std::vector<ResultRow> compute_results(const StatsFile& stats, const ResultInputs& in)
+namespace {
+
+// The comparisons of the table in order: the statistics file's rows, and
+// with a rest-test file the comparisons only it has, each placed after the
+// statistics file's row that precedes it there (isocmp and the rest-test
+// file list comparisons in the same order, the first leaving some out).
+struct Comparison {
+    const StatsRow* stats;
+    std::int64_t mean = -1, rest = -1; // their lines' indices in the further tests' files
+};
+
+std::vector<Comparison> comparisons(const StatsFile& stats, const ResultInputs& in, std::deque<StatsRow>& rest_only)
+{
+    std::vector<Comparison> list;
+    if (!in.rest_test) {
+        for (std::size_t k = 0; k < stats.rows.size(); ++k)
+            list.push_back({&stats.rows[k], in.mean_test ? static_cast<std::int64_t>(k) : -1, -1});
+        return list;
+    }
+    const RestTest& rest = *in.rest_test;
+    // after[k + 1]: the rest-only comparisons that follow row k (after[0]: before the first).
+    std::vector<std::vector<std::size_t>> after(stats.rows.size() + 1);
+    std::vector<std::int64_t> rest_of(stats.rows.size(), -1);
+    std::int64_t anchor = -1;
+    for (std::size_t l = 0; l < rest.lines.size(); ++l) {
+        if (rest.match[l] >= 0) {
+            anchor = rest.match[l];
+            rest_of[static_cast<std::size_t>(anchor)] = static_cast<std::int64_t>(l);
+        } else {
+            after[static_cast<std::size_t>(anchor + 1)].push_back(l);
+        }
+    }
+    auto add_rest_only = [&](const std::vector<std::size_t>& lines) {
+        for (std::size_t l : lines) {
+            const RestLine& r = rest.lines[l];
+            StatsRow s;
+            s.id = r.exon_id;
+            s.gene_id = r.gene_id;
+            s.a = r.a;
+            s.b = r.b;
+            s.valid = false;
+            s.stat = s.stat_poisson = NAN;
+            s.estimates.assign(8, NAN);
+            s.length = s.gene_length = -1; // not known: NA
+            rest_only.push_back(std::move(s));
+            list.push_back({&rest_only.back(), -1, static_cast<std::int64_t>(l)});
+        }
+    };
+    add_rest_only(after[0]);
+    for (std::size_t k = 0; k < stats.rows.size(); ++k) {
+        list.push_back({&stats.rows[k], -1, rest_of[k]});
+        add_rest_only(after[k + 1]);
+    }
+    return list;
+}
+
+} // namespace
+
+void compute_results(const StatsFile& stats, const ResultInputs& in, Results& out)
 {
     const std::vector<double>& totals = in.totals;
     double mean_total = 0;
     for (double t : totals) mean_total += t / static_cast<double>(totals.size());
-    std::vector<ResultRow> rows;
-    for (const StatsRow& s : stats.rows) {
-        ResultRow r{&s, NAN, NAN, NAN, NAN, NAN, NAN, NAN, NAN, NAN, NAN, TestStatus::tested};
+    // A condition's depth against the mean depth of the conditions.
+    auto depth = [&](int c) {
+        return c >= 1 && static_cast<std::size_t>(c) <= totals.size() ? totals[c - 1] / mean_total : 1.0;
+    };
+    std::vector<ResultRow>& rows = out.rows;
+    for (const Comparison& c : comparisons(stats, in, out.rest_only)) {
+        const StatsRow& s = *c.stats;
+        ResultRow r{};
+        r.source = &s;
+        r.base_mean = r.log2_fold_change = r.effect_a = r.effect_b = NAN;
+        for (double* column : {r.stat, r.pvalue, r.padj, r.pvalue_cal, r.padj_cal})
+            std::fill(column, column + kTests, NAN);
         if (stats.kind == StatsKind::level) {
             // The gene's reads per condition: the count table's sums, else
             // the Poisson mean (the mean count per position) times the length.
@@ -93,9 +188,6 @@ std::vector<ResultRow> compute_results(const StatsFile& stats, const ResultInput
                 reads_b = static_cast<double>(in.tables->gene_reads(g, s.b));
             }
             // Scaled to the mean depth of the conditions.
-            auto depth = [&](int c) {
-                return c >= 1 && static_cast<std::size_t>(c) <= totals.size() ? totals[c - 1] / mean_total : 1.0;
-            };
             r.effect_a = reads_a / depth(s.a);
             r.effect_b = reads_b / depth(s.b);
             r.base_mean = (r.effect_a + r.effect_b) / 2;
@@ -115,28 +207,72 @@ std::vector<ResultRow> compute_results(const StatsFile& stats, const ResultInput
             }
             r.effect_a = exon_a / gene_a;
             r.effect_b = exon_b / gene_b;
-            r.base_mean = (exon_a + exon_b) / 2;
+            // The exon's mean reads, scaled to the mean depth as lvcmp's
+            // means are, so that baseMean means the same in both tables.
+            r.base_mean = (exon_a / depth(s.a) + exon_b / depth(s.b)) / 2;
+            r.status = c.stats->line == 0 ? TestStatus::not_in_isocmp : TestStatus::tested;
         }
         r.log2_fold_change = std::log2(r.effect_b / r.effect_a);
-        r.pvalue = chi_square_upper(s.stat);
-        r.pvalue_poisson = chi_square_upper(s.stat_poisson);
-        if (s.has_null) r.pvalue_permutation = gamma_upper(s.stat, s.null_shape, s.null_scale);
+        r.stat[index_of(Test::gp)] = r.stat[index_of(Test::permutation)] = s.stat;
+        r.stat[index_of(Test::poisson)] = s.stat_poisson;
+        if (c.mean >= 0) r.stat[index_of(Test::mean)] = in.mean_test->stat[static_cast<std::size_t>(c.mean)];
+        if (c.rest >= 0) {
+            const RestLine& rest = in.rest_test->lines[static_cast<std::size_t>(c.rest)];
+            r.stat[index_of(Test::rest)] = rest.stat;
+            r.stat[index_of(Test::rest_poisson)] = rest.stat_poisson;
+        }
+        for (Test t : kAllTests)
+            if (t != Test::permutation) r.pvalue[index_of(t)] = chi_square_upper(r.stat[index_of(t)]);
+        if (s.has_null) {
+            double& p = r.pvalue[index_of(Test::permutation)];
+            p = gamma_upper(s.stat, s.null_shape, s.null_scale);
+            if (std::isnan(p) && !std::isnan(s.stat)) {
+                const bool usable = s.null_shape > 0 && s.null_scale > 0 && std::isfinite(s.null_shape) &&
+                                    std::isfinite(s.null_scale);
+                r.permutation_note = usable ? PermutationNote::not_evaluable : PermutationNote::no_null;
+            }
+        }
         rows.push_back(r);
     }
-    // Adjusted within each pair of conditions.
+    // Adjusted and calibrated within each pair of conditions.
     std::map<std::pair<int, int>, std::vector<std::size_t>> pairs;
     for (std::size_t k = 0; k < rows.size(); ++k) pairs[{rows[k].source->a, rows[k].source->b}].push_back(k);
+    const TableTests tests{stats.permutation, in.mean_test != nullptr, in.rest_test != nullptr};
     for (const auto& [pair, members] : pairs) {
-        for (auto [p, q] : {std::pair{&ResultRow::pvalue, &ResultRow::padj},
-                            {&ResultRow::pvalue_poisson, &ResultRow::padj_poisson},
-                            {&ResultRow::pvalue_permutation, &ResultRow::padj_permutation}}) {
+        PairSummary& summary = out.pairs[pair];
+        summary.a = pair.first;
+        summary.b = pair.second;
+        std::vector<double> base_mean;
+        for (std::size_t k : members) base_mean.push_back(rows[k].base_mean);
+        for (Test t : kAllTests) {
+            if (!tests.has(t)) continue;
+            const std::size_t i = index_of(t);
             std::vector<double> values;
-            for (std::size_t k : members) values.push_back(rows[k].*p);
+            for (std::size_t k : members) values.push_back(rows[k].pvalue[i]);
             const std::vector<double> adjusted = benjamini_hochberg(values);
-            for (std::size_t m = 0; m < members.size(); ++m) rows[members[m]].*q = adjusted[m];
+            const PairCalibration calibration = calibrate_pair(values, base_mean);
+            const std::vector<double> adjusted_cal = benjamini_hochberg(calibration.pvalue_cal);
+            for (std::size_t m = 0; m < members.size(); ++m) {
+                ResultRow& row = rows[members[m]];
+                row.padj[i] = adjusted[m];
+                row.pvalue_cal[i] = calibration.pvalue_cal[m];
+                row.padj_cal[i] = adjusted_cal[m];
+            }
+            PairTest& s = summary.tests[i];
+            s.tested = calibration.tested;
+            s.calibrated = calibration.calibrated;
+            s.median_lambda = calibration.median_lambda;
+            s.below_05_before = calibration.below_05_before;
+            s.below_05_after = calibration.below_05_after;
+            if (calibration.calibrated) {
+                s.lambda_low = calibration.curve.lambda.front();
+                s.lambda_high = calibration.curve.lambda.back();
+                s.mean_low = std::exp(calibration.curve.log_mean.front());
+                s.mean_high = std::exp(calibration.curve.log_mean.back());
+            }
         }
     }
-    return rows;
+    for (ResultRow& r : rows) r.pair = &out.pairs.at({r.source->a, r.source->b});
 }
 
 void sort_by_padj(std::vector<ResultRow>& rows, PValueKind kind)
@@ -153,39 +289,103 @@ std::string status_text(const ResultRow& r, const ConditionNames* names)
 {
     const std::string a = condition_phrase(names, r.source->a), b = condition_phrase(names, r.source->b);
     switch (r.status) {
-    case TestStatus::tested: return "tested";
+    case TestStatus::tested:
+        if (r.permutation_note == PermutationNote::no_null) return "tested; no permutation null";
+        if (r.permutation_note == PermutationNote::not_evaluable) return "tested; permutation null not evaluable";
+        return "tested";
     case TestStatus::no_reads_a: return "no reads in " + a;
     case TestStatus::no_reads_b: return "no reads in " + b;
     case TestStatus::no_reads_either: return "no reads in either condition";
     case TestStatus::unfit_a: return "fit did not converge in " + a;
     case TestStatus::unfit_b: return "fit did not converge in " + b;
     case TestStatus::unfit_both: return "fit did not converge in " + a + " and " + b;
+    case TestStatus::not_in_isocmp: return "not valid in isocmp";
     case TestStatus::not_valid: break;
     }
     return "test not valid";
 }
 
+std::string calibration_text(const ResultRow& r, const TableTests& tests)
+{
+    // The tests this row has a p-value of, and those of them whose pair
+    // has too few tests to calibrate.
+    bool any = false;
+    std::vector<Test> uncalibrated;
+    for (Test t : kAllTests) {
+        if (!tests.has(t) || std::isnan(r.pvalue[index_of(t)])) continue;
+        any = true;
+        if (!r.pair->tests[index_of(t)].calibrated) uncalibrated.push_back(t);
+    }
+    if (!any) return "not tested";
+    if (uncalibrated.empty()) return "calibrated";
+    bool same = true;
+    for (Test t : uncalibrated) same &= r.pair->tests[index_of(t)].tested == r.pair->tests[index_of(uncalibrated[0])].tested;
+    std::string counts;
+    for (Test t : uncalibrated) {
+        if (!counts.empty()) counts += ", ";
+        if (!same) counts += std::string(test_name(t)) + " ";
+        counts += std::to_string(r.pair->tests[index_of(t)].tested);
+        if (same) break;
+    }
+    return "too few tests to calibrate (" + counts + " < " + std::to_string(kMinTested) + ")";
+}
+
+namespace {
+
+// The columns of one test after its statistic: pvalue<s>, padj<s>,
+// pvalue<s>_cal, padj<s>_cal; the calibrated pair right after the pair it
+// calibrates.
+std::string test_columns(Test t)
+{
+    const std::string s = column_suffix(t);
+    return "\tpvalue" + s + "\tpadj" + s + "\tpvalue" + s + "_cal\tpadj" + s + "_cal";
+}
+
+} // namespace
+
 std::string header_line(const StatsFile& stats, const TableLabels& labels)
 {
     const bool level = stats.kind == StatsKind::level;
+    const TableTests& tests = labels.tests;
     // The pipeline's numbers first (gene_zb's and exon_zb's), then the
     // annotation's gene id, so that gene_id means what it means elsewhere.
     std::string h = level ? "gene_index" : "exon_index\tgene_index";
     if (labels.features) h += "\tgene_id\tgene_name\tchromosome\tstart\tend\tstrand";
-    // test_status stands right after the generalized Poisson test's stat,
-    // pvalue and padj, whose NA it explains; baseMean to padj keep the
-    // order of the established tools.
-    h += "\tcondition_a\tcondition_b\tbaseMean\tlog2FoldChange\tstat\tpvalue\tpadj\ttest_status\tstat_poisson"
-         "\tpvalue_poisson\tpadj_poisson";
-    if (stats.permutation) h += "\tpvalue_permutation\tpadj_permutation";
+    // test_status stands right after the generalized Poisson test's
+    // values, whose NA it explains; baseMean to padj keep the order of the
+    // established tools.
+    h += "\tcondition_a\tcondition_b\tbaseMean\tlog2FoldChange\tstat" + test_columns(Test::gp) + "\ttest_status";
+    h += "\tstat_poisson" + test_columns(Test::poisson);
+    if (tests.permutation) h += test_columns(Test::permutation);
+    if (tests.mean) h += "\tstat_mean" + test_columns(Test::mean);
+    if (tests.rest) h += "\tstat_rest" + test_columns(Test::rest) + "\tstat_rest_poisson" + test_columns(Test::rest_poisson);
+    // calibration explains the NA of the calibrated columns before it.
+    h += "\tcalibration";
     h += level ? "\tmean_a\tmean_b\tlambda_a\tlambda_b\tlength" : "\tshare_a\tshare_b\texon_length\tgene_length";
     return h + "\n";
 }
+
+namespace {
+
+std::string test_values(const ResultRow& r, Test t)
+{
+    const std::size_t i = index_of(t);
+    return "\t" + number(r.pvalue[i]) + "\t" + number(r.padj[i]) + "\t" + number(r.pvalue_cal[i]) + "\t" +
+           number(r.padj_cal[i]);
+}
+
+std::string length_text(int length)
+{
+    return length < 0 ? "NA" : std::to_string(length);
+}
+
+} // namespace
 
 std::string row_line(const StatsFile& stats, const TableLabels& labels, const ResultRow& r)
 {
     const StatsRow& s = *r.source;
     const bool level = stats.kind == StatsKind::level;
+    const TableTests& tests = labels.tests;
     std::string line = level ? std::to_string(s.id) : std::to_string(s.id) + "\t" + std::to_string(s.gene_id);
     if (labels.features) {
         const auto& table = level ? labels.features->genes : labels.features->exons;
@@ -200,15 +400,19 @@ std::string row_line(const StatsFile& stats, const TableLabels& labels, const Re
     }
     line += "\t" + condition_label(labels.names, s.a) + "\t" + condition_label(labels.names, s.b);
     line += "\t" + number(r.base_mean) + "\t" + fold_change(r.log2_fold_change);
-    for (double v : {s.stat, r.pvalue, r.padj}) line += "\t" + number(v);
+    line += "\t" + number(r.stat[index_of(Test::gp)]) + test_values(r, Test::gp);
     line += "\t" + status_text(r, labels.names);
-    for (double v : {s.stat_poisson, r.pvalue_poisson, r.padj_poisson}) line += "\t" + number(v);
-    if (stats.permutation) line += "\t" + number(r.pvalue_permutation) + "\t" + number(r.padj_permutation);
+    line += "\t" + number(r.stat[index_of(Test::poisson)]) + test_values(r, Test::poisson);
+    if (tests.permutation) line += test_values(r, Test::permutation);
+    if (tests.mean) line += "\t" + number(r.stat[index_of(Test::mean)]) + test_values(r, Test::mean);
+    if (tests.rest)
+        for (Test t : {Test::rest, Test::rest_poisson}) line += "\t" + number(r.stat[index_of(t)]) + test_values(r, t);
+    line += "\t" + calibration_text(r, tests);
     line += "\t" + number(r.effect_a) + "\t" + number(r.effect_b);
     if (level) {
-        line += "\t" + number(s.estimates[0]) + "\t" + number(s.estimates[1]) + "\t" + std::to_string(s.length);
+        line += "\t" + number(s.estimates[0]) + "\t" + number(s.estimates[1]) + "\t" + length_text(s.length);
     } else {
-        line += "\t" + std::to_string(s.length) + "\t" + std::to_string(s.gene_length);
+        line += "\t" + length_text(s.length) + "\t" + length_text(s.gene_length);
     }
     return line + "\n";
 }

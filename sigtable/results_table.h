@@ -12,7 +12,11 @@
 #include "stats_file.h"
 #include "tables_dir.h"
 
+#include <cmath>
+#include <deque>
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 // The Poisson totals of every condition in the totals file (gtt), in order,
@@ -21,33 +25,80 @@
 // many as the file holds.
 std::vector<double> read_poisson_totals(const std::string& path);
 
-// Which p-value ranks, filters and plots the rows.
-enum class PValueKind {
-    gp,         // the generalized Poisson statistic's chi-square p-value (pvalue)
-    poisson,    // the Poisson statistic's (pvalue_poisson)
-    permutation // the generalized Poisson statistic's under its permutation null (pvalue_permutation)
+// The tests whose p-values the table can hold, in the table's order.
+enum class Test {
+    gp,           // the generalized Poisson statistic's chi-square p-value (pvalue)
+    poisson,      // the Poisson statistic's (pvalue_poisson)
+    permutation,  // the generalized Poisson statistic under its permutation null (pvalue_permutation)
+    mean,         // lvcmp's test of the mean level, chi-square (pvalue_mean; --mean-test)
+    rest,         // isocmp's exon against the rest of its gene, generalized Poisson (pvalue_rest; --rest-test)
+    rest_poisson, // the same with the Poisson statistic (pvalue_rest_poisson)
+};
+inline constexpr int kTests = 6;
+inline constexpr Test kAllTests[kTests] = {Test::gp,   Test::poisson, Test::permutation,
+                                           Test::mean, Test::rest,    Test::rest_poisson};
+inline constexpr std::size_t index_of(Test t) { return static_cast<std::size_t>(t); }
+
+// The test's name in --pvalue and on standard output ("gp", "rest-poisson").
+const char* test_name(Test t);
+// The columns' suffix: "" for gp, "_poisson", "_rest_poisson", ...
+const char* column_suffix(Test t);
+
+// Which p-value ranks, filters and plots the rows: a test, as it is or
+// calibrated (calibration.h).
+struct PValueKind {
+    Test test = Test::gp;
+    bool calibrated = false;
 };
 
 // Why a comparison has, or has not, a generalized Poisson p-value. lvcmp
 // writes -1 for a statistic it could not compute; the reason is told from
 // the reads (no reads in a condition), then the gene's fits when gene_re
 // is known (a fit that did not converge), else it is only "not valid".
-enum class TestStatus { tested, no_reads_a, no_reads_b, no_reads_either, unfit_a, unfit_b, unfit_both, not_valid };
+// A comparison that only the rest-test file has was not valid in isocmp.
+enum class TestStatus {
+    tested, no_reads_a, no_reads_b, no_reads_either, unfit_a, unfit_b, unfit_both, not_valid, not_in_isocmp
+};
+
+// Why a comparison with a generalized Poisson test has no permutation
+// p-value: the program wrote no null (scale or shape -1 or not positive),
+// or the gamma null's tail cannot be evaluated for its parameters.
+enum class PermutationNote { none, no_null, not_evaluable };
+
+// The calibration of one test in one pair of conditions.
+struct PairTest {
+    std::size_t tested = 0;
+    bool calibrated = false;
+    double lambda_low = 1, lambda_high = 1, mean_low = NAN, mean_high = NAN; // the curve's ends
+    double median_lambda = 1, below_05_before = 0, below_05_after = 0;
+};
+struct PairSummary {
+    int a = 0, b = 0;
+    PairTest tests[kTests];
+};
 
 struct ResultRow {
     const StatsRow* source;
-    double base_mean, log2_fold_change;
-    double pvalue, padj, pvalue_poisson, padj_poisson, pvalue_permutation, padj_permutation;
-    double effect_a, effect_b; // lvcmp: normalised mean counts; isocmp: the exon's shares
-    TestStatus status;
+    double base_mean = NAN, log2_fold_change = NAN;
+    double effect_a = NAN, effect_b = NAN; // lvcmp: normalised mean counts; isocmp: the exon's shares
+    // Per test (index_of): the statistic, its p-value and padj, calibrated
+    // and not; not-a-number where the table has no such test or no value.
+    double stat[kTests], pvalue[kTests], padj[kTests], pvalue_cal[kTests], padj_cal[kTests];
+    TestStatus status = TestStatus::tested;
+    PermutationNote permutation_note = PermutationNote::none;
+    const PairSummary* pair = nullptr; // its pair's calibration
 
     double chosen_pvalue(PValueKind kind) const;
     double chosen_padj(PValueKind kind) const;
 };
 
+// The further tests' files, when given (extra_tests.h).
+struct MeanTest;
+struct RestTest;
+
 struct ResultInputs {
-    // The Poisson totals of every condition, for normalising levels; empty
-    // for none.
+    // The Poisson totals of every condition, for normalising levels and
+    // isocmp's baseMean; empty for none.
     std::vector<double> totals;
     // With the count table the reads of the genes and exons are its sums;
     // without it they come from the statistics file's Poisson means, which
@@ -55,9 +106,31 @@ struct ResultInputs {
     // show a share of 1.00001).
     const CountTables* tables = nullptr;
     const GeneFits* gene_fits = nullptr; // for the reasons of test_status
+    const MeanTest* mean_test = nullptr;
+    const RestTest* rest_test = nullptr;
 };
 
-std::vector<ResultRow> compute_results(const StatsFile& stats, const ResultInputs& in);
+// The rows, and what they point to: the comparisons only the rest-test
+// file has, and the pairs' calibrations.
+struct Results {
+    std::vector<ResultRow> rows;
+    std::deque<StatsRow> rest_only;
+    std::map<std::pair<int, int>, PairSummary> pairs;
+};
+
+// Which tests the table has: gp and poisson always, the others with their
+// fields or files.
+struct TableTests {
+    bool permutation = false, mean = false, rest = false;
+    bool has(Test t) const
+    {
+        return t == Test::gp || t == Test::poisson || (t == Test::permutation && permutation) ||
+               (t == Test::mean && mean) || ((t == Test::rest || t == Test::rest_poisson) && rest);
+    }
+};
+
+// Fills `out` (which must not move afterwards: rows point into it).
+void compute_results(const StatsFile& stats, const ResultInputs& in, Results& out);
 
 // Orders by the chosen padj (not-a-number last), then its p-value, keeping
 // input order.
@@ -67,6 +140,7 @@ void sort_by_padj(std::vector<ResultRow>& rows, PValueKind kind);
 struct TableLabels {
     const Features* features = nullptr;     // its columns when given
     const ConditionNames* names = nullptr;  // the conditions' names when known
+    TableTests tests;
 };
 
 // The table as text: a header line, then one line per row; NA for a value
@@ -76,3 +150,7 @@ std::string header_line(const StatsFile& stats, const TableLabels& labels);
 std::string row_line(const StatsFile& stats, const TableLabels& labels, const ResultRow& row);
 // test_status's text for a row.
 std::string status_text(const ResultRow& row, const ConditionNames* names);
+// calibration's text for a row: "calibrated", "not tested" (no p-value of
+// any test), or why its pair was not calibrated ("too few tests to
+// calibrate (57 < 200)", naming the tests when their counts differ).
+std::string calibration_text(const ResultRow& row, const TableTests& tests);

@@ -22,3 +22,35 @@ inline void expect_refusal(const ScratchDir& dir, std::vector<std::string> args,
     EXPECT_EQ(r.err, "sigtable: " + line + "\n");
     EXPECT_FALSE(file_exists(dir.file("refused.tsv"))) << line;
 }
+
+// A table without the calibrated columns (pvalue_cal, padj_cal,
+// pvalue_poisson_cal, ...) and the column calibration: the columns that the
+// calibration leaves as they were, for comparing whole tables with them.
+inline std::string uncalibrated_columns(const std::string& table)
+{
+    auto cells = [](const std::string& line) {
+        std::vector<std::string> out;
+        for (std::size_t from = 0;;) {
+            const std::size_t tab = line.find('\t', from);
+            out.push_back(line.substr(from, tab == std::string::npos ? std::string::npos : tab - from));
+            if (tab == std::string::npos) return out;
+            from = tab + 1;
+        }
+    };
+    std::string out;
+    std::vector<bool> keep;
+    for (std::size_t from = 0; from < table.size();) {
+        std::size_t end = table.find('\n', from);
+        if (end == std::string::npos) end = table.size();
+        const std::vector<std::string> row = cells(table.substr(from, end - from));
+        if (keep.empty())
+            for (const std::string& name : row)
+                keep.push_back(name != "calibration" && !(name.size() > 4 && name.substr(name.size() - 4) == "_cal"));
+        std::string line;
+        for (std::size_t k = 0; k < row.size(); ++k)
+            if (k >= keep.size() || keep[k]) line += (line.empty() ? "" : "\t") + row[k];
+        out += line + "\n";
+        from = end + 1;
+    }
+    return out;
+}

@@ -91,11 +91,12 @@ TEST(SigtableTables, ExactReadsNamesAndReasonsOfTheFolder)
     const std::string data = write_dataset(dir, "d");
     const RunResult r = sigtable({"--stats", data + "/lvcmp_re.txt", "--tables", data, "--out", dir.file("t.tsv")});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out + r.err, "");
+    EXPECT_EQ(r.out + r.err, "lvcmp control treated gp: 1 tested, too few to calibrate (1 < 200)\n"
+                             "lvcmp control treated poisson: 2 tested, too few to calibrate (2 < 200)\n");
     // Depths 4/3 and 2/3 of the mean: gene 1's 1 and 3 reads become 0.75
     // and 4.5. Genes with reads on one side have an infinite fold change;
     // gene 3's missing test is told by gene_re.
-    EXPECT_EQ(read_file(dir.file("t.tsv")),
+    EXPECT_EQ(uncalibrated_columns(read_file(dir.file("t.tsv"))),
               kLevelHeader +
                   "1\tENSG01\tAlpha\tchr1\t100\t3196\t+\tcontrol\ttreated\t2.625\t2.58496\t0.9\t0.342782\t0.342782\t"
                   "tested\t1\t0.317311\t0.634621\t0.75\t4.5\t0.0003\t0.0009\t3000\n"
@@ -115,7 +116,7 @@ TEST(SigtableTables, ExactReadsNamesAndReasonsOfTheFolder)
     const RunResult rounded = sigtable({"--stats", data + "/lvcmp_re.txt", "--gtt", data + "/gtt.txt", "--out",
                                         dir.file("r.tsv")});
     ASSERT_EQ(rounded.status, 0) << rounded.err;
-    EXPECT_EQ(read_file(dir.file("r.tsv")),
+    EXPECT_EQ(uncalibrated_columns(read_file(dir.file("r.tsv"))),
               "gene_index\tcondition_a\tcondition_b\tbaseMean\tlog2FoldChange\tstat\tpvalue\tpadj\ttest_status\t"
               "stat_poisson\tpvalue_poisson\tpadj_poisson\tmean_a\tmean_b\tlambda_a\tlambda_b\tlength\n"
               "1\t1\t2\t2.62462\t2.58641\t0.9\t0.342782\t0.342782\ttested\t1\t0.317311\t0.634621\t0.74925\t4.5\t0.0003\t"
@@ -130,7 +131,7 @@ TEST(SigtableTables, ExactReadsNamesAndReasonsOfTheFolder)
     const std::string bare = write_dataset(dir, "bare", {{"conditions.tsv", ""}, {"gene_re.txt", ""}});
     const RunResult plain = sigtable({"--stats", bare + "/lvcmp_re.txt", "--tables", bare, "--out", dir.file("b.tsv")});
     ASSERT_EQ(plain.status, 0) << plain.err;
-    const std::vector<std::string> lines = split_lines(read_file(dir.file("b.tsv")));
+    const std::vector<std::string> lines = split_lines(uncalibrated_columns(read_file(dir.file("b.tsv"))));
     ASSERT_EQ(lines.size(), 6u);
     EXPECT_EQ(lines[3], "3\tENSG03\tGamma\tchr2\t800\t801\t+\t1\t2\t2.25\t1\tNA\tNA\tNA\ttest not valid\t0\t1\t1\t1.5\t3\t"
                         "NA\tNA\t2");
@@ -145,14 +146,15 @@ TEST(SigtableTables, AnExonHoldingAllOfItsGenesReadsHasAShareOfExactlyOne)
                              "stat_poisson\tpvalue_poisson\tpadj_poisson\tshare_a\tshare_b\texon_length\tgene_length\n";
     const RunResult exact = sigtable({"--stats", data + "/isocmp_re.txt", "--tables", data, "--out", dir.file("e.tsv")});
     ASSERT_EQ(exact.status, 0) << exact.err;
-    EXPECT_EQ(read_file(dir.file("e.tsv")),
-              head + "1\t1\tENSG01\tAlpha\tchr1\t100\t102\t+\tcontrol\ttreated\t2\t0\t2\t0.157299\t0.157299\ttested\t"
+    EXPECT_EQ(uncalibrated_columns(read_file(dir.file("e.tsv"))),
+              // baseMean: 1 and 3 reads at depths 4/3 and 2/3 of the mean, as lvcmp's means.
+              head + "1\t1\tENSG01\tAlpha\tchr1\t100\t102\t+\tcontrol\ttreated\t2.625\t0\t2\t0.157299\t0.157299\ttested\t"
                      "1.5\t0.220671\t0.220671\t1\t1\t3\t3000\n");
     // From the six-decimal means: 0.333333 · 3 / (0.000333 · 3000) = 1.001.
     const RunResult rounded = sigtable({"--stats", data + "/isocmp_re.txt", "--features", data + "/features.tsv",
                                         "--out", dir.file("r.tsv")});
     ASSERT_EQ(rounded.status, 0) << rounded.err;
-    EXPECT_EQ(read_file(dir.file("r.tsv")),
+    EXPECT_EQ(uncalibrated_columns(read_file(dir.file("r.tsv"))),
               head + "1\t1\tENSG01\tAlpha\tchr1\t100\t102\t+\t1\t2\t2\t-0.00144197\t2\t0.157299\t0.157299\ttested\t"
                      "1.5\t0.220671\t0.220671\t1.001\t1\t3\t3000\n");
 }
@@ -309,7 +311,8 @@ TEST(SigtableBelonging, RefusesOptionsThatCannotGoTogether)
                    "--pvalue permutation needs the permutation fields (scale and shape), which statistics file '" +
                        stats + "' does not have");
     expect_refusal(dir, {"--stats", stats, "--pvalue", "exact"},
-                   "--pvalue expects gp, poisson or permutation, found 'exact' (see sigtable --help)");
+                   "--pvalue expects gp, poisson, permutation, mean, rest or rest-poisson, each with or without -cal, "
+                   "found 'exact' (see sigtable --help)");
     // conditions.tsv's own refusals, line and field named.
     const std::string unnamed = write_dataset(dir, "unnamed", {{"conditions.tsv", "condition\tname\tfile\n1\t\tc.bam\n"}});
     expect_refusal(dir, {"--stats", unnamed + "/lvcmp_re.txt", "--tables", unnamed},
@@ -349,7 +352,7 @@ TEST(SigtableBelonging, ReadsGeneIndexAndLengthOfFeaturesAsNumbers)
     const std::string features = dir.write("f.tsv", header + row + "\t2\t4\tmore\n");
     const RunResult r = sigtable({"--stats", stats, "--features", features, "--out", dir.file("t.tsv")});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(split_lines(read_file(dir.file("t.tsv"))).at(1),
+    EXPECT_EQ(split_lines(uncalibrated_columns(read_file(dir.file("t.tsv")))).at(1),
               "2\tENSG02\tBeta\tchr1\t500\t503\t-\t1\t2\t4\t-Inf\tNA\tNA\tNA\tno reads in condition 2\tNA\tNA\tNA\t"
               "8\t0\tNA\tNA\t4");
 }
@@ -390,7 +393,7 @@ TEST(SigtablePValue, TheChosenPValueSortsAndFilters)
         if (!fdr.empty()) args.insert(args.end(), {"--fdr", fdr});
         const RunResult r = sigtable(args);
         ASSERT_EQ(r.status, 0) << r.err;
-        EXPECT_EQ(first_column(read_file(dir.file("t.tsv"))), order) << kind << " " << fdr;
+        EXPECT_EQ(first_column(uncalibrated_columns(read_file(dir.file("t.tsv")))), order) << kind << " " << fdr;
     }
 }
 

@@ -97,18 +97,29 @@ TEST(Sigtable, LevelTableWithPermutationFields)
     // Within pair 1-2: generalized Poisson p-values 0.317311, NA, 0.05 (two
     // tests), Poisson 0.0015654, 5.73303e-07, 9.48574e-15 (three),
     // permutation 0.406006, NA, 0.2791 (two); pair 1-3 alone.
+    // Every p-value is followed by its calibrated pair, NA here: a pair of
+    // conditions needs 200 tests to be calibrated, and calibration says so
+    // with the counts of each test when they differ.
+    const std::string few = "too few tests to calibrate (gp 2, poisson 3, permutation 2 < 200)";
     EXPECT_EQ(read_file(out),
-              "gene_index\tcondition_a\tcondition_b\tbaseMean\tlog2FoldChange\tstat\tpvalue\tpadj\ttest_status\t"
-              "stat_poisson\tpvalue_poisson\tpadj_poisson\tpvalue_permutation\tpadj_permutation\tmean_a\tmean_b\tlambda_a\t"
-              "lambda_b\tlength\n"
-              "7\t1\t2\t75\t-1\t1\t0.317311\t0.317311\ttested\t10\t0.0015654\t0.0015654\t0.406006\t0.406006\t100\t"
-              "50\t0.5\t0.25\t100\n"
-              "8\t1\t2\t100\t0\tNA\tNA\tNA\ttest not valid\t25\t5.73303e-07\t8.59955e-07\tNA\tNA\t100\t100\tNA\tNA\t"
-              "50\n"
-              "7\t1\t3\t250\t2\t30\t4.32046e-08\t4.32046e-08\ttested\t0.5\t0.4795\t0.4795\t4.50102e-11\t4.50102e-11\t"
-              "100\t400\t0.5\t0.5\t100\n"
-              "9\t1\t2\t10\t0\t3.84146\t0.05\t0.1\ttested\t60\t9.48574e-15\t2.84572e-14\t0.2791\t0.406006\t10\t10\t"
-              "0.5\t0.5\t10\n");
+              "gene_index\tcondition_a\tcondition_b\tbaseMean\tlog2FoldChange\tstat\tpvalue\tpadj\tpvalue_cal\t"
+              "padj_cal\ttest_status\tstat_poisson\tpvalue_poisson\tpadj_poisson\tpvalue_poisson_cal\t"
+              "padj_poisson_cal\tpvalue_permutation\tpadj_permutation\tpvalue_permutation_cal\t"
+              "padj_permutation_cal\tcalibration\tmean_a\tmean_b\tlambda_a\tlambda_b\tlength\n"
+              "7\t1\t2\t75\t-1\t1\t0.317311\t0.317311\tNA\tNA\ttested\t10\t0.0015654\t0.0015654\tNA\tNA\t0.406006\t"
+              "0.406006\tNA\tNA\t" + few + "\t100\t50\t0.5\t0.25\t100\n"
+              "8\t1\t2\t100\t0\tNA\tNA\tNA\tNA\tNA\ttest not valid\t25\t5.73303e-07\t8.59955e-07\tNA\tNA\tNA\tNA\t"
+              "NA\tNA\ttoo few tests to calibrate (3 < 200)\t100\t100\tNA\tNA\t50\n"
+              "7\t1\t3\t250\t2\t30\t4.32046e-08\t4.32046e-08\tNA\tNA\ttested\t0.5\t0.4795\t0.4795\tNA\tNA\t"
+              "4.50102e-11\t4.50102e-11\tNA\tNA\ttoo few tests to calibrate (1 < 200)\t100\t400\t0.5\t0.5\t100\n"
+              "9\t1\t2\t10\t0\t3.84146\t0.05\t0.1\tNA\tNA\ttested\t60\t9.48574e-15\t2.84572e-14\tNA\tNA\t0.2791\t"
+              "0.406006\tNA\tNA\t" + few + "\t10\t10\t0.5\t0.5\t10\n");
+    EXPECT_EQ(r.out, "lvcmp 1 2 gp: 2 tested, too few to calibrate (2 < 200)\n"
+                     "lvcmp 1 2 poisson: 3 tested, too few to calibrate (3 < 200)\n"
+                     "lvcmp 1 2 permutation: 2 tested, too few to calibrate (2 < 200)\n"
+                     "lvcmp 1 3 gp: 1 tested, too few to calibrate (1 < 200)\n"
+                     "lvcmp 1 3 poisson: 1 tested, too few to calibrate (1 < 200)\n"
+                     "lvcmp 1 3 permutation: 1 tested, too few to calibrate (1 < 200)\n");
 }
 
 TEST(Sigtable, LevelTableSortedFilteredAndNormalisedWithoutPermutationFields)
@@ -129,7 +140,7 @@ TEST(Sigtable, LevelTableSortedFilteredAndNormalisedWithoutPermutationFields)
     // Mean depth 133.33: condition 1's means are scaled by 4/3, condition
     // 2's by 2/3, 3's by 4/3. Rows with padj above 0.2 and the NA row are
     // left out; the rest ordered by padj.
-    EXPECT_EQ(text, "gene_index\tcondition_a\tcondition_b\tbaseMean\tlog2FoldChange\tstat\tpvalue\tpadj\ttest_status\t"
+    EXPECT_EQ(uncalibrated_columns(text), "gene_index\tcondition_a\tcondition_b\tbaseMean\tlog2FoldChange\tstat\tpvalue\tpadj\ttest_status\t"
                     "stat_poisson\tpvalue_poisson\tpadj_poisson\tmean_a\tmean_b\tlambda_a\tlambda_b\tlength\n"
                     "7\t1\t3\t333.333\t2\t30\t4.32046e-08\t4.32046e-08\ttested\t0.5\t0.4795\t0.4795\t133.333\t533.333\t"
                     "0.5\t0.5\t100\n"
@@ -155,12 +166,12 @@ TEST(Sigtable, ShareTableWithFeaturesAndWithAndWithoutPermutationFields)
     const RunResult plain = sigtable({"--stats", dir.write("iso.txt", row + "\n"), "--out", dir.file("a.tsv"),
                                       "--features", features});
     ASSERT_EQ(plain.status, 0) << plain.err;
-    EXPECT_EQ(read_file(dir.file("a.tsv")), head + "\tshare_a\tshare_b\texon_length\tgene_length\n" + fields + tail);
+    EXPECT_EQ(uncalibrated_columns(read_file(dir.file("a.tsv"))), head + "\tshare_a\tshare_b\texon_length\tgene_length\n" + fields + tail);
 
     const RunResult perm = sigtable({"--stats", dir.write("isop.txt", row + " 2.000000 1.500000\n"), "--out",
                                      dir.file("b.tsv"), "--features", features});
     ASSERT_EQ(perm.status, 0) << perm.err;
-    EXPECT_EQ(read_file(dir.file("b.tsv")), head + "\tpvalue_permutation\tpadj_permutation\tshare_a\tshare_b\t"
+    EXPECT_EQ(uncalibrated_columns(read_file(dir.file("b.tsv"))), head + "\tpvalue_permutation\tpadj_permutation\tshare_a\tshare_b\t"
                                                    "exon_length\tgene_length\n" +
                                                 fields + "\t0.0185661\t0.0185661" + tail);
 }
@@ -296,7 +307,7 @@ TEST(Sigtable, TotalsCoverEveryConditionAndInputsAreNotOverwritten)
                                                            genes.substr(genes.find('\n') + 1) + "\n");
     const RunResult ok = sigtable({"--stats", stats, "--features", spaced, "--gtt", gtt, "--out", dir.file("ok.tsv")});
     ASSERT_EQ(ok.status, 0) << ok.err;
-    EXPECT_EQ(split_lines(read_file(dir.file("ok.tsv")))[1].rfind("7\tG7\tA B\tchr1\t10\t20\t+\t1\t2\t", 0), 0u);
+    EXPECT_EQ(split_lines(uncalibrated_columns(read_file(dir.file("ok.tsv"))))[1].rfind("7\tG7\tA B\tchr1\t10\t20\t+\t1\t2\t", 0), 0u);
 }
 
 TEST(Sigtable, NullsBoostCannotEvaluateGiveNA)
@@ -311,15 +322,18 @@ TEST(Sigtable, NullsBoostCannotEvaluateGiveNA)
     const std::string out = dir.file("t.tsv");
     const RunResult r = sigtable({"--stats", dir.write("lv.txt", text), "--out", out});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.err, "");
-    const std::vector<std::string> lines = split_lines(read_file(out));
+    EXPECT_EQ(r.err, "sigtable: warning: without --gtt or --tables, lvcmp's fold changes and means are not normalised "
+                     "by depth, while its statistics are\n");
+    const std::vector<std::string> lines = split_lines(uncalibrated_columns(read_file(out)));
     ASSERT_EQ(lines.size(), 6u);
     // Pair 1-3 now has two tests: gene 7's padj doubles, its permutation
     // p-value is adjusted alone; gene 10's is NA (chi-square p-values:
     // 0.0455003 for 4, 0.317311 for 1).
     EXPECT_EQ(lines[3], "7\t1\t3\t250\t2\t30\t4.32046e-08\t8.64093e-08\ttested\t0.5\t0.4795\t0.4795\t4.50102e-11\t"
                         "4.50102e-11\t100\t400\t0.5\t0.5\t100");
-    EXPECT_EQ(lines[5], "10\t1\t3\t20\t0\t4\t0.0455003\t0.0455003\ttested\t1\t0.317311\t0.4795\tNA\tNA\t20\t20\t"
+    // The generalized Poisson test is there; test_status says why its
+    // permutation p-value is not.
+    EXPECT_EQ(lines[5], "10\t1\t3\t20\t0\t4\t0.0455003\t0.0455003\ttested; permutation null not evaluable\t1\t0.317311\t0.4795\tNA\tNA\t20\t20\t"
                         "0.5\t0.5\t20");
 }
 
@@ -395,7 +409,7 @@ TEST(SigtableFeatures, GenesNameLevelRowsAndExonsNameShareRows)
     const RunResult level = sigtable({"--stats", dir.write("lv.txt", level_file(false)), "--features", features,
                                       "--out", dir.file("level.tsv")});
     ASSERT_EQ(level.status, 0) << level.err;
-    EXPECT_EQ(read_file(dir.file("level.tsv")),
+    EXPECT_EQ(uncalibrated_columns(read_file(dir.file("level.tsv"))),
               "gene_index" + kFeatureColumns +
                   "\tcondition_a\tcondition_b\tbaseMean\tlog2FoldChange\tstat\tpvalue\tpadj\ttest_status\t"
                   "stat_poisson\tpvalue_poisson\tpadj_poisson\tmean_a\tmean_b\tlambda_a\tlambda_b\tlength\n"
@@ -410,7 +424,7 @@ TEST(SigtableFeatures, GenesNameLevelRowsAndExonsNameShareRows)
                                                                           "12 9" + kShareNumbers),
                                       "--features", features, "--out", dir.file("share.tsv")});
     ASSERT_EQ(share.status, 0) << share.err;
-    EXPECT_EQ(read_file(dir.file("share.tsv")),
+    EXPECT_EQ(uncalibrated_columns(read_file(dir.file("share.tsv"))),
               "exon_index\tgene_index" + kFeatureColumns +
                   "\tcondition_a\tcondition_b\tbaseMean\tlog2FoldChange\tstat\tpvalue\tpadj\ttest_status\t"
                   "stat_poisson\tpvalue_poisson\tpadj_poisson\tshare_a\tshare_b\texon_length\tgene_length\n"
@@ -428,7 +442,7 @@ TEST(SigtableFeatures, TheHeaderIsKnownByItsFirstFieldAlone)
                                   dir.write("f.tsv", "kind\ngene\t9\tENSG9\tNine\tchrM\t0\t0\t."), "--out",
                                   dir.file("t.tsv")});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(split_lines(read_file(dir.file("t.tsv"))).at(1),
+    EXPECT_EQ(split_lines(uncalibrated_columns(read_file(dir.file("t.tsv")))).at(1),
               "9\tENSG9\tNine\tchrM\t0\t0\t.\t1\t2\t10\t0\t3.84146\t0.05\t0.05\ttested\t60\t9.48574e-15\t"
               "9.48574e-15\t10\t10\t0.5\t0.5\t10");
     // Only the first line may be the header: a blank line before it, or a
