@@ -391,6 +391,17 @@ TEST(FurtherTests, RestTestMatchesByExonAndAddsTheComparisonsIsocmpLeftOut)
                                                                  "too few tests to calibrate (gp 2, poisson 2, rest 3 "
                                                                  "< 200)"}));
 
+    // A gene of one exon: isocmp writes its comparison, the rest test has
+    // no rest to set it against; its rest columns are NA.
+    const std::string single = dir.write("single.txt", kShare + "21 9 1 2 0.000000 0.000000 0.1 0.1 0.2 0.2 0.1 0.1 "
+                                                              "0.2 0.2 40 40\n");
+    const RunResult one = sigtable({"--stats", single, "--rest-test", rest, "--out", dir.file("one.tsv")});
+    ASSERT_EQ(one.status, 0) << one.err;
+    const std::vector<std::string> lines = split_lines(uncalibrated_columns(read_file(dir.file("one.tsv"))));
+    ASSERT_EQ(lines.size(), 5u);
+    EXPECT_EQ(lines[4].substr(0, 5), "21\t9\t");
+    EXPECT_NE(lines[4].find("\ttested\t0\t1\t1\tNA\tNA\tNA\tNA\tNA\tNA\t"), std::string::npos) << lines[4];
+
     // Refused: an isocmp comparison without its line, an exon in another
     // gene, a comparison twice, the option with an lvcmp file.
     const std::string missing = dir.write("missing.txt", "11 7 1 2 1 1 0.5\n");
