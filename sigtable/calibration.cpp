@@ -89,7 +89,8 @@ double InflationCurve::at(double base_mean) const
     return lambda[k - 1] + t * (lambda[k] - lambda[k - 1]);
 }
 
-PairCalibration calibrate_pair(const std::vector<double>& pvalue, const std::vector<double>& base_mean)
+PairCalibration calibrate_pair(const std::vector<double>& pvalue, const std::vector<double>& base_mean,
+                               const std::vector<double>* statistic)
 {
     PairCalibration c;
     const std::size_t n_all = pvalue.size();
@@ -98,6 +99,7 @@ PairCalibration calibrate_pair(const std::vector<double>& pvalue, const std::vec
     std::vector<std::size_t> binned; // tested, with a baseMean
     for (std::size_t k = 0; k < n_all; ++k) {
         q[k] = chi_square1_from_p(pvalue[k]);
+        if (pvalue[k] == 0 && statistic && std::isfinite((*statistic)[k]) && (*statistic)[k] > 0) q[k] = (*statistic)[k];
         if (std::isnan(q[k])) continue;
         ++c.tested;
         if (!std::isnan(base_mean[k])) binned.push_back(k);

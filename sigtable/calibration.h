@@ -62,7 +62,12 @@ struct PairCalibration {
 };
 
 // `pvalue` and `base_mean` of the comparisons of one pair, in the same order.
-PairCalibration calibrate_pair(const std::vector<double>& pvalue, const std::vector<double>& base_mean);
+// `statistic`, when given (same order), holds the chi-square(1) statistics
+// whose upper tails the p-values are: where a p-value has underflowed to 0
+// (a statistic beyond about 1400), q is that statistic rather than
+// infinity, so that the factor can still bring it back to a finite value.
+PairCalibration calibrate_pair(const std::vector<double>& pvalue, const std::vector<double>& base_mean,
+                               const std::vector<double>* statistic = nullptr);
 
 // The chi-square(1) statistic whose upper tail is p (infinity for 0, 0 for
 // 1), and back; not-a-number outside [0, 1].

@@ -250,7 +250,13 @@ void compute_results(const StatsFile& stats, const ResultInputs& in, Results& ou
             std::vector<double> values;
             for (std::size_t k : members) values.push_back(rows[k].pvalue[i]);
             const std::vector<double> adjusted = benjamini_hochberg(values);
-            const PairCalibration calibration = calibrate_pair(values, base_mean);
+            // Every kind but the permutation one is the chi-square tail of
+            // its statistic.
+            std::vector<double> statistics;
+            if (t != Test::permutation)
+                for (std::size_t k : members) statistics.push_back(rows[k].stat[i]);
+            const PairCalibration calibration =
+                calibrate_pair(values, base_mean, t != Test::permutation ? &statistics : nullptr);
             const std::vector<double> adjusted_cal = benjamini_hochberg(calibration.pvalue_cal);
             for (std::size_t m = 0; m < members.size(); ++m) {
                 ResultRow& row = rows[members[m]];

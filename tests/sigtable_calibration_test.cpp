@@ -144,6 +144,35 @@ TEST(Calibration, AKnownInflationIsRecoveredAndTheNullBecomesNominal)
     EXPECT_EQ(out[1].rfind("lvcmp 1 2 poisson: 2000 tested, inflation ", 0), 0u) << out[1];
 }
 
+TEST(Calibration, AStatisticWhosePValueUnderflowedIsStillScaledByTheFactor)
+{
+    // 400 tests inflated by 4; one statistic of 4000, whose chi-square
+    // p-value underflows to 0: from the statistic it calibrates to the tail
+    // at 1000 (about 1e-219), not to 0.
+    Normal normal{std::mt19937_64(5)};
+    std::vector<double> p, mean, statistic;
+    for (int k = 0; k < 400; ++k) {
+        const double z = normal.draw();
+        statistic.push_back(4 * z * z);
+        p.push_back(chi_square_upper(statistic.back()));
+        mean.push_back(100);
+    }
+    statistic.push_back(4000);
+    p.push_back(chi_square_upper(4000));
+    mean.push_back(100);
+    ASSERT_EQ(p.back(), 0.0);
+    const PairCalibration from_p = calibrate_pair(p, mean);
+    const PairCalibration from_statistic = calibrate_pair(p, mean, &statistic);
+    ASSERT_TRUE(from_statistic.calibrated);
+    EXPECT_EQ(from_p.pvalue_cal.back(), 0.0);
+    const double lambda = from_statistic.curve.at(100);
+    EXPECT_GT(lambda, 2.0);
+    EXPECT_DOUBLE_EQ(from_statistic.pvalue_cal.back(), chi_square1_upper(4000 / lambda));
+    EXPECT_GT(from_statistic.pvalue_cal.back(), 0.0);
+    // The others are as from their p-values.
+    for (std::size_t k = 0; k + 1 < p.size(); ++k) EXPECT_EQ(from_statistic.pvalue_cal[k], from_p.pvalue_cal[k]) << k;
+}
+
 TEST(Calibration, InflationGrowingWithExpressionIsRecoveredAsANonDecreasingCurve)
 {
     // lambda = 1 + log10(mean): 1 at a mean of 1, 5 at 10^4.
