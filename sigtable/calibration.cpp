@@ -28,6 +28,15 @@ double median_of(std::vector<double>& values)
     return (lower + upper) / 2;
 }
 
+// The value at `u` of the sorted values (the lower one where u falls
+// between two).
+double quantile_of(std::vector<double>& values, double u)
+{
+    const std::size_t at = static_cast<std::size_t>(u * static_cast<double>(values.size() - 1));
+    std::nth_element(values.begin(), values.begin() + static_cast<std::ptrdiff_t>(at), values.end());
+    return values[at];
+}
+
 // Pool adjacent violators: the non-decreasing sequence closest to `value`
 // in weighted least squares.
 std::vector<double> isotonic(const std::vector<double>& value, const std::vector<double>& weight)
@@ -90,7 +99,7 @@ double InflationCurve::at(double base_mean) const
 }
 
 PairCalibration calibrate_pair(const std::vector<double>& pvalue, const std::vector<double>& base_mean,
-                               const std::vector<double>* statistic)
+                               const std::vector<double>* statistic, double quantile)
 {
     PairCalibration c;
     const std::size_t n_all = pvalue.size();
@@ -133,7 +142,9 @@ PairCalibration calibrate_pair(const std::vector<double>& pvalue, const std::vec
         const std::size_t from = cuts[b], to = cuts[b + 1];
         values.clear();
         for (std::size_t k = from; k < to; ++k) values.push_back(q[binned[k]]);
-        const double factor = std::max(1.0, median_of(values) / kChiSquare1Median);
+        const double factor = std::max(1.0, quantile == 0.5 ? median_of(values) / kChiSquare1Median
+                                                            : quantile_of(values, quantile) /
+                                                                  chi_square1_from_p(1 - quantile));
         values.clear();
         for (std::size_t k = from; k < to; ++k) values.push_back(log_of_mean(base_mean[binned[k]]));
         centre.push_back(median_of(values));

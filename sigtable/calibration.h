@@ -18,8 +18,9 @@
 //   splits a run of equal baseMeans (it moves to the run's end), so that
 //   the bins' contents do not depend on the rows' order; a bin left with
 //   fewer than kMinPerBin joins the one before it.
-// - Each bin's inflation is median(q) / (chi-square(1) median), floored at
-//   1: a calibration never makes a test more liberal.
+// - Each bin's inflation is median(q) / (chi-square(1) median) (or the
+//   ratio of another quantile, see calibrate_pair), floored at 1: a
+//   calibration never makes a test more liberal.
 // - Inflation grows with expression, so the bins' factors are made
 //   non-decreasing in log baseMean (pool adjacent violators, weighted by
 //   the bins' counts) and interpolated linearly in log baseMean between the
@@ -66,8 +67,14 @@ struct PairCalibration {
 // whose upper tails the p-values are: where a p-value has underflowed to 0
 // (a statistic beyond about 1400), q is that statistic rather than
 // infinity, so that the factor can still bring it back to a finite value.
+//
+// `quantile` chooses the bins' estimate: 0.5 (the median, the default)
+// gives classical genomic control; a higher one (up to 0.95) measures the
+// inflation further into the tail, where genes of one expression that vary
+// by different amounts make the null heavier than a scaled chi-square:
+// fewer false discoveries, fewer true ones (docs/statistics.md).
 PairCalibration calibrate_pair(const std::vector<double>& pvalue, const std::vector<double>& base_mean,
-                               const std::vector<double>* statistic = nullptr);
+                               const std::vector<double>* statistic = nullptr, double quantile = 0.5);
 
 // The chi-square(1) statistic whose upper tail is p (infinity for 0, 0 for
 // 1), and back; not-a-number outside [0, 1].

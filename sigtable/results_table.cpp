@@ -256,7 +256,7 @@ void compute_results(const StatsFile& stats, const ResultInputs& in, Results& ou
             if (t != Test::permutation)
                 for (std::size_t k : members) statistics.push_back(rows[k].stat[i]);
             const PairCalibration calibration =
-                calibrate_pair(values, base_mean, t != Test::permutation ? &statistics : nullptr);
+                calibrate_pair(values, base_mean, t != Test::permutation ? &statistics : nullptr, in.calibration_quantile);
             const std::vector<double> adjusted_cal = benjamini_hochberg(calibration.pvalue_cal);
             for (std::size_t m = 0; m < members.size(); ++m) {
                 ResultRow& row = rows[members[m]];

@@ -108,6 +108,7 @@ struct ResultInputs {
     const GeneFits* gene_fits = nullptr; // for the reasons of test_status
     const MeanTest* mean_test = nullptr;
     const RestTest* rest_test = nullptr;
+    double calibration_quantile = 0.5; // the bins' estimate of the inflation (calibrate_pair)
 };
 
 // The rows, and what they point to: the comparisons only the rest-test

@@ -173,6 +173,42 @@ TEST(Calibration, AStatisticWhosePValueUnderflowedIsStillScaledByTheFactor)
     for (std::size_t k = 0; k + 1 < p.size(); ++k) EXPECT_EQ(from_statistic.pvalue_cal[k], from_p.pvalue_cal[k]) << k;
 }
 
+TEST(Calibration, AHigherQuantileMeasuresTheSameScaleButAHeavierTailOfMixedInflation)
+{
+    // A scaled chi-square looks the same from any quantile: lambda 2 from
+    // the 0.9 quantile too. Half the genes inflated 1, half 4 (one
+    // expression, different variability) is heavier in its tail than any
+    // scaled chi-square: the 0.9 quantile sees more of it than the median.
+    Normal normal{std::mt19937_64(11)};
+    std::vector<double> scaled, mixed, mean;
+    for (int k = 0; k < 4000; ++k) {
+        const double z = normal.draw();
+        scaled.push_back(chi_square_upper(2 * z * z));
+        mixed.push_back(chi_square_upper((k % 2 ? 4 : 1) * z * z));
+        mean.push_back(50);
+    }
+    EXPECT_NEAR(calibrate_pair(scaled, mean, nullptr, 0.9).median_lambda, 2.0, 0.3);
+    const double median = calibrate_pair(mixed, mean).median_lambda;
+    const double tail = calibrate_pair(mixed, mean, nullptr, 0.9).median_lambda;
+    EXPECT_GT(tail, median * 1.2) << median;
+    // The option reaches the calibration, and stays within its range.
+    ScratchDir dir;
+    std::string lines;
+    for (std::size_t k = 0; k < mixed.size(); ++k) {
+        const double z = normal.draw();
+        char line[160];
+        std::snprintf(line, sizeof line, "%zu 1 2 %.6f 1.000000 0.5 0.5 1.0 1.0 50\n", k + 1, (k % 2 ? 4 : 1) * z * z);
+        lines += line;
+    }
+    const std::string stats = dir.write("lv.txt", lines);
+    const RunResult by_median = sigtable({"--stats", stats, "--out", dir.file("a.tsv")});
+    const RunResult by_tail = sigtable({"--stats", stats, "--out", dir.file("b.tsv"), "--calibration-quantile", "0.9"});
+    ASSERT_EQ(by_tail.status, 0) << by_tail.err;
+    EXPECT_NE(by_median.out, by_tail.out);
+    expect_refusal(dir, {"--stats", stats, "--calibration-quantile", "0.99"},
+                   "--calibration-quantile expects a number from 0.5 to 0.95, found '0.99' (see sigtable --help)");
+}
+
 TEST(Calibration, InflationGrowingWithExpressionIsRecoveredAsANonDecreasingCurve)
 {
     // lambda = 1 + log10(mean): 1 at a mean of 1, 5 at 10^4.
