@@ -9,53 +9,12 @@
 
 namespace {
 
-// One line's fields, taken in order and refused by name:
-// "<file>, line L, field F (<name>): expected ..., found '...'".
-class Fields {
-public:
-    Fields(const FileName& name, const LineFields& fields, const char* const* names)
-        : name_(name), fields_(fields), names_(names)
-    {
-    }
-    int integer()
-    {
-        std::int32_t v = 0;
-        if (parse_int32(fields_[k_], v) != IntParse::ok) refuse("an integer");
-        ++k_;
-        return v;
-    }
-    int condition()
-    {
-        std::int32_t v = 0;
-        if (parse_int32(fields_[k_], v) != IntParse::ok || v < 1) refuse("a condition number (an integer from 1)");
-        ++k_;
-        return v;
-    }
-    double real()
-    {
-        double v = 0;
-        if (!parse_real(fields_[k_], v)) refuse("a real number");
-        ++k_;
-        return v;
-    }
-    // A statistic: -1 says it could not be computed.
-    double statistic()
-    {
-        const double v = real();
-        return v == -1 ? NAN : v;
-    }
-
-private:
-    [[noreturn]] void refuse(std::string_view expected) const
-    {
-        fail_input(describe(name_) + ", line " + std::to_string(fields_.line()) + ", field " + std::to_string(k_ + 1) +
-                   " (" + names_[k_] + "): expected " + std::string(expected) + ", found " + quote_token(fields_[k_]));
-    }
-    const FileName& name_;
-    const LineFields& fields_;
-    const char* const* names_;
-    std::size_t k_ = 0;
-};
+// A statistic of a further test: -1 says it could not be computed.
+double statistic(FieldCursor& f)
+{
+    const double v = f.real();
+    return v == -1 ? NAN : v;
+}
 
 void expect_fields(const FileName& name, const LineFields& fields, std::size_t n)
 {
@@ -105,9 +64,9 @@ MeanTest read_mean_test(const std::string& path, const StatsFile& stats)
     std::size_t k = 0;
     while (fields.next_line()) {
         expect_fields(test.name, fields, 7);
-        Fields f(test.name, fields, kMeanFields);
+        FieldCursor f(test.name, fields, kMeanFields);
         const int gene = f.integer(), a = f.condition(), b = f.condition();
-        const double stat = f.statistic();
+        const double stat = statistic(f);
         for (int field = 0; field < 3; ++field) f.real();
         const std::string here = "its line " + std::to_string(fields.line()) + " (gene " + std::to_string(gene) +
                                  " in " + conditions(a, b) + ")";
@@ -144,15 +103,15 @@ RestTest read_rest_test(const std::string& path, const StatsFile& stats)
     LineFields fields(input);
     while (fields.next_line()) {
         expect_fields(test.name, fields, 7);
-        Fields f(test.name, fields, kRestFields);
+        FieldCursor f(test.name, fields, kRestFields);
         RestLine r;
         r.line = fields.line();
         r.exon_id = f.integer();
         r.gene_id = f.integer();
         r.a = f.condition();
         r.b = f.condition();
-        r.stat = f.statistic();
-        r.stat_poisson = f.statistic();
+        r.stat = statistic(f);
+        r.stat_poisson = statistic(f);
         f.real();
         const Key key{r.exon_id, r.a, r.b};
         if (const auto [it, fresh] = seen.emplace(key, r.line); !fresh)

@@ -4,11 +4,13 @@
 // its number for the messages.
 #pragma once
 
+#include "diag.h"
 #include "textin.h"
 
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 // The whitespace-separated fields of a file one line at a time. InputFile
@@ -54,4 +56,60 @@ private:
     std::string next_;
     std::uint64_t next_line_ = 0;
     bool held_ = false;
+};
+
+// One line's fields, taken in order, each refused in the pipeline's words
+// when it is not what its place asks for: "<file>, line L, field F
+// (<name><context>): expected ..., found '...'", where `context` (such as
+// " of comparison 12") follows each field's name.
+class FieldCursor {
+public:
+    FieldCursor(const FileName& name, const LineFields& fields, const char* const* names, std::string context = {})
+        : name_(name), fields_(fields), names_(names), context_(std::move(context))
+    {
+    }
+
+    const std::string& peek() const { return fields_[k_]; }
+
+    std::int32_t integer()
+    {
+        std::int32_t v = 0;
+        switch (parse_int32(fields_[k_], v)) {
+        case IntParse::ok: break;
+        case IntParse::out_of_range: refuse("an integer from -2147483648 to 2147483647");
+        case IntParse::not_integer: refuse("an integer");
+        }
+        ++k_;
+        return v;
+    }
+    int condition() { return bounded(1, "a condition number (an integer from 1)"); }
+    int length() { return bounded(0, "a non-negative integer"); }
+    double real()
+    {
+        double v = 0;
+        if (!parse_real(fields_[k_], v)) refuse("a real number");
+        ++k_;
+        return v;
+    }
+
+private:
+    int bounded(std::int32_t lowest, std::string_view expected)
+    {
+        std::int32_t v = 0;
+        if (parse_int32(fields_[k_], v) != IntParse::ok || v < lowest) refuse(expected);
+        ++k_;
+        return v;
+    }
+    [[noreturn]] void refuse(std::string_view expected) const
+    {
+        fail_input(describe(name_) + ", line " + std::to_string(fields_.line()) + ", field " + std::to_string(k_ + 1) +
+                   " (" + names_[k_] + context_ + "): expected " + std::string(expected) + ", found " +
+                   quote_token(fields_[k_]));
+    }
+
+    const FileName& name_;
+    const LineFields& fields_;
+    const char* const* names_;
+    std::string context_;
+    std::size_t k_ = 0;
 };

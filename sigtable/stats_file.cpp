@@ -21,66 +21,6 @@ const char* const kShareFields[] = {"exon_id",           "gene_id",       "condi
                                     "exon_poisson_lambda_l", "gene_poisson_lambda_l",
                                     "exon_length",       "gene_length",   "scale",         "shape"};
 
-// One comparison's fields, taken in order, each refused in the pipeline's
-// words when it is not what its place asks for.
-class Comparison {
-public:
-    Comparison(const FileName& name, const LineFields& fields, StatsKind kind, std::int64_t index)
-        : name_(name), fields_(fields), names_(kind == StatsKind::level ? kLevelFields : kShareFields), index_(index)
-    {
-    }
-
-    const std::string& peek() const { return fields_[k_]; }
-
-    std::int32_t integer()
-    {
-        std::int32_t v = 0;
-        switch (parse_int32(fields_[k_], v)) {
-        case IntParse::ok: break;
-        case IntParse::out_of_range: refuse("an integer from -2147483648 to 2147483647");
-        case IntParse::not_integer: refuse("an integer");
-        }
-        ++k_;
-        return v;
-    }
-    int condition()
-    {
-        std::int32_t v = 0;
-        if (parse_int32(fields_[k_], v) != IntParse::ok || v < 1) refuse("a condition number (an integer from 1)");
-        ++k_;
-        return v;
-    }
-    int length()
-    {
-        std::int32_t v = 0;
-        if (parse_int32(fields_[k_], v) != IntParse::ok || v < 0) refuse("a non-negative integer");
-        ++k_;
-        return v;
-    }
-    double real()
-    {
-        double v = 0;
-        if (!parse_real(fields_[k_], v)) refuse("a real number");
-        ++k_;
-        return v;
-    }
-
-private:
-    // "statistics file 'p', line L, field F (<name> of comparison N): expected ..., found '...'"
-    [[noreturn]] void refuse(std::string_view expected) const
-    {
-        fail_input(describe(name_) + ", line " + std::to_string(fields_.line()) + ", field " + std::to_string(k_ + 1) +
-                   " (" + names_[k_] + " of comparison " + std::to_string(index_) + "): expected " +
-                   std::string(expected) + ", found " + quote_token(fields_[k_]));
-    }
-
-    const FileName& name_;
-    const LineFields& fields_;
-    const char* const* names_;
-    std::int64_t index_;
-    std::size_t k_ = 0;
-};
-
 } // namespace
 
 StatsFile read_stats(const std::string& path)
@@ -103,7 +43,8 @@ StatsFile read_stats(const std::string& path)
         if (fields.size() != expected)
             fail_input(where() + ": expected " + std::to_string(expected) + " fields, as on the first line, found " +
                        std::to_string(fields.size()));
-        Comparison c(file.name, fields, file.kind, static_cast<std::int64_t>(file.rows.size()) + 1);
+        FieldCursor c(file.name, fields, file.kind == StatsKind::level ? kLevelFields : kShareFields,
+                      " of comparison " + std::to_string(file.rows.size() + 1));
         StatsRow r;
         r.line = fields.line();
         r.id = c.integer();
