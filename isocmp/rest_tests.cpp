@@ -3,7 +3,6 @@
 #include "arrays.h"
 #include "gp_profile.h"
 #include "histogram.h"
-#include "ordered_parallel.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -89,9 +88,5 @@ LineBuffer gene_lines(const ShareInputs& in, int g)
 
 void write_rest_tests(const ShareInputs& in, const ComparisonRun& run, OutputFile& out)
 {
-    const int first = run.genes.first;
-    const long genes = static_cast<long>(run.genes.last) - first + 1;
-    ordered_parallel(
-        genes, run.threads, [&](long k) { return gene_lines(in, first + static_cast<int>(k)); },
-        [&](long, LineBuffer&& lines) { out.put(lines); });
+    genes_in_order(run, [&](int g) { return gene_lines(in, g); }, [&](LineBuffer& lines) { out.put(lines); });
 }

@@ -45,6 +45,21 @@ inline std::optional<std::int64_t> own_streams(const ComparisonRun& run, std::in
     return std::nullopt;
 }
 
+// Every gene of the run's shard through lines_of(g), on all threads,
+// handed to write() in table order: the further tests' files, written in
+// a pass of their own after the statistics file, with no progress line
+// and no permutations.
+template <class LinesOf, class Write>
+void genes_in_order(const ComparisonRun& run, LinesOf lines_of, Write write)
+{
+    using Lines = decltype(lines_of(1));
+    const int first = run.genes.first;
+    const long genes = static_cast<long>(run.genes.last) - first + 1;
+    ordered_parallel(
+        genes, run.threads, [&](long k) { return lines_of(first + static_cast<int>(k)); },
+        [&](long, Lines&& lines) { write(lines); });
+}
+
 template <class Compute, class Write>
 void compare_genes_in_order(const ComparisonRun& run, std::int64_t& seed, Compute compute, Write write)
 {
