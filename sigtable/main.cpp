@@ -397,10 +397,6 @@ int run(int argc, char** argv)
     if (kind.test == Test::mean && !tests.mean) fail_input("--pvalue " + kind_text + " needs --mean-test");
     if ((kind.test == Test::rest || kind.test == Test::rest_poisson) && !tests.rest)
         fail_input("--pvalue " + kind_text + " needs --rest-test");
-    std::optional<MeanTest> mean_test;
-    if (tests.mean) mean_test = read_mean_test(mean_path, stats);
-    std::optional<RestTest> rest_test;
-    if (tests.rest) rest_test = read_rest_test(rest_path, stats);
     const Features features = features_path.empty() ? Features{} : read_features(features_path);
     std::optional<TotalsFile> gtt;
     if (!gtt_path.empty()) gtt = read_totals_file({"gtt file", gtt_path});
@@ -421,6 +417,10 @@ int run(int argc, char** argv)
     } else if (gtt) {
         check_totals(stats, *gtt, tables);
     }
+    std::optional<MeanTest> mean_test;
+    if (tests.mean) mean_test = read_mean_test(mean_path, stats);
+    std::optional<RestTest> rest_test;
+    if (tests.rest) rest_test = read_rest_test(rest_path, stats, tables);
     std::optional<GeneFits> fits;
     if (!gene_re_path.empty()) fits = read_gene_fits(gene_re_path, dir->tables);
     if (fits) check_gene_fits(stats, dir->tables, *fits);

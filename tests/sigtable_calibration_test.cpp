@@ -463,9 +463,10 @@ TEST(FurtherTests, RestTestMatchesByExonAndAddsTheComparisonsIsocmpLeftOut)
                                                                  "< 200)"}));
 
     // A gene of one exon: isocmp writes its comparison, the rest test has
-    // no rest to set it against; its rest columns are NA.
+    // no rest to set it against; its rest columns are NA. The gene may be
+    // longer than its exon (positions without an exon of their own).
     const std::string single = dir.write("single.txt", kShare + "21 9 1 2 0.000000 0.000000 0.1 0.1 0.2 0.2 0.1 0.1 "
-                                                              "0.2 0.2 40 40\n");
+                                                              "0.2 0.2 40 45\n");
     const RunResult one = sigtable({"--stats", single, "--rest-test", rest, "--out", dir.file("one.tsv")});
     ASSERT_EQ(one.status, 0) << one.err;
     const std::vector<std::string> lines = split_lines(uncalibrated_columns(read_file(dir.file("one.tsv"))));

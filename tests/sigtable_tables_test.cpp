@@ -212,6 +212,21 @@ TEST(SigtableTables, AnExonHoldingAllOfItsGenesReadsHasAShareOfExactlyOne)
                      "1.5\t0.220671\t0.220671\t1.001\t1\t3\t3000\n");
 }
 
+TEST(SigtableTables, TheCountTablesTellWhichGenesHaveARestToTest)
+{
+    // Gene 1 has two exons: a rest-test file without its lines is cut
+    // short, which only the count tables can tell from a gene of one exon.
+    ScratchDir dir;
+    const std::string data = write_dataset(dir, "d");
+    const std::string rest = dir.write("rest.txt", "3 2 1 2 -1 -1 -1\n");
+    expect_refusal(dir, {"--stats", data + "/isocmp_re.txt", "--tables", data, "--rest-test", rest},
+                   "rest-test file '" + rest + "' does not belong to statistics file '" + data +
+                       "/isocmp_re.txt': it has no line for exon 1 in conditions 1 and 2 (line 1 of the statistics "
+                       "file)");
+    const RunResult alone = sigtable({"--stats", data + "/isocmp_re.txt", "--rest-test", rest, "--out", dir.file("t.tsv")});
+    EXPECT_EQ(alone.status, 0) << alone.err;
+}
+
 TEST(SigtableBelonging, RefusesInputsOfAnotherDataset)
 {
     ScratchDir dir;
