@@ -78,6 +78,28 @@ double chi_square1_from_p(double p)
     }
 }
 
+double chi_square1_from_log_p(double log_p)
+{
+    if (std::isnan(log_p) || log_p > 0) return NAN;
+    // Down to about 1e-300 the p-value itself is a double.
+    if (log_p > -690) return chi_square1_from_p(std::exp(log_p));
+    if (std::isinf(log_p)) return INFINITY;
+    // Beyond, P = erfc(t) with t = sqrt(q / 2) > 26, where
+    // log erfc(t) = -t^2 - log(t sqrt(pi)) + log(1 - 1/(2t^2) + 3/(4t^4) - 15/(8t^6) + ...),
+    // the series' next term below 1e-10: Newton's method on t.
+    auto log_erfc = [](double t) {
+        const double u = 1 / (t * t);
+        return -t * t - std::log(t * 1.7724538509055160) + std::log(1 - u / 2 + 3 * u * u / 4 - 15 * u * u * u / 8);
+    };
+    double t = std::sqrt(-log_p);
+    for (int k = 0; k < 50; ++k) {
+        const double step = (log_erfc(t) - log_p) / (-2 * t - 1 / t);
+        t -= step;
+        if (std::abs(step) <= 1e-15 * t) break;
+    }
+    return 2 * t * t;
+}
+
 double chi_square1_upper(double q)
 {
     if (std::isnan(q)) return NAN;

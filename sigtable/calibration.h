@@ -64,9 +64,12 @@ struct PairCalibration {
 
 // `pvalue` and `base_mean` of the comparisons of one pair, in the same order.
 // `statistic`, when given (same order), holds the chi-square(1) statistics
-// whose upper tails the p-values are: where a p-value has underflowed to 0
-// (a statistic beyond about 1400), q is that statistic rather than
-// infinity, so that the factor can still bring it back to a finite value.
+// whose upper tails the p-values are (or, for a p-value of another
+// distribution, their chi-square(1) equivalents): where a p-value has
+// underflowed to 0 (a chi-square statistic beyond about 1400), q is that
+// statistic rather than infinity, so that the factor can still bring it
+// back to a finite value, and a bin of such p-values still has a finite
+// factor.
 //
 // `quantile` chooses the bins' estimate: 0.5 (the median, the default)
 // gives classical genomic control; a higher one (up to 0.95) measures the
@@ -80,3 +83,7 @@ PairCalibration calibrate_pair(const std::vector<double>& pvalue, const std::vec
 // 1), and back; not-a-number outside [0, 1].
 double chi_square1_from_p(double p);
 double chi_square1_upper(double q);
+// The same from log p, also for p-values too small for a double (a
+// permutation p-value that underflowed to 0, whose logarithm
+// log_gamma_upper still gives): infinity for minus infinity.
+double chi_square1_from_log_p(double log_p);

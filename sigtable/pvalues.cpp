@@ -49,6 +49,31 @@ double gamma_upper(double statistic, double shape, double scale)
     return upper_tail<boost::math::gamma_distribution<double>>(statistic, shape, scale);
 }
 
+double log_gamma_upper(double statistic, double shape, double scale)
+{
+    if (std::isnan(statistic) || !(shape > 0) || !(scale > 0) || std::isinf(shape) || std::isinf(scale)) return NAN;
+    if (std::isinf(statistic)) return -INFINITY;
+    const double x = statistic / scale;
+    if (!(x > shape + 1)) return std::log(gamma_upper(statistic, shape, scale));
+    // Q(a, x) = e^-x x^a / Gamma(a) * 1 / (x + 1 - a - 1(1 - a) / (x + 3 - a - 2(2 - a) / (x + 5 - a - ...))),
+    // evaluated from the front by the modified Lentz method.
+    constexpr double kTiny = 1e-300;
+    double b = x + 1 - shape, c = 1 / kTiny, d = 1 / b, h = d;
+    for (int i = 1; i <= 100000; ++i) {
+        const double an = -i * (i - shape);
+        b += 2;
+        d = an * d + b;
+        if (std::abs(d) < kTiny) d = kTiny;
+        c = b + an / c;
+        if (std::abs(c) < kTiny) c = kTiny;
+        d = 1 / d;
+        const double step = d * c;
+        h *= step;
+        if (std::abs(step - 1) < 1e-15) return -x + shape * std::log(x) - std::lgamma(shape) + std::log(h);
+    }
+    return NAN;
+}
+
 std::vector<double> benjamini_hochberg(const std::vector<double>& p)
 {
     std::vector<std::size_t> order;

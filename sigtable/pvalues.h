@@ -19,6 +19,15 @@ double chi_square_upper(double statistic);
 // scale of 1e100 overflows Gamma(shape)).
 double gamma_upper(double statistic, double shape, double scale);
 
+// log P(X >= statistic) for X gamma with this shape and scale, also where
+// the tail is too small for a double and gamma_upper gives 0: a permutation
+// null whose fitted gamma lies far below the observed statistic. From the
+// continued fraction of the upper incomplete gamma function, for statistics
+// beyond shape + 1 times the scale (below that the tail is above 0.3 and its
+// logarithm is taken directly). Not a number where the tail cannot be
+// evaluated; minus infinity for an infinite statistic.
+double log_gamma_upper(double statistic, double shape, double scale);
+
 // Benjamini-Hochberg adjusted p-values, in the order given; not-a-number
 // entries are left out of the count of tests and stay not-a-number.
 std::vector<double> benjamini_hochberg(const std::vector<double>& p);

@@ -248,12 +248,20 @@ void compute_results(const StatsFile& stats, const ResultInputs& in, Results& ou
             for (std::size_t k : members) values.push_back(rows[k].pvalue[i]);
             const std::vector<double> adjusted = benjamini_hochberg(values);
             // Every kind but the permutation one is the chi-square tail of
-            // its statistic.
+            // its statistic; a permutation p-value that underflowed to 0
+            // has its equivalent from the logarithm of the gamma null's tail.
             std::vector<double> statistics;
-            if (t != Test::permutation)
-                for (std::size_t k : members) statistics.push_back(rows[k].stat[i]);
-            const PairCalibration calibration =
-                calibrate_pair(values, base_mean, t != Test::permutation ? &statistics : nullptr, in.calibration_quantile);
+            for (std::size_t k : members) {
+                if (t != Test::permutation) {
+                    statistics.push_back(rows[k].stat[i]);
+                    continue;
+                }
+                const StatsRow& s = *rows[k].source;
+                statistics.push_back(rows[k].pvalue[i] == 0 ? chi_square1_from_log_p(log_gamma_upper(
+                                                                  s.stat, s.null_shape, s.null_scale))
+                                                            : NAN);
+            }
+            const PairCalibration calibration = calibrate_pair(values, base_mean, &statistics, in.calibration_quantile);
             const std::vector<double> adjusted_cal = benjamini_hochberg(calibration.pvalue_cal);
             for (std::size_t m = 0; m < members.size(); ++m) {
                 ResultRow& row = rows[members[m]];

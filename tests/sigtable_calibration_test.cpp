@@ -173,6 +173,60 @@ TEST(Calibration, AStatisticWhosePValueUnderflowedIsStillScaledByTheFactor)
     for (std::size_t k = 0; k + 1 < p.size(); ++k) EXPECT_EQ(from_statistic.pvalue_cal[k], from_p.pvalue_cal[k]) << k;
 }
 
+TEST(Calibration, TailsTooSmallForADoubleKeepTheirLogarithm)
+{
+    // Reference values from mpmath 1.3.0 at 40 digits:
+    //   log(gammainc(shape, x / scale, inf, regularized=True)), log(erfc(sqrt(q / 2))).
+    const struct {
+        double x, shape, scale, log_tail;
+    } gamma[] = {{30, 3, 1, -23.824132729894239}, {2000, 3, 1, -1985.4903422616423},
+                 {5000, 2, 1, -4991.4826068285811}, {1e4, 50, 10, -806.03554811842439}};
+    for (const auto& g : gamma)
+        EXPECT_NEAR(log_gamma_upper(g.x, g.shape, g.scale), g.log_tail, 1e-12 * std::abs(g.log_tail)) << g.x;
+    EXPECT_EQ(gamma_upper(2000, 3, 1), 0.0);
+    const struct {
+        double q, log_p;
+    } chi2[] = {{1600, -803.91529483319384}, {5000, -2504.4845878484514}, {1e5, -50005.982264084880}};
+    for (const auto& c : chi2) EXPECT_NEAR(chi_square1_from_log_p(c.log_p), c.q, 1e-10 * c.q) << c.q;
+    // Where the p-value is a double the two ways agree, on both sides of
+    // where they meet.
+    for (double q : {1.0, 100.0, 1370.0, 1385.0, 1400.0})
+        EXPECT_NEAR(chi_square1_from_log_p(std::log(chi_square1_upper(q))), q, 1e-9 * q) << q;
+}
+
+TEST(Calibration, PermutationPValuesThatUnderflowedLeaveTheFactorsFinite)
+{
+    // 400 null comparisons, and in the most highly expressed bin 150 whose
+    // statistics lie far beyond their gamma nulls (p-value 0 in a double):
+    // a factor learnt from infinities would be infinite, and calibrate that
+    // bin's infinite equivalents to not-a-number and the rest to 1.
+    ScratchDir dir;
+    Normal normal{std::mt19937_64(3)};
+    std::string text;
+    for (int k = 0; k < 550; ++k) {
+        const bool far = k >= 400;
+        const double z = normal.draw(), stat = far ? 3000 + k : z * z;
+        const double mean = far ? 100 : std::pow(10.0, 2 * normal.uniform()) / 10;
+        text += std::to_string(k + 1) + " 1 2 " + fixed(stat) + " " + fixed(stat) + " 0.5 0.5 " + fixed(mean) + " " +
+                fixed(mean) + " 10 1.0 " + (far ? "2.0" : "0.5") + "\n";
+    }
+    const RunResult r = sigtable({"--stats", dir.write("lv.txt", text), "--out", dir.file("t.tsv")});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.find("to inf "), std::string::npos) << r.out;
+    const Table t = read_table(dir.file("t.tsv"));
+    ASSERT_EQ(t.rows.size(), 550u);
+    std::vector<double> far;
+    for (std::size_t k = 0; k < 550; ++k) {
+        EXPECT_EQ(t.rows[k][t.at("calibration")], "calibrated") << k;
+        const std::string p = t.rows[k][t.at("pvalue_permutation_cal")];
+        ASSERT_NE(p, "NA") << k;
+        if (k >= 400) far.push_back(std::stod(p));
+    }
+    // The bin's comparisons keep their order: the larger statistic, the
+    // smaller calibrated p-value.
+    for (std::size_t k = 1; k < far.size(); ++k) EXPECT_LT(far[k], far[k - 1]) << k;
+}
+
 TEST(Calibration, AHigherQuantileMeasuresTheSameScaleButAHeavierTailOfMixedInflation)
 {
     // A scaled chi-square looks the same from any quantile: lambda 2 from
