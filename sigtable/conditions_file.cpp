@@ -37,6 +37,11 @@ ConditionNames read_condition_names(const std::string& path)
         bool blank = cells[1].empty();
         for (char ch : cells[1]) blank |= InputFile::is_separator(ch);
         if (blank) refuse(1, "a name without blanks");
+        // The table's rows and the plots name conditions by these names:
+        // two alike would read as one condition compared with itself.
+        for (std::size_t c = 0; c < result.names.size(); ++c)
+            if (result.names[c] == cells[1])
+                refuse(1, "a name of its own, not that of condition " + std::to_string(c + 1));
         result.names.emplace_back(cells[1]);
     });
     return result;

@@ -5,7 +5,8 @@
 // A header line whose first cell is "condition" (bamcount writes
 // "condition\tname\tfile"), then one line per condition of at least three
 // tab-separated cells: the condition's number, counting 1, 2, ... in
-// order; its name, not empty and without blanks; the alignment file it was
+// order; its name, not empty, without blanks and unlike every other
+// condition's; the alignment file it was
 // counted from (not used here). Blank lines are skipped. Anything else
 // stops the program with one message naming the file, the line and the
 // field (exit status 2); so do a folder and a file that cannot be read.

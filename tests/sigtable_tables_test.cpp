@@ -387,6 +387,12 @@ TEST(SigtableBelonging, RefusesOptionsThatCannotGoTogether)
                    "conditions file '" + unnamed +
                        "/conditions.tsv', line 2, field 2 (name of condition 1): expected a name without blanks, "
                        "found ''");
+    const std::string twice = write_dataset(
+        dir, "twice", {{"conditions.tsv", "condition\tname\tfile\n1\ta1\tc.bam\n2\ta1\tt.bam\n"}});
+    expect_refusal(dir, {"--stats", twice + "/lvcmp_re.txt", "--tables", twice},
+                   "conditions file '" + twice +
+                       "/conditions.tsv', line 3, field 2 (name of condition 2): expected a name of its own, not that "
+                       "of condition 1, found 'a1'");
     const std::string order = write_dataset(
         dir, "order", {{"conditions.tsv", "condition\tname\tfile\n2\ttreated\tt.bam\n1\tcontrol\tc.bam\n"}});
     expect_refusal(dir, {"--stats", order + "/lvcmp_re.txt", "--tables", order},
