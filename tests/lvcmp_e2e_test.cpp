@@ -211,6 +211,9 @@ TEST(LvcmpBadInput, ResultFilesAreCheckedByTheSharedReader)
                                             "integer, found the end of the file\n$");
     a[7] = dir.write("gene_re", "500 16 NA 1.5 1 NA\n");
     a[1] = "1";
+    std::string one_condition;
+    for (int r = 1; r <= 97; ++r) one_condition += "1 " + std::to_string(1000 + r) + " 0 0\n";
+    a[2] = dir.write("reads", one_condition);
     a[5] = "1";
     a[6] = dir.write("gene_zb", "500 1 2 16\n");
     a[3] = "2";

@@ -3,10 +3,13 @@
 #include "fitrecords.h"
 #include "run.h"
 #include "tables.h"
+#include "totals.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -109,12 +112,12 @@ TEST(CountTable, EveryFormOfIntegerReadsTheSameAcrossBlocks)
     // More than two 4 MiB blocks of rows mixing the forms the fast path
     // takes (plain digits, the largest count) with those it leaves to the
     // general path (a '+' sign, a negative leading field, leading zeros past
-    // ten digits), separated by runs of blanks, tabs and line breaks.
+    // ten digits), separated by runs of blanks and tabs, a row a line.
     constexpr int kRows = 400'000;
     constexpr int kConditions = 3;
     const char* const forms[] = {"0", "7", "+12", "1073741823", "00000000000005", "1234567"};
     const long values[] = {0, 7, 12, 1073741823, 5, 1234567};
-    const char* const separators[] = {" ", "\t", "  ", " \t ", "\n"};
+    const char* const separators[] = {" ", "\t", "  ", " \t ", "\t\t"};
     std::string text;
     std::vector<long> expected;
     unsigned state = 12345;
@@ -164,5 +167,56 @@ TEST(Limits, CountsAndLengthsUpToTheLargestAreTakenAndNoMore)
     EXPECT_EQ(status(reads, "1 1 2 1073741823\n", "1 1 1 1073741823\n"), 0);
     EXPECT_EQ(status(reads, "1 1 2 1073741824\n", "1 1 1 2\n"), 2);
     EXPECT_EQ(status(reads, "1 1 2 2\n", "1 1 1 1073741824\n"), 2);
+    throw_on_stop(false);
+}
+
+TEST(Layout, ARecordThatBreaksTheFilesOwnLayoutIsRefusedWhereItBreaks)
+{
+    // A table's records may lie on lines as the file likes, but all alike: a
+    // line with a field too many or too few would shift every later record.
+    ScratchDir dir;
+    throw_on_stop(true);
+    const std::string rows = "1 1 0 1 2 3\n1 2 0 4 5 6\n1 3 0 7 8 9\n1 4 0 1 2 3\n";
+    struct Case {
+        std::string what, text, refusal; // refusal empty: read
+        bool totals = false;
+    };
+    const std::vector<Case> cases = {
+        {"a row a line", rows + "1 5 0 4 5 6\n1 6 0 7 8 9\n", ""},
+        {"every row on one line", "1 1 0 1 2 3 1 2 0 4 5 6 1 3 0 7 8 9 1 4 0 1 2 3 1 5 0 4 5 6 1 6 0 7 8 9", ""},
+        {"a field a line, blank lines and line ends of CR LF between rows",
+         "1\n1\n0\n1\n2\n3\n\n\n1\n2\n0\n4\n5\n6\n1\n3\n0\n7\n8\n9\r\n1\n4\n0\n1\n2\n3\n1\n5\n0\n4\n5\n6\n1\n6\n0\n7\n8\n9\n",
+         ""},
+        {"a row over two lines", "1 1 0\n1 2 3\n1 2 0\n4 5 6\n1 3 0\n7 8 9\n1 4 0\n1 2 3\n1 5 0\n4 5 6\n1 6 0\n7 8 9\n", ""},
+        {"a count too many on line 5", rows + "1 5 0 4 5 6 7\n1 6 0 7 8\n",
+         "reads file '{f}', line 5, field 1 of row 6: expected row 6 to start on a new line, as every row before it "
+         "does, found '7' on line 5, where row 5 ends (a line with fields missing or too many shifts every later row)"},
+        {"line 5 short and line 6 long", rows + "1 5 0 4 5\n6 1 6 0 7 8 9\n",
+         "reads file '{f}', line 6, field 6 of row 5: expected row 5 to end on line 5, where it starts, as every row "
+         "before it lies on one line, found its last field '6' on line 6 (a line with fields missing or too many "
+         "shifts every later row)"},
+        {"line 5 short", rows + "1 5 0 4 5\n1 6 0 7 8 9\n",
+         "reads file '{f}', line 6, field 6 of row 5: expected row 5 to end on line 5, where it starts, as every row "
+         "before it lies on one line, found its last field '1' on line 6 (a line with fields missing or too many "
+         "shifts every later row)"},
+        {"totals of three conditions, one of them cut across lines", "100 100 7\n120 110\n90 95\n",
+         "gtt file '{f}', line 2, field 2 of condition 2: expected condition 2 to end on line 1, where it starts, as "
+         "every condition before it lies on one line, found its last field '120' on line 2 (a line with fields "
+         "missing or too many shifts every later condition)",
+         true},
+    };
+    for (const Case& c : cases) {
+        const std::string path = dir.write("table", c.text);
+        testing::internal::CaptureStderr();
+        try {
+            InputFile file = InputFile::open({c.totals ? "gtt file" : "reads file", path});
+            if (c.totals) read_totals(file, 3);
+            else read_count_table(file, 6, 3);
+        } catch (const ProgramStop&) {
+        }
+        std::string expected = c.refusal.empty() ? "" : "pipeline: " + c.refusal + "\n";
+        if (const std::size_t at = expected.find("{f}"); at != std::string::npos) expected.replace(at, 3, path);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), expected) << c.what;
+    }
     throw_on_stop(false);
 }

@@ -28,9 +28,61 @@ void FieldReader::refuse(std::string_view name, std::string_view expected) const
 
 std::string_view FieldReader::take(std::string_view name, std::string_view expected)
 {
-    ++field_;
-    if (!file_.next(token_)) refuse_found(name, expected, "the end of the file");
+    if (!file_.next(token_)) {
+        ++field_;
+        refuse_found(name, expected, "the end of the file");
+    }
+    advance();
     return token_;
+}
+
+namespace {
+
+std::string lines(std::uint64_t n) { return std::to_string(n) + (n == 1 ? " line" : " lines"); }
+
+} // namespace
+
+void FieldReader::refuse_layout(std::uint64_t line, int field, const std::string& expected,
+                                const std::string& found) const
+{
+    fail_input(describe(file_.name()) + ", line " + std::to_string(line) + ", field " + std::to_string(field) + " of " +
+               std::string(kind_) + " " + std::to_string(record_) + ": expected " + expected + ", found " + found +
+               " (a line with fields missing or too many shifts every later " + std::string(kind_) + ")");
+}
+
+void FieldReader::start_differs(std::uint64_t line)
+{
+    const int new_line = line > previous_end_ ? 1 : 0;
+    if (new_line_ < 0) {
+        new_line_ = new_line; // the second record sets it
+        return;
+    }
+    const std::string kind(kind_), here = kind + " " + std::to_string(record_);
+    const std::string before = kind + " " + std::to_string(record_ - 1);
+    if (new_line_ == 1)
+        refuse_layout(line, 1, here + " to start on a new line, as every " + kind + " before it does",
+                      quote_token(token_) + " on line " + std::to_string(line) + ", where " + before + " ends");
+    refuse_layout(line, 1,
+                  here + " to start on line " + std::to_string(previous_end_) + ", where " + before +
+                      " ends, as every " + kind + " before it does",
+                  quote_token(token_) + " on line " + std::to_string(line));
+}
+
+void FieldReader::span_differs(std::uint64_t last)
+{
+    const std::int64_t span = static_cast<std::int64_t>(last - first_line_);
+    if (span_ < 0) {
+        span_ = span; // the first record sets it
+        return;
+    }
+    const std::string kind(kind_), here = kind + " " + std::to_string(record_);
+    const std::uint64_t end = first_line_ + static_cast<std::uint64_t>(span_);
+    refuse_layout(last, field_,
+                  here + " to end on line " + std::to_string(end) +
+                      (span_ == 0 ? ", where it starts, as every " + kind + " before it lies on one line"
+                                  : ", " + lines(static_cast<std::uint64_t>(span_)) + " after it starts, as every " +
+                                        kind + " before it does"),
+                  "its last field " + quote_token(token_) + " on line " + std::to_string(last));
 }
 
 std::int32_t FieldReader::any_integer(std::string_view name)
@@ -78,8 +130,8 @@ std::int32_t FieldReader::any_count(std::string_view name)
 
 bool FieldReader::real_unless_end(std::string_view name, double& value)
 {
-    ++field_;
     if (!file_.next(token_)) return false;
+    advance();
     if (!parse_real(token_, value)) refuse(name, "a real number");
     return true;
 }

@@ -3,6 +3,14 @@
 // The reader knows which record and which field it is at, so a refusal can say
 // where, in the file's terms: "<role> '<path>', line L, field F (<what>):
 // expected <this>, found <that>".
+//
+// Line breaks carry no meaning to the tables' records, so a file may lay them
+// out as it likes (one per line, several on a line, one over several lines),
+// but always alike: a record spans as many line breaks as the first one, and
+// starts on a new line or not as the second one does. A file that breaks its
+// own layout is damaged: a line with a field too many or too few would shift
+// every later record by that field (positions read as counts, counts as
+// totals of the wrong condition), so it is refused where the layout breaks.
 #pragma once
 
 #include "textin.h"
@@ -19,7 +27,14 @@ public:
     // Moves to record `index` (1-based); fields count from 1 within it.
     void start_record(std::int64_t index)
     {
+        if (field_ > 0) record_ended();
         record_ = index;
+        field_ = 0;
+    }
+    // After the last record: checks its layout too.
+    void end_of_records()
+    {
+        if (field_ > 0) record_ended();
         field_ = 0;
     }
 
@@ -28,7 +43,7 @@ public:
     {
         std::int32_t value;
         if (file_.next_plain_int32(token_, value)) {
-            ++field_;
+            advance();
             return value;
         }
         return any_integer(name);
@@ -38,7 +53,7 @@ public:
     {
         std::int32_t value;
         if (file_.next_plain_int32(token_, value)) {
-            ++field_;
+            advance();
             if (value < 0) refuse_negative(name);
             return value;
         }
@@ -59,8 +74,12 @@ public:
     // read one by one.
     int plain_counts(int count, std::int32_t* out, std::uint32_t& bits)
     {
-        const int got = file_.next_plain_counts(count, out, token_, bits);
-        field_ += got;
+        std::uint64_t first_line = 0;
+        const int got = file_.next_plain_counts(count, out, token_, bits, first_line);
+        if (got > 0) {
+            if (field_ == 0) record_started(first_line);
+            field_ += got;
+        }
         return got;
     }
     // The next field as a real number; with `na_allowed`, the token NA gives
@@ -78,6 +97,30 @@ public:
                                    int field = 0) const;
 
 private:
+    // Counts the field just read; the record's first starts its layout check.
+    void advance()
+    {
+        if (field_++ == 0) record_started(file_.line());
+    }
+    // The layout checks: where the record starts (on a new line or after
+    // the previous one), and how many lines it spans. They run once a
+    // record on every table's hot path, so only a change of layout (or the
+    // record that sets it) leaves the inline part.
+    void record_started(std::uint64_t line)
+    {
+        if ((line > previous_end_ ? 1 : 0) != new_line_ && record_ >= 2) start_differs(line);
+        first_line_ = line;
+    }
+    void record_ended()
+    {
+        const std::uint64_t last = file_.line();
+        if (static_cast<std::int64_t>(last - first_line_) != span_) span_differs(last);
+        previous_end_ = last;
+    }
+    void start_differs(std::uint64_t line);
+    void span_differs(std::uint64_t last);
+    [[noreturn]] void refuse_layout(std::uint64_t line, int field, const std::string& expected,
+                                    const std::string& found) const;
     // The fields that are not plain integers: a '+' sign, an error.
     std::int32_t any_integer(std::string_view name);
     std::int32_t any_count(std::string_view name);
@@ -90,4 +133,10 @@ private:
     std::int64_t record_ = 0;
     int field_ = 0;
     std::string_view token_;
+    // The layout: the line of this record's first field and of the previous
+    // record's last; the span of the first record and whether the second
+    // starts on a new line (-1 until known).
+    std::uint64_t first_line_ = 0, previous_end_ = 0;
+    std::int64_t span_ = -1;
+    int new_line_ = -1;
 };

@@ -53,6 +53,7 @@ FitTable read_fit_table(InputFile& file, std::int32_t features, std::int32_t con
             t.theta[k][c] = theta;
         }
     }
+    in.end_of_records();
     file.close();
     return t;
 }

@@ -51,6 +51,7 @@ CountTable read_count_table(InputFile& file, std::int32_t num_reads, std::int32_
         if (bits > kLargestCount) check_plain_counts(in, values, plain, count_names);
         std::copy(values.begin() + 3, values.end(), table.counts[r] + 1);
     }
+    in.end_of_records();
     file.close();
     return table;
 }
@@ -78,6 +79,7 @@ ExonTable read_exon_table(InputFile& file, std::int32_t num_exons, std::int32_t 
         if (t.rows(e) > length)
             in.refuse("length", "at least " + std::to_string(t.rows(e)) + ", the exon's rows from first_row to last_row");
     }
+    in.end_of_records();
     file.close();
     return t;
 }
@@ -118,6 +120,7 @@ GeneTable read_gene_table(InputFile& file, std::int32_t num_genes, const ExonTab
         if (rows > length)
             in.refuse("length", "at least " + std::to_string(rows) + ", the rows of the gene's exons");
     }
+    in.end_of_records();
     t.exons_in_order = t.exons_in_order && next_exon == std::int64_t(exons.num_exons) + 1;
     if (require_exon_order && !t.exons_in_order)
         in.refuse_found("last_exon", "the genes' exon ranges to end at exon " + std::to_string(exons.num_exons) +

@@ -66,15 +66,23 @@ public:
     // in a row, into out[0..]: the table rows' fast path, with the position
     // held in registers. Returns how many were read; it stops before the
     // first token that is anything else, which next() then hands out, and
-    // near the end of a block. `token` is the last one read; `bits` gets the
-    // bitwise or of the values read, so that a caller bounding them by
-    // 2^b - 1 checks them all at once.
-    int next_plain_counts(int count, std::int32_t* out, std::string_view& token, std::uint32_t& bits)
+    // near the end of a block. `token` is the last one read, `first_line`
+    // the line of the first; `bits` gets the bitwise or of the values read,
+    // so that a caller bounding them by 2^b - 1 checks them all at once.
+    int next_plain_counts(int count, std::int32_t* out, std::string_view& token, std::uint32_t& bits,
+                          std::uint64_t& first_line)
     {
         const char* b = buffer_.data();
         std::size_t p = pos_;
         std::uint64_t line = line_;
         if (skip_rest_) return 0;
+        // The separators before the first token, taken here to know its
+        // line; the loop finds none in front of it.
+        while (p < end_ && is_separator(b[p])) {
+            if (b[p] == '\n') ++line;
+            ++p;
+        }
+        first_line = line;
         int got = 0;
         std::size_t start = p;
         for (; got < count; ++got) {

@@ -30,6 +30,7 @@ TotalsTable read_pairs(InputFile& file, std::int32_t conditions)
         general.push_back(g);
         poisson.push_back(p);
     }
+    in.end_of_records();
     file.close();
     TotalsTable t;
     t.conditions = static_cast<std::int32_t>(general.size());
