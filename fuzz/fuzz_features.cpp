@@ -1,10 +1,11 @@
 // sigtable's features.tsv, gtt and conditions.tsv readers (read_features,
-// read_poisson_totals, read_condition_names): the first bytes give how the
+// read_totals_file, read_condition_names): the first bytes give how the
 // file is read and which reader reads it, the rest is the file. An accepted
 // features or conditions file is then used to label a row of the table.
 #include "conditions_file.h"
 #include "fuzz_input.h"
 #include "results_table.h"
+#include "totals_file.h"
 
 FUZZ_TARGET("fuzz_features")
 {
@@ -12,7 +13,7 @@ FUZZ_TARGET("fuzz_features")
     const int reader = bytes.take(2);
     fuzz::accepts_rest(bytes, chunk, [&](const std::string& path) {
         if (reader == 1) {
-            read_poisson_totals(path);
+            read_totals_file({"gtt file", path});
             return;
         }
         StatsFile stats;

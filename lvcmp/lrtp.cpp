@@ -10,10 +10,15 @@ void lrtp(int nx, const int* x, int ny, const int* y, double& statistic, double 
     std::int64_t sx = 0, sy = 0;
     for (int i = 1; i <= nx; ++i) sx += x[i];
     for (int i = 1; i <= ny; ++i) sy += y[i];
+    statistic = lrtp_from_sums(sx, nx, sy, ny, a, mu_x, mu_y);
+}
+
+double lrtp_from_sums(std::int64_t sx, int nx, std::int64_t sy, int ny, double a, double mu_x, double mu_y)
+{
     const double Sx = static_cast<double>(sx);
     const double Sy = static_cast<double>(sy);
     const double mu0 = static_cast<double>(sx + sy) / (nx + ny * a);
     const double l0 = Sx * std::log(mu0) + Sy * std::log(mu0) - (nx + ny * a) * mu0 + Sy * std::log(a);
     const double l1 = Sx * std::log(mu_x) + Sy * std::log(mu_y) - nx * mu_x - ny * mu_y;
-    statistic = -2 * (l0 - l1);
+    return -2 * (l0 - l1);
 }

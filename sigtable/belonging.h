@@ -32,13 +32,9 @@
 #include "features_file.h"
 #include "stats_file.h"
 #include "tables_dir.h"
+#include "totals_file.h"
 
 #include <vector>
-
-struct TotalsFile {
-    FileName file;
-    std::vector<double> poisson_totals; // one per condition
-};
 
 struct RunInputs {
     const Features* features = nullptr;

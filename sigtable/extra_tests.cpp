@@ -6,6 +6,7 @@
 #include <cmath>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace {
 
@@ -89,7 +90,7 @@ MeanTest read_mean_test(const std::string& path, const StatsFile& stats)
     return test;
 }
 
-RestTest read_rest_test(const std::string& path, const StatsFile& stats)
+RestTest read_rest_test(const std::string& path, const StatsFile& stats, const CountTables* tables)
 {
     RestTest test;
     test.name = {"rest-test file", path};
@@ -98,6 +99,7 @@ RestTest read_rest_test(const std::string& path, const StatsFile& stats)
     for (std::size_t k = 0; k < stats.rows.size(); ++k)
         row_of.emplace(Key{stats.rows[k].id, stats.rows[k].a, stats.rows[k].b}, k);
     std::unordered_map<Key, std::uint64_t, KeyHash> seen; // the line of each comparison
+    std::unordered_set<int> genes;                        // those with a line
     std::vector<bool> matched(stats.rows.size(), false);
     InputFile input = InputFile::open(test.name);
     LineFields fields(input);
@@ -129,15 +131,22 @@ RestTest read_rest_test(const std::string& path, const StatsFile& stats)
             match = static_cast<std::int64_t>(it->second);
             matched[it->second] = true;
         }
+        genes.insert(r.gene_id);
         test.lines.push_back(r);
         test.match.push_back(match);
     }
     input.close();
+    // The only exon of its gene has no rest to be set against: isocmp still
+    // writes its comparisons, the rest test none.
+    auto single_exon = [&](const StatsRow& s) {
+        if (s.length == s.gene_length) return true;
+        if (!tables) return !genes.contains(s.gene_id);
+        const auto g = tables->gene_row.find(s.gene_id);
+        return g != tables->gene_row.end() && tables->genes.first_exon[g->second] == tables->genes.last_exon[g->second];
+    };
     for (std::size_t k = 0; k < stats.rows.size(); ++k) {
         const StatsRow& s = stats.rows[k];
-        // An exon that is its whole gene has no rest to be set against:
-        // isocmp still writes its (null) comparison, the rest test none.
-        if (matched[k] || s.length == s.gene_length) continue;
+        if (matched[k] || single_exon(s)) continue;
         fail_input(not_belonging(test.name, stats) + "it has no line for exon " + std::to_string(s.id) + " in " +
                    conditions(s.a, s.b) + " (line " + std::to_string(s.line) + " of the statistics file)");
     }

@@ -10,8 +10,11 @@
 //   per exon of a gene with at least two exons and pair of conditions.
 //   isocmp writes no line for a comparison it cannot make, so this file
 //   holds more comparisons than the isocmp file: they are matched by exon
-//   and conditions, and every isocmp comparison must have its line, in the
-//   same gene.
+//   and conditions, and every isocmp comparison of a gene with at least two
+//   exons must have its line, in the same gene. A gene has one exon when
+//   the count tables say so, or, without them, when the file has no line of
+//   it at all (it has a line for every exon of every other gene); an exon
+//   as long as its gene has one too.
 //
 // A statistic of -1 is one the program could not compute (not-a-number
 // here). Every field is checked; a bad one stops sigtable with one line
@@ -20,6 +23,7 @@
 
 #include "diag.h"
 #include "stats_file.h"
+#include "tables_dir.h"
 
 #include <cstdint>
 #include <vector>
@@ -43,4 +47,5 @@ struct RestTest {
     std::vector<std::int64_t> match; // per line: the statistics file's row, -1 for none
 };
 
-RestTest read_rest_test(const std::string& path, const StatsFile& stats);
+// `tables`, when given, tell which genes have one exon.
+RestTest read_rest_test(const std::string& path, const StatsFile& stats, const CountTables* tables);

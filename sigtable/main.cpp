@@ -50,30 +50,38 @@ const char kHelp[] =
     "options (each also accepted as --name=value):\n"
     "  --stats FILE      the statistics file (lvcmp_re or isocmp_re)\n"
     "  --out TABLE       the table to write; gzip-compressed when the name ends in .gz\n"
-    "  --tables DIR      bamcount's output folder: its features.tsv and gtt.txt (as --features and\n"
-    "                    --gtt), its count tables reads.txt, exon_zb.txt and gene_zb.txt, and, when\n"
-    "                    there, conditions.tsv (the conditions' names, for the table and the plots) and\n"
-    "                    gene_re.txt (which fits did not converge). Means, shares and baseMean are then\n"
-    "                    the exact sums of the reads; without the count table they come from the\n"
-    "                    statistics file's Poisson means, which have six decimals (a share may then show\n"
-    "                    as 1.00001 and a mean as 71.9999)\n"
+    "  --tables DIR      bamcount's output folder: its count tables reads.txt, exon_zb.txt and\n"
+    "                    gene_zb.txt, its totals, and, when there, features.tsv (as --features),\n"
+    "                    conditions.tsv (the conditions' names, for the table and the plots) and\n"
+    "                    gene_re.txt (which fits did not converge). The totals are gtt.txt, or\n"
+    "                    size_factors.txt where lvcmp's statistics were computed with those (sigtable\n"
+    "                    tells from the statistics and says so), or the file --gtt names. Means, shares\n"
+    "                    and baseMean are then the exact sums of the reads; without the count table\n"
+    "                    they come from the statistics file's Poisson means, which have six decimals (a\n"
+    "                    share may then show as 1.00001 and a mean as 71.9999)\n"
     "  --features FILE   features.tsv from bamcount: adds gene ids, names and coordinates\n"
-    "  --gtt FILE        the totals file, a pair of totals per condition of the dataset: lvcmp's log2\n"
-    "                    fold changes and means, and isocmp's baseMean, are then normalised to the mean\n"
-    "                    depth of the conditions (lvcmp's statistics always are: without --gtt or\n"
-    "                    --tables an lvcmp table warns that its fold changes and means are not)\n"
+    "  --gtt FILE        the totals file, a pair of totals per condition of the dataset (gtt.txt, or\n"
+    "                    bamcount's size_factors.txt): lvcmp's log2 fold changes and means, and isocmp's\n"
+    "                    baseMean, are then normalised to the mean depth of the conditions. lvcmp's\n"
+    "                    statistics must have been computed with the same totals, which is checked;\n"
+    "                    without --gtt or --tables an lvcmp table warns that its fold changes and means\n"
+    "                    are not normalised\n"
+    "  --gene-re FILE    mfit's gene result file, for the reasons of test_status (with --tables; by\n"
+    "                    default the folder's gene_re.txt when there)\n"
     "  --mean-test FILE  lvcmp's test of the mean level (lvcmp statistics file only): one line per line\n"
     "                    of the statistics file, in its order; adds stat_mean, pvalue_mean, padj_mean\n"
     "  --rest-test FILE  isocmp's test of an exon against the rest of its gene (isocmp statistics file\n"
     "                    only), matched by exon and conditions; adds stat_rest, pvalue_rest, padj_rest\n"
     "                    and their _rest_poisson columns, and rows for the comparisons isocmp wrote no\n"
     "                    line for (test_status 'not valid in isocmp')\n"
-    "  --pvalue KIND     the p-value that --sort, --fdr and the plots use, with its padj: gp (the\n"
-    "                    generalized Poisson statistic's chi-square p-value, column pvalue and padj; the\n"
-    "                    default), poisson (pvalue_poisson), permutation (pvalue_permutation, for a\n"
-    "                    statistics file with the permutation fields), mean (pvalue_mean), rest\n"
-    "                    (pvalue_rest) or rest-poisson (pvalue_rest_poisson); each followed by -cal\n"
-    "                    (gp-cal, ...) for its calibrated p-value (pvalue_cal, padj_cal, ...)\n"
+    "  --pvalue KIND     the p-value that --sort, --fdr and the plots use, with its padj: auto (the\n"
+    "                    default: gp-cal in the pairs of conditions that have enough tests to be\n"
+    "                    calibrated, gp in the others; standard output says which, pair by pair), gp (the\n"
+    "                    generalized Poisson statistic's chi-square p-value, column pvalue and padj),\n"
+    "                    poisson (pvalue_poisson), permutation (pvalue_permutation, for a statistics\n"
+    "                    file with the permutation fields), mean (pvalue_mean), rest (pvalue_rest) or\n"
+    "                    rest-poisson (pvalue_rest_poisson); each followed by -cal (gp-cal, ...) for its\n"
+    "                    calibrated p-value (pvalue_cal, padj_cal, ...)\n"
     "  --sort            order the rows by the chosen padj (NA last), then its p-value\n"
     "  --fdr X           keep only rows whose chosen padj is at most X\n"
     "  --plots DIR       write a volcano, an MA and a QQ plot per pair of conditions into DIR, as SVG\n"
@@ -194,20 +202,32 @@ std::string calibration_summary(const PairTest& t)
 // "lvcmp 1 2 gp: 3791 tested, inflation 1.08 at baseMean 12 to 3.95 at
 // baseMean 4500 (median 1.61); p < 0.05: 18.2% before, 5.1% after
 // calibration", one line per pair of conditions and test of the table.
+//
+// With `ranked`, each pair's lines end with the p-value that --sort, --fdr
+// and the plots used there: "lvcmp 1 2: ranked by padj_cal (generalized
+// Poisson, chi-square, calibrated)".
 void print_calibrations(const StatsFile& stats, const Results& results, const TableTests& tests,
-                        const ConditionNames* names)
+                        const ConditionNames* names, const PValueKind* ranked)
 {
     const char* program = stats.kind == StatsKind::level ? "lvcmp" : "isocmp";
-    for (const auto& [pair, summary] : results.pairs)
+    for (const auto& [pair, summary] : results.pairs) {
+        const std::string label =
+            std::string(program) + " " + condition_label(names, pair.first) + " " + condition_label(names, pair.second);
         for (Test t : kAllTests) {
             if (!tests.has(t)) continue;
             const PairTest& s = summary.tests[index_of(t)];
-            const std::string line = std::string(program) + " " + condition_label(names, pair.first) + " " +
-                                     condition_label(names, pair.second) + " " + test_name(t) + ": " +
-                                     std::to_string(s.tested) + " tested, " + calibration_summary(s) + "\n";
+            const std::string line = label + " " + test_name(t) + ": " + std::to_string(s.tested) + " tested, " +
+                                     calibration_summary(s) + "\n";
             std::fputs(line.c_str(), stdout);
             check_standard_output();
         }
+        if (!ranked) continue;
+        const PValueKind kind = kind_in_pair(*ranked, summary);
+        const std::string line = label + ": ranked by padj" + column_suffix(kind.test) +
+                                 (kind.calibrated ? "_cal" : "") + " (" + pvalue_words(kind) + ")\n";
+        std::fputs(line.c_str(), stdout);
+        check_standard_output();
+    }
 }
 
 // The points of a QQ plot: the p-values' -log10 against those of the
@@ -242,9 +262,9 @@ void write_plots(const std::string& dir, const StatsFile& stats, const Results& 
     std::map<std::pair<int, int>, std::vector<const ResultRow*>> pairs;
     for (const ResultRow& r : results.rows) pairs[{r.source->a, r.source->b}].push_back(&r);
     const std::string what = stats.kind == StatsKind::level ? "level" : "exon share";
-    const std::string words = pvalue_words(kind);
     bool png = true;
     for (const auto& [pair, members] : pairs) {
+        const std::string words = pvalue_words(kind_in_pair(kind, results.pairs.at(pair)));
         const std::string tag = std::to_string(pair.first) + "_" + std::to_string(pair.second);
         const std::string title = (names ? condition_phrase(names, pair.second) + " against " +
                                                condition_phrase(names, pair.first)
@@ -297,6 +317,10 @@ void write_plots(const std::string& dir, const StatsFile& stats, const Results& 
 // --pvalue's value: a test's name, with -cal for its calibrated p-value.
 bool parse_kind(const std::string& value, PValueKind& kind)
 {
+    if (value == "auto") {
+        kind = {Test::gp, false, true};
+        return true;
+    }
     const bool calibrated = value.size() > 4 && value.compare(value.size() - 4, 4, "-cal") == 0;
     const std::string name = calibrated ? value.substr(0, value.size() - 4) : value;
     for (Test t : kAllTests)
@@ -309,11 +333,12 @@ bool parse_kind(const std::string& value, PValueKind& kind)
 
 int run(int argc, char** argv)
 {
-    std::string stats_path, out_path, features_path, gtt_path, tables_dir, plots_dir, mean_path, rest_path;
+    std::string stats_path, out_path, features_path, gtt_path, tables_dir, gene_re_path, plots_dir, mean_path,
+        rest_path;
     bool sort = false;
     double fdr = NAN, alpha = 0.05, quantile = 0.5;
-    PValueKind kind;
-    std::string kind_text = "gp";
+    PValueKind kind{Test::gp, false, true};
+    std::string kind_text = "auto";
     NamedOptions in(argc, argv);
     while (in.next()) {
         const std::string& arg = in.current();
@@ -325,6 +350,7 @@ int run(int argc, char** argv)
         else if (arg == "--features") features_path = in.value();
         else if (arg == "--gtt") gtt_path = in.value();
         else if (arg == "--tables") tables_dir = in.value();
+        else if (arg == "--gene-re") gene_re_path = in.value();
         else if (arg == "--plots") plots_dir = in.value();
         else if (arg == "--mean-test") mean_path = in.value();
         else if (arg == "--rest-test") rest_path = in.value();
@@ -334,8 +360,8 @@ int run(int argc, char** argv)
         else if (arg == "--pvalue") {
             kind_text = in.value();
             if (!parse_kind(kind_text, kind))
-                in.refuse("--pvalue expects gp, poisson, permutation, mean, rest or rest-poisson, each with or "
-                          "without -cal, found " + quote_token(kind_text));
+                in.refuse("--pvalue expects auto, or gp, poisson, permutation, mean, rest or rest-poisson, each "
+                          "with or without -cal, found " + quote_token(kind_text));
         } else if (arg == "--sort") {
             in.no_value();
             sort = true;
@@ -343,11 +369,19 @@ int run(int argc, char** argv)
     }
     if (stats_path.empty()) in.refuse("--stats is required");
     if (out_path.empty()) in.refuse("--out is required");
-    if (!tables_dir.empty() && (!features_path.empty() || !gtt_path.empty()))
-        in.refuse("--tables takes features.tsv and gtt.txt from its folder: give --features and --gtt without it");
+    if (!tables_dir.empty() && !features_path.empty())
+        in.refuse("--tables takes features.tsv from its folder: give --features without it");
+    if (!gene_re_path.empty() && tables_dir.empty())
+        in.refuse("--gene-re needs --tables, the count tables its fits are checked against");
+    // The folder's files stand in for the options not given.
+    std::optional<std::string> size_factors_path;
     if (!tables_dir.empty()) {
-        features_path = features_in(tables_dir);
-        gtt_path = gtt_in(tables_dir);
+        features_path = features_in(tables_dir).value_or("");
+        if (gtt_path.empty()) {
+            gtt_path = gtt_in(tables_dir);
+            size_factors_path = size_factors_in(tables_dir);
+        }
+        if (gene_re_path.empty()) gene_re_path = gene_re_in(tables_dir).value_or("");
     }
 
     const StatsFile stats = read_stats(stats_path);
@@ -363,21 +397,32 @@ int run(int argc, char** argv)
     if (kind.test == Test::mean && !tests.mean) fail_input("--pvalue " + kind_text + " needs --mean-test");
     if ((kind.test == Test::rest || kind.test == Test::rest_poisson) && !tests.rest)
         fail_input("--pvalue " + kind_text + " needs --rest-test");
-    std::optional<MeanTest> mean_test;
-    if (tests.mean) mean_test = read_mean_test(mean_path, stats);
-    std::optional<RestTest> rest_test;
-    if (tests.rest) rest_test = read_rest_test(rest_path, stats);
     const Features features = features_path.empty() ? Features{} : read_features(features_path);
     std::optional<TotalsFile> gtt;
-    if (!gtt_path.empty()) gtt = TotalsFile{{"gtt file", gtt_path}, read_poisson_totals(gtt_path)};
+    if (!gtt_path.empty()) gtt = read_totals_file({"gtt file", gtt_path});
     std::optional<TablesDir> dir;
     if (!tables_dir.empty())
         dir = read_tables_dir(tables_dir, static_cast<std::int32_t>(gtt->poisson_totals.size()));
     const ConditionNames* names = dir && dir->names ? &*dir->names : nullptr;
-    check_belonging(stats, {features.given ? &features : nullptr, gtt ? &*gtt : nullptr,
-                            dir ? &dir->tables : nullptr, names});
+    const CountTables* tables = dir ? &dir->tables : nullptr;
+    check_belonging(stats, {features.given ? &features : nullptr, gtt ? &*gtt : nullptr, tables, names});
+    if (size_factors_path) {
+        // The folder's own totals: those lvcmp's statistics were computed with.
+        gtt = folder_totals(stats, std::move(*gtt), read_totals_file({"size factors file", *size_factors_path}),
+                            tables);
+        if (gtt->file.path == *size_factors_path)
+            std::printf("%s\n", ("normalised by " + describe(gtt->file) +
+                                 ", the totals lvcmp's statistics were computed with")
+                                    .c_str());
+    } else if (gtt) {
+        check_totals(stats, *gtt, tables);
+    }
+    std::optional<MeanTest> mean_test;
+    if (tests.mean) mean_test = read_mean_test(mean_path, stats);
+    std::optional<RestTest> rest_test;
+    if (tests.rest) rest_test = read_rest_test(rest_path, stats, tables);
     std::optional<GeneFits> fits;
-    if (dir) fits = read_gene_fits(tables_dir, dir->tables);
+    if (!gene_re_path.empty()) fits = read_gene_fits(gene_re_path, dir->tables);
     if (fits) check_gene_fits(stats, dir->tables, *fits);
     const GeneFits* gene_fits = fits ? &*fits : nullptr;
     // lvcmp tests the levels scaled by the totals; without them the table's
@@ -389,7 +434,7 @@ int run(int argc, char** argv)
 
     Results results;
     compute_results(stats,
-                    {gtt ? gtt->poisson_totals : std::vector<double>{}, dir ? &dir->tables : nullptr, gene_fits,
+                    {gtt ? gtt->poisson_totals : std::vector<double>{}, tables, gene_fits,
                      mean_test ? &*mean_test : nullptr, rest_test ? &*rest_test : nullptr, quantile},
                     results);
     std::vector<ResultRow>& rows = results.rows;
@@ -410,7 +455,8 @@ int run(int argc, char** argv)
     table.write(chunk);
     table.close();
 
-    print_calibrations(stats, results, tests, names);
+    const bool ranked = sort || !std::isnan(fdr) || !plots_dir.empty();
+    print_calibrations(stats, results, tests, names, ranked ? &kind : nullptr);
     if (!plots_dir.empty()) write_plots(plots_dir, stats, results, names, kind, alpha);
     close_standard_output();
     return 0;

@@ -4,8 +4,6 @@
 #include "diag.h"
 #include "extra_tests.h"
 #include "pvalues.h"
-#include "textin.h"
-#include "totals.h"
 
 #include <algorithm>
 #include <cmath>
@@ -85,23 +83,22 @@ const char* column_suffix(Test t)
     return "_rest_poisson";
 }
 
+PValueKind kind_in_pair(PValueKind kind, const PairSummary& pair)
+{
+    if (kind.automatic) kind = {kind.test, pair.tests[index_of(kind.test)].calibrated, false};
+    return kind;
+}
+
 double ResultRow::chosen_pvalue(PValueKind kind) const
 {
+    kind = kind_in_pair(kind, *pair);
     return (kind.calibrated ? pvalue_cal : pvalue)[index_of(kind.test)];
 }
 
 double ResultRow::chosen_padj(PValueKind kind) const
 {
+    kind = kind_in_pair(kind, *pair);
     return (kind.calibrated ? padj_cal : padj)[index_of(kind.test)];
-}
-
-std::vector<double> read_poisson_totals(const std::string& path)
-{
-    InputFile file = InputFile::open({"gtt file", path});
-    const TotalsTable table = read_all_totals(file);
-    std::vector<double> totals;
-    for (std::int32_t c = 1; c <= table.conditions; ++c) totals.push_back(table.poisson_total[c]);
-    return totals;
 }
 
 namespace {

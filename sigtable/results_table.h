@@ -19,12 +19,6 @@
 #include <utility>
 #include <vector>
 
-// The Poisson totals of every condition in the totals file (gtt), in order,
-// for normalising levels, read by the pipeline's totals reader (totals.h):
-// pairs of reals, general then Poisson total, one pair per condition, as
-// many as the file holds.
-std::vector<double> read_poisson_totals(const std::string& path);
-
 // The tests whose p-values the table can hold, in the table's order.
 enum class Test {
     gp,           // the generalized Poisson statistic's chi-square p-value (pvalue)
@@ -45,11 +39,18 @@ const char* test_name(Test t);
 const char* column_suffix(Test t);
 
 // Which p-value ranks, filters and plots the rows: a test, as it is or
-// calibrated (calibration.h).
+// calibrated (calibration.h); or, `automatic`, calibrated in the pairs of
+// conditions that have enough tests to be calibrated and as it is in the
+// others, so that the default ranking is the one the calibration vouches
+// for wherever it can.
 struct PValueKind {
     Test test = Test::gp;
     bool calibrated = false;
+    bool automatic = false;
 };
+struct PairSummary;
+// The kind a pair of conditions uses: `automatic` settled by its calibration.
+PValueKind kind_in_pair(PValueKind kind, const PairSummary& pair);
 
 // Why a comparison has, or has not, a generalized Poisson p-value. lvcmp
 // writes -1 for a statistic it could not compute; the reason is told from

@@ -66,8 +66,21 @@ bool exists(const std::string& path)
 
 } // namespace
 
-std::string features_in(const std::string& dir) { return dir + "/features.tsv"; }
 std::string gtt_in(const std::string& dir) { return dir + "/gtt.txt"; }
+
+namespace {
+
+std::optional<std::string> if_there(const std::string& path)
+{
+    if (exists(path)) return path;
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<std::string> features_in(const std::string& dir) { return if_there(dir + "/features.tsv"); }
+std::optional<std::string> size_factors_in(const std::string& dir) { return if_there(dir + "/size_factors.txt"); }
+std::optional<std::string> gene_re_in(const std::string& dir) { return if_there(dir + "/gene_re.txt"); }
 
 TablesDir read_tables_dir(const std::string& dir, std::int32_t conditions_if_empty)
 {
@@ -127,28 +140,25 @@ TablesDir read_tables_dir(const std::string& dir, std::int32_t conditions_if_emp
     return d;
 }
 
-std::optional<GeneFits> read_gene_fits(const std::string& dir, const CountTables& t)
+GeneFits read_gene_fits(const std::string& path, const CountTables& t)
 {
     const std::size_t C = t.conditions();
     const std::int32_t num_genes = t.genes.num_genes;
-    const FileName gene_re{"gene_re file", dir + "/gene_re.txt"};
-    if (exists(gene_re.path)) {
-        // read_fit_table takes the records by position, whatever the lines:
-        // a file of other conditions or genes would be read shifted, so its
-        // shape is checked against the tables first.
-        const LineCount shape = count_lines(gene_re);
-        const std::int64_t fields = 2 + 4 * static_cast<std::int64_t>(C);
-        if (shape.lines > 0 && shape.first_fields != fields)
-            fail_input(describe(gene_re) + " does not belong to " + describe(t.reads) + ": its line " +
-                       std::to_string(shape.first_line) + " has " + std::to_string(shape.first_fields) +
-                       " fields, and a gene of " + std::to_string(C) + (C == 1 ? " condition" : " conditions") +
-                       " has " + std::to_string(fields) + " (2, then 4 per condition)");
-        if (shape.lines != num_genes)
-            fail_input(describe(gene_re) + " does not belong to " + describe(t.gene_zb) + ": it has " +
-                       std::to_string(shape.lines) + (shape.lines == 1 ? " gene" : " genes") +
-                       " and the gene_zb file " + std::to_string(num_genes));
-        InputFile file = InputFile::open(gene_re);
-        return GeneFits{gene_re, read_fit_table(file, num_genes, t.counts.num_conditions, 2, "gene")};
-    }
-    return std::nullopt;
+    const FileName gene_re{"gene_re file", path};
+    // read_fit_table takes the records by position, whatever the lines: a
+    // file of other conditions or genes would be read shifted, so its shape
+    // is checked against the tables first.
+    const LineCount shape = count_lines(gene_re);
+    const std::int64_t fields = 2 + 4 * static_cast<std::int64_t>(C);
+    if (shape.lines > 0 && shape.first_fields != fields)
+        fail_input(describe(gene_re) + " does not belong to " + describe(t.reads) + ": its line " +
+                   std::to_string(shape.first_line) + " has " + std::to_string(shape.first_fields) +
+                   " fields, and a gene of " + std::to_string(C) + (C == 1 ? " condition" : " conditions") + " has " +
+                   std::to_string(fields) + " (2, then 4 per condition)");
+    if (shape.lines != num_genes)
+        fail_input(describe(gene_re) + " does not belong to " + describe(t.gene_zb) + ": it has " +
+                   std::to_string(shape.lines) + (shape.lines == 1 ? " gene" : " genes") + " and the gene_zb file " +
+                   std::to_string(num_genes));
+    InputFile file = InputFile::open(gene_re);
+    return GeneFits{gene_re, read_fit_table(file, num_genes, t.counts.num_conditions, 2, "gene")};
 }

@@ -59,16 +59,20 @@ struct TablesDir {
     std::optional<ConditionNames> names;
 };
 
-// The files of the folder that --tables stands for besides those read here.
-std::string features_in(const std::string& dir);
+// The files of the folder that --tables stands for besides those read
+// here; those a folder may lack only when they are there.
 std::string gtt_in(const std::string& dir);
+std::optional<std::string> features_in(const std::string& dir);
+std::optional<std::string> size_factors_in(const std::string& dir);
+std::optional<std::string> gene_re_in(const std::string& dir);
 
 // Reads the folder's tables and conditions.tsv. `conditions_if_empty` is
 // the number of conditions to take when reads.txt holds no row (the totals
 // file's).
 TablesDir read_tables_dir(const std::string& dir, std::int32_t conditions_if_empty);
 
-// Reads the folder's gene_re.txt when it is there. One whose lines are not
-// one per gene of gene_zb, each with the fields of the count table's
-// conditions, is refused as not belonging to them.
-std::optional<GeneFits> read_gene_fits(const std::string& dir, const CountTables& tables);
+// Reads mfit's gene result file (the folder's gene_re.txt, or the one
+// --gene-re names). One whose lines are not one per gene of gene_zb, each
+// with the fields of the count table's conditions, is refused as not
+// belonging to them.
+GeneFits read_gene_fits(const std::string& path, const CountTables& tables);

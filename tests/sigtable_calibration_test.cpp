@@ -276,10 +276,16 @@ TEST(Calibration, PairsWithTooFewTestsOrNoneAreNotCalibratedAndSaySo)
         }
     }
     const std::vector<std::string> out = split_lines(r.out);
-    ASSERT_EQ(out.size(), 6u);
-    EXPECT_EQ(out[2], "lvcmp 1 3 gp: 57 tested, too few to calibrate (57 < 200)");
-    EXPECT_EQ(out[4], "lvcmp 2 3 gp: 0 tested, too few to calibrate (0 < 200)");
-    EXPECT_EQ(out[5], "lvcmp 2 3 poisson: 5 tested, too few to calibrate (5 < 200)");
+    // By default the plots (and --sort and --fdr) use the calibrated
+    // p-value where the pair is calibrated, and say so pair by pair.
+    ASSERT_EQ(out.size(), 9u);
+    EXPECT_EQ(out[2], "lvcmp 1 2: ranked by padj_cal (generalized Poisson, chi-square, calibrated)");
+    EXPECT_EQ(out[3], "lvcmp 1 3 gp: 57 tested, too few to calibrate (57 < 200)");
+    EXPECT_EQ(out[5], "lvcmp 1 3: ranked by padj (generalized Poisson, chi-square)");
+    EXPECT_EQ(out[6], "lvcmp 2 3 gp: 0 tested, too few to calibrate (0 < 200)");
+    EXPECT_EQ(out[7], "lvcmp 2 3 poisson: 5 tested, too few to calibrate (5 < 200)");
+    EXPECT_NE(read_file(dir.file("plots/volcano_1_2.svg")).find("(generalized Poisson, chi-square, calibrated)"),
+              std::string::npos);
     // A QQ plot per pair, with the line y = x; the uncalibrated pair's legend says why.
     const std::string qq = read_file(dir.file("plots/qq_1_2.svg"));
     EXPECT_NE(qq.find("id=\"diagonal\""), std::string::npos);
@@ -457,9 +463,10 @@ TEST(FurtherTests, RestTestMatchesByExonAndAddsTheComparisonsIsocmpLeftOut)
                                                                  "< 200)"}));
 
     // A gene of one exon: isocmp writes its comparison, the rest test has
-    // no rest to set it against; its rest columns are NA.
+    // no rest to set it against; its rest columns are NA. The gene may be
+    // longer than its exon (positions without an exon of their own).
     const std::string single = dir.write("single.txt", kShare + "21 9 1 2 0.000000 0.000000 0.1 0.1 0.2 0.2 0.1 0.1 "
-                                                              "0.2 0.2 40 40\n");
+                                                              "0.2 0.2 40 45\n");
     const RunResult one = sigtable({"--stats", single, "--rest-test", rest, "--out", dir.file("one.tsv")});
     ASSERT_EQ(one.status, 0) << one.err;
     const std::vector<std::string> lines = split_lines(uncalibrated_columns(read_file(dir.file("one.tsv"))));

@@ -55,9 +55,9 @@ std::map<std::string, std::string> dataset()
                              "gene\t4\tENSG04\tDelta\tchr2\t900\t904\t+\tT4\t4\t5\n"
                              "exon\t6\tENSG05\tEpsilon\tchr2\t950\t954\t+\tT5\t5\t5\n"
                              "gene\t5\tENSG05\tEpsilon\tchr2\t950\t954\t+\tT5\t5\t5\n"},
-        {"lvcmp_re.txt", "1 1 2 0.900000 1.000000 0.000300 0.000900 0.000333 0.001000 3000\n"
+        {"lvcmp_re.txt", "1 1 2 0.900000 2.903922 0.000300 0.000900 0.000333 0.001000 3000\n"
                          "2 1 2 -1 -nan -1 -1 2.000000 0.000000 4\n"
-                         "3 1 2 -1 0.000000 -1 -1 1.000000 1.000000 2\n"
+                         "3 1 2 -1 0.471132 -1 -1 1.000000 1.000000 2\n"
                          "4 1 2 -1 -nan -1 -1 0.000000 1.200000 5\n"
                          "5 1 2 -1 -nan -1 -1 0.000000 0.000000 5\n"},
         // Exon 1 holds all of gene 1's reads in both conditions.
@@ -99,11 +99,11 @@ TEST(SigtableTables, ExactReadsNamesAndReasonsOfTheFolder)
     EXPECT_EQ(uncalibrated_columns(read_file(dir.file("t.tsv"))),
               kLevelHeader +
                   "1\tENSG01\tAlpha\tchr1\t100\t3196\t+\tcontrol\ttreated\t2.625\t2.58496\t0.9\t0.342782\t0.342782\t"
-                  "tested\t1\t0.317311\t0.634621\t0.75\t4.5\t0.0003\t0.0009\t3000\n"
+                  "tested\t2.90392\t0.0883643\t0.176729\t0.75\t4.5\t0.0003\t0.0009\t3000\n"
                   "2\tENSG02\tBeta\tchr1\t500\t503\t-\tcontrol\ttreated\t3\t-Inf\tNA\tNA\tNA\tno reads in treated\tNA\t"
                   "NA\tNA\t6\t0\tNA\tNA\t4\n"
                   "3\tENSG03\tGamma\tchr2\t800\t801\t+\tcontrol\ttreated\t2.25\t1\tNA\tNA\tNA\tfit did not converge in "
-                  "control\t0\t1\t1\t1.5\t3\tNA\tNA\t2\n"
+                  "control\t0.471132\t0.492467\t0.492467\t1.5\t3\tNA\tNA\t2\n"
                   "4\tENSG04\tDelta\tchr2\t900\t904\t+\tcontrol\ttreated\t4.5\tInf\tNA\tNA\tNA\tno reads in control\tNA\t"
                   "NA\tNA\t0\t9\tNA\tNA\t5\n"
                   "5\tENSG05\tEpsilon\tchr2\t950\t954\t+\tcontrol\ttreated\t0\tNA\tNA\tNA\tNA\tno reads in either "
@@ -119,10 +119,10 @@ TEST(SigtableTables, ExactReadsNamesAndReasonsOfTheFolder)
     EXPECT_EQ(uncalibrated_columns(read_file(dir.file("r.tsv"))),
               "gene_index\tcondition_a\tcondition_b\tbaseMean\tlog2FoldChange\tstat\tpvalue\tpadj\ttest_status\t"
               "stat_poisson\tpvalue_poisson\tpadj_poisson\tmean_a\tmean_b\tlambda_a\tlambda_b\tlength\n"
-              "1\t1\t2\t2.62462\t2.58641\t0.9\t0.342782\t0.342782\ttested\t1\t0.317311\t0.634621\t0.74925\t4.5\t0.0003\t"
+              "1\t1\t2\t2.62462\t2.58641\t0.9\t0.342782\t0.342782\ttested\t2.90392\t0.0883643\t0.176729\t0.74925\t4.5\t0.0003\t"
               "0.0009\t3000\n"
               "2\t1\t2\t3\t-Inf\tNA\tNA\tNA\tno reads in condition 2\tNA\tNA\tNA\t6\t0\tNA\tNA\t4\n"
-              "3\t1\t2\t2.25\t1\tNA\tNA\tNA\ttest not valid\t0\t1\t1\t1.5\t3\tNA\tNA\t2\n"
+              "3\t1\t2\t2.25\t1\tNA\tNA\tNA\ttest not valid\t0.471132\t0.492467\t0.492467\t1.5\t3\tNA\tNA\t2\n"
               "4\t1\t2\t4.5\tInf\tNA\tNA\tNA\tno reads in condition 1\tNA\tNA\tNA\t0\t9\tNA\tNA\t5\n"
               "5\t1\t2\t0\tNA\tNA\tNA\tNA\tno reads in either condition\tNA\tNA\tNA\t0\t0\tNA\tNA\t5\n");
 
@@ -133,8 +133,61 @@ TEST(SigtableTables, ExactReadsNamesAndReasonsOfTheFolder)
     ASSERT_EQ(plain.status, 0) << plain.err;
     const std::vector<std::string> lines = split_lines(uncalibrated_columns(read_file(dir.file("b.tsv"))));
     ASSERT_EQ(lines.size(), 6u);
-    EXPECT_EQ(lines[3], "3\tENSG03\tGamma\tchr2\t800\t801\t+\t1\t2\t2.25\t1\tNA\tNA\tNA\ttest not valid\t0\t1\t1\t1.5\t3\t"
+    EXPECT_EQ(lines[3], "3\tENSG03\tGamma\tchr2\t800\t801\t+\t1\t2\t2.25\t1\tNA\tNA\tNA\ttest not valid\t0.471132\t0.492467\t0.492467\t1.5\t3\t"
                         "NA\tNA\t2");
+}
+
+TEST(SigtableTables, TheTotalsAndFitsTheStatisticsWereComputedWith)
+{
+    ScratchDir dir;
+    const std::string exact = [&] {
+        const std::string data = write_dataset(dir, "d");
+        const RunResult r = sigtable({"--stats", data + "/lvcmp_re.txt", "--tables", data, "--out", dir.file("e.tsv")});
+        EXPECT_EQ(r.status, 0) << r.err;
+        return read_file(dir.file("e.tsv"));
+    }();
+    // A totals file of the same size from a run with the conditions the
+    // other way round: lvcmp's Poisson statistics tell it apart.
+    const std::string swapped = "100 100\n200 200\n";
+    const std::string other = write_dataset(dir, "other", {{"gtt.txt", swapped}});
+    const std::string refusal = "gtt file '" + other + "/gtt.txt' does not belong to statistics file '" + other +
+                                "/lvcmp_re.txt': gene 1 in conditions 1 and 2 has a Poisson statistic of 2.903922 in "
+                                "the statistics file (line 1), and its reads (1 and 3) with these totals (condition "
+                                "2's over condition 1's: 2) give 0.131333: lvcmp computed its statistics with other "
+                                "totals";
+    expect_refusal(dir, {"--stats", other + "/lvcmp_re.txt", "--tables", other}, refusal);
+    // Without the count table the reads come from the six-decimal means.
+    expect_refusal(dir, {"--stats", other + "/lvcmp_re.txt", "--gtt", other + "/gtt.txt"}, refusal);
+
+    // lvcmp given the folder's size factors: --tables finds them and says
+    // so, and --gtt names them as well.
+    const std::string sized = write_dataset(dir, "sized", {{"gtt.txt", swapped}, {"size_factors.txt", "150 150\n75 75\n"}});
+    const RunResult found = sigtable({"--stats", sized + "/lvcmp_re.txt", "--tables", sized, "--out", dir.file("s.tsv")});
+    ASSERT_EQ(found.status, 0) << found.err;
+    EXPECT_EQ(split_lines(found.out).at(0), "normalised by size factors file '" + sized +
+                                                "/size_factors.txt', the totals lvcmp's statistics were computed with");
+    EXPECT_EQ(read_file(dir.file("s.tsv")), exact);
+    const RunResult named = sigtable({"--stats", sized + "/lvcmp_re.txt", "--tables", sized, "--gtt",
+                                      sized + "/size_factors.txt", "--out", dir.file("n.tsv")});
+    ASSERT_EQ(named.status, 0) << named.err;
+    EXPECT_EQ(read_file(dir.file("n.tsv")), exact);
+    expect_refusal(dir, {"--stats", sized + "/lvcmp_re.txt", "--tables", sized, "--gtt", sized + "/gtt.txt"},
+                   "gtt file '" + sized + "/gtt.txt' does not belong to statistics file '" + sized +
+                       "/lvcmp_re.txt': gene 1 in conditions 1 and 2 has a Poisson statistic of 2.903922 in the "
+                       "statistics file (line 1), and its reads (1 and 3) with these totals (condition 2's over "
+                       "condition 1's: 2) give 0.131333: lvcmp computed its statistics with other totals");
+
+    // mfit's gene_re beside the folder (a workflow writes it elsewhere):
+    // --gene-re tells gene 3's reason. A folder without features.tsv gives
+    // a table without the annotation's columns.
+    const std::string bare = write_dataset(dir, "bare", {{"gene_re.txt", ""}, {"features.tsv", ""}});
+    const RunResult fits = sigtable({"--stats", bare + "/lvcmp_re.txt", "--tables", bare, "--gene-re",
+                                     dir.file("d/gene_re.txt"), "--out", dir.file("f.tsv")});
+    ASSERT_EQ(fits.status, 0) << fits.err;
+    const std::vector<std::string> lines = split_lines(read_file(dir.file("f.tsv")));
+    ASSERT_EQ(lines.size(), 6u);
+    EXPECT_EQ(lines[0].rfind("gene_index\tcondition_a\t", 0), 0u);
+    EXPECT_NE(lines[3].find("\tfit did not converge in control\t"), std::string::npos);
 }
 
 TEST(SigtableTables, AnExonHoldingAllOfItsGenesReadsHasAShareOfExactlyOne)
@@ -157,6 +210,21 @@ TEST(SigtableTables, AnExonHoldingAllOfItsGenesReadsHasAShareOfExactlyOne)
     EXPECT_EQ(uncalibrated_columns(read_file(dir.file("r.tsv"))),
               head + "1\t1\tENSG01\tAlpha\tchr1\t100\t102\t+\t1\t2\t2\t-0.00144197\t2\t0.157299\t0.157299\ttested\t"
                      "1.5\t0.220671\t0.220671\t1.001\t1\t3\t3000\n");
+}
+
+TEST(SigtableTables, TheCountTablesTellWhichGenesHaveARestToTest)
+{
+    // Gene 1 has two exons: a rest-test file without its lines is cut
+    // short, which only the count tables can tell from a gene of one exon.
+    ScratchDir dir;
+    const std::string data = write_dataset(dir, "d");
+    const std::string rest = dir.write("rest.txt", "3 2 1 2 -1 -1 -1\n");
+    expect_refusal(dir, {"--stats", data + "/isocmp_re.txt", "--tables", data, "--rest-test", rest},
+                   "rest-test file '" + rest + "' does not belong to statistics file '" + data +
+                       "/isocmp_re.txt': it has no line for exon 1 in conditions 1 and 2 (line 1 of the statistics "
+                       "file)");
+    const RunResult alone = sigtable({"--stats", data + "/isocmp_re.txt", "--rest-test", rest, "--out", dir.file("t.tsv")});
+    EXPECT_EQ(alone.status, 0) << alone.err;
 }
 
 TEST(SigtableBelonging, RefusesInputsOfAnotherDataset)
@@ -211,7 +279,7 @@ TEST(SigtableBelonging, RefusesInputsOfAnotherDataset)
          false,
          "features file '{d}/features.tsv' does not belong to statistics file '{s}': gene 5 of the statistics file "
          "(line 5) is not in the features file"},
-        {{{"lvcmp_re.txt", "1 1 2 0.900000 1.000000 0.000300 0.000900 0.000333 0.001000 3000\n"
+        {{{"lvcmp_re.txt", "1 1 2 0.900000 2.903922 0.000300 0.000900 0.000333 0.001000 3000\n"
                            "2 1 2 -1 -nan -1 -1 2.000000 0.000000 1200\n"}},
          "lvcmp_re.txt",
          false,
@@ -303,16 +371,16 @@ TEST(SigtableBelonging, RefusesOptionsThatCannotGoTogether)
     ScratchDir dir;
     const std::string data = write_dataset(dir, "d");
     const std::string stats = data + "/lvcmp_re.txt";
-    for (const char* option : {"--features", "--gtt"})
-        expect_refusal(dir, {"--stats", stats, "--tables", data, option, data + "/features.tsv"},
-                       "--tables takes features.tsv and gtt.txt from its folder: give --features and --gtt without it "
-                       "(see sigtable --help)");
+    expect_refusal(dir, {"--stats", stats, "--tables", data, "--features", data + "/features.tsv"},
+                   "--tables takes features.tsv from its folder: give --features without it (see sigtable --help)");
+    expect_refusal(dir, {"--stats", stats, "--gene-re", data + "/gene_re.txt"},
+                   "--gene-re needs --tables, the count tables its fits are checked against (see sigtable --help)");
     expect_refusal(dir, {"--stats", stats, "--pvalue", "permutation"},
                    "--pvalue permutation needs the permutation fields (scale and shape), which statistics file '" +
                        stats + "' does not have");
     expect_refusal(dir, {"--stats", stats, "--pvalue", "exact"},
-                   "--pvalue expects gp, poisson, permutation, mean, rest or rest-poisson, each with or without -cal, "
-                   "found 'exact' (see sigtable --help)");
+                   "--pvalue expects auto, or gp, poisson, permutation, mean, rest or rest-poisson, each with or "
+                   "without -cal, found 'exact' (see sigtable --help)");
     // conditions.tsv's own refusals, line and field named.
     const std::string unnamed = write_dataset(dir, "unnamed", {{"conditions.tsv", "condition\tname\tfile\n1\t\tc.bam\n"}});
     expect_refusal(dir, {"--stats", unnamed + "/lvcmp_re.txt", "--tables", unnamed},

@@ -86,6 +86,17 @@ std::string level_file(bool permutation)
     return text;
 }
 
+// The same comparisons with the Poisson statistics that lvcmp computes from
+// their means and lengths when condition 2 is sequenced twice as deep as
+// conditions 1 and 3 (kDepths): the totals a table is normalised by must be
+// those the statistics were computed with.
+const std::string kDepths = "100 100\n200 200\n100 100\n";
+const std::string kLevelRowsAtDepths =
+    "7 1 2 1.000000 69.314718 0.500000 0.250000 1.000000 0.500000 100\n"
+    "8 1 2 -1 23.556607 -1 -1 2.000000 2.000000 50\n"
+    "7 1 3 30.000000 192.744757 0.500000 0.500000 1.000000 4.000000 100\n"
+    "9 1 2 3.841459 2.355661 0.500000 0.500000 1.000000 1.000000 10\n";
+
 } // namespace
 
 TEST(Sigtable, LevelTableWithPermutationFields)
@@ -127,8 +138,8 @@ TEST(Sigtable, LevelTableSortedFilteredAndNormalisedWithoutPermutationFields)
     ScratchDir dir;
     const std::string out = dir.file("t.tsv.gz");
     // Condition 2 was sequenced twice as deep as conditions 1 and 3.
-    const std::string gtt = dir.write("gtt.txt", "100 100\n200 200\n100 100\n");
-    const RunResult r = sigtable({"--stats", dir.write("lv.txt", level_file(false)), "--out", out, "--gtt", gtt,
+    const std::string gtt = dir.write("gtt.txt", kDepths);
+    const RunResult r = sigtable({"--stats", dir.write("lv.txt", kLevelRowsAtDepths), "--out", out, "--gtt", gtt,
                                   "--sort", "--fdr=0.2"});
     ASSERT_EQ(r.status, 0) << r.err;
     gzFile z = gzopen(out.c_str(), "rb");
@@ -142,10 +153,10 @@ TEST(Sigtable, LevelTableSortedFilteredAndNormalisedWithoutPermutationFields)
     // left out; the rest ordered by padj.
     EXPECT_EQ(uncalibrated_columns(text), "gene_index\tcondition_a\tcondition_b\tbaseMean\tlog2FoldChange\tstat\tpvalue\tpadj\ttest_status\t"
                     "stat_poisson\tpvalue_poisson\tpadj_poisson\tmean_a\tmean_b\tlambda_a\tlambda_b\tlength\n"
-                    "7\t1\t3\t333.333\t2\t30\t4.32046e-08\t4.32046e-08\ttested\t0.5\t0.4795\t0.4795\t133.333\t533.333\t"
-                    "0.5\t0.5\t100\n"
-                    "9\t1\t2\t10\t-1\t3.84146\t0.05\t0.1\ttested\t60\t9.48574e-15\t2.84572e-14\t13.3333\t6.66667\t0.5\t"
-                    "0.5\t10\n");
+                    "7\t1\t3\t333.333\t2\t30\t4.32046e-08\t4.32046e-08\ttested\t192.745\t8.00261e-44\t8.00261e-44\t"
+                    "133.333\t533.333\t0.5\t0.5\t100\n"
+                    "9\t1\t2\t10\t-1\t3.84146\t0.05\t0.1\ttested\t2.35566\t0.124829\t0.124829\t13.3333\t6.66667\t"
+                    "0.5\t0.5\t10\n");
 }
 
 TEST(Sigtable, ShareTableWithFeaturesAndWithAndWithoutPermutationFields)
@@ -267,8 +278,8 @@ TEST(Sigtable, RefusesBadFieldsOfStatistics)
 TEST(Sigtable, TotalsCoverEveryConditionAndInputsAreNotOverwritten)
 {
     ScratchDir dir;
-    const std::string stats = dir.write("lv.txt", level_file(false));
-    const std::string gtt = dir.write("gtt.txt", "100 100\n200 200\n100 100\n");
+    const std::string stats = dir.write("lv.txt", kLevelRowsAtDepths);
+    const std::string gtt = dir.write("gtt.txt", kDepths);
     const std::string genes = "gene\t7\tG7\tA B\tchr1\t10\t20\t+\tT1\ngene\t8\tG8\tC\tchr1\t30\t40\t+\tT2\n"
                               "gene\t9\tG9\tD\tchr1\t50\t60\t+\tT3\n";
     const std::string features = dir.write("f.tsv", kFeaturesHeader + genes);

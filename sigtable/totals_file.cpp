@@ -1,0 +1,95 @@
+#include "totals_file.h"
+
+#include "lrtp.h"
+#include "textin.h"
+#include "totals.h"
+
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+std::string six_decimals(double v)
+{
+    char text[48];
+    std::snprintf(text, sizeof text, "%.6f", v);
+    return text;
+}
+
+std::string shortest(double v)
+{
+    char text[48];
+    std::snprintf(text, sizeof text, "%.10g", v);
+    return text;
+}
+
+// The longest gene whose read sum its six-decimal mean still gives exactly:
+// the mean is off by at most 5e-7, the sum by 5e-7 times the length.
+constexpr std::int64_t kLongestRounded = 999999;
+
+std::string not_belonging(const TotalsFile& totals, const StatsFile& stats)
+{
+    return describe(totals.file) + " does not belong to " + describe(stats.name) + ": ";
+}
+
+} // namespace
+
+TotalsFile read_totals_file(FileName file)
+{
+    InputFile input = InputFile::open(file);
+    const TotalsTable table = read_all_totals(input);
+    TotalsFile totals{std::move(file), {}};
+    for (std::int32_t c = 1; c <= table.conditions; ++c) totals.poisson_totals.push_back(table.poisson_total[c]);
+    return totals;
+}
+
+std::optional<std::string> totals_mismatch(const StatsFile& stats, const TotalsFile& totals, const CountTables* tables)
+{
+    if (stats.kind != StatsKind::level) return std::nullopt;
+    const std::vector<double>& t = totals.poisson_totals;
+    for (const StatsRow& s : stats.rows) {
+        if (!std::isfinite(s.stat_poisson) || s.length <= 0) continue;
+        if (static_cast<std::size_t>(std::max(s.a, s.b)) > t.size()) continue; // the conditions' check tells
+        const double mu_a = s.estimates[2], mu_b = s.estimates[3];
+        std::int32_t g = 0; // the gene's row of the count tables, when given
+        if (tables)
+            if (const auto it = tables->gene_row.find(s.id); it != tables->gene_row.end()) g = it->second;
+        std::int64_t reads_a = 0, reads_b = 0;
+        if (g > 0) {
+            reads_a = tables->gene_reads(g, s.a);
+            reads_b = tables->gene_reads(g, s.b);
+        } else {
+            if (s.length > kLongestRounded) continue;
+            reads_a = std::llround(mu_a * s.length);
+            reads_b = std::llround(mu_b * s.length);
+        }
+        const double a = t[static_cast<std::size_t>(s.b - 1)] / t[static_cast<std::size_t>(s.a - 1)];
+        const double recomputed = lrtp_from_sums(reads_a, s.length, reads_b, s.length, a, mu_a, mu_b);
+        // The file's value is lvcmp's, rounded to six decimals.
+        if (std::abs(recomputed - s.stat_poisson) <= 6e-7 + 1e-12 * std::abs(s.stat_poisson)) continue;
+        return "gene " + std::to_string(s.id) + " in conditions " + std::to_string(s.a) + " and " +
+               std::to_string(s.b) + " has a Poisson statistic of " + six_decimals(s.stat_poisson) +
+               " in the statistics file (line " + std::to_string(s.line) + "), and its reads (" +
+               std::to_string(reads_a) + " and " + std::to_string(reads_b) + ") with these totals (condition " +
+               std::to_string(s.b) + "'s over condition " + std::to_string(s.a) + "'s: " + shortest(a) + ") give " +
+               six_decimals(recomputed) + ": lvcmp computed its statistics with other totals";
+    }
+    return std::nullopt;
+}
+
+void check_totals(const StatsFile& stats, const TotalsFile& totals, const CountTables* tables)
+{
+    if (const auto why = totals_mismatch(stats, totals, tables)) fail_input(not_belonging(totals, stats) + *why);
+}
+
+TotalsFile folder_totals(const StatsFile& stats, TotalsFile gtt, std::optional<TotalsFile> size_factors,
+                         const CountTables* tables)
+{
+    const auto why = totals_mismatch(stats, gtt, tables);
+    if (!why) return gtt;
+    if (size_factors && size_factors->poisson_totals.size() == gtt.poisson_totals.size() &&
+        !totals_mismatch(stats, *size_factors, tables))
+        return std::move(*size_factors);
+    fail_input(not_belonging(gtt, stats) + *why +
+               (size_factors ? " (nor were they computed with " + describe(size_factors->file) + ")" : ""));
+}
