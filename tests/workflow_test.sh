@@ -35,17 +35,19 @@ job_counts() {
   awk '/^Job stats:/ {on = 1; next} on && /^total/ {exit} on && NF == 4 && $2 ~ /^[0-9]+$/ {print $1, $2}' "$1" | sort
 }
 
-# One whole run of mfit, and of lvcmp and isocmp on the example's genes RANGE
-# in per-comparison streams (permutation tests on when PERMUTE is 1): what the
-# workflow's gathered files must be.
+# One whole run of mfit, and of lvcmp and isocmp on the genes RANGE in
+# per-comparison streams (permutation tests on when PERMUTE is 1), on the
+# count tables in TABLES (default the example's) with the totals file TOTALS
+# (default TABLES/gtt.txt): what the workflow's gathered files must be.
 whole_runs() {
-  local out=$1 range=$2 permute=$3
+  local out=$1 range=$2 permute=$3 tables=${4:-$ex}
+  local totals=${5:-$tables/gtt.txt}
   mkdir -p "$out"
-  local sizes=("$(wc -l <"$ex/reads.txt")" "$(($(head -n 1 "$ex/reads.txt" | wc -w) - 3))" "$ex/reads.txt"
-    "$(wc -l <"$ex/exon_zb.txt")" "$ex/exon_zb.txt" "$(wc -l <"$ex/gene_zb.txt")" "$ex/gene_zb.txt")
+  local sizes=("$(wc -l <"$tables/reads.txt")" "$(($(head -n 1 "$tables/reads.txt" | wc -w) - 3))" "$tables/reads.txt"
+    "$(wc -l <"$tables/exon_zb.txt")" "$tables/exon_zb.txt" "$(wc -l <"$tables/gene_zb.txt")" "$tables/gene_zb.txt")
   "$bin/mfit" --threads=2 "${sizes[@]}" "$out/exon_re.txt" "$out/gene_re.txt" "$out/chisq_re.txt" >/dev/null
   "$bin/lvcmp" --threads=2 --genes="$range" --streams=comparison "${sizes[@]}" "$out/gene_re.txt" "$out/exon_re.txt" \
-    "$ex/gtt.txt" "$out/lvcmp_re.txt" "$permute" -81079 >/dev/null
+    "$totals" "$out/lvcmp_re.txt" "$permute" -81079 >/dev/null
   "$bin/isocmp" --threads=2 --genes="$range" --streams=comparison "${sizes[@]}" "$out/gene_re.txt" "$out/exon_re.txt" \
     "$out/isocmp_re.txt" "$permute" -81079 >/dev/null
 }
@@ -105,14 +107,23 @@ else
   fail "a finished run plans jobs again"
 fi
 
-# --- More shards than genes, a range not starting at gene 1, no permutations:
-# the empty shards add nothing.
-if workflow "$tmp/few" --config bin="$bin" out="$tmp/few/out" tables="$ex" genes=5-6 shards=4 permute=false \
+# --- More shards than genes, a range not starting at gene 1, no permutations,
+# on the example's first 3 genes: mfit's shard 1 and the comparisons' shards 1
+# and 3 have no genes, and every file of an empty shard is there and empty.
+small=$tmp/small
+mkdir -p "$small"
+head -n 3 "$ex/gene_zb.txt" >"$small/gene_zb.txt"
+last_exon=$(awk 'END {print $3}' "$small/gene_zb.txt")
+head -n "$last_exon" "$ex/exon_zb.txt" >"$small/exon_zb.txt"
+head -n "$(awk 'END {print $3}' "$small/exon_zb.txt")" "$ex/reads.txt" >"$small/reads.txt"
+cp "$ex/gtt.txt" "$small/"
+if workflow "$tmp/few" --config bin="$bin" out="$tmp/few/out" tables="$small" genes=2-3 shards=4 permute=false \
   plots=false --cores 2 -q >"$tmp/few.log" 2>&1; then
-  whole_runs "$tmp/few-whole" 5-6 0
-  same_files "4 shards over genes 5-6 equal whole runs" "$tmp/few/out" "$tmp/few-whole"
+  whole_runs "$tmp/few-whole" 2-3 0 "$small"
+  same_files "4 shards over 3 genes (mfit's first shard empty), genes 2-3 compared: equal whole runs" \
+    "$tmp/few/out" "$tmp/few-whole"
 else
-  fail "4 shards over genes 5-6"
+  fail "4 shards over 3 genes, genes 2-3 compared"
   tail -n 30 "$tmp/few.log"
 fi
 
