@@ -26,7 +26,7 @@ workflow() {
   local dir=$1
   shift
   mkdir -p "$dir"
-  "$snakemake" --snakefile "$src/workflow/Snakefile" --configfile "$src/workflow/config.yaml" \
+  "$snakemake" --snakefile "$src/workflow/Snakefile" --configfile "$src/config/config.yaml" \
     --directory "$dir" "$@"
 }
 
@@ -186,6 +186,37 @@ EOF
 check_plan "dry run from alignment files, 5 shards" \
   'all 1\nbamcount 1\nsizes 1\nmfit_shard 5\nmfit_gather 1\nlvcmp_shard 5\nlvcmp_gather 1\nisocmp_shard 5\nisocmp_gather 1\nsigtable 2' \
   "$tmp/plan-bam/dir" --configfile "$tmp/plan-bam/bams.yaml" --config bin="$bin" out=out tables= shards=5
+
+# --- Snakemake's standard layout, in a copy of workflow/ and config/ with the
+# programs and the example where the default config names them: the plain
+# command plans the example, --config overrides a key of the default config,
+# and --configfile replaces it whole (a config from alignment files inherits
+# no 'tables' from the example's).
+layout=$tmp/layout
+mkdir -p "$layout/build"
+cp -r "$src/workflow" "$src/config" "$layout/"
+ln -s "$bin" "$layout/build/bin"
+ln -s "$ex" "$layout/examples"
+plain_plan() {
+  local what=$1 want=$2
+  shift 2
+  if (cd "$layout" && "$snakemake" -n --cores 2 "$@") >"$layout.log" 2>&1 &&
+    [ "$(job_counts "$layout.log")" = "$(printf '%b' "$want" | sort)" ]; then
+    pass "$what"
+  else
+    fail "$what: planned $(job_counts "$layout.log" | tr '\n' ';')"
+    tail -n 20 "$layout.log"
+  fi
+}
+plain_plan "snakemake -n --cores 2 from the standard layout plans the example" \
+  'all 1\nsizes 1\nmfit_shard 3\nmfit_gather 1\nlvcmp_shard 3\nlvcmp_gather 1\nisocmp_shard 3\nisocmp_gather 1\nsigtable 2'
+plain_plan "--config shards=2 overrides the default config's 3 shards" \
+  'all 1\nsizes 1\nmfit_shard 2\nmfit_gather 1\nlvcmp_shard 2\nlvcmp_gather 1\nisocmp_shard 2\nisocmp_gather 1\nsigtable 2' \
+  --config shards=2
+{ cat "$tmp/plan-bam/bams.yaml"; printf 'bin: %s\nout: out\n' "$bin"; } >"$tmp/plan-bam/own.yaml"
+plain_plan "--configfile with 'conditions' alone replaces the default config" \
+  'all 1\nbamcount 1\nsizes 1\nmfit_shard 1\nmfit_gather 1\nlvcmp_shard 1\nlvcmp_gather 1\nisocmp_shard 1\nisocmp_gather 1\nsigtable 2' \
+  --configfile "$tmp/plan-bam/own.yaml"
 
 # --- Configs that cannot run are refused before any job, with the reason.
 refused() {
