@@ -91,14 +91,29 @@ fi
 whole_runs "$tmp/whole" 1-9 1
 same_files "gathered mfit, lvcmp and isocmp files equal whole runs" "$out" "$tmp/whole"
 
-# The tables come from the gathered files: the same as sigtable on whole runs.
-"$bin/sigtable" --stats "$tmp/whole/lvcmp_re.txt" --gtt "$ex/gtt.txt" --out "$tmp/whole/lvcmp_table.tsv" --sort
-"$bin/sigtable" --stats "$tmp/whole/isocmp_re.txt" --out "$tmp/whole/isocmp_table.tsv" --sort
+# The tables come from the gathered files, the tables folder and the
+# gathered gene_re: the same as sigtable on whole runs.
+for kind in lvcmp isocmp; do
+  "$bin/sigtable" --stats "$tmp/whole/${kind}_re.txt" --tables "$ex" --gtt "$ex/gtt.txt" \
+    --gene-re "$tmp/whole/gene_re.txt" --out "$tmp/whole/${kind}_table.tsv" --sort >/dev/null
+done
 if cmp -s "$out/lvcmp_table.tsv" "$tmp/whole/lvcmp_table.tsv" && cmp -s "$out/isocmp_table.tsv" "$tmp/whole/isocmp_table.tsv" &&
   [ -s "$out/plots/lvcmp/volcano_1_2.svg" ] && [ -s "$out/plots/isocmp/ma_3_4.svg" ]; then
   pass "sigtable tables equal those of whole runs, plots written"
 else
   fail "sigtable tables or plots"
+fi
+# sigtable reads the gathered gene_re (in out/, not in the tables folder): an
+# lvcmp row says the fit did not converge exactly where gene_re's converged
+# field (the third of each condition's four) is 0 in one of its conditions.
+if awk 'NR == FNR {for (c = 1; 4 * c + 1 <= NF; c++) unfit[$1, c] = $(4 * c + 1) == 0; next}
+  FNR == 1 {for (i = 1; i <= NF; i++) col[$i] = i; next}
+  {want = unfit[$1, $2] || unfit[$1, $3]; n += want
+   if (want != (index($col["test_status"], "fit did not converge in ") == 1)) bad++}
+  END {exit !(n > 0 && bad == 0)}' FS=' ' "$out/gene_re.txt" FS='\t' "$out/lvcmp_table.tsv"; then
+  pass "sigtable reads the gathered gene_re: 'fit did not converge in ...' where gene_re says so"
+else
+  fail "sigtable and the gathered gene_re: test_status disagrees with gene_re's converged fields"
 fi
 if workflow "$tmp/run" --config bin="$bin" out="$tmp/run/out" tables="$ex" genes=1-9 --cores 2 -n 2>&1 |
   grep -q "Nothing to be done"; then
@@ -239,6 +254,8 @@ refused "a condition name with a blank is refused" "must be one word" \
   --configfile "$tmp/blank.yaml" --config bin="$bin" out=out tables=
 refused "tables and alignment files at once are refused" "not both or neither" \
   --configfile "$tmp/plan-bam/bams.yaml" --config bin="$bin" out=out tables="$ex"
+refused "sigtable_options giving an input the workflow gives sigtable are refused" \
+  "'sigtable_options' must not give --gtt" --config bin="$bin" out=out tables="$ex" sigtable_options="--sort --gtt x"
 if workflow "$tmp/beyond" --config bin="$bin" out=out tables="$ex" genes=30-41 --cores 1 >"$tmp/beyond.log" 2>&1; then
   fail "genes beyond the table: accepted"
 elif grep -qF "goes beyond the 40 genes" "$tmp/beyond.log"; then
