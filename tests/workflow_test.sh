@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # workflow_test.sh BIN SRC: the Snakemake workflow (SRC/workflow) with the
 # programs in BIN, on the bundled example. The gathered files of a sharded run
-# must be byte for byte those of one whole run of each program; dry runs with
-# the SLURM profile must plan the expected jobs. Exit 77 (skipped) where
-# Debian's snakemake is not installed.
+# (also with empty shards, and with the size factors as totals) must be byte
+# for byte those of one whole run of each program, and sigtable's tables those
+# of sigtable on them; dry runs with the SLURM profile and from Snakemake's
+# standard layout must plan the expected jobs; bad configs are refused before
+# any job. Exit 77 (skipped) where Debian's snakemake is not installed.
 set -euo pipefail
 bin=$(cd "$1" && pwd)
 src=$(cd "$2" && pwd)
@@ -160,7 +162,7 @@ sam brain 5 9 9 40 40 212 212 212 230 250 250 260 270 290 355 360
 printf 'conditions:\n  liver: %s\n  brain: %s\nannotation: %s\n' \
   "$tmp/bam/liver.sam" "$tmp/bam/brain.sam" "$tmp/bam/genes.gtf" >"$tmp/bam/config.yaml"
 if workflow "$tmp/bam/run" --configfile "$tmp/bam/config.yaml" --config bin="$bin" out="$tmp/bam/out" tables= \
-  shards=2 --cores 2 -q >"$tmp/bam/run.log" 2>&1 &&
+  shards=2 totals=size_factors --cores 2 -q >"$tmp/bam/run.log" 2>&1 &&
   [ "$(cut -f1,2,8,9 "$tmp/bam/out/lvcmp_table.tsv")" = "$(printf 'gene_index\tgene_id\tcondition_a\tcondition_b\n2\tG2\tliver\tbrain\n1\tG1\tliver\tbrain')" ] &&
   [ "$(cut -f2 "$tmp/bam/out/tables/conditions.tsv")" = "$(printf 'name\nliver\nbrain')" ]; then
   pass "from alignment files: the tables name the conditions and genes"
@@ -168,6 +170,17 @@ else
   fail "from alignment files"
   tail -n 30 "$tmp/bam/run.log"
   cat "$tmp/bam/out/lvcmp_table.tsv" 2>/dev/null || true
+fi
+# That run had 'totals: size_factors': lvcmp normalised by bamcount's size
+# factors, which differ from the counted totals here (brain's 16 reads hold
+# fewer of its genes' reads than liver's 13).
+tables=$tmp/bam/out/tables
+if [ -s "$tables/size_factors.txt" ] && ! cmp -s "$tables/size_factors.txt" "$tables/gtt.txt"; then
+  whole_runs "$tmp/bam/whole" 1-2 0 "$tables" "$tables/size_factors.txt"
+  same_files "totals: size_factors: the gathered files equal whole runs with size_factors.txt" \
+    "$tmp/bam/out" "$tmp/bam/whole"
+else
+  fail "totals: size_factors: bamcount wrote no size_factors.txt, or one equal to gtt.txt"
 fi
 
 # --- Dry runs with the SLURM profile: the jobs planned per rule.
@@ -254,6 +267,10 @@ refused "a condition name with a blank is refused" "must be one word" \
   --configfile "$tmp/blank.yaml" --config bin="$bin" out=out tables=
 refused "tables and alignment files at once are refused" "not both or neither" \
   --configfile "$tmp/plan-bam/bams.yaml" --config bin="$bin" out=out tables="$ex"
+refused "totals other than gtt or size_factors are refused" "'totals' must be gtt or size_factors" \
+  --config bin="$bin" out=out tables="$ex" totals=counts
+refused "totals: size_factors with a tables folder without size_factors.txt is refused" \
+  "'totals: size_factors' needs $ex/size_factors.txt" --config bin="$bin" out=out tables="$ex" totals=size_factors
 refused "sigtable_options giving an input the workflow gives sigtable are refused" \
   "'sigtable_options' must not give --gtt" --config bin="$bin" out=out tables="$ex" sigtable_options="--sort --gtt x"
 if workflow "$tmp/beyond" --config bin="$bin" out=out tables="$ex" genes=30-41 --cores 1 >"$tmp/beyond.log" 2>&1; then
