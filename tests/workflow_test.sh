@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # workflow_test.sh BIN SRC: the Snakemake workflow (SRC/workflow) with the
 # programs in BIN, on the bundled example. The gathered files of a sharded run
-# must be byte for byte those of one whole run of each program; dry runs with
-# the SLURM profile must plan the expected jobs. Exit 77 (skipped) where
-# Debian's snakemake is not installed.
+# (also with empty shards, and with the size factors as totals) must be byte
+# for byte those of one whole run of each program, and sigtable's tables those
+# of sigtable on them; dry runs with the SLURM profile and from Snakemake's
+# standard layout must plan the expected jobs; bad configs are refused before
+# any job. Exit 77 (skipped) where Debian's snakemake is not installed.
 set -euo pipefail
 bin=$(cd "$1" && pwd)
 src=$(cd "$2" && pwd)
@@ -26,7 +28,7 @@ workflow() {
   local dir=$1
   shift
   mkdir -p "$dir"
-  "$snakemake" --snakefile "$src/workflow/Snakefile" --configfile "$src/workflow/config.yaml" \
+  "$snakemake" --snakefile "$src/workflow/Snakefile" --configfile "$src/config/config.yaml" \
     --directory "$dir" "$@"
 }
 
@@ -35,17 +37,19 @@ job_counts() {
   awk '/^Job stats:/ {on = 1; next} on && /^total/ {exit} on && NF == 4 && $2 ~ /^[0-9]+$/ {print $1, $2}' "$1" | sort
 }
 
-# One whole run of mfit, and of lvcmp and isocmp on the example's genes RANGE
-# in per-comparison streams (permutation tests on when PERMUTE is 1): what the
-# workflow's gathered files must be.
+# One whole run of mfit, and of lvcmp and isocmp on the genes RANGE in
+# per-comparison streams (permutation tests on when PERMUTE is 1), on the
+# count tables in TABLES (default the example's) with the totals file TOTALS
+# (default TABLES/gtt.txt): what the workflow's gathered files must be.
 whole_runs() {
-  local out=$1 range=$2 permute=$3
+  local out=$1 range=$2 permute=$3 tables=${4:-$ex}
+  local totals=${5:-$tables/gtt.txt}
   mkdir -p "$out"
-  local sizes=("$(wc -l <"$ex/reads.txt")" "$(($(head -n 1 "$ex/reads.txt" | wc -w) - 3))" "$ex/reads.txt"
-    "$(wc -l <"$ex/exon_zb.txt")" "$ex/exon_zb.txt" "$(wc -l <"$ex/gene_zb.txt")" "$ex/gene_zb.txt")
+  local sizes=("$(wc -l <"$tables/reads.txt")" "$(($(head -n 1 "$tables/reads.txt" | wc -w) - 3))" "$tables/reads.txt"
+    "$(wc -l <"$tables/exon_zb.txt")" "$tables/exon_zb.txt" "$(wc -l <"$tables/gene_zb.txt")" "$tables/gene_zb.txt")
   "$bin/mfit" --threads=2 "${sizes[@]}" "$out/exon_re.txt" "$out/gene_re.txt" "$out/chisq_re.txt" >/dev/null
   "$bin/lvcmp" --threads=2 --genes="$range" --streams=comparison "${sizes[@]}" "$out/gene_re.txt" "$out/exon_re.txt" \
-    "$ex/gtt.txt" "$out/lvcmp_re.txt" "$permute" -81079 >/dev/null
+    "$totals" "$out/lvcmp_re.txt" "$permute" -81079 >/dev/null
   "$bin/isocmp" --threads=2 --genes="$range" --streams=comparison "${sizes[@]}" "$out/gene_re.txt" "$out/exon_re.txt" \
     "$out/isocmp_re.txt" "$permute" -81079 >/dev/null
 }
@@ -89,14 +93,29 @@ fi
 whole_runs "$tmp/whole" 1-9 1
 same_files "gathered mfit, lvcmp and isocmp files equal whole runs" "$out" "$tmp/whole"
 
-# The tables come from the gathered files: the same as sigtable on whole runs.
-"$bin/sigtable" --stats "$tmp/whole/lvcmp_re.txt" --gtt "$ex/gtt.txt" --out "$tmp/whole/lvcmp_table.tsv" --sort
-"$bin/sigtable" --stats "$tmp/whole/isocmp_re.txt" --out "$tmp/whole/isocmp_table.tsv" --sort
+# The tables come from the gathered files, the tables folder and the
+# gathered gene_re: the same as sigtable on whole runs.
+for kind in lvcmp isocmp; do
+  "$bin/sigtable" --stats "$tmp/whole/${kind}_re.txt" --tables "$ex" --gtt "$ex/gtt.txt" \
+    --gene-re "$tmp/whole/gene_re.txt" --out "$tmp/whole/${kind}_table.tsv" --sort >/dev/null
+done
 if cmp -s "$out/lvcmp_table.tsv" "$tmp/whole/lvcmp_table.tsv" && cmp -s "$out/isocmp_table.tsv" "$tmp/whole/isocmp_table.tsv" &&
   [ -s "$out/plots/lvcmp/volcano_1_2.svg" ] && [ -s "$out/plots/isocmp/ma_3_4.svg" ]; then
   pass "sigtable tables equal those of whole runs, plots written"
 else
   fail "sigtable tables or plots"
+fi
+# sigtable reads the gathered gene_re (in out/, not in the tables folder): an
+# lvcmp row says the fit did not converge exactly where gene_re's converged
+# field (the third of each condition's four) is 0 in one of its conditions.
+if awk 'NR == FNR {for (c = 1; 4 * c + 1 <= NF; c++) unfit[$1, c] = $(4 * c + 1) == 0; next}
+  FNR == 1 {for (i = 1; i <= NF; i++) col[$i] = i; next}
+  {want = unfit[$1, $2] || unfit[$1, $3]; n += want
+   if (want != (index($col["test_status"], "fit did not converge in ") == 1)) bad++}
+  END {exit !(n > 0 && bad == 0)}' FS=' ' "$out/gene_re.txt" FS='\t' "$out/lvcmp_table.tsv"; then
+  pass "sigtable reads the gathered gene_re: 'fit did not converge in ...' where gene_re says so"
+else
+  fail "sigtable and the gathered gene_re: test_status disagrees with gene_re's converged fields"
 fi
 if workflow "$tmp/run" --config bin="$bin" out="$tmp/run/out" tables="$ex" genes=1-9 --cores 2 -n 2>&1 |
   grep -q "Nothing to be done"; then
@@ -105,14 +124,23 @@ else
   fail "a finished run plans jobs again"
 fi
 
-# --- More shards than genes, a range not starting at gene 1, no permutations:
-# the empty shards add nothing.
-if workflow "$tmp/few" --config bin="$bin" out="$tmp/few/out" tables="$ex" genes=5-6 shards=4 permute=false \
+# --- More shards than genes, a range not starting at gene 1, no permutations,
+# on the example's first 3 genes: mfit's shard 1 and the comparisons' shards 1
+# and 3 have no genes, and every file of an empty shard is there and empty.
+small=$tmp/small
+mkdir -p "$small"
+head -n 3 "$ex/gene_zb.txt" >"$small/gene_zb.txt"
+last_exon=$(awk 'END {print $3}' "$small/gene_zb.txt")
+head -n "$last_exon" "$ex/exon_zb.txt" >"$small/exon_zb.txt"
+head -n "$(awk 'END {print $3}' "$small/exon_zb.txt")" "$ex/reads.txt" >"$small/reads.txt"
+cp "$ex/gtt.txt" "$small/"
+if workflow "$tmp/few" --config bin="$bin" out="$tmp/few/out" tables="$small" genes=2-3 shards=4 permute=false \
   plots=false --cores 2 -q >"$tmp/few.log" 2>&1; then
-  whole_runs "$tmp/few-whole" 5-6 0
-  same_files "4 shards over genes 5-6 equal whole runs" "$tmp/few/out" "$tmp/few-whole"
+  whole_runs "$tmp/few-whole" 2-3 0 "$small"
+  same_files "4 shards over 3 genes (mfit's first shard empty), genes 2-3 compared: equal whole runs" \
+    "$tmp/few/out" "$tmp/few-whole"
 else
-  fail "4 shards over genes 5-6"
+  fail "4 shards over 3 genes, genes 2-3 compared"
   tail -n 30 "$tmp/few.log"
 fi
 
@@ -134,7 +162,7 @@ sam brain 5 9 9 40 40 212 212 212 230 250 250 260 270 290 355 360
 printf 'conditions:\n  liver: %s\n  brain: %s\nannotation: %s\n' \
   "$tmp/bam/liver.sam" "$tmp/bam/brain.sam" "$tmp/bam/genes.gtf" >"$tmp/bam/config.yaml"
 if workflow "$tmp/bam/run" --configfile "$tmp/bam/config.yaml" --config bin="$bin" out="$tmp/bam/out" tables= \
-  shards=2 --cores 2 -q >"$tmp/bam/run.log" 2>&1 &&
+  shards=2 totals=size_factors --cores 2 -q >"$tmp/bam/run.log" 2>&1 &&
   [ "$(cut -f1,2,8,9 "$tmp/bam/out/lvcmp_table.tsv")" = "$(printf 'gene_index\tgene_id\tcondition_a\tcondition_b\n2\tG2\tliver\tbrain\n1\tG1\tliver\tbrain')" ] &&
   [ "$(cut -f2 "$tmp/bam/out/tables/conditions.tsv")" = "$(printf 'name\nliver\nbrain')" ]; then
   pass "from alignment files: the tables name the conditions and genes"
@@ -142,6 +170,17 @@ else
   fail "from alignment files"
   tail -n 30 "$tmp/bam/run.log"
   cat "$tmp/bam/out/lvcmp_table.tsv" 2>/dev/null || true
+fi
+# That run had 'totals: size_factors': lvcmp normalised by bamcount's size
+# factors, which differ from the counted totals here (brain's 16 reads hold
+# fewer of its genes' reads than liver's 13).
+tables=$tmp/bam/out/tables
+if [ -s "$tables/size_factors.txt" ] && ! cmp -s "$tables/size_factors.txt" "$tables/gtt.txt"; then
+  whole_runs "$tmp/bam/whole" 1-2 0 "$tables" "$tables/size_factors.txt"
+  same_files "totals: size_factors: the gathered files equal whole runs with size_factors.txt" \
+    "$tmp/bam/out" "$tmp/bam/whole"
+else
+  fail "totals: size_factors: bamcount wrote no size_factors.txt, or one equal to gtt.txt"
 fi
 
 # --- Dry runs with the SLURM profile: the jobs planned per rule.
@@ -176,6 +215,37 @@ check_plan "dry run from alignment files, 5 shards" \
   'all 1\nbamcount 1\nsizes 1\nmfit_shard 5\nmfit_gather 1\nlvcmp_shard 5\nlvcmp_gather 1\nisocmp_shard 5\nisocmp_gather 1\nsigtable 2' \
   "$tmp/plan-bam/dir" --configfile "$tmp/plan-bam/bams.yaml" --config bin="$bin" out=out tables= shards=5
 
+# --- Snakemake's standard layout, in a copy of workflow/ and config/ with the
+# programs and the example where the default config names them: the plain
+# command plans the example, --config overrides a key of the default config,
+# and --configfile replaces it whole (a config from alignment files inherits
+# no 'tables' from the example's).
+layout=$tmp/layout
+mkdir -p "$layout/build"
+cp -r "$src/workflow" "$src/config" "$layout/"
+ln -s "$bin" "$layout/build/bin"
+ln -s "$ex" "$layout/examples"
+plain_plan() {
+  local what=$1 want=$2
+  shift 2
+  if (cd "$layout" && "$snakemake" -n --cores 2 "$@") >"$layout.log" 2>&1 &&
+    [ "$(job_counts "$layout.log")" = "$(printf '%b' "$want" | sort)" ]; then
+    pass "$what"
+  else
+    fail "$what: planned $(job_counts "$layout.log" | tr '\n' ';')"
+    tail -n 20 "$layout.log"
+  fi
+}
+plain_plan "snakemake -n --cores 2 from the standard layout plans the example" \
+  'all 1\nsizes 1\nmfit_shard 3\nmfit_gather 1\nlvcmp_shard 3\nlvcmp_gather 1\nisocmp_shard 3\nisocmp_gather 1\nsigtable 2'
+plain_plan "--config shards=2 overrides the default config's 3 shards" \
+  'all 1\nsizes 1\nmfit_shard 2\nmfit_gather 1\nlvcmp_shard 2\nlvcmp_gather 1\nisocmp_shard 2\nisocmp_gather 1\nsigtable 2' \
+  --config shards=2
+{ cat "$tmp/plan-bam/bams.yaml"; printf 'bin: %s\nout: out\n' "$bin"; } >"$tmp/plan-bam/own.yaml"
+plain_plan "--configfile with 'conditions' alone replaces the default config" \
+  'all 1\nbamcount 1\nsizes 1\nmfit_shard 1\nmfit_gather 1\nlvcmp_shard 1\nlvcmp_gather 1\nisocmp_shard 1\nisocmp_gather 1\nsigtable 2' \
+  --configfile "$tmp/plan-bam/own.yaml"
+
 # --- Configs that cannot run are refused before any job, with the reason.
 refused() {
   local what=$1 message=$2
@@ -197,6 +267,12 @@ refused "a condition name with a blank is refused" "must be one word" \
   --configfile "$tmp/blank.yaml" --config bin="$bin" out=out tables=
 refused "tables and alignment files at once are refused" "not both or neither" \
   --configfile "$tmp/plan-bam/bams.yaml" --config bin="$bin" out=out tables="$ex"
+refused "totals other than gtt or size_factors are refused" "'totals' must be gtt or size_factors" \
+  --config bin="$bin" out=out tables="$ex" totals=counts
+refused "totals: size_factors with a tables folder without size_factors.txt is refused" \
+  "'totals: size_factors' needs $ex/size_factors.txt" --config bin="$bin" out=out tables="$ex" totals=size_factors
+refused "sigtable_options giving an input the workflow gives sigtable are refused" \
+  "'sigtable_options' must not give --gtt" --config bin="$bin" out=out tables="$ex" sigtable_options="--sort --gtt x"
 if workflow "$tmp/beyond" --config bin="$bin" out=out tables="$ex" genes=30-41 --cores 1 >"$tmp/beyond.log" 2>&1; then
   fail "genes beyond the table: accepted"
 elif grep -qF "goes beyond the 40 genes" "$tmp/beyond.log"; then
