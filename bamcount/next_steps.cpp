@@ -50,5 +50,11 @@ std::string next_steps(const std::string& bin, const std::string& out, const Tab
                 shell_word(out) + " --out " + shell_word(out + "/" + c + "_table.tsv") + " --sort --plots " +
                 shell_word(out + "/plots_" + c) + "\n";
     }
+    // Shell comments, so that the whole block still runs as copied.
+    text += "# For the permutation nulls, set the 0 of lvcmp and isocmp to 1.\n"
+            "# Where a few genes take much of a condition's reads, give lvcmp size_factors.txt in place of gtt.txt;\n"
+            "# sigtable --tables finds which of the two lvcmp was given.\n"
+            "# sigtable ranks by the calibrated p-value in each pair of conditions with at least 200 tests, by the\n"
+            "# plain one elsewhere, and says which.\n";
     return text;
 }
