@@ -17,6 +17,7 @@ FUZZ_TARGET("fuzz_features")
             return;
         }
         StatsFile stats;
+        PairSummary pair;
         StatsRow source;
         source.estimates.assign(4, 1.0);
         source.length = 1;
@@ -24,15 +25,20 @@ FUZZ_TARGET("fuzz_features")
         source.b = 2;
         if (reader == 2) {
             const ConditionNames names = read_condition_names(path);
-            const ResultRow row{&source, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, TestStatus::no_reads_a};
-            row_line(stats, {nullptr, &names}, row);
+            ResultRow row{};
+            row.source = &source;
+            row.status = TestStatus::no_reads_a;
+            row.pair = &pair;
+            row_line(stats, {nullptr, &names, {}}, row);
             return;
         }
         const Features f = read_features(path);
         for (const auto& [id, feature] : f.genes) {
             source.id = id;
-            const ResultRow row{&source, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, TestStatus::tested};
-            row_line(stats, {&f, nullptr}, row);
+            ResultRow row{};
+            row.source = &source;
+            row.pair = &pair;
+            row_line(stats, {&f, nullptr, {}}, row);
         }
     });
 }
