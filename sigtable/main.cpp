@@ -58,7 +58,7 @@ const char kHelp[] =
     "                    tells from the statistics and says so), or the file --gtt names. Means, shares\n"
     "                    and baseMean are then the exact sums of the reads; without the count table\n"
     "                    they come from the statistics file's Poisson means, which have six decimals (a\n"
-    "                    share may then show as 1.00001 and a mean as 71.9999)\n"
+    "                    share may then show as 1.001 and a mean as 71.9999)\n"
     "  --features FILE   features.tsv from bamcount: adds gene ids, names and coordinates\n"
     "  --gtt FILE        the totals file, a pair of totals per condition of the dataset (gtt.txt, or\n"
     "                    bamcount's size_factors.txt): lvcmp's log2 fold changes and means, and isocmp's\n"

@@ -104,7 +104,7 @@ struct ResultInputs {
     // With the count table the reads of the genes and exons are its sums;
     // without it they come from the statistics file's Poisson means, which
     // have six decimals (an exon holding all of its gene's reads may then
-    // show a share of 1.00001).
+    // show a share of 1.001).
     const CountTables* tables = nullptr;
     const GeneFits* gene_fits = nullptr; // for the reasons of test_status
     const MeanTest* mean_test = nullptr;
