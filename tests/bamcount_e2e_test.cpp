@@ -8,6 +8,7 @@
 // prints. Genes split across chromosomes, annotations whose genes hold no
 // exon, and the conditions' names.
 #include "alignments.h"
+#include "annotation_lines.h"
 #include "run.h"
 
 #include <gtest/gtest.h>
@@ -505,24 +506,24 @@ TEST(Bamcount, GenesOnSeveralChromosomesOrStrandsCountAsOneGenePerPiece)
                              kNoCommonGene);
     EXPECT_EQ(o.reads, "1 101 1 1 0\n1 201 1 0 1\n1 405 1 1 0\n2 101 1 1 0\n2 201 1 1 0\n");
     EXPECT_EQ(o.features, kFeaturesHeader +
-                              "exon\t1\tSHOX@chrX(+)\tSHOX_name@chrX(+)\tchrX\t101\t110\t+\ts1\t1\t10\n"
-                              "gene\t1\tSHOX@chrX(+)\tSHOX_name@chrX(+)\tchrX\t101\t110\t+\ts1\t1\t10\n"
-                              "exon\t2\tPLCXD1@chrX(+)\tPLCXD1_name@chrX(+)\tchrX\t201\t210\t+\tp1\t2\t10\n"
-                              "gene\t2\tPLCXD1@chrX(+)\tPLCXD1_name@chrX(+)\tchrX\t201\t210\t+\tp1\t2\t10\n"
-                              "exon\t3\tGENE3@chrX(-)\tGENE3_name@chrX(-)\tchrX\t301\t310\t-\tg3\t3\t10\n"
-                              "gene\t3\tGENE3@chrX(-)\tGENE3_name@chrX(-)\tchrX\t301\t310\t-\tg3\t3\t10\n"
-                              "exon\t4\tGENE3@chrX(+)\tGENE3_name@chrX(+)\tchrX\t401\t410\t+\tg3b\t4\t10\n"
-                              "gene\t4\tGENE3@chrX(+)\tGENE3_name@chrX(+)\tchrX\t401\t410\t+\tg3b\t4\t10\n"
-                              "exon\t5\tGENE4@chrX(+)\tGENE4_name@chrX(+)\tchrX\t501\t510\t+\tg4\t5\t10\n"
-                              "gene\t5\tGENE4@chrX(+)\tGENE4_name@chrX(+)\tchrX\t501\t510\t+\tg4\t5\t10\n"
+                              "exon\t1\tSHOX@chrX(plus)\tSHOX_name@chrX(plus)\tchrX\t101\t110\t+\ts1\t1\t10\n"
+                              "gene\t1\tSHOX@chrX(plus)\tSHOX_name@chrX(plus)\tchrX\t101\t110\t+\ts1\t1\t10\n"
+                              "exon\t2\tPLCXD1@chrX(plus)\tPLCXD1_name@chrX(plus)\tchrX\t201\t210\t+\tp1\t2\t10\n"
+                              "gene\t2\tPLCXD1@chrX(plus)\tPLCXD1_name@chrX(plus)\tchrX\t201\t210\t+\tp1\t2\t10\n"
+                              "exon\t3\tGENE3@chrX(minus)\tGENE3_name@chrX(minus)\tchrX\t301\t310\t-\tg3\t3\t10\n"
+                              "gene\t3\tGENE3@chrX(minus)\tGENE3_name@chrX(minus)\tchrX\t301\t310\t-\tg3\t3\t10\n"
+                              "exon\t4\tGENE3@chrX(plus)\tGENE3_name@chrX(plus)\tchrX\t401\t410\t+\tg3b\t4\t10\n"
+                              "gene\t4\tGENE3@chrX(plus)\tGENE3_name@chrX(plus)\tchrX\t401\t410\t+\tg3b\t4\t10\n"
+                              "exon\t5\tGENE4@chrX(plus)\tGENE4_name@chrX(plus)\tchrX\t501\t510\t+\tg4\t5\t10\n"
+                              "gene\t5\tGENE4@chrX(plus)\tGENE4_name@chrX(plus)\tchrX\t501\t510\t+\tg4\t5\t10\n"
                               "exon\t6\tGX\tGX_name\tchrX\t601\t610\t+\tx1\t6\t10\n"
                               "gene\t6\tGX\tGX_name\tchrX\t601\t610\t+\tx1\t6\t10\n"
-                              "exon\t7\tSHOX@chrY(+)\tSHOX_name@chrY(+)\tchrY\t101\t110\t+\ts1\t7\t10\n"
-                              "gene\t7\tSHOX@chrY(+)\tSHOX_name@chrY(+)\tchrY\t101\t110\t+\ts1\t7\t10\n"
-                              "exon\t8\tPLCXD1@chrY(+)\tPLCXD1_name@chrY(+)\tchrY\t201\t210\t+\tp1\t8\t10\n"
-                              "gene\t8\tPLCXD1@chrY(+)\tPLCXD1_name@chrY(+)\tchrY\t201\t210\t+\tp1\t8\t10\n"
-                              "exon\t9\tGENE4@chrY(-)\tGENE4_name@chrY(-)\tchrY\t501\t515\t-\tg4\t9\t15\n"
-                              "gene\t9\tGENE4@chrY(-)\tGENE4_name@chrY(-)\tchrY\t501\t515\t-\tg4\t9\t15\n");
+                              "exon\t7\tSHOX@chrY(plus)\tSHOX_name@chrY(plus)\tchrY\t101\t110\t+\ts1\t7\t10\n"
+                              "gene\t7\tSHOX@chrY(plus)\tSHOX_name@chrY(plus)\tchrY\t101\t110\t+\ts1\t7\t10\n"
+                              "exon\t8\tPLCXD1@chrY(plus)\tPLCXD1_name@chrY(plus)\tchrY\t201\t210\t+\tp1\t8\t10\n"
+                              "gene\t8\tPLCXD1@chrY(plus)\tPLCXD1_name@chrY(plus)\tchrY\t201\t210\t+\tp1\t8\t10\n"
+                              "exon\t9\tGENE4@chrY(minus)\tGENE4_name@chrY(minus)\tchrY\t501\t515\t-\tg4\t9\t15\n"
+                              "gene\t9\tGENE4@chrY(minus)\tGENE4_name@chrY(minus)\tchrY\t501\t515\t-\tg4\t9\t15\n");
 
     // Asked to, it refuses them, naming the first few and where the first lies.
     ScratchDir refused;
@@ -532,6 +533,47 @@ TEST(Bamcount, GenesOnSeveralChromosomesOrStrandsCountAsOneGenePerPiece)
                          "'GENE3', ...; the first on chrX + and on chrY +); with --refuse-split-genes a gene must lie "
                          "on one chromosome and strand\n");
     EXPECT_EQ(r.features, "");
+}
+
+// As RefSeq's 8227 and 438, two genes on chrX and chrY that overlap on both:
+// each chromosome's pieces merge. One id holds a '+' and one transcript a
+// ',', the tables' own joiners.
+TEST(Bamcount, MergedPiecesOfSplitGenesSplitBackIntoTheAnnotationsIds)
+{
+    const std::string annotation = gtf_exon(101, 110, '+', "8227", "a1", "chrX") +
+                                   gtf_exon(105, 120, '+', "438+1", "b,1", "chrX") +
+                                   gtf_exon(101, 110, '+', "8227", "a1", "chrY") +
+                                   gtf_exon(105, 120, '+', "438+1", "b,1", "chrY");
+    ScratchDir dir;
+    const Output o = run_bamcount(dir, {}, annotation, kXYHeader + read_on("chrX", "x", 0, 101),
+                                  kXYHeader + read_on("chrY", "y", 0, 115));
+    ASSERT_EQ(o.run.status, 0) << o.run.err;
+    const std::string x = "8227@chrX(plus)+438%2B1@chrX(plus)\t8227_name@chrX(plus)+438%2B1_name@chrX(plus)\tchrX\t";
+    const std::string y = "8227@chrY(plus)+438%2B1@chrY(plus)\t8227_name@chrY(plus)+438%2B1_name@chrY(plus)\tchrY\t";
+    EXPECT_EQ(o.features, kFeaturesHeader +
+                              "exon\t1\t" + x + "101\t104\t+\ta1\t1\t4\n"
+                              "exon\t2\t" + x + "105\t110\t+\ta1,b%2C1\t1\t6\n"
+                              "exon\t3\t" + x + "111\t120\t+\tb%2C1\t1\t10\n"
+                              "gene\t1\t" + x + "101\t120\t+\ta1,b%2C1\t1\t20\n"
+                              "exon\t4\t" + y + "101\t104\t+\ta1\t2\t4\n"
+                              "exon\t5\t" + y + "105\t110\t+\ta1,b%2C1\t2\t6\n"
+                              "exon\t6\t" + y + "111\t120\t+\tb%2C1\t2\t10\n"
+                              "gene\t2\t" + y + "101\t120\t+\ta1,b%2C1\t2\t20\n");
+    EXPECT_EQ(o.reads, "1 101 1 1 0\n2 115 1 0 1\n");
+
+    // Split at the joiners and decoded, as a reader of the table would.
+    auto split_decoded = [](const std::string& field, char joiner) {
+        std::vector<std::string> items;
+        std::istringstream in(field);
+        for (std::string item; std::getline(in, item, joiner);) items.push_back(percent_decoded(item));
+        return items;
+    };
+    std::vector<std::string> cells;
+    std::istringstream line(split_lines(o.features)[8]);
+    for (std::string cell; std::getline(line, cell, '\t');) cells.push_back(cell);
+    ASSERT_EQ(cells.size(), 11u);
+    EXPECT_EQ(split_decoded(cells[2], '+'), (std::vector<std::string>{"8227@chrY(plus)", "438+1@chrY(plus)"}));
+    EXPECT_EQ(split_decoded(cells[8], ','), (std::vector<std::string>{"a1", "b,1"}));
 }
 
 namespace {
