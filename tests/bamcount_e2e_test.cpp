@@ -576,6 +576,30 @@ TEST(Bamcount, MergedPiecesOfSplitGenesSplitBackIntoTheAnnotationsIds)
     EXPECT_EQ(split_decoded(cells[8], ','), (std::vector<std::string>{"a1", "b,1"}));
 }
 
+// GFF3 escapes that decode to a tab, a line break, a NUL and a CR in gene
+// ids, names and transcript ids: features.tsv keeps its eleven columns and
+// its lines, and writes each escape back. The exon names its transcript in
+// lower-case hex: Parents match on the decoded text.
+TEST(Bamcount, Gff3EscapesOfControlBytesNeverBreakTheFeaturesTable)
+{
+    const std::string gff = "##gff-version 3\n"
+                            "chr1\ts\tgene\t101\t110\t.\t+\t.\tID=gene:g%091;Name=G%091\n"
+                            "chr1\ts\tmRNA\t101\t110\t.\t+\t.\tID=t%0A1;Parent=gene:g%091\n"
+                            "chr1\ts\texon\t101\t110\t.\t+\t.\tParent=t%0a1\n"
+                            "chr1\ts\tgene\t201\t210\t.\t-\t.\tID=g%002;Name=N%0D2\n"
+                            "chr1\ts\tmRNA\t201\t210\t.\t-\t.\tID=t%002;Parent=g%002\n"
+                            "chr1\ts\texon\t201\t210\t.\t-\t.\tParent=t%002\n";
+    ScratchDir dir;
+    const Output o = run_bamcount(dir, {}, gff);
+    ASSERT_EQ(o.run.status, 0) << o.run.err;
+    EXPECT_EQ(o.features, kFeaturesHeader +
+                              "exon\t1\tgene:g%091\tG%091\tchr1\t101\t110\t+\tt%0A1\t1\t10\n"
+                              "gene\t1\tgene:g%091\tG%091\tchr1\t101\t110\t+\tt%0A1\t1\t10\n"
+                              "exon\t2\tg%002\tN%0D2\tchr1\t201\t210\t-\tt%002\t2\t10\n"
+                              "gene\t2\tg%002\tN%0D2\tchr1\t201\t210\t-\tt%002\t2\t10\n");
+    EXPECT_EQ(o.reads, "1 101 1 2 1\n1 110 1 1 0\n1 204 -1 1 0\n");
+}
+
 namespace {
 
 // As NCBI's bacterial GFF3 files: protein-coding genes hold CDS lines
