@@ -305,14 +305,15 @@ Annotation read_annotation(const std::string& path, const AnnotationOptions& opt
     const std::string_view counted = options.feature_type;
     const std::string_view gtf_key =
         options.gene_attribute.empty() ? std::string_view("gene_id") : std::string_view(options.gene_attribute);
-    std::string text, scratch;
+    std::string scratch;
+    std::string_view text;
     int format = 0; // 0 not yet known, 1 GTF, 3 GFF3
 
     while (in.next(text)) {
         if (text.empty()) continue;
         if (text[0] == '#') {
-            if (text.rfind("##gff-version 3", 0) == 0) format = 3;
-            if (text.rfind("##FASTA", 0) == 0) break;
+            if (text.starts_with("##gff-version 3")) format = 3;
+            if (text.starts_with("##FASTA")) break;
             continue;
         }
         const Line line = split_columns(in, text);

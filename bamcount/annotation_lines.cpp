@@ -2,6 +2,7 @@
 
 #include "annotation.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
@@ -20,7 +21,7 @@ const char* const kColumnNames[kColumns] = {"seqid", "source", "type", "start", 
 
 } // namespace
 
-LineReader::LineReader(FileName name) : name_(std::move(name))
+LineReader::LineReader(FileName name) : name_(std::move(name)), buffer_(kBuffer)
 {
     file_ = gzopen(name_.path.c_str(), "rb");
     if (!file_) fail_open(name_, "open", errno ? errno : ENOMEM);
@@ -29,25 +30,57 @@ LineReader::LineReader(FileName name) : name_(std::move(name))
 
 LineReader::~LineReader() { gzclose(file_); }
 
-bool LineReader::next(std::string& line)
+bool LineReader::fill()
 {
-    line.clear();
-    char chunk[1 << 16];
-    while (gzgets(file_, chunk, sizeof chunk)) {
-        line.append(chunk);
-        if (!line.empty() && line.back() == '\n') {
-            line.pop_back();
-            if (!line.empty() && line.back() == '\r') line.pop_back();
-            ++number_;
-            return true;
-        }
+    if (at_end_) return false;
+    // The unread bytes, the start of a line, move to the front; a line
+    // longer than the buffer doubles it.
+    if (begin_ > 0) {
+        std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
+        end_ -= begin_;
+        begin_ = 0;
+    }
+    if (end_ == buffer_.size()) buffer_.resize(buffer_.size() * 2);
+    const std::size_t room = std::min<std::size_t>(buffer_.size() - end_, 1u << 30);
+    const int n = gzread(file_, buffer_.data() + end_, static_cast<unsigned>(room));
+    if (n > 0) {
+        end_ += static_cast<std::size_t>(n);
+        return true;
     }
     int error = Z_OK;
     const char* message = gzerror(file_, &error);
-    if (error != Z_OK && error != Z_STREAM_END)
+    if (n < 0 || (error != Z_OK && error != Z_STREAM_END))
         fail_input("cannot read " + describe(name_) + ": " + (error == Z_ERRNO ? std::strerror(errno) : message));
-    if (line.empty()) return false;
-    ++number_; // a last line without its line end
+    at_end_ = true;
+    return false;
+}
+
+bool LineReader::next(std::string_view& line)
+{
+    const char* newline = nullptr;
+    for (;;) {
+        // Only the bytes not yet looked at are searched, so a line that
+        // spans several reads is scanned once.
+        const char* from = buffer_.data() + begin_ + scanned_;
+        const std::size_t unread = end_ - begin_ - scanned_;
+        newline = static_cast<const char*>(std::memchr(from, '\n', unread));
+        const std::size_t upto = newline ? static_cast<std::size_t>(newline - from) : unread;
+        if (const void* nul = std::memchr(from, '\0', upto)) {
+            const std::size_t byte = static_cast<std::size_t>(static_cast<const char*>(nul) - (buffer_.data() + begin_));
+            fail_input(where(number_ + 1) + ", byte " + std::to_string(byte + 1) +
+                       ": expected text, found a NUL byte");
+        }
+        scanned_ += upto;
+        if (newline || !fill()) break;
+    }
+    if (!newline && begin_ == end_) return false;
+    const char* first = buffer_.data() + begin_;
+    std::size_t length = newline ? static_cast<std::size_t>(newline - first) : end_ - begin_;
+    begin_ += length + (newline ? 1 : 0); // a last line without its line end
+    scanned_ = 0;
+    if (length > 0 && first[length - 1] == '\r') --length;
+    line = std::string_view(first, length);
+    ++number_;
     return true;
 }
 
@@ -79,16 +112,16 @@ char Line::strand() const
     refuse(6, "'+', '-', '.' or '?'");
 }
 
-Line split_columns(const LineReader& in, const std::string& text)
+Line split_columns(const LineReader& in, std::string_view text)
 {
     Line line{in, {}};
     std::size_t from = 0;
     int n = 0;
     for (;;) {
         const std::size_t tab = text.find('\t', from);
-        if (n < kColumns) line.fields[n] = std::string_view(text).substr(from, tab - from);
+        if (n < kColumns) line.fields[n] = text.substr(from, tab - from);
         ++n;
-        if (tab == std::string::npos) break;
+        if (tab == std::string_view::npos) break;
         from = tab + 1;
     }
     if (n != kColumns)

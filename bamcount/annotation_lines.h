@@ -10,11 +10,15 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <vector>
 #include <zlib.h>
 
 inline constexpr int kColumns = 9;
 
-// Lines of a plain or gzip-compressed file (zlib reads both).
+// Lines of a plain or gzip-compressed file (zlib reads both), read in
+// large blocks. An annotation is text: a NUL byte is refused where it
+// stands (its line and byte), so that no line is cut or joined at it and a
+// stream of zeros stops at once.
 class LineReader {
 public:
     explicit LineReader(FileName name);
@@ -22,8 +26,10 @@ public:
     LineReader(const LineReader&) = delete;
     LineReader& operator=(const LineReader&) = delete;
 
-    // The next line without its line end; false at the end of the file.
-    bool next(std::string& line);
+    // The next line without its line end ("\n" or "\r\n"; the last line
+    // may have none), valid until the next call; false at the end of the
+    // file.
+    bool next(std::string_view& line);
 
     std::uint64_t line_number() const { return number_; }
     const FileName& name() const { return name_; }
@@ -32,9 +38,17 @@ public:
     std::string where(std::uint64_t line) const;
 
 private:
+    // Reads more of the file after the unread bytes; false at its end.
+    bool fill();
+
     FileName name_;
     gzFile file_ = nullptr;
     std::uint64_t number_ = 0;
+    std::vector<char> buffer_;
+    std::size_t begin_ = 0;   // the unread bytes: from begin_
+    std::size_t end_ = 0;     // to end_
+    std::size_t scanned_ = 0; // bytes from begin_ known to hold neither '\n' nor NUL
+    bool at_end_ = false;
 };
 
 // One feature line, split into its columns (views into the line's text).
@@ -51,7 +65,7 @@ struct Line {
 };
 
 // Splits a line into its nine tab-separated columns, or refuses it.
-Line split_columns(const LineReader& in, const std::string& text);
+Line split_columns(const LineReader& in, std::string_view text);
 
 // GTF attributes: `key "value"; key value;`. The value of `key`, or an
 // empty view.

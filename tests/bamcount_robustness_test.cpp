@@ -4,7 +4,8 @@
 // refused with one line at one thread and, again and again (where a failure
 // surfaces depends on the threads' timing), at two. A CRAM file whose
 // reference is gone; an alignment whose CIGAR runs far past its reference,
-// in coverage mode; an annotation coordinate beyond what the tables hold.
+// in coverage mode; an annotation coordinate beyond what the tables hold,
+// and annotations holding NUL bytes.
 #include "alignments.h"
 #include "run.h"
 
@@ -17,6 +18,7 @@
 #include <cstdlib>
 #include <string>
 #include <vector>
+#include <zlib.h>
 
 namespace {
 
@@ -65,6 +67,16 @@ RunResult run_limited(const std::vector<std::string>& args)
     std::vector<std::string> all = {"--kill-after=5", "30", program_path("bamcount")};
     all.insert(all.end(), args.begin(), args.end());
     return run_program("/usr/bin/timeout", all);
+}
+
+// `text` gzip-compressed into `dir` as `name`; returns its path.
+std::string write_gzip(const ScratchDir& dir, const std::string& name, const std::string& text)
+{
+    const std::string path = dir.file(name);
+    gzFile z = gzopen(path.c_str(), "wb");
+    EXPECT_EQ(gzwrite(z, text.data(), static_cast<unsigned>(text.size())), static_cast<int>(text.size()));
+    EXPECT_EQ(gzclose(z), Z_OK);
+    return path;
 }
 
 void expect_one_line_refusal(const RunResult& r, const std::string& path, const std::string& says,
@@ -227,4 +239,49 @@ TEST(BamcountRobustness, CoordinatesBeyondTheTablesAreRefused)
         EXPECT_EQ(r.err, "bamcount: annotation file '" + gtf + "', line 2, field 5 (end): expected a position, a whole "
                          "number from 1 to 2147483647, found '" + position + "'\n");
     }
+}
+
+TEST(BamcountRobustness, ANulByteInTheAnnotationIsRefusedAtItsLineAndByte)
+{
+    ScratchDir dir;
+    const std::string bam = write_alignments(dir, "reads", many_reads_sam(10));
+    const std::string exon2 = "chr1\ttest\texon\t6001\t6010\t.\t+\t.\tgene_id \"H\"; transcript_id \"h\";\n";
+    // A line longer than the reader's block of 1 MiB, read across blocks.
+    const std::string long_line = "chr1\ttest\texon\t7001\t7010\t.\t+\t.\tgene_id \"L\"; transcript_id \"l\"; note \"" +
+                                  std::string(3000000, 'n') + "\";\n";
+    struct Case {
+        std::string name, text;
+        std::string at; // "line L, byte B"
+        bool gzip = false;
+    };
+    std::string nul_in_long = long_line;
+    nul_in_long[2500000] = '\0';
+    const std::vector<Case> cases = {
+        {"before_a_line.gtf", std::string(100, '\0') + kGtf, "line 1, byte 1"},
+        {"inside_a_line.gtf", kGtf + exon2.substr(0, 20) + '\0' + exon2.substr(20) + kGtf, "line 2, byte 21"},
+        {"gzipped.gtf.gz", kGtf + kGtf + std::string("chr1\0", 5), "line 3, byte 5", true},
+        {"in_a_long_line.gtf", kGtf + nul_in_long, "line 2, byte 2500001"},
+    };
+    for (const Case& c : cases) {
+        const std::string path = c.gzip ? write_gzip(dir, c.name, c.text) : dir.write(c.name, c.text);
+        const RunResult r = run_limited({"--gtf", path, "--out", dir.file("out"), bam});
+        EXPECT_EQ(r.status, 2) << c.name;
+        EXPECT_EQ(r.err, "bamcount: annotation file '" + path + "', " + c.at + ": expected text, found a NUL byte\n");
+    }
+    // A stream of zeros stops at its first byte.
+    const RunResult zeros = run_limited({"--gtf", "/dev/zero", "--out", dir.file("out"), bam});
+    EXPECT_EQ(zeros.status, 2);
+    EXPECT_EQ(zeros.err, "bamcount: annotation file '/dev/zero', line 1, byte 1: expected text, found a NUL byte\n");
+
+    // Without NUL: gzip input with CRLF line ends, a line longer than the
+    // block and a last line without its line end reads as the plain file.
+    const std::string plain = kGtf + long_line + exon2;
+    std::string crlf;
+    for (const char ch : plain) crlf += ch == '\n' ? std::string("\r\n") : std::string(1, ch);
+    crlf.resize(crlf.size() - 2);
+    ASSERT_EQ(run_limited({"--gtf", dir.write("plain.gtf", plain), "--out", dir.file("plain"), bam}).status, 0);
+    const RunResult r = run_limited({"--gtf", write_gzip(dir, "crlf.gtf.gz", crlf), "--out", dir.file("crlf"), bam});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(read_file(dir.file("crlf/features.tsv")), read_file(dir.file("plain/features.tsv")));
+    EXPECT_EQ(split_lines(read_file(dir.file("crlf/features.tsv"))).size(), 7u);
 }
