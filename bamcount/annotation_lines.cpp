@@ -130,28 +130,47 @@ Line split_columns(const LineReader& in, std::string_view text)
     return line;
 }
 
-std::string_view gtf_attribute(std::string_view attributes, std::string_view key)
+void GtfAttributes::read(const Line& line)
 {
+    const std::string_view a = line.fields[8];
+    items_.clear();
     std::size_t p = 0;
-    while (p < attributes.size()) {
-        while (p < attributes.size() && (attributes[p] == ' ' || attributes[p] == ';')) ++p;
-        const std::size_t key_end = attributes.find(' ', p);
-        if (key_end == std::string_view::npos) break;
-        const std::string_view k = attributes.substr(p, key_end - p);
-        std::size_t v = key_end + 1;
+    while (p < a.size()) {
+        while (p < a.size() && (a[p] == ' ' || a[p] == ';')) ++p;
+        const std::size_t key_end = a.find(' ', p);
+        if (key_end == std::string_view::npos) break; // a last key without a value says nothing
+        const std::string_view key = a.substr(p, key_end - p);
+        const std::size_t v = key_end + 1;
         std::string_view value;
-        if (v < attributes.size() && attributes[v] == '"') {
-            const std::size_t close = attributes.find('"', v + 1);
-            if (close == std::string_view::npos) break;
-            value = attributes.substr(v + 1, close - v - 1);
+        if (v < a.size() && a[v] == '"') {
+            const std::size_t close = a.find('"', v + 1);
+            if (close == std::string_view::npos)
+                line.refuse(8, "a closing '\"' of the value of " + quote_token(key), quote_token(a.substr(v)));
+            value = a.substr(v + 1, close - v - 1);
             p = close + 1;
+            while (p < a.size() && a[p] == ' ') ++p;
+            if (p < a.size() && a[p] != ';')
+                line.refuse(8, "';' after the quoted value of " + quote_token(key), quote_token(a.substr(p)));
         } else {
-            const std::size_t semi = attributes.find(';', v);
-            value = attributes.substr(v, semi == std::string_view::npos ? std::string_view::npos : semi - v);
-            p = semi == std::string_view::npos ? attributes.size() : semi;
+            const std::size_t semi = a.find(';', v);
+            value = a.substr(v, semi == std::string_view::npos ? std::string_view::npos : semi - v);
+            p = semi == std::string_view::npos ? a.size() : semi;
         }
-        if (k == key) return value;
+        items_.emplace_back(key, value);
     }
+}
+
+std::string_view GtfAttributes::value(std::string_view key) const
+{
+    for (const auto& [k, v] : items_)
+        if (k == key) return v;
+    return {};
+}
+
+std::string GtfAttributes::first_of(std::initializer_list<std::string_view> keys) const
+{
+    for (std::string_view key : keys)
+        if (const std::string_view v = value(key); !v.empty()) return std::string(v);
     return {};
 }
 
@@ -186,12 +205,10 @@ std::string_view gff3_attribute(std::string_view attributes, std::string_view ke
     return {};
 }
 
-std::string first_of(std::string_view attributes, std::initializer_list<std::string_view> keys, bool gff3)
+std::string first_of(std::string_view attributes, std::initializer_list<std::string_view> keys)
 {
-    for (std::string_view key : keys) {
-        const std::string_view v = gff3 ? gff3_attribute(attributes, key) : gtf_attribute(attributes, key);
-        if (!v.empty()) return gff3 ? percent_decoded(v) : std::string(v);
-    }
+    for (std::string_view key : keys)
+        if (const std::string_view v = gff3_attribute(attributes, key); !v.empty()) return percent_decoded(v);
     return {};
 }
 

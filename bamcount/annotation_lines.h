@@ -10,6 +10,7 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 #include <zlib.h>
 
@@ -67,9 +68,25 @@ struct Line {
 // Splits a line into its nine tab-separated columns, or refuses it.
 Line split_columns(const LineReader& in, std::string_view text);
 
-// GTF attributes: `key "value"; key value;`. The value of `key`, or an
-// empty view.
-std::string_view gtf_attribute(std::string_view attributes, std::string_view key);
+// The attributes of a GTF line, `key "value"; key value;`, read and
+// checked once per line. A quoted value runs to its closing quote, ';'
+// included (`note "a; b";`); after that quote only blanks and then ';' or
+// the end of the field may follow. So an unclosed quote
+// (`gene_id "g1; transcript_id "t1";`) is refused at field 9 rather than
+// read as the id `g1; transcript_id `.
+class GtfAttributes {
+public:
+    // Reads column 9 of `line`, or refuses the line. The values are views
+    // into the line's text.
+    void read(const Line& line);
+    // The value of the first `key`, or an empty view.
+    std::string_view value(std::string_view key) const;
+    // The first of `keys` with a value; empty for none.
+    std::string first_of(std::initializer_list<std::string_view> keys) const;
+
+private:
+    std::vector<std::pair<std::string_view, std::string_view>> items_;
+};
 
 // GFF3 attributes: `key=value;key=value1,value2`. The raw (still
 // percent-encoded) value of `key`, or an empty view.
@@ -78,8 +95,8 @@ std::string_view gff3_attribute(std::string_view attributes, std::string_view ke
 // A GFF3 value decoded from its percent-encoding.
 std::string percent_decoded(std::string_view v);
 
-// The first of `keys` that the attributes give, decoded; empty for none.
-std::string first_of(std::string_view attributes, std::initializer_list<std::string_view> keys, bool gff3);
+// The first of `keys` that the GFF3 attributes give, decoded; empty for none.
+std::string first_of(std::string_view attributes, std::initializer_list<std::string_view> keys);
 
 // Whether a feature's attribute column reads as GFF3 (`key=value`).
 bool looks_like_gff3(std::string_view attributes);
