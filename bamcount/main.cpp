@@ -199,6 +199,8 @@ int main(int argc, char** argv)
 {
     set_program_name("bamcount");
     // Every refusal is one line of our own; htslib's notes would add more.
+    // (The lines it writes with perror while it looks for a CRAM file's
+    // reference, which no log level governs, are silenced in counting.cpp.)
     hts_set_log_level(HTS_LOG_OFF);
     const Options o = parse(argc, argv);
     std::error_code error;
