@@ -12,7 +12,7 @@ TEST(TableNames, EscapeTheJoinersThePercentAndControlBytesOnly)
 {
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"ENSG00000185960", "ENSG00000185960"},
-        {"8227@X(+)", "8227@X(%2B)"},              // RefSeq's ids of split genes
+        {"8227@X(+)", "8227@X(%2B)"},              // a joiner inside an id
         {"a+b,c%d", "a%2Bb%2Cc%25d"},
         {"%2B", "%252B"},                           // a percent that looks like an escape
         {std::string("t\tn\nr\rz\0!", 9), "t%09n%0Ar%0Dz%00!"},
