@@ -3,9 +3,9 @@
 //
 // The tables join names: an aggregate gene's id is its members' ids joined
 // with '+' (its name likewise), a part's transcripts are joined with ','.
-// Annotations put those characters in their own ids too (RefSeq's
-// "8227@X(+)"), and GFF3's percent-encoding decodes to any byte, a tab or
-// a line break among them, which would break the table's columns and lines.
+// An annotation's own ids may hold those characters too, and GFF3's
+// percent-encoding decodes to any byte, a tab or a line break among them,
+// which would break the table's columns and lines.
 // So every atomic id, name, chromosome and transcript id is escaped by
 // table_name before it is joined or written: '%', '+', ',' and every
 // control byte (below 0x20, and 0x7F) become %XX with upper-case hex, as
@@ -14,8 +14,10 @@
 //
 // A gene that lies on several chromosomes or strands becomes one gene per
 // piece, named "id@chromosome(strand)" with the strand as a word: plus,
-// minus, unstranded. '@', '(' and ')' are not escaped: the piece suffix is
-// the text after the last '@'.
+// minus, unstranded; a '+' there would split RefSeq's 8227 and 438, merged
+// on chrX, into pieces of "8227@X(+)+438@X(+)". '@', '(' and ')' are not
+// escaped: a piece's suffix starts at its last '@', unless the
+// chromosome's name holds one.
 #pragma once
 
 #include <string>
