@@ -8,7 +8,6 @@
 // prints. Genes split across chromosomes, annotations whose genes hold no
 // exon, and the conditions' names.
 #include "alignments.h"
-#include "annotation_lines.h"
 #include "run.h"
 
 #include <gtest/gtest.h>
@@ -537,7 +536,8 @@ TEST(Bamcount, GenesOnSeveralChromosomesOrStrandsCountAsOneGenePerPiece)
 
 // As RefSeq's 8227 and 438, two genes on chrX and chrY that overlap on both:
 // each chromosome's pieces merge. One id holds a '+' and one transcript a
-// ',', the tables' own joiners.
+// ',', the tables' own joiners: split at them, the fields decode back into
+// the annotation's ids (table_names_test).
 TEST(Bamcount, MergedPiecesOfSplitGenesSplitBackIntoTheAnnotationsIds)
 {
     const std::string annotation = gtf_exon(101, 110, '+', "8227", "a1", "chrX") +
@@ -560,20 +560,6 @@ TEST(Bamcount, MergedPiecesOfSplitGenesSplitBackIntoTheAnnotationsIds)
                               "exon\t6\t" + y + "111\t120\t+\tb%2C1\t2\t10\n"
                               "gene\t2\t" + y + "101\t120\t+\ta1,b%2C1\t2\t20\n");
     EXPECT_EQ(o.reads, "1 101 1 1 0\n2 115 1 0 1\n");
-
-    // Split at the joiners and decoded, as a reader of the table would.
-    auto split_decoded = [](const std::string& field, char joiner) {
-        std::vector<std::string> items;
-        std::istringstream in(field);
-        for (std::string item; std::getline(in, item, joiner);) items.push_back(percent_decoded(item));
-        return items;
-    };
-    std::vector<std::string> cells;
-    std::istringstream line(split_lines(o.features)[8]);
-    for (std::string cell; std::getline(line, cell, '\t');) cells.push_back(cell);
-    ASSERT_EQ(cells.size(), 11u);
-    EXPECT_EQ(split_decoded(cells[2], '+'), (std::vector<std::string>{"8227@chrY(plus)", "438+1@chrY(plus)"}));
-    EXPECT_EQ(split_decoded(cells[8], ','), (std::vector<std::string>{"a1", "b,1"}));
 }
 
 // GFF3 escapes that decode to a tab, a line break, a NUL and a CR in gene

@@ -6,7 +6,8 @@
 // reference is gone or cannot be used, refused with our one line and
 // nothing of htslib's left behind; an alignment whose CIGAR runs far past its reference,
 // in coverage mode; an annotation coordinate beyond what the tables hold,
-// and annotations holding NUL bytes.
+// annotations holding NUL bytes and GTF quotes that do not close where they
+// should.
 #include "alignments.h"
 #include "run.h"
 
@@ -304,4 +305,32 @@ TEST(BamcountRobustness, ANulByteInTheAnnotationIsRefusedAtItsLineAndByte)
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(read_file(dir.file("crlf/features.tsv")), read_file(dir.file("plain/features.tsv")));
     EXPECT_EQ(split_lines(read_file(dir.file("crlf/features.tsv"))).size(), 7u);
+}
+
+TEST(BamcountRobustness, AGtfQuoteThatDoesNotCloseWhereItShouldIsRefused)
+{
+    ScratchDir dir;
+    const std::string bam = write_alignments(dir, "reads", many_reads_sam(10));
+    const std::string exon = "chr1\ttest\texon\t1\t10\t.\t+\t.\t", cds = "chr1\ttest\tCDS\t1\t10\t.\t+\t0\t";
+    const std::string open_quote = "gene_id \"g1; transcript_id \"t1\";\n";
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {exon + open_quote, "line 1, field 9 (attributes): expected ';' after the quoted value of 'gene_id', found 't1\";'"},
+        {kGtf + exon + "gene_id \"g1\"; transcript_id \"t1\"  x;\n",
+         "line 2, field 9 (attributes): expected ';' after the quoted value of 'transcript_id', found 'x;'"},
+        {exon + "gene_id \"g1\"; transcript_id \"t1;\n",
+         "line 1, field 9 (attributes): expected a closing '\"' of the value of 'transcript_id', found '\"t1;'"},
+        // Lines not counted are checked too.
+        {kGtf + cds + open_quote,
+         "line 2, field 9 (attributes): expected ';' after the quoted value of 'gene_id', found 't1\";'"},
+    };
+    for (const auto& [text, message] : cases) {
+        const std::string gtf = dir.write("quotes.gtf", text);
+        const RunResult r = run_limited({"--gtf", gtf, "--out", dir.file("out"), bam});
+        EXPECT_EQ(r.status, 2) << message;
+        EXPECT_EQ(r.err, "bamcount: annotation file '" + gtf + "', " + message + "\n");
+    }
+    // A ';' inside quotes is the value's; blanks may come before a ';'.
+    const std::string gtf = dir.write("note.gtf", exon + "gene_id \"g1\" ; note \"a; b\"; transcript_id \"t1\" \n");
+    ASSERT_EQ(run_limited({"--gtf", gtf, "--out", dir.file("out"), bam}).status, 0);
+    EXPECT_EQ(split_lines(read_file(dir.file("out/features.tsv"))).at(2), "gene\t1\tg1\tg1\tchr1\t1\t10\t+\tt1\t1\t10");
 }

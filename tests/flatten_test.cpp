@@ -3,8 +3,7 @@
 // share positions and its absence, gene-type filters, genes split across
 // chromosomes and strands; the GTF and GFF3 readers (transcripts grouped
 // into genes without gene lines, the counted feature type and the gene
-// attribute chosen), gzip input, and the refusal of malformed lines and of
-// GTF quotes that do not close where they should.
+// attribute chosen), gzip input, and the refusal of malformed lines.
 #include "annotation.h"
 #include "flatten.h"
 #include "run.h"
@@ -12,7 +11,6 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <string_view>
 #include <vector>
 #include <zlib.h>
 
@@ -225,48 +223,6 @@ TEST(Annotation, MalformedLinesAreRefusedWithFileLineAndField)
                     "annotation file '" + path + "', " + c.message.substr(0, c.message.find('(')))
             << c.message;
     }
-}
-
-namespace {
-
-// A regular expression that matches `text` as it is.
-std::string literally(const std::string& text)
-{
-    std::string out;
-    for (const char c : text) {
-        if (std::string_view("\\^$.|?*+()[]{}").find(c) != std::string_view::npos) out += '\\';
-        out += c;
-    }
-    return out;
-}
-
-} // namespace
-
-TEST(Annotation, AGtfQuoteThatDoesNotCloseWhereItShouldIsRefused)
-{
-    const std::string start = "c\tt\texon\t1\t10\t.\t+\t.\t";
-    const std::string good = gtf_exon("c", 1, 10, '+', "G", "t");
-    const std::vector<std::pair<std::string, std::string>> refused = {
-        {start + "gene_id \"g1; transcript_id \"t1\";\n",
-         "line 1, field 9 (attributes): expected ';' after the quoted value of 'gene_id', found 't1\";'"},
-        {good + start + "gene_id \"g1\"; transcript_id \"t1\"  x;\n",
-         "line 2, field 9 (attributes): expected ';' after the quoted value of 'transcript_id', found 'x;'"},
-        {start + "gene_id \"g1\"; transcript_id \"t1;\n",
-         "line 1, field 9 (attributes): expected a closing '\"' of the value of 'transcript_id', found '\"t1;'"},
-        // Every line, not only the counted ones.
-        {good + "c\tt\tCDS\t1\t10\t.\t+\t0\tgene_id \"g1; transcript_id \"t1\";\n",
-         "line 2, field 9 (attributes): expected ';' after the quoted value of 'gene_id', found 't1\";'"},
-    };
-    for (const auto& [text, message] : refused) {
-        ScratchDir dir;
-        const std::string path = dir.write("bad.gtf", text);
-        EXPECT_EXIT(read_annotation(path), ::testing::ExitedWithCode(2),
-                    literally("annotation file '" + path + "', " + message + "\n"));
-    }
-    // A ';' inside quotes is the value's; blanks may come before the ';'.
-    const auto genes = flatten_text(start + "gene_id \"g1\" ; note \"a; b\"; transcript_id \"t1\" \n");
-    ASSERT_EQ(genes.size(), 1u);
-    EXPECT_EQ(genes_text(genes), "g1 g1: 1-10[t1]\n");
 }
 
 TEST(Flatten, GenesOnSeveralChromosomesOrStrandsBecomeOneGenePerPieceBeforeMerging)
