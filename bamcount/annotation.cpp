@@ -56,13 +56,13 @@ private:
 class GtfGenes {
 public:
     explicit GtfGenes(std::vector<AnnotatedGene>& genes) : genes_(genes) {}
-    AnnotatedGene& named(std::string_view id, std::string_view attributes)
+    AnnotatedGene& named(std::string_view id, const GtfAttributes& attributes)
     {
         if (auto it = index_.find(id); it != index_.end()) return genes_[it->second];
         index_.emplace(std::string(id), genes_.size());
         AnnotatedGene& g = genes_.emplace_back();
         g.id = std::string(id);
-        g.type = first_of(attributes, {"gene_type", "gene_biotype"}, false);
+        g.type = attributes.first_of({"gene_type", "gene_biotype"});
         return g;
     }
 
@@ -100,24 +100,24 @@ struct GeneOf {
 void describe_feature(Gff3Feature& f, std::string_view attributes, std::string_view type, const std::string& id,
                       const AnnotationOptions& options)
 {
-    const std::string parents = first_of(attributes, {"Parent"}, true);
+    const std::string parents = first_of(attributes, {"Parent"});
     f.parent = parents.substr(0, parents.find(','));
     f.gene_line = is_gene_type(type);
-    f.id = first_of(attributes, {"gene_id", "transcript_id"}, true);
+    f.id = first_of(attributes, {"gene_id", "transcript_id"});
     if (f.id.empty()) f.id = id;
-    f.name = first_of(attributes, {"Name", "gene_name"}, true);
-    f.type = first_of(attributes, {"biotype", "gene_biotype", "gene_type"}, true);
+    f.name = first_of(attributes, {"Name", "gene_name"});
+    f.type = first_of(attributes, {"biotype", "gene_biotype", "gene_type"});
     if (f.parent.empty() && !f.gene_line) {
-        f.group = first_of(attributes, {"geneID", "gene_id", "gene"}, true);
+        f.group = first_of(attributes, {"geneID", "gene_id", "gene"});
         if (!f.group.empty()) {
-            f.id = first_of(attributes, {"transcript_id"}, true);
+            f.id = first_of(attributes, {"transcript_id"});
             if (f.id.empty()) f.id = id;
-            f.name = first_of(attributes, {"gene_name"}, true);
+            f.name = first_of(attributes, {"gene_name"});
         }
     }
     if (!options.gene_attribute.empty()) {
-        f.attribute = first_of(attributes, {options.gene_attribute}, true);
-        f.attribute_name = first_of(attributes, {"gene_name"}, true);
+        f.attribute = first_of(attributes, {options.gene_attribute});
+        f.attribute_name = first_of(attributes, {"gene_name"});
     }
 }
 
@@ -305,14 +305,16 @@ Annotation read_annotation(const std::string& path, const AnnotationOptions& opt
     const std::string_view counted = options.feature_type;
     const std::string_view gtf_key =
         options.gene_attribute.empty() ? std::string_view("gene_id") : std::string_view(options.gene_attribute);
-    std::string text, scratch;
+    std::string scratch;
+    std::string_view text;
+    GtfAttributes gtf; // a GTF line's, read once per line
     int format = 0; // 0 not yet known, 1 GTF, 3 GFF3
 
     while (in.next(text)) {
         if (text.empty()) continue;
         if (text[0] == '#') {
-            if (text.rfind("##gff-version 3", 0) == 0) format = 3;
-            if (text.rfind("##FASTA", 0) == 0) break;
+            if (text.starts_with("##gff-version 3")) format = 3;
+            if (text.starts_with("##FASTA")) break;
             continue;
         }
         const Line line = split_columns(in, text);
@@ -326,7 +328,7 @@ Annotation read_annotation(const std::string& path, const AnnotationOptions& opt
             // without a counted feature.
             if (gff3) {
                 const std::string_view parent = gff3_attribute(attributes, "Parent");
-                const std::string id = first_of(attributes, {"ID"}, true);
+                const std::string id = first_of(attributes, {"ID"});
                 const std::uint32_t type_index = types.of(type);
                 if (!parent.empty()) {
                     Gff3Feature& p = features.at(decoded(parent.substr(0, parent.find(',')), scratch));
@@ -334,9 +336,13 @@ Annotation read_annotation(const std::string& path, const AnnotationOptions& opt
                     p.has_children = true;
                 }
                 if (!id.empty()) features.define(id, attributes, type, type_index);
-            } else if (const std::string_view key = gtf_attribute(attributes, gtf_key); !key.empty()) {
-                if (type == "gene") gtf_genes.named(key, attributes).from_gene_line = true;
-                else if (type != "transcript") add_count(gtf_genes.named(key, attributes).leaf_types, types.of(type), 1);
+            } else {
+                gtf.read(line);
+                const std::string_view key = gtf.value(gtf_key);
+                if (key.empty() || type == "transcript") continue;
+                AnnotatedGene& gene = gtf_genes.named(key, gtf);
+                if (type == "gene") gene.from_gene_line = true;
+                else add_count(gene.leaf_types, types.of(type), 1);
             }
             continue;
         }
@@ -350,30 +356,31 @@ Annotation read_annotation(const std::string& path, const AnnotationOptions& opt
         exon.strand = line.strand();
 
         if (!gff3) {
-            exon.gene_id = first_of(attributes, {gtf_key}, false);
+            gtf.read(line);
+            exon.gene_id = gtf.first_of({gtf_key});
             if (exon.gene_id.empty()) line.refuse(8, "a " + std::string(gtf_key) + " attribute");
             // A feature of no transcript belongs to its gene directly, as a
             // GFF3 feature whose Parent is a gene.
-            exon.transcript_id = first_of(attributes, {"transcript_id"}, false);
+            exon.transcript_id = gtf.first_of({"transcript_id"});
             if (exon.transcript_id.empty()) exon.transcript_id = exon.gene_id;
-            exon.gene_name = first_of(attributes, {"gene_name"}, false);
+            exon.gene_name = gtf.first_of({"gene_name"});
             if (exon.gene_name.empty()) exon.gene_name = exon.gene_id;
-            exon.gene_type = first_of(attributes, {"gene_type", "gene_biotype"}, false);
+            exon.gene_type = gtf.first_of({"gene_type", "gene_biotype"});
             result.exons.push_back(std::move(exon));
             continue;
         }
 
-        PendingFeature p{std::move(exon), split_list(first_of(attributes, {"Parent"}, true), ','), nullptr, {}, {},
+        PendingFeature p{std::move(exon), split_list(first_of(attributes, {"Parent"}), ','), nullptr, {}, {},
                          in.line_number()};
         if (!options.gene_attribute.empty()) {
-            p.attribute = first_of(attributes, {options.gene_attribute}, true);
-            p.attribute_name = first_of(attributes, {"gene_name"}, true);
+            p.attribute = first_of(attributes, {options.gene_attribute});
+            p.attribute_name = first_of(attributes, {"gene_name"});
         }
         if (p.parents.empty()) {
             // Without Parent, a counted feature is its own transcript: a gene
             // (counting whole genes), a transcript naming its gene, or one
             // whose gene the gene attribute of its own line tells.
-            const std::string id = first_of(attributes, {"ID"}, true);
+            const std::string id = first_of(attributes, {"ID"});
             if (!id.empty()) {
                 p.self = std::make_unique<Gff3Feature>();
                 describe_feature(*p.self, attributes, type, id, options);

@@ -10,11 +10,16 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 #include <zlib.h>
 
 inline constexpr int kColumns = 9;
 
-// Lines of a plain or gzip-compressed file (zlib reads both).
+// Lines of a plain or gzip-compressed file (zlib reads both), read in
+// large blocks. An annotation is text: a NUL byte is refused where it
+// stands (its line and byte), so that no line is cut or joined at it and a
+// stream of zeros stops at once.
 class LineReader {
 public:
     explicit LineReader(FileName name);
@@ -22,8 +27,10 @@ public:
     LineReader(const LineReader&) = delete;
     LineReader& operator=(const LineReader&) = delete;
 
-    // The next line without its line end; false at the end of the file.
-    bool next(std::string& line);
+    // The next line without its line end ("\n" or "\r\n"; the last line
+    // may have none), valid until the next call; false at the end of the
+    // file.
+    bool next(std::string_view& line);
 
     std::uint64_t line_number() const { return number_; }
     const FileName& name() const { return name_; }
@@ -32,9 +39,17 @@ public:
     std::string where(std::uint64_t line) const;
 
 private:
+    // Reads more of the file after the unread bytes; false at its end.
+    bool fill();
+
     FileName name_;
     gzFile file_ = nullptr;
     std::uint64_t number_ = 0;
+    std::vector<char> buffer_;
+    std::size_t begin_ = 0;   // the unread bytes: from begin_
+    std::size_t end_ = 0;     // to end_
+    std::size_t scanned_ = 0; // bytes from begin_ known to hold neither '\n' nor NUL
+    bool at_end_ = false;
 };
 
 // One feature line, split into its columns (views into the line's text).
@@ -51,11 +66,27 @@ struct Line {
 };
 
 // Splits a line into its nine tab-separated columns, or refuses it.
-Line split_columns(const LineReader& in, const std::string& text);
+Line split_columns(const LineReader& in, std::string_view text);
 
-// GTF attributes: `key "value"; key value;`. The value of `key`, or an
-// empty view.
-std::string_view gtf_attribute(std::string_view attributes, std::string_view key);
+// The attributes of a GTF line, `key "value"; key value;`, read and
+// checked once per line. A quoted value runs to its closing quote, ';'
+// included (`note "a; b";`); after that quote only blanks and then ';' or
+// the end of the field may follow. So an unclosed quote
+// (`gene_id "g1; transcript_id "t1";`) is refused at field 9 rather than
+// read as the id `g1; transcript_id `.
+class GtfAttributes {
+public:
+    // Reads column 9 of `line`, or refuses the line. The values are views
+    // into the line's text.
+    void read(const Line& line);
+    // The value of the first `key`, or an empty view.
+    std::string_view value(std::string_view key) const;
+    // The first of `keys` with a value; empty for none.
+    std::string first_of(std::initializer_list<std::string_view> keys) const;
+
+private:
+    std::vector<std::pair<std::string_view, std::string_view>> items_;
+};
 
 // GFF3 attributes: `key=value;key=value1,value2`. The raw (still
 // percent-encoded) value of `key`, or an empty view.
@@ -64,8 +95,8 @@ std::string_view gff3_attribute(std::string_view attributes, std::string_view ke
 // A GFF3 value decoded from its percent-encoding.
 std::string percent_decoded(std::string_view v);
 
-// The first of `keys` that the attributes give, decoded; empty for none.
-std::string first_of(std::string_view attributes, std::initializer_list<std::string_view> keys, bool gff3);
+// The first of `keys` that the GFF3 attributes give, decoded; empty for none.
+std::string first_of(std::string_view attributes, std::initializer_list<std::string_view> keys);
 
 // Whether a feature's attribute column reads as GFF3 (`key=value`).
 bool looks_like_gff3(std::string_view attributes);

@@ -3,15 +3,19 @@
 #include "progress.h"
 
 #include <htslib/bgzf.h>
+#include <htslib/faidx.h>
 #include <htslib/hts.h>
 #include <htslib/sam.h>
 #include <htslib/thread_pool.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <limits>
 #include <optional>
 #include <sys/stat.h>
+#include <unistd.h>
 
 const char* const kReasonNames[kReasons] = {
     "assigned",      "no_feature", "ambiguous_strand", "low_mapping_quality",       "multi_mapping", "secondary",
@@ -20,18 +24,36 @@ const char* const kReasonNames[kReasons] = {
 namespace {
 
 // htslib's handles, each released once. A refusal releases them before it
-// ends the process: std::exit runs no destructor of a local, and
-// decompression threads still working on the file while the exit handlers
-// tear the process down can crash it.
+// ends the process: std::exit runs no destructor of a local, LeakSanitizer
+// would count whatever they hold, and decompression threads still working
+// on the file while the exit handlers tear the process down can crash it.
+//
+// While htslib reads a CRAM file, standard error is silenced: looking for
+// the reference a CRAM names in its header, htslib writes lines of its own
+// with perror ("/refs/chr1.fa: No such file or directory"), which no log
+// level governs, one for each attempt; a refusal would then be several
+// lines, not one of ours. Standard error comes back once the file is
+// closed and the pool's threads are gone, before any message of ours.
 struct Handles {
     samFile* file = nullptr;
     sam_hdr_t* header = nullptr;
     bam1_t* record = nullptr;
     htsThreadPool pool{nullptr, 0};
+    int standard_error = -1; // standard error's own descriptor while silenced
     Handles() = default;
     Handles(const Handles&) = delete;
     Handles& operator=(const Handles&) = delete;
     ~Handles() { release(); }
+
+    void silence_standard_error()
+    {
+        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (null < 0) return; // htslib's lines then show, nothing worse
+        std::fflush(stderr);
+        standard_error = ::fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 0);
+        if (standard_error >= 0) ::dup2(null, STDERR_FILENO);
+        ::close(null);
+    }
 
     // The file goes before the pool its threads belong to.
     void release()
@@ -44,6 +66,11 @@ struct Handles {
         header = nullptr;
         file = nullptr;
         pool.pool = nullptr;
+        if (standard_error >= 0) {
+            ::dup2(standard_error, STDERR_FILENO);
+            ::close(standard_error);
+            standard_error = -1;
+        }
     }
 
     // Releases the handles, then stops the program with `text`.
@@ -53,6 +80,21 @@ struct Handles {
         fail_input(text);
     }
 };
+
+// Why the FASTA file at `path` cannot serve as a CRAM file's reference, or
+// nothing. htslib, handed a reference it cannot use, drops the CRAM
+// handle's list of references without freeing it: the file is opened and
+// indexed (the index made when missing, as htslib would) here first, so
+// that such a reference is refused before the handle sees it.
+std::string reference_problem(const std::string& path)
+{
+    if (std::FILE* f = std::fopen(path.c_str(), "rb")) std::fclose(f);
+    else return std::strerror(errno ? errno : ENOENT);
+    faidx_t* index = fai_load3(path.c_str(), nullptr, nullptr, FAI_CREATE);
+    if (!index) return "it is not a FASTA file, plain or bgzip-compressed, whose index can be read or made";
+    fai_destroy(index);
+    return {};
+}
 
 // The words of every refusal of a file cut short or damaged.
 const char kTruncated[] = ": the file is truncated or damaged";
@@ -74,6 +116,7 @@ Decoded decode(const std::string& path, const std::string& reference, int fields
     d.failed = true;
     h.file = sam_open(path.c_str(), "r");
     if (!h.file) return d;
+    if (h.file->is_cram) h.silence_standard_error();
     if (!reference.empty() && hts_set_fai_filename(h.file, reference.c_str()) != 0) return d;
     if (fields != 0 && hts_set_opt(h.file, CRAM_OPT_REQUIRED_FIELDS, fields) != 0) return d;
     h.header = sam_hdr_read(h.file);
@@ -165,6 +208,7 @@ ConditionCounts count_alignments(const FileName& name, const CountLayout& layout
     h.file = sam_open(name.path.c_str(), "r");
     if (!h.file) fail_open(name, "open", errno ? errno : EINVAL);
     const bool is_cram = h.file->is_cram;
+    if (is_cram) h.silence_standard_error();
     // A BAM or CRAM file ends in an empty block written last: without it
     // the file was cut short, perhaps at a block boundary, where every
     // block before the cut still reads as whole records.
@@ -175,8 +219,12 @@ ConditionCounts count_alignments(const FileName& name, const CountLayout& layout
                  std::strerror(errno ? errno : EIO) + ")");
     default: break; // present, or a stream or a format without one
     }
-    if (!settings.reference.empty() && hts_set_fai_filename(h.file, settings.reference.c_str()) != 0)
-        h.refuse("cannot use the reference '" + settings.reference + "' for " + describe(name));
+    if (!settings.reference.empty()) {
+        const std::string cannot = "cannot use the reference '" + settings.reference + "' for " + describe(name);
+        if (const std::string problem = is_cram ? reference_problem(settings.reference) : ""; !problem.empty())
+            h.refuse(cannot + ": " + problem);
+        if (hts_set_fai_filename(h.file, settings.reference.c_str()) != 0) h.refuse(cannot);
+    }
     h.header = sam_hdr_read(h.file);
     if (!h.header)
         h.refuse("cannot read " + describe(name) + ": its header is truncated or damaged, or it is not a SAM, BAM "

@@ -1,6 +1,7 @@
 #include "flatten.h"
 
 #include "diag.h"
+#include "table_names.h"
 
 #include <algorithm>
 #include <numeric>
@@ -11,11 +12,11 @@ namespace {
 
 // One annotated gene: its exons, as indices into the annotation's records.
 struct SourceGene {
-    std::string id;
+    std::string id; // the annotation's
     std::vector<std::size_t> exons;
     std::int64_t first_position = 0;
     std::size_t next_piece = 0; // the gene id's next piece on another chromosome or strand; 0 for none
-    std::string suffix;         // "@chromosome(strand)" for every piece of a gene of several
+    std::string suffix;         // piece_suffix for every piece of a gene of several, else empty
 };
 
 // Disjoint sets over the genes of the annotation.
@@ -72,7 +73,7 @@ std::vector<ExonicPart> parts_of(const std::vector<ExonRecord>& exons, const std
 
 // Gives every piece of a gene that lies on several chromosomes or strands
 // (the pseudo-autosomal genes of chrX and chrY in RefSeq-based human
-// annotations) the id "gene_id@chromosome(strand)", and says so in one
+// annotations) its suffix "@chromosome(strand)", and says so in one
 // warning; or, when asked, refuses them. A gene's first piece comes before
 // its other pieces in `genes`, so the loop meets each such gene there first.
 void name_pieces(std::vector<SourceGene>& genes, const std::vector<ExonRecord>& exons, bool refuse)
@@ -89,7 +90,7 @@ void name_pieces(std::vector<SourceGene>& genes, const std::vector<ExonRecord>& 
         std::size_t pieces = 0;
         for (std::size_t p = g;; p = genes[p].next_piece) {
             const ExonRecord& x = exons[genes[p].exons.front()];
-            genes[p].suffix = "@" + x.chromosome + "(" + x.strand + ")";
+            genes[p].suffix = piece_suffix(x.chromosome, x.strand);
             if (split == 1 && pieces < kNamed)
                 first_places += (pieces ? " and on " : " on ") + x.chromosome + " " + x.strand;
             else if (split == 1 && pieces == kNamed)
@@ -105,7 +106,6 @@ void name_pieces(std::vector<SourceGene>& genes, const std::vector<ExonRecord>& 
                    first_places + "); with --refuse-split-genes a gene must lie on one chromosome and strand");
     warn("warning: " + count + " on more than one chromosome or strand and " + (split == 1 ? "is" : "are") +
          " split into one gene per piece, named gene_id@chromosome(strand): " + named);
-    for (SourceGene& g : genes) g.id += g.suffix;
 }
 
 } // namespace
@@ -210,8 +210,8 @@ std::vector<FlatGene> flatten_genes(const std::vector<ExonRecord>& exons, const 
         std::vector<std::size_t> all;
         std::vector<std::string> names;
         for (std::size_t g : m) {
-            f.members.push_back(genes[g].id);
-            names.push_back(exons[genes[g].exons.front()].gene_name + genes[g].suffix);
+            f.members.push_back(table_name(genes[g].id) + genes[g].suffix);
+            names.push_back(table_name(exons[genes[g].exons.front()].gene_name) + genes[g].suffix);
             all.insert(all.end(), genes[g].exons.begin(), genes[g].exons.end());
         }
         const ExonRecord& first = exons[all.front()];

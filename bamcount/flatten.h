@@ -7,14 +7,19 @@
 // A gene whose exons lie on more than one chromosome or strand (the
 // pseudo-autosomal genes on chrX and chrY, say) becomes one gene per
 // chromosome and strand, every piece named "gene_id@chromosome(strand)"
-// (its name suffixed the same way), with one warning naming the first few;
-// or, with FlattenOptions::refuse_split, the program stops (exit status 2).
+// with the strand as a word, "SHOX@chrX(plus)" (its name suffixed the same
+// way), with one warning naming the first few; or, with
+// FlattenOptions::refuse_split, the program stops (exit status 2).
 //
 // Genes (or such pieces) of the same chromosome and strand that share
 // exonic positions are merged into one aggregate gene named by their ids
 // joined with '+' (in order of their first exonic position), so that every
 // position counts in one gene only; without merging, shared positions
 // belong to each gene.
+//
+// A FlatGene's id and name are spelt as the tables write them: each
+// member's id and name escaped by table_name (table_names.h) before the
+// joining, so that the joined text splits back into the annotation's ids.
 #pragma once
 
 #include "annotation.h"
@@ -32,11 +37,10 @@ struct ExonicPart {
 };
 
 struct FlatGene {
-    std::string id;   // the annotation's gene id (a split gene's with "@chromosome(strand)"), or the
-                      // members' ids joined with '+'
-    std::string name; // the gene names, joined the same way
-    std::vector<std::string> members;
-    std::string chromosome;
+    std::string id;   // the members joined with '+'
+    std::string name; // the members' gene names, escaped, suffixed and joined the same way
+    std::vector<std::string> members; // each gene's escaped id (a piece's with its piece_suffix)
+    std::string chromosome;           // as the annotation spells it
     int chromosome_index = 0; // 1-based, in order of first appearance in the annotation
     char strand = '.';
     std::vector<ExonicPart> parts; // ascending, disjoint

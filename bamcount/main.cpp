@@ -55,7 +55,8 @@ const char kHelp[] =
     "                       gene); looked up on the feature's line, then its Parent's, then theirs\n"
     "  --refuse-split-genes refuse a gene whose exons lie on more than one chromosome or strand; by\n"
     "                       default each piece is a gene of its own, named gene_id@chromosome(strand)\n"
-    "                       (SHOX@chrX(+), SHOX@chrY(+))\n"
+    "                       with the strand as a word (SHOX@chrX(plus), SHOX@chrY(plus); minus,\n"
+    "                       unstranded)\n"
     "  --coverage           count every aligned base instead of each read's 5' end\n"
     "  --reference FASTA    the reference sequence, for CRAM files that need one\n"
     "  --threads N          decompression threads per file (default: every hardware thread)\n"
@@ -78,7 +79,9 @@ const char kHelp[] =
     "                (the counted totals, with a warning, when no gene has reads in every\n"
     "                condition); give it to lvcmp or sigtable in place of gtt.txt to use it\n"
     "  features.tsv  each gene and exon number with the annotation's gene id, name, chromosome,\n"
-    "                start, end, strand and transcripts, the gene's number and the length\n"
+    "                start, end, strand and transcripts, the gene's number and the length; merged\n"
+    "                genes' ids and names joined with '+', transcripts with ',', each with '%',\n"
+    "                '+', ',' and control bytes written %XX (%2B)\n"
     "  summary.tsv   every condition's records by what became of them; second_mate counts the second\n"
     "                mates of pairs whose first mate is mapped (the fragment is counted, or not, at\n"
     "                the first mate's record)\n"
@@ -196,6 +199,8 @@ int main(int argc, char** argv)
 {
     set_program_name("bamcount");
     // Every refusal is one line of our own; htslib's notes would add more.
+    // (The lines it writes with perror while it looks for a CRAM file's
+    // reference, which no log level governs, are silenced in counting.cpp.)
     hts_set_log_level(HTS_LOG_OFF);
     const Options o = parse(argc, argv);
     std::error_code error;

@@ -1,6 +1,7 @@
 #include "tables_writer.h"
 
 #include "diag.h"
+#include "table_names.h"
 #include "textout.h"
 
 #include <algorithm>
@@ -76,6 +77,7 @@ TableSizes write_tables(const std::string& dir, const CountLayout& layout,
         const FlatGene& gene = genes[g];
         const std::int64_t gene_index = static_cast<std::int64_t>(g) + 1;
         const std::int64_t first_exon = exon + 1;
+        const std::string chromosome = table_name(gene.chromosome);
         std::vector<std::string> transcripts;
         for (std::size_t p = 0; p < gene.parts.size(); ++p) {
             const ExonicPart& part = gene.parts[p];
@@ -105,8 +107,9 @@ TableSizes write_tables(const std::string& dir, const CountLayout& layout,
             ++exon;
             exon_zb.integer(exon).ch(' ').integer(first_row).ch(' ').integer(row).ch(' ').integer(part.length()).endl();
             features.text("exon\t").integer(exon).ch('\t').text(gene.id).ch('\t').text(gene.name).ch('\t');
-            features.text(gene.chromosome).ch('\t').integer(part.start).ch('\t').integer(part.end).ch('\t');
-            features.ch(gene.strand).ch('\t').text(joined(part.transcripts, ',')).ch('\t').integer(gene_index);
+            features.text(chromosome).ch('\t').integer(part.start).ch('\t').integer(part.end).ch('\t');
+            features.ch(gene.strand).ch('\t').text(joined_table_names(part.transcripts, ',')).ch('\t');
+            features.integer(gene_index);
             features.ch('\t').integer(part.length()).endl();
             transcripts.insert(transcripts.end(), part.transcripts.begin(), part.transcripts.end());
         }
@@ -115,8 +118,8 @@ TableSizes write_tables(const std::string& dir, const CountLayout& layout,
         gene_zb.integer(gene_index).ch(' ').integer(first_exon).ch(' ').integer(exon).ch(' ');
         gene_zb.integer(gene.length()).endl();
         features.text("gene\t").integer(gene_index).ch('\t').text(gene.id).ch('\t');
-        features.text(gene.name).ch('\t').text(gene.chromosome).ch('\t').integer(gene.start()).ch('\t');
-        features.integer(gene.end()).ch('\t').ch(gene.strand).ch('\t').text(joined(transcripts, ','));
+        features.text(gene.name).ch('\t').text(chromosome).ch('\t').integer(gene.start()).ch('\t');
+        features.integer(gene.end()).ch('\t').ch(gene.strand).ch('\t').text(joined_table_names(transcripts, ','));
         features.ch('\t').integer(gene_index).ch('\t').integer(gene.length()).endl();
     }
 

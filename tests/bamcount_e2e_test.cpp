@@ -512,24 +512,24 @@ TEST(Bamcount, GenesOnSeveralChromosomesOrStrandsCountAsOneGenePerPiece)
                              kNoCommonGene);
     EXPECT_EQ(o.reads, "1 101 1 1 0\n1 201 1 0 1\n1 405 1 1 0\n2 101 1 1 0\n2 201 1 1 0\n");
     EXPECT_EQ(o.features, kFeaturesHeader +
-                              "exon\t1\tSHOX@chrX(+)\tSHOX_name@chrX(+)\tchrX\t101\t110\t+\ts1\t1\t10\n"
-                              "gene\t1\tSHOX@chrX(+)\tSHOX_name@chrX(+)\tchrX\t101\t110\t+\ts1\t1\t10\n"
-                              "exon\t2\tPLCXD1@chrX(+)\tPLCXD1_name@chrX(+)\tchrX\t201\t210\t+\tp1\t2\t10\n"
-                              "gene\t2\tPLCXD1@chrX(+)\tPLCXD1_name@chrX(+)\tchrX\t201\t210\t+\tp1\t2\t10\n"
-                              "exon\t3\tGENE3@chrX(-)\tGENE3_name@chrX(-)\tchrX\t301\t310\t-\tg3\t3\t10\n"
-                              "gene\t3\tGENE3@chrX(-)\tGENE3_name@chrX(-)\tchrX\t301\t310\t-\tg3\t3\t10\n"
-                              "exon\t4\tGENE3@chrX(+)\tGENE3_name@chrX(+)\tchrX\t401\t410\t+\tg3b\t4\t10\n"
-                              "gene\t4\tGENE3@chrX(+)\tGENE3_name@chrX(+)\tchrX\t401\t410\t+\tg3b\t4\t10\n"
-                              "exon\t5\tGENE4@chrX(+)\tGENE4_name@chrX(+)\tchrX\t501\t510\t+\tg4\t5\t10\n"
-                              "gene\t5\tGENE4@chrX(+)\tGENE4_name@chrX(+)\tchrX\t501\t510\t+\tg4\t5\t10\n"
+                              "exon\t1\tSHOX@chrX(plus)\tSHOX_name@chrX(plus)\tchrX\t101\t110\t+\ts1\t1\t10\n"
+                              "gene\t1\tSHOX@chrX(plus)\tSHOX_name@chrX(plus)\tchrX\t101\t110\t+\ts1\t1\t10\n"
+                              "exon\t2\tPLCXD1@chrX(plus)\tPLCXD1_name@chrX(plus)\tchrX\t201\t210\t+\tp1\t2\t10\n"
+                              "gene\t2\tPLCXD1@chrX(plus)\tPLCXD1_name@chrX(plus)\tchrX\t201\t210\t+\tp1\t2\t10\n"
+                              "exon\t3\tGENE3@chrX(minus)\tGENE3_name@chrX(minus)\tchrX\t301\t310\t-\tg3\t3\t10\n"
+                              "gene\t3\tGENE3@chrX(minus)\tGENE3_name@chrX(minus)\tchrX\t301\t310\t-\tg3\t3\t10\n"
+                              "exon\t4\tGENE3@chrX(plus)\tGENE3_name@chrX(plus)\tchrX\t401\t410\t+\tg3b\t4\t10\n"
+                              "gene\t4\tGENE3@chrX(plus)\tGENE3_name@chrX(plus)\tchrX\t401\t410\t+\tg3b\t4\t10\n"
+                              "exon\t5\tGENE4@chrX(plus)\tGENE4_name@chrX(plus)\tchrX\t501\t510\t+\tg4\t5\t10\n"
+                              "gene\t5\tGENE4@chrX(plus)\tGENE4_name@chrX(plus)\tchrX\t501\t510\t+\tg4\t5\t10\n"
                               "exon\t6\tGX\tGX_name\tchrX\t601\t610\t+\tx1\t6\t10\n"
                               "gene\t6\tGX\tGX_name\tchrX\t601\t610\t+\tx1\t6\t10\n"
-                              "exon\t7\tSHOX@chrY(+)\tSHOX_name@chrY(+)\tchrY\t101\t110\t+\ts1\t7\t10\n"
-                              "gene\t7\tSHOX@chrY(+)\tSHOX_name@chrY(+)\tchrY\t101\t110\t+\ts1\t7\t10\n"
-                              "exon\t8\tPLCXD1@chrY(+)\tPLCXD1_name@chrY(+)\tchrY\t201\t210\t+\tp1\t8\t10\n"
-                              "gene\t8\tPLCXD1@chrY(+)\tPLCXD1_name@chrY(+)\tchrY\t201\t210\t+\tp1\t8\t10\n"
-                              "exon\t9\tGENE4@chrY(-)\tGENE4_name@chrY(-)\tchrY\t501\t515\t-\tg4\t9\t15\n"
-                              "gene\t9\tGENE4@chrY(-)\tGENE4_name@chrY(-)\tchrY\t501\t515\t-\tg4\t9\t15\n");
+                              "exon\t7\tSHOX@chrY(plus)\tSHOX_name@chrY(plus)\tchrY\t101\t110\t+\ts1\t7\t10\n"
+                              "gene\t7\tSHOX@chrY(plus)\tSHOX_name@chrY(plus)\tchrY\t101\t110\t+\ts1\t7\t10\n"
+                              "exon\t8\tPLCXD1@chrY(plus)\tPLCXD1_name@chrY(plus)\tchrY\t201\t210\t+\tp1\t8\t10\n"
+                              "gene\t8\tPLCXD1@chrY(plus)\tPLCXD1_name@chrY(plus)\tchrY\t201\t210\t+\tp1\t8\t10\n"
+                              "exon\t9\tGENE4@chrY(minus)\tGENE4_name@chrY(minus)\tchrY\t501\t515\t-\tg4\t9\t15\n"
+                              "gene\t9\tGENE4@chrY(minus)\tGENE4_name@chrY(minus)\tchrY\t501\t515\t-\tg4\t9\t15\n");
 
     // Asked to, it refuses them, naming the first few and where the first lies.
     ScratchDir refused;
@@ -539,6 +539,58 @@ TEST(Bamcount, GenesOnSeveralChromosomesOrStrandsCountAsOneGenePerPiece)
                          "'GENE3', ...; the first on chrX + and on chrY +); with --refuse-split-genes a gene must lie "
                          "on one chromosome and strand\n");
     EXPECT_EQ(r.features, "");
+}
+
+// As RefSeq's 8227 and 438, two genes on chrX and chrY that overlap on both:
+// each chromosome's pieces merge. One id holds a '+' and one transcript a
+// ',', the tables' own joiners: split at them, the fields decode back into
+// the annotation's ids (table_names_test).
+TEST(Bamcount, MergedPiecesOfSplitGenesSplitBackIntoTheAnnotationsIds)
+{
+    const std::string annotation = gtf_exon(101, 110, '+', "8227", "a1", "chrX") +
+                                   gtf_exon(105, 120, '+', "438+1", "b,1", "chrX") +
+                                   gtf_exon(101, 110, '+', "8227", "a1", "chrY") +
+                                   gtf_exon(105, 120, '+', "438+1", "b,1", "chrY");
+    ScratchDir dir;
+    const Output o = run_bamcount(dir, {}, annotation, kXYHeader + read_on("chrX", "x", 0, 101),
+                                  kXYHeader + read_on("chrY", "y", 0, 115));
+    ASSERT_EQ(o.run.status, 0) << o.run.err;
+    const std::string x = "8227@chrX(plus)+438%2B1@chrX(plus)\t8227_name@chrX(plus)+438%2B1_name@chrX(plus)\tchrX\t";
+    const std::string y = "8227@chrY(plus)+438%2B1@chrY(plus)\t8227_name@chrY(plus)+438%2B1_name@chrY(plus)\tchrY\t";
+    EXPECT_EQ(o.features, kFeaturesHeader +
+                              "exon\t1\t" + x + "101\t104\t+\ta1\t1\t4\n"
+                              "exon\t2\t" + x + "105\t110\t+\ta1,b%2C1\t1\t6\n"
+                              "exon\t3\t" + x + "111\t120\t+\tb%2C1\t1\t10\n"
+                              "gene\t1\t" + x + "101\t120\t+\ta1,b%2C1\t1\t20\n"
+                              "exon\t4\t" + y + "101\t104\t+\ta1\t2\t4\n"
+                              "exon\t5\t" + y + "105\t110\t+\ta1,b%2C1\t2\t6\n"
+                              "exon\t6\t" + y + "111\t120\t+\tb%2C1\t2\t10\n"
+                              "gene\t2\t" + y + "101\t120\t+\ta1,b%2C1\t2\t20\n");
+    EXPECT_EQ(o.reads, "1 101 1 1 0\n2 115 1 0 1\n");
+}
+
+// GFF3 escapes that decode to a tab, a line break, a NUL and a CR in gene
+// ids, names and transcript ids: features.tsv keeps its eleven columns and
+// its lines, and writes each escape back. The exon names its transcript in
+// lower-case hex: Parents match on the decoded text.
+TEST(Bamcount, Gff3EscapesOfControlBytesNeverBreakTheFeaturesTable)
+{
+    const std::string gff = "##gff-version 3\n"
+                            "chr1\ts\tgene\t101\t110\t.\t+\t.\tID=gene:g%091;Name=G%091\n"
+                            "chr1\ts\tmRNA\t101\t110\t.\t+\t.\tID=t%0A1;Parent=gene:g%091\n"
+                            "chr1\ts\texon\t101\t110\t.\t+\t.\tParent=t%0a1\n"
+                            "chr1\ts\tgene\t201\t210\t.\t-\t.\tID=g%002;Name=N%0D2\n"
+                            "chr1\ts\tmRNA\t201\t210\t.\t-\t.\tID=t%002;Parent=g%002\n"
+                            "chr1\ts\texon\t201\t210\t.\t-\t.\tParent=t%002\n";
+    ScratchDir dir;
+    const Output o = run_bamcount(dir, {}, gff);
+    ASSERT_EQ(o.run.status, 0) << o.run.err;
+    EXPECT_EQ(o.features, kFeaturesHeader +
+                              "exon\t1\tgene:g%091\tG%091\tchr1\t101\t110\t+\tt%0A1\t1\t10\n"
+                              "gene\t1\tgene:g%091\tG%091\tchr1\t101\t110\t+\tt%0A1\t1\t10\n"
+                              "exon\t2\tg%002\tN%0D2\tchr1\t201\t210\t-\tt%002\t2\t10\n"
+                              "gene\t2\tg%002\tN%0D2\tchr1\t201\t210\t-\tt%002\t2\t10\n");
+    EXPECT_EQ(o.reads, "1 101 1 2 1\n1 110 1 1 0\n1 204 -1 1 0\n");
 }
 
 namespace {

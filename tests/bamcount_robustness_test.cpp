@@ -3,8 +3,11 @@
 // and then given an end-of-file marker again, and with a damaged block, each
 // refused with one line at one thread and, again and again (where a failure
 // surfaces depends on the threads' timing), at two. A CRAM file whose
-// reference is gone; an alignment whose CIGAR runs far past its reference,
-// in coverage mode; an annotation coordinate beyond what the tables hold.
+// reference is gone or cannot be used, refused with our one line and
+// nothing of htslib's left behind; an alignment whose CIGAR runs far past its reference,
+// in coverage mode; an annotation coordinate beyond what the tables hold,
+// annotations holding NUL bytes and GTF quotes that do not close where they
+// should.
 #include "alignments.h"
 #include "run.h"
 
@@ -17,6 +20,7 @@
 #include <cstdlib>
 #include <string>
 #include <vector>
+#include <zlib.h>
 
 namespace {
 
@@ -65,6 +69,16 @@ RunResult run_limited(const std::vector<std::string>& args)
     std::vector<std::string> all = {"--kill-after=5", "30", program_path("bamcount")};
     all.insert(all.end(), args.begin(), args.end());
     return run_program("/usr/bin/timeout", all);
+}
+
+// `text` gzip-compressed into `dir` as `name`; returns its path.
+std::string write_gzip(const ScratchDir& dir, const std::string& name, const std::string& text)
+{
+    const std::string path = dir.file(name);
+    gzFile z = gzopen(path.c_str(), "wb");
+    EXPECT_EQ(gzwrite(z, text.data(), static_cast<unsigned>(text.size())), static_cast<int>(text.size()));
+    EXPECT_EQ(gzclose(z), Z_OK);
+    return path;
 }
 
 void expect_one_line_refusal(const RunResult& r, const std::string& path, const std::string& says,
@@ -123,8 +137,10 @@ TEST(BamcountRobustness, CutOrDamagedBamFilesAreRefusedAtEveryThreadCount)
         {"damaged_block", damaged, unreadable, true, true},
     };
     // htslib 1.16 loses 32 bytes when a block fails to decompress in one of
-    // its threads, out of bamcount's reach; the sanitizer build is told to
-    // pass over htslib's leaks for those files only.
+    // its threads: its reader drops the failed job's result (a plain htslib
+    // program reading the file leaks it too, closing everything or not),
+    // out of bamcount's reach. The sanitizer build is told to pass over
+    // htslib's leaks for those files only.
     const std::string htslib_leaks = dir.write("htslib.supp", "leak:libhts.so\n");
     for (const Case& c : cases) {
         const std::string path = dir.write(c.name + ".bam", c.bytes);
@@ -165,18 +181,35 @@ TEST(BamcountRobustness, CramWithoutItsReferenceSaysSo)
         EXPECT_EQ(read_file(dir.file("from_cram/reads.txt")), read_file(dir.file("from_bam/reads.txt")));
     }
 
+    // The FASTA gone and then its index too: with the index left, htslib
+    // finds it through the file's header and writes a line of its own for
+    // the missing FASTA at every attempt. Only ours is left.
     std::remove(fasta.c_str());
-    std::remove((fasta + ".fai").c_str());
+    for (const bool index_left : {true, false}) {
+        if (!index_left) std::remove((fasta + ".fai").c_str());
+        for (const char* threads : {"1", "2", "2", "2"}) {
+            const RunResult r = run_limited({"--gtf", gtf, "--out", dir.file("o"), "--threads", threads, cram});
+            EXPECT_EQ(r.err, "bamcount: cannot read alignment file '" + cram + "': the reference sequence its bases "
+                             "are compressed against cannot be found; name its FASTA file with --reference\n");
+            EXPECT_EQ(r.status, 2) << threads;
+        }
+    }
     const RunResult wrong = run_limited({"--gtf", gtf, "--out", dir.file("o"), "--reference", other, cram});
     expect_one_line_refusal(wrong, cram,
                             "the reference '" + other +
                                 "' given with --reference lacks the sequence its bases are compressed against",
                             "another reference");
-    for (const char* threads : {"1", "2", "2", "2"}) {
-        const RunResult r = run_limited({"--gtf", gtf, "--out", dir.file("o"), "--threads", threads, cram});
-        EXPECT_EQ(r.err, "bamcount: cannot read alignment file '" + cram + "': the reference sequence its bases are "
-                         "compressed against cannot be found; name its FASTA file with --reference\n");
-        EXPECT_EQ(r.status, 2) << threads;
+    // A reference that cannot be used is refused before htslib takes it
+    // (handed one, it loses the handle's references, which the sanitizer
+    // build's leak check counts).
+    for (const std::string& reference : {fasta, dir.path()}) {
+        const RunResult r = run_limited({"--gtf", gtf, "--out", dir.file("o"), "--reference", reference, cram});
+        EXPECT_EQ(r.status, 2) << reference;
+        EXPECT_EQ(r.err, "bamcount: cannot use the reference '" + reference + "' for alignment file '" + cram + "': " +
+                             (reference == fasta ? "No such file or directory"
+                                                 : "it is not a FASTA file, plain or bgzip-compressed, whose index "
+                                                   "can be read or made") +
+                             "\n");
     }
 
     const std::string whole = read_file(cram);
@@ -227,4 +260,77 @@ TEST(BamcountRobustness, CoordinatesBeyondTheTablesAreRefused)
         EXPECT_EQ(r.err, "bamcount: annotation file '" + gtf + "', line 2, field 5 (end): expected a position, a whole "
                          "number from 1 to 2147483647, found '" + position + "'\n");
     }
+}
+
+TEST(BamcountRobustness, ANulByteInTheAnnotationIsRefusedAtItsLineAndByte)
+{
+    ScratchDir dir;
+    const std::string bam = write_alignments(dir, "reads", many_reads_sam(10));
+    const std::string exon2 = "chr1\ttest\texon\t6001\t6010\t.\t+\t.\tgene_id \"H\"; transcript_id \"h\";\n";
+    // A line longer than the reader's block of 1 MiB, read across blocks.
+    const std::string long_line = "chr1\ttest\texon\t7001\t7010\t.\t+\t.\tgene_id \"L\"; transcript_id \"l\"; note \"" +
+                                  std::string(3000000, 'n') + "\";\n";
+    struct Case {
+        std::string name, text;
+        std::string at; // "line L, byte B"
+        bool gzip = false;
+    };
+    std::string nul_in_long = long_line;
+    nul_in_long[2500000] = '\0';
+    const std::vector<Case> cases = {
+        {"before_a_line.gtf", std::string(100, '\0') + kGtf, "line 1, byte 1"},
+        {"inside_a_line.gtf", kGtf + exon2.substr(0, 20) + '\0' + exon2.substr(20) + kGtf, "line 2, byte 21"},
+        {"gzipped.gtf.gz", kGtf + kGtf + std::string("chr1\0", 5), "line 3, byte 5", true},
+        {"in_a_long_line.gtf", kGtf + nul_in_long, "line 2, byte 2500001"},
+    };
+    for (const Case& c : cases) {
+        const std::string path = c.gzip ? write_gzip(dir, c.name, c.text) : dir.write(c.name, c.text);
+        const RunResult r = run_limited({"--gtf", path, "--out", dir.file("out"), bam});
+        EXPECT_EQ(r.status, 2) << c.name;
+        EXPECT_EQ(r.err, "bamcount: annotation file '" + path + "', " + c.at + ": expected text, found a NUL byte\n");
+    }
+    // A stream of zeros stops at its first byte.
+    const RunResult zeros = run_limited({"--gtf", "/dev/zero", "--out", dir.file("out"), bam});
+    EXPECT_EQ(zeros.status, 2);
+    EXPECT_EQ(zeros.err, "bamcount: annotation file '/dev/zero', line 1, byte 1: expected text, found a NUL byte\n");
+
+    // Without NUL: gzip input with CRLF line ends, a line longer than the
+    // block and a last line without its line end reads as the plain file.
+    const std::string plain = kGtf + long_line + exon2;
+    std::string crlf;
+    for (const char ch : plain) crlf += ch == '\n' ? std::string("\r\n") : std::string(1, ch);
+    crlf.resize(crlf.size() - 2);
+    ASSERT_EQ(run_limited({"--gtf", dir.write("plain.gtf", plain), "--out", dir.file("plain"), bam}).status, 0);
+    const RunResult r = run_limited({"--gtf", write_gzip(dir, "crlf.gtf.gz", crlf), "--out", dir.file("crlf"), bam});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(read_file(dir.file("crlf/features.tsv")), read_file(dir.file("plain/features.tsv")));
+    EXPECT_EQ(split_lines(read_file(dir.file("crlf/features.tsv"))).size(), 7u);
+}
+
+TEST(BamcountRobustness, AGtfQuoteThatDoesNotCloseWhereItShouldIsRefused)
+{
+    ScratchDir dir;
+    const std::string bam = write_alignments(dir, "reads", many_reads_sam(10));
+    const std::string exon = "chr1\ttest\texon\t1\t10\t.\t+\t.\t", cds = "chr1\ttest\tCDS\t1\t10\t.\t+\t0\t";
+    const std::string open_quote = "gene_id \"g1; transcript_id \"t1\";\n";
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {exon + open_quote, "line 1, field 9 (attributes): expected ';' after the quoted value of 'gene_id', found 't1\";'"},
+        {kGtf + exon + "gene_id \"g1\"; transcript_id \"t1\"  x;\n",
+         "line 2, field 9 (attributes): expected ';' after the quoted value of 'transcript_id', found 'x;'"},
+        {exon + "gene_id \"g1\"; transcript_id \"t1;\n",
+         "line 1, field 9 (attributes): expected a closing '\"' of the value of 'transcript_id', found '\"t1;'"},
+        // Lines not counted are checked too.
+        {kGtf + cds + open_quote,
+         "line 2, field 9 (attributes): expected ';' after the quoted value of 'gene_id', found 't1\";'"},
+    };
+    for (const auto& [text, message] : cases) {
+        const std::string gtf = dir.write("quotes.gtf", text);
+        const RunResult r = run_limited({"--gtf", gtf, "--out", dir.file("out"), bam});
+        EXPECT_EQ(r.status, 2) << message;
+        EXPECT_EQ(r.err, "bamcount: annotation file '" + gtf + "', " + message + "\n");
+    }
+    // A ';' inside quotes is the value's; blanks may come before a ';'.
+    const std::string gtf = dir.write("note.gtf", exon + "gene_id \"g1\" ; note \"a; b\"; transcript_id \"t1\" \n");
+    ASSERT_EQ(run_limited({"--gtf", gtf, "--out", dir.file("out"), bam}).status, 0);
+    EXPECT_EQ(split_lines(read_file(dir.file("out/features.tsv"))).at(2), "gene\t1\tg1\tg1\tchr1\t1\t10\t+\tt1\t1\t10");
 }

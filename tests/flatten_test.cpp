@@ -236,19 +236,19 @@ TEST(Flatten, GenesOnSeveralChromosomesOrStrandsBecomeOneGenePerPieceBeforeMergi
                             gtf_exon("chrY", 300, 400, '-', "H", "h1") +
                             gtf_exon("chrY", 150, 160, '+', "SHOX", "s2", " gene_name \"Shox\";");
     EXPECT_EQ(genes_text(flatten_text(gtf)),
-              "SHOX@chrX(+)+OTHER Shox@chrX(+)+OTHER: 100-149[s1] 150-200[o1,s1] 201-250[o1]\n"
-              "G@chrX(-) G@chrX(-): 500-600[g1]\n"
-              "G@chrX(+) G@chrX(+): 700-800[g2]\n"
-              "SHOX@chrY(+) Shox@chrY(+): 100-149[s1] 150-160[s1,s2] 161-200[s1]\n"
+              "SHOX@chrX(plus)+OTHER Shox@chrX(plus)+OTHER: 100-149[s1] 150-200[o1,s1] 201-250[o1]\n"
+              "G@chrX(minus) G@chrX(minus): 500-600[g1]\n"
+              "G@chrX(plus) G@chrX(plus): 700-800[g2]\n"
+              "SHOX@chrY(plus) Shox@chrY(plus): 100-149[s1] 150-160[s1,s2] 161-200[s1]\n"
               "H H: 300-400[h1]\n");
     FlattenOptions apart;
     apart.merge = false;
     EXPECT_EQ(genes_text(flatten_text(gtf, apart)),
-              "SHOX@chrX(+) Shox@chrX(+): 100-200[s1]\n"
+              "SHOX@chrX(plus) Shox@chrX(plus): 100-200[s1]\n"
               "OTHER OTHER: 150-250[o1]\n"
-              "G@chrX(-) G@chrX(-): 500-600[g1]\n"
-              "G@chrX(+) G@chrX(+): 700-800[g2]\n"
-              "SHOX@chrY(+) Shox@chrY(+): 100-149[s1] 150-160[s1,s2] 161-200[s1]\n"
+              "G@chrX(minus) G@chrX(minus): 500-600[g1]\n"
+              "G@chrX(plus) G@chrX(plus): 700-800[g2]\n"
+              "SHOX@chrY(plus) Shox@chrY(plus): 100-149[s1] 150-160[s1,s2] 161-200[s1]\n"
               "H H: 300-400[h1]\n");
 }
 
