@@ -1,5 +1,7 @@
 #include "belonging.h"
 
+#include "number_text.h"
+
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -15,20 +17,6 @@ std::string plural(std::int64_t n, const char* one, const char* many)
 [[noreturn]] void refuse(const FileName& file, const FileName& reference, const std::string& what)
 {
     fail_input(describe(file) + " does not belong to " + describe(reference) + ": " + what);
-}
-
-std::string six_decimals(double v)
-{
-    char text[48];
-    std::snprintf(text, sizeof text, "%.6f", v);
-    return text;
-}
-
-std::string shortest(double v)
-{
-    char text[48];
-    std::snprintf(text, sizeof text, "%.10g", v);
-    return text;
 }
 
 // The statistics file's words for its items: "gene 7", "exon 17".

@@ -1,6 +1,7 @@
 #include "totals_file.h"
 
 #include "lrtp.h"
+#include "number_text.h"
 #include "textin.h"
 #include "totals.h"
 
@@ -9,20 +10,6 @@
 #include <cstdio>
 
 namespace {
-
-std::string six_decimals(double v)
-{
-    char text[48];
-    std::snprintf(text, sizeof text, "%.6f", v);
-    return text;
-}
-
-std::string shortest(double v)
-{
-    char text[48];
-    std::snprintf(text, sizeof text, "%.10g", v);
-    return text;
-}
 
 // The longest gene whose read sum its six-decimal mean still gives exactly:
 // the mean is off by at most 5e-7, the sum by 5e-7 times the length.

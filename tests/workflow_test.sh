@@ -183,17 +183,24 @@ else
   fail "totals: size_factors: bamcount wrote no size_factors.txt, or one equal to gtt.txt"
 fi
 
+# planned WHAT WANT LOG COMMAND...: passes when the dry run COMMAND plans
+# the jobs per rule of WANT.
+planned() {
+  local what=$1 want=$2 log=$3
+  shift 3
+  if "$@" >"$log" 2>&1 && [ "$(job_counts "$log")" = "$(printf '%b' "$want" | sort)" ]; then
+    pass "$what"
+  else
+    fail "$what: planned $(job_counts "$log" | tr '\n' ';')"
+    tail -n 20 "$log"
+  fi
+}
+
 # --- Dry runs with the SLURM profile: the jobs planned per rule.
 check_plan() {
   local what=$1 want=$2 dir=$3
   shift 3
-  if workflow "$dir" --profile "$src/workflow/profiles/slurm" -n "$@" >"$dir.log" 2>&1 &&
-    [ "$(job_counts "$dir.log")" = "$(printf '%b' "$want" | sort)" ]; then
-    pass "$what"
-  else
-    fail "$what: planned $(job_counts "$dir.log" | tr '\n' ';')"
-    tail -n 20 "$dir.log"
-  fi
+  planned "$what" "$want" "$dir.log" workflow "$dir" --profile "$src/workflow/profiles/slurm" -n "$@"
 }
 check_plan "dry run from tables, 3 shards: every program sharded" \
   'all 1\nsizes 1\nmfit_shard 3\nmfit_gather 1\nlvcmp_shard 3\nlvcmp_gather 1\nisocmp_shard 3\nisocmp_gather 1\nsigtable 2' \
@@ -225,16 +232,11 @@ mkdir -p "$layout/build"
 cp -r "$src/workflow" "$src/config" "$layout/"
 ln -s "$bin" "$layout/build/bin"
 ln -s "$ex" "$layout/examples"
+in_layout() { (cd "$layout" && "$snakemake" -n --cores 2 "$@"); }
 plain_plan() {
   local what=$1 want=$2
   shift 2
-  if (cd "$layout" && "$snakemake" -n --cores 2 "$@") >"$layout.log" 2>&1 &&
-    [ "$(job_counts "$layout.log")" = "$(printf '%b' "$want" | sort)" ]; then
-    pass "$what"
-  else
-    fail "$what: planned $(job_counts "$layout.log" | tr '\n' ';')"
-    tail -n 20 "$layout.log"
-  fi
+  planned "$what" "$want" "$layout.log" in_layout "$@"
 }
 plain_plan "snakemake -n --cores 2 from the standard layout plans the example" \
   'all 1\nsizes 1\nmfit_shard 3\nmfit_gather 1\nlvcmp_shard 3\nlvcmp_gather 1\nisocmp_shard 3\nisocmp_gather 1\nsigtable 2'
