@@ -1,7 +1,7 @@
-#include "annotation.h"
+#include "bamcount/annotation.h"
 
-#include "annotation_lines.h"
-#include "diag.h"
+#include "bamcount/annotation_lines.h"
+#include "cli/diag.h"
 
 #include <algorithm>
 #include <functional>

@@ -1,6 +1,6 @@
-#include "annotation_lines.h"
+#include "bamcount/annotation_lines.h"
 
-#include "annotation.h"
+#include "bamcount/annotation.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -4,7 +4,7 @@
 // used is refused here with the file, the line and the field.
 #pragma once
 
-#include "diag.h"
+#include "cli/diag.h"
 
 #include <cstdint>
 #include <initializer_list>

@@ -1,6 +1,6 @@
-#include "condition_names.h"
+#include "bamcount/condition_names.h"
 
-#include "diag.h"
+#include "cli/diag.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,6 +1,6 @@
-#include "counting.h"
+#include "bamcount/counting.h"
 
-#include "progress.h"
+#include "cli/progress.h"
 
 #include <htslib/bgzf.h>
 #include <htslib/faidx.h>

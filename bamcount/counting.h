@@ -19,8 +19,8 @@
 // its records is needed.
 #pragma once
 
-#include "diag.h"
-#include "layout.h"
+#include "bamcount/layout.h"
+#include "cli/diag.h"
 
 #include <array>
 #include <cstdint>

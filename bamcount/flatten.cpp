@@ -1,7 +1,7 @@
-#include "flatten.h"
+#include "bamcount/flatten.h"
 
-#include "diag.h"
-#include "table_names.h"
+#include "bamcount/table_names.h"
+#include "cli/diag.h"
 
 #include <algorithm>
 #include <numeric>

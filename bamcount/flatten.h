@@ -22,7 +22,7 @@
 // joining, so that the joined text splits back into the annotation's ids.
 #pragma once
 
-#include "annotation.h"
+#include "bamcount/annotation.h"
 
 #include <cstdint>
 #include <set>

@@ -1,6 +1,6 @@
-#include "layout.h"
+#include "bamcount/layout.h"
 
-#include "diag.h"
+#include "cli/diag.h"
 
 #include <algorithm>
 #include <limits>

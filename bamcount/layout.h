@@ -8,7 +8,7 @@
 // several genes has an offset in each.
 #pragma once
 
-#include "flatten.h"
+#include "bamcount/flatten.h"
 
 #include <cstdint>
 #include <string>

@@ -1,18 +1,17 @@
 // bamcount: from aligned reads and a gene annotation to the pipeline's count
 // tables. One BAM, CRAM or SAM file per condition, in condition order.
-#include "annotation.h"
-#include "condition_names.h"
-#include "counting.h"
-#include "diag.h"
-#include "file_identity.h"
-#include "flatten.h"
-#include "layout.h"
-#include "named_options.h"
-#include "next_steps.h"
-#include "ordered_parallel.h"
-#include "runoptions.h"
-#include "tables_writer.h"
-#include "uncounted_genes.h"
+#include "bamcount/annotation.h"
+#include "bamcount/condition_names.h"
+#include "bamcount/counting.h"
+#include "bamcount/flatten.h"
+#include "bamcount/layout.h"
+#include "bamcount/next_steps.h"
+#include "bamcount/tables_writer.h"
+#include "bamcount/uncounted_genes.h"
+#include "cli/diag.h"
+#include "cli/named_options.h"
+#include "cli/runoptions.h"
+#include "tables/file_identity.h"
 
 #include <htslib/hts_log.h>
 

@@ -1,4 +1,4 @@
-#include "next_steps.h"
+#include "bamcount/next_steps.h"
 
 #include <filesystem>
 #include <system_error>

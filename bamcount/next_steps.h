@@ -5,7 +5,7 @@
 // the PATH, and every path is quoted for the shell where it needs to be.
 #pragma once
 
-#include "tables.h"
+#include "tables/tables.h"
 
 #include <string>
 #include <string_view>

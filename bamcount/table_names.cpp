@@ -1,4 +1,4 @@
-#include "table_names.h"
+#include "bamcount/table_names.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
-#include "tables_writer.h"
+#include "bamcount/tables_writer.h"
 
-#include "diag.h"
-#include "table_names.h"
-#include "textout.h"
+#include "bamcount/table_names.h"
+#include "cli/diag.h"
+#include "tables/textout.h"
 
 #include <algorithm>
 #include <cmath>

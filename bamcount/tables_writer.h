@@ -6,9 +6,9 @@
 // size_factors.txt, depth totals less swayed by a few dominant genes.
 #pragma once
 
-#include "counting.h"
-#include "layout.h"
-#include "tables.h"
+#include "bamcount/counting.h"
+#include "bamcount/layout.h"
+#include "tables/tables.h"
 
 #include <cstdint>
 #include <string>

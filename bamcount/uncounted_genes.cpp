@@ -1,6 +1,6 @@
-#include "uncounted_genes.h"
+#include "bamcount/uncounted_genes.h"
 
-#include "diag.h"
+#include "cli/diag.h"
 
 #include <cstdint>
 #include <string_view>

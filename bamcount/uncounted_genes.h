@@ -4,7 +4,7 @@
 // told which type their features have instead.
 #pragma once
 
-#include "annotation.h"
+#include "bamcount/annotation.h"
 
 #include <set>
 #include <string>

@@ -1,9 +1,9 @@
 // Reading and writing the pipeline's text files: the count table reader's
 // throughput in bytes per second on a reads file shaped like real data, and
 // the number formatter behind every result line.
-#include "tables.h"
-#include "textin.h"
-#include "textout.h"
+#include "tables/tables.h"
+#include "tables/textin.h"
+#include "tables/textout.h"
 
 #include <benchmark/benchmark.h>
 

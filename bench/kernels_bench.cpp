@@ -1,13 +1,13 @@
 // Benchmarks of the numeric kernels on data shaped like a real gene: 1000
 // positions of over-dispersed counts with a pooled mean of about 20 reads.
-#include "lrtmfit.h"
-#include "mfitmle.h"
-#include "mychisq.h"
-#include "lrtmfit2.h"
-#include "level_permutation.h"
-#include "share_permutation.h"
-#include "random.h"
-#include "split_draw.h"
+#include "isocmp/lrtmfit2.h"
+#include "isocmp/share_permutation.h"
+#include "lvcmp/level_permutation.h"
+#include "lvcmp/lrtmfit.h"
+#include "mfit/mychisq.h"
+#include "numcore/mfitmle.h"
+#include "numcore/random.h"
+#include "numcore/split_draw.h"
 
 #include <benchmark/benchmark.h>
 

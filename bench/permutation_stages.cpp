@@ -9,18 +9,19 @@
 // ratios the performance report quotes. Nothing is written but scratch
 // statistics files, one a stage, named by the one in ARGS with a suffix. --draw-split-only leaves the straightforward
 // draws out (on deep data they take many minutes).
-#include "diag.h"
-#include "intake.h"
-#include "loading.h"
-#include "permutation_runner.h"
-#include "random.h"
-#include "runoptions.h"
-#include "settings.h"
-#include "textout.h"
-#include "totals.h"
+#include "cli/diag.h"
+#include "cli/intake.h"
+#include "cli/runoptions.h"
+#include "numcore/random.h"
+#include "parallel/permutation_runner.h"
+#include "tables/loading.h"
+#include "tables/run_settings.h"
+#include "tables/textout.h"
+#include "tables/totals.h"
 
-#include "share_comparison.h"
-#include "level_comparison.h"
+#include "isocmp/share_comparison.h"
+#include "lvcmp/level_comparison.h"
+#include "tables/run_options.h"
 
 #include <chrono>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "diag.h"
+#include "cli/diag.h"
 
 #include <cerrno>
 #include <cstdio>

@@ -9,8 +9,6 @@
 // open the files, in exactly the same order.
 #pragma once
 
-#include "runoptions.h"
-
 #include <cstdint>
 #include <initializer_list>
 #include <string>
@@ -53,28 +51,8 @@ private:
 // Returns false when the digits go beyond [lo, hi]; no digits give 0.
 bool leading_integer(std::string_view text, std::int64_t lo, std::int64_t hi, std::int64_t& value);
 
-// The start every positional program shares: its name set for messages and
-// --threads, --genes and (with `takes_streams`) --streams taken out of argv;
-// then a lone "--help" prints `help` and sets `help` (the program then ends
-// with status 1); otherwise `source` serves the arguments when there are
-// exactly `count`, else `wrong_number` is printed and `source` asks at the
-// prompts.
-struct ProgramStart {
-    ArgSource source;
-    int threads = 1;
-    GeneShard genes;
-    Streams streams = Streams::run;
-    bool help = false;
-};
-ProgramStart start_program(std::string_view name, int argc, char** argv, const std::vector<std::string_view>& help,
-                           std::size_t count, std::string_view wrong_number, bool takes_streams = false);
-
 // True for exactly one argument equal to "--help".
 bool wants_help(const std::vector<std::string>& args);
-
-// A program's help: its usage line, the seven lines of the arguments every
-// program shares (num_reads to gene_zb), then `rest`.
-std::vector<std::string_view> help_text(std::string_view usage, std::initializer_list<std::string_view> rest);
 
 // Writes lines to standard output, each followed by a newline.
 void print_lines(const std::vector<std::string_view>& lines);

@@ -1,6 +1,6 @@
-#include "named_options.h"
+#include "cli/named_options.h"
 
-#include "diag.h"
+#include "cli/diag.h"
 
 #include <charconv>
 

@@ -1,6 +1,6 @@
-#include "progress.h"
+#include "cli/progress.h"
 
-#include "diag.h"
+#include "cli/diag.h"
 
 #include <cmath>
 #include <cstdio>

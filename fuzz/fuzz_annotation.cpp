@@ -1,6 +1,6 @@
 // bamcount's GTF/GFF3 reader (read_annotation): the data is the file.
-#include "annotation.h"
-#include "fuzz_input.h"
+#include "bamcount/annotation.h"
+#include "fuzz/fuzz_input.h"
 
 FUZZ_TARGET("fuzz_annotation")
 {

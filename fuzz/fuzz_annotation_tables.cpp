@@ -4,8 +4,8 @@
 // fuzz_exon_table: sizes, then exon_zb's text. fuzz_gene_table: sizes and
 // whether the exon order is required, then exon_zb's text, a NUL byte and
 // gene_zb's text; the gene table is read when exon_zb is accepted.
-#include "fuzz_input.h"
-#include "tables.h"
+#include "fuzz/fuzz_input.h"
+#include "tables/tables.h"
 
 #include <vector>
 

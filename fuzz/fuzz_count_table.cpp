@@ -1,7 +1,7 @@
 // The reads file reader (read_count_table): sizes from the first bytes, the
 // rest as the table's text.
-#include "fuzz_input.h"
-#include "tables.h"
+#include "fuzz/fuzz_input.h"
+#include "tables/tables.h"
 
 FUZZ_TARGET("fuzz_count_table")
 {

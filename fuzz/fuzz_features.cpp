@@ -2,10 +2,10 @@
 // read_totals_file, read_condition_names): the first bytes give how the
 // file is read and which reader reads it, the rest is the file. An accepted
 // features or conditions file is then used to label a row of the table.
-#include "conditions_file.h"
-#include "fuzz_input.h"
-#include "results_table.h"
-#include "totals_file.h"
+#include "fuzz/fuzz_input.h"
+#include "sigtable/conditions_file.h"
+#include "sigtable/results_table.h"
+#include "sigtable/totals_file.h"
 
 FUZZ_TARGET("fuzz_features")
 {

@@ -1,8 +1,8 @@
 // The result file reader of gene_re and exon_re (read_fit_table): the
 // numbers of features and conditions and of leading fields from the first
 // bytes, the rest as the file's text.
-#include "fitrecords.h"
-#include "fuzz_input.h"
+#include "fuzz/fuzz_input.h"
+#include "tables/fitrecords.h"
 
 FUZZ_TARGET("fuzz_fit_table")
 {

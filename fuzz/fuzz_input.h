@@ -11,7 +11,7 @@
 // every input.
 #pragma once
 
-#include "diag.h"
+#include "cli/diag.h"
 
 #include <algorithm>
 #include <cstddef>

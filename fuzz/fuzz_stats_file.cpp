@@ -5,10 +5,10 @@
 // gtt (0 for none); the rest is the file. The further tests' files are read
 // beside a small statistics file of the same genes and pairs, so that their
 // matching is reached too.
-#include "extra_tests.h"
-#include "fuzz_input.h"
-#include "results_table.h"
-#include "stats_file.h"
+#include "fuzz/fuzz_input.h"
+#include "sigtable/extra_tests.h"
+#include "sigtable/results_table.h"
+#include "sigtable/stats_file.h"
 
 #include <cmath>
 #include <optional>

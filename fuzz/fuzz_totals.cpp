@@ -1,7 +1,7 @@
 // lvcmp's totals file reader (read_totals): the number of conditions from
 // the first bytes, the rest as the file's text.
-#include "fuzz_input.h"
-#include "totals.h"
+#include "fuzz/fuzz_input.h"
+#include "tables/totals.h"
 
 FUZZ_TARGET("fuzz_totals")
 {

@@ -16,7 +16,7 @@
 // only when the likelihoods are evaluated; read it only when valid is 1.
 #pragma once
 
-#include "histogram.h"
+#include "numcore/histogram.h"
 
 void lrtmfit2(int n_e, int n_g, const int* x1, const int* y1, const int* x2, const int* y2, double lambda_e1,
               double lambda_g1, double lambda_e2, double lambda_g2, double theta_e1, double theta_g1,

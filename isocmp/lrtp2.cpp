@@ -1,4 +1,4 @@
-#include "lrtp2.h"
+#include "isocmp/lrtp2.h"
 
 #include <cmath>
 #include <cstdint>

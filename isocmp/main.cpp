@@ -2,10 +2,13 @@
 // same share of its gene's level, under the generalized Poisson and the
 // Poisson model, with an optional permutation null of the generalized
 // Poisson statistic.
-#include "rest_tests.h"
-#include "share_comparison.h"
-#include "cli.h"
-#include "loading.h"
+#include "cli/cli.h"
+#include "isocmp/rest_tests.h"
+#include "isocmp/share_comparison.h"
+#include "tables/loading.h"
+#include "tables/program_start.h"
+#include "tables/run_options.h"
+#include "tables/run_settings.h"
 
 #include <cstdio>
 #include <optional>

@@ -1,8 +1,8 @@
-#include "rest_tests.h"
+#include "isocmp/rest_tests.h"
 
-#include "arrays.h"
-#include "gp_profile.h"
-#include "histogram.h"
+#include "numcore/arrays.h"
+#include "numcore/gp_profile.h"
+#include "numcore/histogram.h"
 
 #include <algorithm>
 #include <cstdint>

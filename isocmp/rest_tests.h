@@ -20,7 +20,7 @@
 // length less the exon's (never fewer positions than those rows).
 #pragma once
 
-#include "share_comparison.h"
+#include "isocmp/share_comparison.h"
 
 // The genes of `run`'s shard on its threads, written in table order: the
 // file is the same for any number of threads.

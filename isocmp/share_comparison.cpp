@@ -1,13 +1,13 @@
-#include "share_comparison.h"
+#include "isocmp/share_comparison.h"
 
-#include "arrays.h"
-#include "histogram.h"
-#include "comparison_loop.h"
-#include "lrtmfit2.h"
-#include "lrtp2.h"
-#include "random.h"
-#include "share_permutation.h"
-#include "slices.h"
+#include "isocmp/lrtmfit2.h"
+#include "isocmp/lrtp2.h"
+#include "isocmp/share_permutation.h"
+#include "isocmp/slices.h"
+#include "numcore/arrays.h"
+#include "numcore/histogram.h"
+#include "numcore/random.h"
+#include "parallel/comparison_loop.h"
 
 #include <cstdio>
 #include <memory>

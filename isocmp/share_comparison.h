@@ -7,10 +7,10 @@
 // position is printed on standard output as each gene starts.
 #pragma once
 
-#include "fitrecords.h"
-#include "comparison_loop.h"
-#include "tables.h"
-#include "textout.h"
+#include "parallel/comparison_loop.h"
+#include "tables/fitrecords.h"
+#include "tables/tables.h"
+#include "tables/textout.h"
 
 #include <cstdint>
 

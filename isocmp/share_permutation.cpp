@@ -1,8 +1,8 @@
-#include "share_permutation.h"
+#include "isocmp/share_permutation.h"
 
-#include "lrtmfit2.h"
-#include "mfitmle.h"
-#include "random.h"
+#include "isocmp/lrtmfit2.h"
+#include "numcore/mfitmle.h"
+#include "numcore/random.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -14,9 +14,9 @@
 // length are not compared).
 #pragma once
 
-#include "arrays.h"
-#include "nullsummary.h"
-#include "permutation_runner.h"
+#include "numcore/arrays.h"
+#include "numcore/nullsummary.h"
+#include "parallel/permutation_runner.h"
 
 #include <cstdint>
 #include <vector>

@@ -4,8 +4,8 @@
 // positions do not depend on the condition.
 #pragma once
 
-#include "arrays.h"
-#include "tables.h"
+#include "numcore/arrays.h"
+#include "tables/tables.h"
 
 #include <cstdint>
 

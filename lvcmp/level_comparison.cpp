@@ -1,12 +1,12 @@
-#include "level_comparison.h"
+#include "lvcmp/level_comparison.h"
 
-#include "arrays.h"
-#include "histogram.h"
-#include "comparison_loop.h"
-#include "level_permutation.h"
-#include "lrtmfit.h"
-#include "lrtp.h"
-#include "random.h"
+#include "lvcmp/level_permutation.h"
+#include "lvcmp/lrtmfit.h"
+#include "lvcmp/lrtp.h"
+#include "numcore/arrays.h"
+#include "numcore/histogram.h"
+#include "numcore/random.h"
+#include "parallel/comparison_loop.h"
 
 #include <cstdio>
 #include <memory>

@@ -5,11 +5,11 @@
 // for every comparison without a valid generalized Poisson statistic.
 #pragma once
 
-#include "fitrecords.h"
-#include "comparison_loop.h"
-#include "tables.h"
-#include "textout.h"
-#include "totals.h"
+#include "parallel/comparison_loop.h"
+#include "tables/fitrecords.h"
+#include "tables/tables.h"
+#include "tables/textout.h"
+#include "tables/totals.h"
 
 #include <cstdint>
 

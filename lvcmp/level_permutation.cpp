@@ -1,8 +1,8 @@
-#include "level_permutation.h"
+#include "lvcmp/level_permutation.h"
 
-#include "lrtmfit.h"
-#include "mfitmle.h"
-#include "random.h"
+#include "lvcmp/lrtmfit.h"
+#include "numcore/mfitmle.h"
+#include "numcore/random.h"
 
 #include <algorithm>
 

@@ -6,9 +6,9 @@
 // moments. The run's seed carries the random stream on to the next test.
 #pragma once
 
-#include "arrays.h"
-#include "nullsummary.h"
-#include "permutation_runner.h"
+#include "numcore/arrays.h"
+#include "numcore/nullsummary.h"
+#include "parallel/permutation_runner.h"
 
 #include <cstdint>
 

@@ -1,11 +1,11 @@
-#include "lrtmfit.h"
+#include "lvcmp/lrtmfit.h"
 
-#include "gpsupport.h"
-#include "histogram.h"
-#include "log_terms.h"
-#include "newton.h"
-#include "quotients.h"
-#include "value_sums.h"
+#include "numcore/gpsupport.h"
+#include "numcore/histogram.h"
+#include "numcore/log_terms.h"
+#include "numcore/newton.h"
+#include "numcore/quotients.h"
+#include "numcore/value_sums.h"
 
 #include <cmath>
 #include <cstdint>

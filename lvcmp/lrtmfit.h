@@ -16,7 +16,7 @@
 // is to be used only when valid is 1.
 #pragma once
 
-#include "histogram.h"
+#include "numcore/histogram.h"
 
 void lrtmfit(int nx, const int* x, int ny, const int* y, int& valid, double& statistic, double a, double theta_x,
              double theta_y, double lambda_x, double lambda_y);

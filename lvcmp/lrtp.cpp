@@ -1,4 +1,4 @@
-#include "lrtp.h"
+#include "lvcmp/lrtp.h"
 
 #include <cmath>
 #include <cstdint>

@@ -1,10 +1,13 @@
 // lvcmp: tests every gene for a change of expression level between every pair
 // of conditions, under the generalized Poisson and the Poisson model, with an
 // optional permutation null of the generalized Poisson statistic.
-#include "level_comparison.h"
-#include "mean_tests.h"
-#include "cli.h"
-#include "loading.h"
+#include "cli/cli.h"
+#include "lvcmp/level_comparison.h"
+#include "lvcmp/mean_tests.h"
+#include "tables/loading.h"
+#include "tables/program_start.h"
+#include "tables/run_options.h"
+#include "tables/run_settings.h"
 
 #include <cstdio>
 #include <optional>

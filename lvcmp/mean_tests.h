@@ -11,7 +11,7 @@
 // in a condition, or a likelihood that cannot be evaluated).
 #pragma once
 
-#include "level_comparison.h"
+#include "lvcmp/level_comparison.h"
 
 // The genes of `run`'s shard on its threads, written in table order: the
 // file is the same for any number of threads.

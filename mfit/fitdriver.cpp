@@ -1,10 +1,11 @@
-#include "fitdriver.h"
+#include "mfit/fitdriver.h"
 
-#include "fitrecords.h"
-#include "mfitmle.h"
-#include "mychisq.h"
-#include "ordered_parallel.h"
-#include "progress.h"
+#include "cli/progress.h"
+#include "mfit/mychisq.h"
+#include "numcore/mfitmle.h"
+#include "parallel/ordered_parallel.h"
+#include "tables/fitrecords.h"
+#include "tables/run_options.h"
 
 #include <cstdio>
 

@@ -7,9 +7,10 @@
 // the same for any number.
 #pragma once
 
-#include "runoptions.h"
-#include "tables.h"
-#include "textout.h"
+#include "cli/runoptions.h"
+#include "tables/run_options.h"
+#include "tables/tables.h"
+#include "tables/textout.h"
 
 struct FitOutputs {
     OutputFile& exon_re;

@@ -1,8 +1,10 @@
 // mfit: fits the generalized Poisson and the Poisson model to every exon and
 // every gene of the count table in every condition.
-#include "cli.h"
-#include "fitdriver.h"
-#include "loading.h"
+#include "cli/cli.h"
+#include "mfit/fitdriver.h"
+#include "tables/loading.h"
+#include "tables/program_start.h"
+#include "tables/run_options.h"
 
 #include <cstdio>
 #include <string>

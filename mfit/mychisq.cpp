@@ -1,8 +1,8 @@
-#include "mychisq.h"
+#include "mfit/mychisq.h"
 
-#include "arrays.h"
-#include "gammln.h"
-#include "histogram.h"
+#include "numcore/arrays.h"
+#include "numcore/gammln.h"
+#include "numcore/histogram.h"
 
 #include <algorithm>
 #include <cmath>

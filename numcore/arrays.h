@@ -6,7 +6,7 @@
 // the tables of the pipeline are.
 #pragma once
 
-#include "nrutil.h"
+#include "numcore/nrutil.h"
 
 #include <cstdint>
 #include <utility>

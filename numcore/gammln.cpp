@@ -1,4 +1,4 @@
-#include "gammln.h"
+#include "numcore/gammln.h"
 
 #include <cmath>
 

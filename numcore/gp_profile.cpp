@@ -1,4 +1,4 @@
-#include "gp_profile.h"
+#include "numcore/gp_profile.h"
 
 #include <algorithm>
 #include <cmath>

@@ -29,7 +29,7 @@
 // maximise, are searched on a grid and refined with Brent's method.
 #pragma once
 
-#include "histogram.h"
+#include "numcore/histogram.h"
 
 #include <cstdint>
 

@@ -1,4 +1,4 @@
-#include "gpsupport.h"
+#include "numcore/gpsupport.h"
 
 #include <cmath>
 

@@ -1,4 +1,4 @@
-#include "histogram.h"
+#include "numcore/histogram.h"
 
 #include <algorithm>
 #include <bit>

@@ -9,7 +9,7 @@
 // size of the counts: real data holds 10^4 to 10^6 reads at a position.
 #pragma once
 
-#include "arrays.h"
+#include "numcore/arrays.h"
 
 #include <cstddef>
 #include <cstdint>

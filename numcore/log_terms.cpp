@@ -1,6 +1,6 @@
-#include "log_terms.h"
+#include "numcore/log_terms.h"
 
-#include "value_sums.h"
+#include "numcore/value_sums.h"
 
 #include <cmath>
 #include <cstdint>

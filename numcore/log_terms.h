@@ -2,7 +2,7 @@
 // likelihood-ratio statistics add them.
 #pragma once
 
-#include "histogram.h"
+#include "numcore/histogram.h"
 
 // Adds h[v]·(v - 1)·ln(v·θ + rate) to `sum` and h[v]·(v - 1)·ln(v·θ +
 // alt_rate) to `alt_sum`, value by value for v = 0..M in ascending order, the

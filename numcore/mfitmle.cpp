@@ -1,10 +1,10 @@
-#include "mfitmle.h"
+#include "numcore/mfitmle.h"
 
-#include "gpsupport.h"
-#include "histogram.h"
-#include "newton.h"
-#include "quotients.h"
-#include "value_sums.h"
+#include "numcore/gpsupport.h"
+#include "numcore/histogram.h"
+#include "numcore/newton.h"
+#include "numcore/quotients.h"
+#include "numcore/value_sums.h"
 
 #include <cmath>
 #if defined(__SSE2__)

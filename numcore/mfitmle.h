@@ -18,7 +18,7 @@
 // Reentrant; keeps no state.
 #pragma once
 
-#include "histogram.h"
+#include "numcore/histogram.h"
 
 void mfitmle(int n, const int* x, int& converged, double& lambda, double& theta, double& poisson_lambda);
 

@@ -1,4 +1,4 @@
-#include "nrutil.h"
+#include "numcore/nrutil.h"
 
 #include <cstdint>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "nullsummary.h"
+#include "numcore/nullsummary.h"
 
 void nulladd(PermutationSummary& summary, double statistic)
 {

@@ -7,13 +7,13 @@
 // allocation that fails, through nrerror).
 #pragma once
 
-#include "arrays.h"       // owning wrappers of the 1-based vectors and matrices (nrutil.h)
-#include "count_limits.h" // the largest counts and lengths the routines hold
-#include "gammln.h"       // ln Γ
-#include "gpsupport.h"    // the support of a negative dispersion
-#include "histogram.h"    // the count values a vector holds, with their multiplicities
-#include "log_terms.h"    // the likelihood-ratio statistics' log terms
-#include "mfitmle.h"      // the fits of one vector, and FitRecord
-#include "nullsummary.h"  // the gamma summary of a permutation null
-#include "random.h"       // ran2, bnldev, fPermuteValues
-#include "split_draw.h"   // fPermuteValues' re-splits from prepared pools
+#include "numcore/arrays.h"       // owning wrappers of the 1-based vectors and matrices (nrutil.h)
+#include "numcore/count_limits.h" // the largest counts and lengths the routines hold
+#include "numcore/gammln.h"       // ln Γ
+#include "numcore/gpsupport.h"    // the support of a negative dispersion
+#include "numcore/histogram.h"    // the count values a vector holds, with their multiplicities
+#include "numcore/log_terms.h"    // the likelihood-ratio statistics' log terms
+#include "numcore/mfitmle.h"      // the fits of one vector, and FitRecord
+#include "numcore/nullsummary.h"  // the gamma summary of a permutation null
+#include "numcore/random.h"       // ran2, bnldev, fPermuteValues
+#include "numcore/split_draw.h"   // fPermuteValues' re-splits from prepared pools

@@ -1,6 +1,6 @@
-#include "quotients.h"
+#include "numcore/quotients.h"
 
-#include "histogram.h"
+#include "numcore/histogram.h"
 
 // The loops vectorise; processors with AVX2 take four-lane registers (AVX2
 // brings no fused multiply-add by itself, so nothing can contract them).

@@ -7,7 +7,7 @@
 // the scalar operation, so the sums are the same bits.
 #pragma once
 
-#include "value_sums.h"
+#include "numcore/value_sums.h"
 
 // For j = 0..k-1: q1[j] = w[j]·f / d[j] and q2[j] = w[j]·g / (d[j]·d[j]),
 // each evaluated in that order.

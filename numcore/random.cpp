@@ -1,8 +1,8 @@
-#include "random.h"
+#include "numcore/random.h"
 
-#include "gammln.h"
-#include "random_state.h"
-#include "split_draw.h"
+#include "numcore/gammln.h"
+#include "numcore/random_state.h"
+#include "numcore/split_draw.h"
 
 #include <cmath>
 #include <initializer_list>

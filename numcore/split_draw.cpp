@@ -1,8 +1,8 @@
-#include "split_draw.h"
+#include "numcore/split_draw.h"
 
-#include "gammln.h"
-#include "random.h"
-#include "random_state.h"
+#include "numcore/gammln.h"
+#include "numcore/random.h"
+#include "numcore/random_state.h"
 
 #include <algorithm>
 #include <bit>

@@ -23,7 +23,7 @@
 // conditions and otherwise visit every value (the plain pass).
 #pragma once
 
-#include "histogram.h"
+#include "numcore/histogram.h"
 
 #include <cmath>
 #include <cstdint>

@@ -17,10 +17,11 @@
 // PermutationJob, empty for a line without a test). write(result) writes it.
 #pragma once
 
-#include "ordered_parallel.h"
-#include "permutation_runner.h"
-#include "progress.h"
-#include "runoptions.h"
+#include "cli/progress.h"
+#include "cli/runoptions.h"
+#include "parallel/ordered_parallel.h"
+#include "parallel/permutation_runner.h"
+#include "tables/run_options.h"
 
 #include <cstdint>
 #include <deque>

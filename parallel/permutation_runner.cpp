@@ -1,6 +1,6 @@
-#include "permutation_runner.h"
+#include "parallel/permutation_runner.h"
 
-#include "random.h"
+#include "numcore/random.h"
 
 #include <algorithm>
 

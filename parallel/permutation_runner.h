@@ -12,10 +12,10 @@
 // and refitted whole by whichever thread takes it.
 #pragma once
 
-#include "arrays.h"
-#include "histogram.h"
-#include "nullsummary.h"
-#include "split_draw.h"
+#include "numcore/arrays.h"
+#include "numcore/histogram.h"
+#include "numcore/nullsummary.h"
+#include "numcore/split_draw.h"
 
 #include <array>
 #include <atomic>

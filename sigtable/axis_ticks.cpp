@@ -1,4 +1,4 @@
-#include "axis_ticks.h"
+#include "sigtable/axis_ticks.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,6 +1,6 @@
-#include "belonging.h"
+#include "sigtable/belonging.h"
 
-#include "number_text.h"
+#include "sigtable/number_text.h"
 
 #include <cmath>
 #include <cstdio>

@@ -28,11 +28,11 @@
 //   as the statistics file.
 #pragma once
 
-#include "conditions_file.h"
-#include "features_file.h"
-#include "stats_file.h"
-#include "tables_dir.h"
-#include "totals_file.h"
+#include "sigtable/conditions_file.h"
+#include "sigtable/features_file.h"
+#include "sigtable/stats_file.h"
+#include "sigtable/tables_dir.h"
+#include "sigtable/totals_file.h"
 
 #include <vector>
 

@@ -1,4 +1,4 @@
-#include "calibration.h"
+#include "sigtable/calibration.h"
 
 #include <boost/math/special_functions/erf.hpp>
 

@@ -1,7 +1,7 @@
-#include "conditions_file.h"
+#include "sigtable/conditions_file.h"
 
-#include "textin.h"
-#include "whole_file.h"
+#include "sigtable/whole_file.h"
+#include "tables/textin.h"
 
 #include <string_view>
 

@@ -12,7 +12,7 @@
 // field (exit status 2); so do a folder and a file that cannot be read.
 #pragma once
 
-#include "diag.h"
+#include "cli/diag.h"
 
 #include <string>
 #include <vector>

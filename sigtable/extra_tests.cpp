@@ -1,7 +1,7 @@
-#include "extra_tests.h"
+#include "sigtable/extra_tests.h"
 
-#include "line_fields.h"
-#include "textin.h"
+#include "sigtable/line_fields.h"
+#include "tables/textin.h"
 
 #include <cmath>
 #include <string_view>

@@ -21,9 +21,9 @@
 // naming the file, the line and the field, exit status 2.
 #pragma once
 
-#include "diag.h"
-#include "stats_file.h"
-#include "tables_dir.h"
+#include "cli/diag.h"
+#include "sigtable/stats_file.h"
+#include "sigtable/tables_dir.h"
 
 #include <cstdint>
 #include <vector>

@@ -1,7 +1,7 @@
-#include "features_file.h"
+#include "sigtable/features_file.h"
 
-#include "textin.h"
-#include "whole_file.h"
+#include "sigtable/whole_file.h"
+#include "tables/textin.h"
 
 #include <string_view>
 #include <vector>

@@ -18,7 +18,7 @@
 // so do a folder and a file that cannot be read. Blank lines are skipped.
 #pragma once
 
-#include "diag.h"
+#include "cli/diag.h"
 
 #include <cstdint>
 #include <map>

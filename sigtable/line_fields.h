@@ -4,8 +4,8 @@
 // its number for the messages.
 #pragma once
 
-#include "diag.h"
-#include "textin.h"
+#include "cli/diag.h"
+#include "tables/textin.h"
 
 #include <cstdint>
 #include <string>

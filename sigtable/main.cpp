@@ -1,17 +1,17 @@
 // sigtable: from the statistics files of lvcmp and isocmp to ranked,
 // annotated tables with p-values and false-discovery-rate adjusted
 // p-values, and volcano and MA plots per pair of conditions.
-#include "belonging.h"
-#include "calibration.h"
-#include "diag.h"
-#include "extra_tests.h"
-#include "named_options.h"
-#include "plots.h"
-#include "pvalues.h"
-#include "results_table.h"
-#include "stats_file.h"
-#include "tables_dir.h"
-#include "textout.h"
+#include "cli/diag.h"
+#include "cli/named_options.h"
+#include "sigtable/belonging.h"
+#include "sigtable/calibration.h"
+#include "sigtable/extra_tests.h"
+#include "sigtable/plots.h"
+#include "sigtable/pvalues.h"
+#include "sigtable/results_table.h"
+#include "sigtable/stats_file.h"
+#include "sigtable/tables_dir.h"
+#include "tables/textout.h"
 
 #include <algorithm>
 #include <cerrno>

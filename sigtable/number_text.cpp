@@ -1,4 +1,4 @@
-#include "number_text.h"
+#include "sigtable/number_text.h"
 
 #include <cstdio>
 

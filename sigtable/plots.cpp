@@ -1,7 +1,7 @@
-#include "plots.h"
+#include "sigtable/plots.h"
 
-#include "axis_ticks.h"
-#include "textout.h"
+#include "sigtable/axis_ticks.h"
+#include "tables/textout.h"
 
 #include <algorithm>
 #include <cmath>

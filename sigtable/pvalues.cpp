@@ -1,4 +1,4 @@
-#include "pvalues.h"
+#include "sigtable/pvalues.h"
 
 #include <boost/math/distributions/chi_squared.hpp>
 #include <boost/math/distributions/gamma.hpp>

@@ -1,9 +1,9 @@
-#include "results_table.h"
+#include "sigtable/results_table.h"
 
-#include "calibration.h"
-#include "diag.h"
-#include "extra_tests.h"
-#include "pvalues.h"
+#include "cli/diag.h"
+#include "sigtable/calibration.h"
+#include "sigtable/extra_tests.h"
+#include "sigtable/pvalues.h"
 
 #include <algorithm>
 #include <cmath>

@@ -7,10 +7,10 @@
 // (baseMean, log2FoldChange, stat, pvalue, padj).
 #pragma once
 
-#include "conditions_file.h"
-#include "features_file.h"
-#include "stats_file.h"
-#include "tables_dir.h"
+#include "sigtable/conditions_file.h"
+#include "sigtable/features_file.h"
+#include "sigtable/stats_file.h"
+#include "sigtable/tables_dir.h"
 
 #include <cmath>
 #include <deque>

@@ -1,7 +1,7 @@
-#include "stats_file.h"
+#include "sigtable/stats_file.h"
 
-#include "line_fields.h"
-#include "textin.h"
+#include "sigtable/line_fields.h"
+#include "tables/textin.h"
 
 #include <algorithm>
 #include <cmath>

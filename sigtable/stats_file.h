@@ -10,7 +10,7 @@
 // status 2.
 #pragma once
 
-#include "diag.h"
+#include "cli/diag.h"
 
 #include <cstdint>
 #include <string>

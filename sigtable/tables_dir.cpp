@@ -1,8 +1,8 @@
-#include "tables_dir.h"
+#include "sigtable/tables_dir.h"
 
-#include "count_limits.h"
-#include "textin.h"
-#include "whole_file.h"
+#include "numcore/count_limits.h"
+#include "sigtable/whole_file.h"
+#include "tables/textin.h"
 
 #include <cerrno>
 #include <fcntl.h>

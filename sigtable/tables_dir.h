@@ -10,9 +10,9 @@
 // files with every check they make for the other programs.
 #pragma once
 
-#include "conditions_file.h"
-#include "fitrecords.h"
-#include "tables.h"
+#include "sigtable/conditions_file.h"
+#include "tables/fitrecords.h"
+#include "tables/tables.h"
 
 #include <cstdint>
 #include <optional>

@@ -1,9 +1,9 @@
-#include "totals_file.h"
+#include "sigtable/totals_file.h"
 
-#include "lrtp.h"
-#include "number_text.h"
-#include "textin.h"
-#include "totals.h"
+#include "lvcmp/lrtp.h"
+#include "sigtable/number_text.h"
+#include "tables/textin.h"
+#include "tables/totals.h"
 
 #include <algorithm>
 #include <cmath>

@@ -24,9 +24,9 @@
 // isocmp's statistics do not depend on the totals: nothing to check.
 #pragma once
 
-#include "diag.h"
-#include "stats_file.h"
-#include "tables_dir.h"
+#include "cli/diag.h"
+#include "sigtable/stats_file.h"
+#include "sigtable/tables_dir.h"
 
 #include <optional>
 #include <string>

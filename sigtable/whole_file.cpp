@@ -1,6 +1,6 @@
-#include "whole_file.h"
+#include "sigtable/whole_file.h"
 
-#include "file_identity.h"
+#include "tables/file_identity.h"
 
 #include <cerrno>
 #include <fcntl.h>

@@ -4,7 +4,7 @@
 // than into InputFile's whitespace-separated tokens.
 #pragma once
 
-#include "diag.h"
+#include "cli/diag.h"
 
 #include <cstdint>
 #include <string>

@@ -1,7 +1,7 @@
-#include "dataset.h"
+#include "simcounts/dataset.h"
 
-#include "streams.h"
-#include "textout.h"
+#include "simcounts/streams.h"
+#include "tables/textout.h"
 
 #include <algorithm>
 

@@ -30,7 +30,7 @@
 // leaves no partial file under the final name.
 #pragma once
 
-#include "plan.h"
+#include "simcounts/plan.h"
 
 #include <cstdint>
 

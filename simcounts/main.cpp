@@ -3,10 +3,10 @@
 // planted listed beside it, so that the statistical programs can be run at
 // full size and checked against a known truth. The options, the help and the
 // run; the plan and the files are made in plan.cpp and dataset.cpp.
-#include "dataset.h"
-#include "diag.h"
-#include "named_options.h"
-#include "plan.h"
+#include "cli/diag.h"
+#include "cli/named_options.h"
+#include "simcounts/dataset.h"
+#include "simcounts/plan.h"
 
 #include <cstdint>
 #include <cstdio>

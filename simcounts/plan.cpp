@@ -1,7 +1,7 @@
-#include "plan.h"
+#include "simcounts/plan.h"
 
-#include "streams.h"
-#include "variation.h"
+#include "simcounts/streams.h"
+#include "simcounts/variation.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "streams.h"
+#include "simcounts/streams.h"
 
 namespace {
 

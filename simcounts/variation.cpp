@@ -1,6 +1,6 @@
-#include "variation.h"
+#include "simcounts/variation.h"
 
-#include "streams.h"
+#include "simcounts/streams.h"
 
 #include <vector>
 

@@ -18,7 +18,7 @@
 // made and the dataset is the one without them.
 #pragma once
 
-#include "plan.h"
+#include "simcounts/plan.h"
 
 // Fills plan.gene_variation and plan.exon_variation (left empty for a
 // coefficient of 0). Needs the plan's structure.

@@ -1,7 +1,7 @@
 // The plots' tick choice: 1-2-5 steps giving five to eight ticks that cover
 // the data, the axis running from the first tick to the last, sensible
 // ranges for a single value, and labels without floating-point noise.
-#include "axis_ticks.h"
+#include "sigtable/axis_ticks.h"
 
 #include <gtest/gtest.h>
 

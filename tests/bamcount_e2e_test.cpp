@@ -7,8 +7,8 @@
 // Then the whole pipeline on the output, run from the command lines it
 // prints. Genes split across chromosomes, annotations whose genes hold no
 // exon, and the conditions' names.
-#include "alignments.h"
-#include "run.h"
+#include "tests/support/alignments.h"
+#include "tests/support/run.h"
 
 #include <gtest/gtest.h>
 

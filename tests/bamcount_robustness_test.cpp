@@ -8,8 +8,8 @@
 // in coverage mode; an annotation coordinate beyond what the tables hold,
 // annotations holding NUL bytes and GTF quotes that do not close where they
 // should.
-#include "alignments.h"
-#include "run.h"
+#include "tests/support/alignments.h"
+#include "tests/support/run.h"
 
 #include <gtest/gtest.h>
 #include <htslib/sam.h>

@@ -4,9 +4,9 @@
 // chromosomes and strands; the GTF and GFF3 readers (transcripts grouped
 // into genes without gene lines, the counted feature type and the gene
 // attribute chosen), gzip input, and the refusal of malformed lines.
-#include "annotation.h"
-#include "flatten.h"
-#include "run.h"
+#include "bamcount/annotation.h"
+#include "bamcount/flatten.h"
+#include "tests/support/run.h"
 
 #include <gtest/gtest.h>
 

@@ -3,8 +3,8 @@
 // refined around their best point, over the admissible region written out
 // again here. The fits must reach the brute maximum and never fall short
 // of it, on vectors made to hit each hard case.
-#include "gp_profile.h"
-#include "histogram.h"
+#include "numcore/gp_profile.h"
+#include "numcore/histogram.h"
 
 #include <gtest/gtest.h>
 

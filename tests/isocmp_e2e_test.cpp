@@ -1,5 +1,5 @@
 // isocmp run as a user runs it, after mfit, on small generated datasets.
-#include "run.h"
+#include "tests/support/run.h"
 
 #include <gtest/gtest.h>
 

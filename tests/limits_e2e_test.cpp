@@ -2,7 +2,7 @@
 // each limit: exactly at a limit every program runs through (with the
 // permutation tests, whose pools then reach 2^31 - 2), one above it the
 // table is refused with one line naming the field.
-#include "run.h"
+#include "tests/support/run.h"
 
 #include <gtest/gtest.h>
 

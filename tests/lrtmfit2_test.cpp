@@ -1,9 +1,9 @@
 // The share statistics under both models.
-#include "gpsupport.h"
-#include "lrtmfit2.h"
-#include "lrtp2.h"
+#include "isocmp/lrtmfit2.h"
+#include "isocmp/lrtp2.h"
+#include "numcore/gpsupport.h"
 
-#include "numbers.h"
+#include "tests/support/numbers.h"
 
 #include <gtest/gtest.h>
 

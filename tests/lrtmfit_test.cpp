@@ -1,11 +1,11 @@
 // The level statistics under both models, and the support constraint of a
 // negative dispersion they share with the fit.
-#include "gpsupport.h"
-#include "lrtmfit.h"
-#include "lrtp.h"
-#include "mfitmle.h"
+#include "lvcmp/lrtmfit.h"
+#include "lvcmp/lrtp.h"
+#include "numcore/gpsupport.h"
+#include "numcore/mfitmle.h"
 
-#include "numbers.h"
+#include "tests/support/numbers.h"
 
 #include <gtest/gtest.h>
 

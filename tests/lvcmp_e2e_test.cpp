@@ -1,6 +1,6 @@
 // lvcmp run as a user runs it, on the hand-checked dataset and on small
 // files made for one behaviour each.
-#include "run.h"
+#include "tests/support/run.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // mfit run as a user runs it: arguments or prompts, files in, files out,
 // messages and exit statuses.
-#include "run.h"
+#include "tests/support/run.h"
 
 #include <gtest/gtest.h>
 

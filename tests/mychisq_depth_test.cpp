@@ -1,9 +1,9 @@
 // The goodness-of-fit test on deep count vectors, where it skips the count
 // values that cannot form a class, held bit for bit to the direct pass over
 // every value (mychisq_plain), outputs left alone included.
-#include "gammln.h"
-#include "mychisq.h"
-#include "mychisq_plain.h"
+#include "mfit/mychisq.h"
+#include "numcore/gammln.h"
+#include "tests/support/mychisq_plain.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // The goodness-of-fit test of both models.
-#include "mychisq.h"
+#include "mfit/mychisq.h"
 
 #include <gtest/gtest.h>
 

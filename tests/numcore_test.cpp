@@ -1,8 +1,8 @@
 // The numeric core: array layout and release, the fatal-error report,
 // log-gamma and the generalized Poisson fit.
-#include "numcore.h"
+#include "numcore/numcore.h"
 
-#include "numbers.h"
+#include "tests/support/numbers.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 // other; a result file appears under its final name only when whole, and a
 // run that fails or is interrupted leaves the final names empty and no
 // temporary files.
-#include "run.h"
+#include "tests/support/run.h"
 
 #include <gtest/gtest.h>
 

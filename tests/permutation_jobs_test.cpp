@@ -2,13 +2,13 @@
 // permutation after another: same nulls bit for bit, same seed afterwards,
 // same diagnostic lines, whatever the number of threads and however many
 // jobs follow each other on one stream.
-#include "level_permutation.h"
-#include "permutation_runner.h"
-#include "random.h"
-#include "share_permutation.h"
+#include "isocmp/share_permutation.h"
+#include "lvcmp/level_permutation.h"
+#include "numcore/random.h"
+#include "parallel/permutation_runner.h"
 
-#include "numbers.h"
-#include "test_counts.h"
+#include "tests/support/numbers.h"
+#include "tests/support/test_counts.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // on the hand-checked dataset and on a table written here, the main outputs
 // untouched by the options, the same file at one and two threads, a shard's
 // lines, and the refusal of a name the run already uses.
-#include "run.h"
+#include "tests/support/run.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // The progress line: durations as it shows them, the text of one drawing,
 // and, in a child process, silence when standard error is not a terminal
 // and the line and its summary on a pseudo-terminal.
-#include "diag.h"
-#include "progress.h"
+#include "cli/diag.h"
+#include "cli/progress.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // The uniform stream, the binomial deviates, the count re-split and the
 // summary of a permutation null.
-#include "nullsummary.h"
-#include "random.h"
+#include "numcore/nullsummary.h"
+#include "numcore/random.h"
 
-#include "numbers.h"
+#include "tests/support/numbers.h"
 
 #include <gtest/gtest.h>
 

@@ -10,7 +10,7 @@
 // does. In the single stream, a shard from gene 1 is the start of the whole
 // run, and a later start is refused. Every bad value of the options stops
 // with status 2 and one line on standard error.
-#include "run.h"
+#include "tests/support/run.h"
 
 #include <gtest/gtest.h>
 

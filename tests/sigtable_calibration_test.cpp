@@ -4,9 +4,9 @@
 // tests or none, ties, independence of the rows' order, the uncalibrated
 // columns left as they were; and the further tests' files (--mean-test,
 // --rest-test): read, matched and refused.
-#include "calibration.h"
-#include "pvalues.h"
-#include "sigtable_run.h"
+#include "sigtable/calibration.h"
+#include "sigtable/pvalues.h"
+#include "tests/sigtable_run.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Running the built sigtable from its tests.
 #pragma once
 
-#include "run.h"
+#include "tests/support/run.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 // the refusal of every input that does not belong to the statistics file,
 // each with its whole message; the choice of p-value (--pvalue) for
 // sorting, filtering and plots; and the plots' legend, count and ticks.
-#include "sigtable_run.h"
+#include "tests/sigtable_run.h"
 
 #include <gtest/gtest.h>
 

@@ -9,8 +9,8 @@
 // Reference values were computed with SciPy 1.10 (Debian's python3-scipy):
 //   python3 -c "from scipy import stats; print(stats.chi2.sf(X, 1))"
 //   python3 -c "from scipy import stats; print(stats.gamma.sf(X, SHAPE, scale=SCALE))"
-#include "pvalues.h"
-#include "sigtable_run.h"
+#include "sigtable/pvalues.h"
+#include "tests/sigtable_run.h"
 
 #include <gtest/gtest.h>
 

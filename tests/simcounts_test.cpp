@@ -1,7 +1,7 @@
 // End-to-end tests of the simcounts generator: each test runs the built
 // program on small settings and checks the files it writes as a reader of
 // them would, so a table that downstream programs would misread fails here.
-#include "run.h"
+#include "tests/support/run.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
 // The fast re-split of pooled counts against fPermuteValues: the same splits,
 // the same seed, and the same generator and binomial caches left behind, in
 // any interleaving with the plain routines.
-#include "random.h"
-#include "random_state.h"
-#include "split_draw.h"
-#include "test_counts.h"
+#include "numcore/random.h"
+#include "numcore/random_state.h"
+#include "numcore/split_draw.h"
+#include "tests/support/test_counts.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // The tables' spelling of names: which bytes table_name escapes, and that a
 // joined field splits and decodes back into the names it was made of.
-#include "annotation.h"
-#include "annotation_lines.h"
-#include "table_names.h"
+#include "bamcount/annotation.h"
+#include "bamcount/annotation_lines.h"
+#include "bamcount/table_names.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // Count vectors built from the tables, the exon-order check, and result-file
 // records read back.
-#include "fitrecords.h"
-#include "run.h"
-#include "tables.h"
-#include "totals.h"
+#include "tables/fitrecords.h"
+#include "tables/tables.h"
+#include "tables/totals.h"
+#include "tests/support/run.h"
 
 #include <gtest/gtest.h>
 

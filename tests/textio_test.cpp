@@ -1,8 +1,8 @@
 // Number formatting and parsing, the block reader, and argument conversion.
-#include "intake.h"
-#include "textin.h"
-#include "textout.h"
-#include "run.h"
+#include "cli/intake.h"
+#include "tables/textin.h"
+#include "tables/textout.h"
+#include "tests/support/run.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // the permutation tests on, for the first gene's diagnostic lines too. And
 // the --threads option: taken out before the arguments are counted, refused
 // with one line when its value is not a thread count.
-#include "run.h"
+#include "tests/support/run.h"
 
 #include <gtest/gtest.h>
 

@@ -2,14 +2,14 @@
 // plain forms sum over every value 0..M. Both must give the same bits on
 // every input: here on crafted vectors that put each skipped value's term to
 // the test, and on random ones from shallow to deep.
-#include "histogram.h"
-#include "lrtmfit.h"
-#include "lrtmfit2.h"
-#include "mfitmle.h"
-#include "plain_fits.h"
+#include "isocmp/lrtmfit2.h"
+#include "lvcmp/lrtmfit.h"
+#include "numcore/histogram.h"
+#include "numcore/mfitmle.h"
+#include "tests/support/plain_fits.h"
 
-#include "numbers.h"
-#include "test_counts.h"
+#include "tests/support/numbers.h"
+#include "tests/support/test_counts.h"
 
 #include <gtest/gtest.h>
 

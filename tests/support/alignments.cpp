@@ -1,4 +1,4 @@
-#include "alignments.h"
+#include "tests/support/alignments.h"
 
 #include <gtest/gtest.h>
 #include <htslib/sam.h>

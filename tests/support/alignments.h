@@ -2,7 +2,7 @@
 // htslib, so that a test states its records as readable lines.
 #pragma once
 
-#include "run.h"
+#include "tests/support/run.h"
 
 #include <string>
 

@@ -1,8 +1,8 @@
-#include "mychisq_plain.h"
+#include "tests/support/mychisq_plain.h"
 
-#include "arrays.h"
-#include "gammln.h"
-#include "histogram.h"
+#include "numcore/arrays.h"
+#include "numcore/gammln.h"
+#include "numcore/histogram.h"
 
 #include <cmath>
 #include <cstdint>

@@ -2,11 +2,11 @@
 // count values 0..M of a dense histogram, one cell per value. The programs
 // skip the values no position holds; these are the reference that the
 // tests hold them to, bit for bit.
-#include "plain_fits.h"
+#include "tests/support/plain_fits.h"
 
-#include "gpsupport.h"
-#include "histogram.h"
-#include "mfitmle.h"
+#include "numcore/gpsupport.h"
+#include "numcore/histogram.h"
+#include "numcore/mfitmle.h"
 
 #include <cmath>
 #include <cstdint>

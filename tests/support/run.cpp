@@ -1,4 +1,4 @@
-#include "run.h"
+#include "tests/support/run.h"
 
 #include <cerrno>
 #include <cstdlib>

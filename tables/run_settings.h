@@ -1,9 +1,10 @@
-// The run settings that the programs take from their arguments or prompts,
-// with the values in force before intake.
+// The settings mfit, lvcmp and isocmp take from their arguments or prompts
+// (the table sizes, the permutation switch and the seed), with the values in
+// force before intake.
 #pragma once
 
-#include "count_limits.h"
-#include "intake.h"
+#include "cli/intake.h"
+#include "numcore/count_limits.h"
 
 #include <cstdint>
 

@@ -3,8 +3,10 @@
 // refusals that name the file, line and field, and written whole under a
 // temporary name or not at all. The count table and its annotation
 // (tables.h), the result files (fitrecords.h), the totals file (totals.h),
-// and the text files beneath them (textin.h, textout.h). Above the
-// numeric core and the command line; below the programs.
+// and the text files beneath them (textin.h, textout.h); and the three
+// programs' command-line rules: default sizes and seed (run_settings.h),
+// --genes and --streams (run_options.h), their start (program_start.h).
+// Above the numeric core and the command line; below the programs.
 //
 // This header: loading of the inputs that every program reads, in the fixed
 // order reads file, exon_zb, gene_zb (and, for the testing programs,
@@ -12,12 +14,12 @@
 // line on standard output.
 #pragma once
 
-#include "fitrecords.h"
-#include "intake.h"
-#include "tables.h"
-#include "textin.h"
-#include "textout.h"
-#include "totals.h"
+#include "cli/intake.h"
+#include "tables/fitrecords.h"
+#include "tables/tables.h"
+#include "tables/textin.h"
+#include "tables/textout.h"
+#include "tables/totals.h"
 
 #include <cstdint>
 

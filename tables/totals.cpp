@@ -1,7 +1,7 @@
-#include "totals.h"
+#include "tables/totals.h"
 
-#include "diag.h"
-#include "fieldreader.h"
+#include "cli/diag.h"
+#include "tables/fieldreader.h"
 
 #include <string>
 #include <utility>

@@ -13,7 +13,7 @@
 // pipes and files with several hard links are written directly.
 #pragma once
 
-#include "diag.h"
+#include "cli/diag.h"
 
 #include <cstdint>
 #include <string>

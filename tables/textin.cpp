@@ -1,6 +1,6 @@
-#include "textin.h"
+#include "tables/textin.h"
 
-#include "file_identity.h"
+#include "tables/file_identity.h"
 
 #include <cerrno>
 #include <charconv>

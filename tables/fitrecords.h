@@ -6,10 +6,10 @@
 // feature k by position alone.
 #pragma once
 
-#include "arrays.h"
-#include "mfitmle.h"
-#include "textin.h"
-#include "textout.h"
+#include "numcore/arrays.h"
+#include "numcore/mfitmle.h"
+#include "tables/textin.h"
+#include "tables/textout.h"
 
 #include <cstdint>
 

@@ -1,6 +1,6 @@
-#include "fitrecords.h"
+#include "tables/fitrecords.h"
 
-#include "fieldreader.h"
+#include "tables/fieldreader.h"
 
 #include <limits>
 #include <string>

@@ -5,8 +5,8 @@
 // writes it; the user prepares it.
 #pragma once
 
-#include "arrays.h"
-#include "textin.h"
+#include "numcore/arrays.h"
+#include "tables/textin.h"
 
 #include <cstdint>
 

@@ -1,4 +1,4 @@
-#include "pending_outputs.h"
+#include "tables/pending_outputs.h"
 
 #include <atomic>
 #include <csignal>

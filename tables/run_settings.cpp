@@ -1,7 +1,7 @@
-#include "settings.h"
+#include "tables/run_settings.h"
 
-#include "diag.h"
-#include "random.h"
+#include "cli/diag.h"
+#include "numcore/random.h"
 
 #include <string>
 

@@ -1,4 +1,4 @@
-#include "file_identity.h"
+#include "tables/file_identity.h"
 
 #include <mutex>
 #include <sys/stat.h>

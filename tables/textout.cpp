@@ -1,7 +1,7 @@
-#include "textout.h"
+#include "tables/textout.h"
 
-#include "file_identity.h"
-#include "pending_outputs.h"
+#include "tables/file_identity.h"
+#include "tables/pending_outputs.h"
 
 #include <cerrno>
 #include <charconv>

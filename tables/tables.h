@@ -16,8 +16,8 @@
 // (last below first) is valid wherever it stands and is never used as an index.
 #pragma once
 
-#include "arrays.h"
-#include "textin.h"
+#include "numcore/arrays.h"
+#include "tables/textin.h"
 
 #include <cstdint>
 #include <string_view>

@@ -7,7 +7,7 @@
 // pipes such as /dev/null may well serve as several outputs at once.
 #pragma once
 
-#include "diag.h"
+#include "cli/diag.h"
 
 // Records the open descriptor `fd` as the file `name`.
 void record_opened_file(const FileName& name, int fd);

@@ -1,6 +1,6 @@
-#include "loading.h"
+#include "tables/loading.h"
 
-#include "settings.h"
+#include "tables/run_settings.h"
 
 #include <cstdio>
 #include <utility>

@@ -1,6 +1,6 @@
-#include "fieldreader.h"
+#include "tables/fieldreader.h"
 
-#include "diag.h"
+#include "cli/diag.h"
 
 void FieldReader::refuse_found(std::string_view name, std::string_view expected, std::string_view found,
                                int field) const

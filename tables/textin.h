@@ -6,7 +6,7 @@
 // Line breaks carry no meaning to the tables: a record may span lines.
 #pragma once
 
-#include "diag.h"
+#include "cli/diag.h"
 
 #include <cstdint>
 #include <string_view>

@@ -1,7 +1,7 @@
-#include "tables.h"
+#include "tables/tables.h"
 
-#include "count_limits.h"
-#include "fieldreader.h"
+#include "numcore/count_limits.h"
+#include "tables/fieldreader.h"
 
 #include <algorithm>
 #include <string>

@@ -13,7 +13,7 @@
 // totals of the wrong condition), so it is refused where the layout breaks.
 #pragma once
 
-#include "textin.h"
+#include "tables/textin.h"
 
 #include <cstdint>
 #include <string>
