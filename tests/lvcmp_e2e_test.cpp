@@ -1,5 +1,6 @@
 // lvcmp run as a user runs it, on the hand-checked dataset and on small
 // files made for one behaviour each.
+#include "tests/support/refusals.h"
 #include "tests/support/run.h"
 
 #include <gtest/gtest.h>
@@ -41,13 +42,6 @@ std::vector<std::string> column(const std::string& text, std::size_t k)
         out.push_back(k <= fields.size() ? fields[k - 1] : "");
     }
     return out;
-}
-
-void expect_refusal(const RunResult& r, const std::string& pattern)
-{
-    EXPECT_EQ(r.status, 2) << r.err;
-    EXPECT_EQ(split_lines(r.err).size(), 1u) << r.err;
-    EXPECT_TRUE(std::regex_search(r.err, std::regex(pattern))) << "stderr: " << r.err << "pattern: " << pattern;
 }
 
 } // namespace

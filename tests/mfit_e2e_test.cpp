@@ -1,5 +1,6 @@
 // mfit run as a user runs it: arguments or prompts, files in, files out,
 // messages and exit statuses.
+#include "tests/support/refusals.h"
 #include "tests/support/run.h"
 
 #include <gtest/gtest.h>
@@ -47,14 +48,6 @@ struct Tiny {
                                     dir.file("chisq_re")});
     }
 };
-
-// One line on standard error, exit status 2, matching `pattern`.
-void expect_refusal(const RunResult& r, const std::string& pattern)
-{
-    EXPECT_EQ(r.status, 2) << r.err;
-    EXPECT_EQ(split_lines(r.err).size(), 1u) << r.err;
-    EXPECT_TRUE(std::regex_search(r.err, std::regex(pattern))) << "stderr: " << r.err << "pattern: " << pattern;
-}
 
 } // namespace
 
@@ -178,58 +171,15 @@ TEST(MfitBadInput, FilesThatCannotBeOpened)
     expect_refusal(r, "^mfit: cannot read exon_zb file '.*': Is a directory\n$");
 }
 
-TEST(MfitBadInput, ShortFilesAndBadTokens)
+TEST(MfitBadInput, ABadFieldStopsTheRunWithOneLine)
 {
+    // Every bad field is refused by the shared readers (table_refusals_test
+    // has them all); here the program around them: exit 2, one line.
     ScratchDir dir;
     Tiny t;
-    t.reads = "0 0 0 1 2\n0 0 0 3 0\n0 0 0 0\n";
-    expect_refusal(t.run(dir), "^mfit: reads file '.*/reads', line 3, field 5 \\(count of condition 2 of row 3\\): "
-                               "expected a non-negative integer, found the end of the file\n$");
-    t = Tiny();
     t.reads = "0 0 0 1 2\n0 0 0 3 zero\n0 0 0 0 4\n";
     expect_refusal(t.run(dir), "^mfit: reads file '.*', line 2, field 5 \\(count of condition 2 of row 2\\): "
                                "expected a non-negative integer, found 'zero'\n$");
-    t = Tiny();
-    t.reads = "0 0 0 1 2\n0 0 0 3 0\n0 0.5 0 0 4\n";
-    expect_refusal(t.run(dir), "line 3, field 2 \\(leading field of row 3\\): expected an integer, found '0.5'");
-    t = Tiny();
-    t.reads = "0 0 0 1 2\n0 0 0 3 -1\n0 0 0 0 4\n";
-    expect_refusal(t.run(dir), "field 5 \\(count of condition 2 of row 2\\): expected a non-negative integer, found '-1'");
-    t = Tiny();
-    t.reads = "0 0 0 1 2\n0 0 0 3 2147483648\n0 0 0 0 4\n";
-    expect_refusal(t.run(dir), "expected a non-negative integer up to 2147483647, found '2147483648'");
-    t = Tiny();
-    t.exon_zb = "7 1 3\n";
-    expect_refusal(t.run(dir), "^mfit: exon_zb file '.*', line 1, field 4 \\(length of exon 1\\): expected a "
-                               "non-negative integer, found the end of the file\n$");
-    t = Tiny();
-    t.gene_zb = "70 1 one 6\n";
-    expect_refusal(t.run(dir), "^mfit: gene_zb file '.*', line 1, field 3 \\(last_exon of gene 1\\): expected an "
-                               "integer, found 'one'\n$");
-}
-
-TEST(MfitBadInput, AnnotationOutsideItsTables)
-{
-    ScratchDir dir;
-    Tiny t;
-    t.exon_zb = "7 2 4 5\n";
-    expect_refusal(t.run(dir), "exon_zb file '.*', line 1, field 3 \\(last_row of exon 1\\): expected an empty range "
-                               "\\(last_row below first_row\\) or rows within 1..3 \\(num_reads\\), found the range 2..4");
-    t.exon_zb = "7 0 2 5\n";
-    expect_refusal(t.run(dir), "found the range 0..2");
-    t.exon_zb = "7 1 3 2\n";
-    expect_refusal(t.run(dir), "field 4 \\(length of exon 1\\): expected at least 3, the exon's rows from first_row to "
-                               "last_row, found '2'");
-    t = Tiny();
-    t.gene_zb = "70 1 2 6\n";
-    expect_refusal(t.run(dir), "gene_zb file '.*', line 1, field 3 \\(last_exon of gene 1\\): expected an empty range "
-                               "\\(last_exon below first_exon\\) or exons within 1..1 \\(num_exons\\), found the range 1..2");
-    t.gene_zb = "70 5 3 6\n";
-    expect_refusal(t.run(dir), "field 3 \\(last_exon of gene 1\\): expected at least first_exon - 1 = 4, found 3");
-    t.gene_zb = "70 1 1 2\n";
-    expect_refusal(t.run(dir), "field 4 \\(length of gene 1\\): expected at least 3, the rows of the gene's exons, found '2'");
-    t.gene_zb = "70 1 1 -6\n";
-    expect_refusal(t.run(dir), "field 4 \\(length of gene 1\\): expected a non-negative integer, found '-6'");
 }
 
 TEST(MfitBadInput, EmptyRangesAreValidWhereverTheyStand)
