@@ -28,6 +28,23 @@ double pearson(int n, int M, const IntVector& observed, const RealVector& expect
     return statistic;
 }
 
+// The expected frequency of every value 0..M (`frequency(k)`) and whether
+// it is a class of its own (at least 5); the number of such classes, or -1
+// when a frequency is not a number, which fails the test.
+template <class Frequency>
+int expected_classes(int M, RealVector& expected, IntVector& separate, Frequency frequency)
+{
+    int classes = 0;
+    for (int k = 0; k <= M; ++k) {
+        const double e = frequency(k);
+        if (std::isnan(e)) return -1;
+        expected[k + 1] = e;
+        separate[k + 1] = e >= 5.0;
+        classes += separate[k + 1];
+    }
+    return classes;
+}
+
 } // namespace
 
 void mychisq_plain(int n, const int* counts, double theta, double lambda, double poisson_lambda,
@@ -43,38 +60,20 @@ void mychisq_plain(int n, const int* counts, double theta, double lambda, double
     RealVector expected(static_cast<std::int64_t>(M) + 1);
     IntVector separate(static_cast<std::int64_t>(M) + 1);
 
-    bool failed = false;
-    int classes = 0;
-    for (int k = 0; k <= M; ++k) {
+    int classes = expected_classes(M, expected, separate, [&](int k) {
         const double rate = lambda + theta * k;
-        const double e = n * std::exp(std::log(lambda) + (k - 1) * std::log(rate) - rate - gammln(k + 1));
-        if (std::isnan(e)) {
-            failed = true;
-            break;
-        }
-        expected[k + 1] = e;
-        separate[k + 1] = e >= 5.0;
-        classes += separate[k + 1];
-    }
-    if (classes > 2 && !failed) {
+        return n * std::exp(std::log(lambda) + (k - 1) * std::log(rate) - rate - gammln(k + 1));
+    });
+    if (classes > 2) {
         genpois_valid = 1;
         genpois_df = classes - 2;
         genpois_chisq = pearson(n, M, observed, expected, separate, genpois_valid);
     }
 
-    failed = false;
-    classes = 0;
-    for (int k = 0; k <= M; ++k) {
-        const double e = n * std::exp(k * std::log(poisson_lambda) - poisson_lambda - gammln(k + 1));
-        if (std::isnan(e)) {
-            failed = true;
-            break;
-        }
-        expected[k + 1] = e;
-        separate[k + 1] = e >= 5.0;
-        classes += separate[k + 1];
-    }
-    if (classes > 1 && !failed) {
+    classes = expected_classes(M, expected, separate, [&](int k) {
+        return n * std::exp(k * std::log(poisson_lambda) - poisson_lambda - gammln(k + 1));
+    });
+    if (classes > 1) {
         pois_valid = 1;
         pois_df = classes - 1;
         pois_chisq = pearson(n, M, observed, expected, separate, pois_valid);
