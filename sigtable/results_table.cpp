@@ -143,7 +143,6 @@ std::vector<Comparison> comparisons(const StatsFile& stats, const ResultInputs& 
             s.b = r.b;
             s.valid = false;
             s.stat = s.stat_poisson = NAN;
-            s.estimates.assign(8, NAN);
             s.length = s.gene_length = -1; // not known: NA
             rest_only.push_back(std::move(s));
             list.push_back({&rest_only.back(), -1, static_cast<std::int64_t>(l)});
@@ -179,7 +178,7 @@ void compute_results(const StatsFile& stats, const ResultInputs& in, Results& ou
         if (stats.kind == StatsKind::level) {
             // The gene's reads per condition: the count table's sums, else
             // the Poisson mean (the mean count per position) times the length.
-            double reads_a = s.estimates[2] * s.length, reads_b = s.estimates[3] * s.length;
+            double reads_a = s.gene.mean_a * s.length, reads_b = s.gene.mean_b * s.length;
             if (const std::int32_t g = in.tables ? row_of(in.tables->gene_row, s.id) : 0; g > 0) {
                 reads_a = static_cast<double>(in.tables->gene_reads(g, s.a));
                 reads_b = static_cast<double>(in.tables->gene_reads(g, s.b));
@@ -191,8 +190,8 @@ void compute_results(const StatsFile& stats, const ResultInputs& in, Results& ou
             r.status = level_status(s, reads_a, reads_b, in);
         } else {
             // The exon's share of its gene's reads.
-            double exon_a = s.estimates[4] * s.length, gene_a = s.estimates[5] * s.gene_length;
-            double exon_b = s.estimates[6] * s.length, gene_b = s.estimates[7] * s.gene_length;
+            double exon_a = s.exon.mean_a * s.length, gene_a = s.gene.mean_a * s.gene_length;
+            double exon_b = s.exon.mean_b * s.length, gene_b = s.gene.mean_b * s.gene_length;
             if (in.tables) {
                 const std::int32_t e = row_of(in.tables->exon_row, s.id), g = row_of(in.tables->gene_row, s.gene_id);
                 if (e > 0 && g > 0) {
@@ -421,7 +420,7 @@ std::string row_line(const StatsFile& stats, const TableLabels& labels, const Re
     line += "\t" + calibration_text(r, tests);
     line += "\t" + number(r.effect_a) + "\t" + number(r.effect_b);
     if (level) {
-        line += "\t" + number(s.estimates[0]) + "\t" + number(s.estimates[1]) + "\t" + length_text(s.length);
+        line += "\t" + number(s.gene.lambda_a) + "\t" + number(s.gene.lambda_b) + "\t" + length_text(s.length);
     } else {
         line += "\t" + length_text(s.length) + "\t" + length_text(s.gene_length);
     }
