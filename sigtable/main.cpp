@@ -92,7 +92,9 @@ const char kHelp[] =
     "                    the quantile of each expression bin's statistics that measures its inflation,\n"
     "                    from 0.5 (the median, the default) to 0.95; 0.9 gives fewer false discoveries\n"
     "                    and fewer true ones (docs/statistics.md)\n"
-    "  --help            print this text and exit\n";
+    "  --help, -h        print this text and exit\n"
+    "\n"
+    "sigtable runs on one thread; unlike mfit, lvcmp, isocmp and bamcount it takes no --threads.\n";
 
 // The table's text goes to its OutputFile as it is or, for a name ending
 // in .gz, compressed here into the gzip format first (deflate with the gzip
@@ -341,7 +343,7 @@ struct Options {
     double fdr = NAN, alpha = 0.05, calibration_quantile = 0.5;
     PValueKind kind{Test::gp, false, true};
     std::string kind_text = "auto"; // --pvalue as given, for the messages
-    bool help = false;              // --help: the help is printed, nothing else done
+    bool help = false;              // --help or -h: the help is printed, nothing else done
     // Whether the rows are ranked by the chosen p-value somewhere, so that
     // standard output says which one each pair used.
     bool ranked() const { return sort || !std::isnan(fdr) || !plots.empty(); }
@@ -355,7 +357,7 @@ Options parse_options(int argc, char** argv)
     NamedOptions in(argc, argv);
     while (in.next()) {
         const std::string& arg = in.current();
-        if (arg == "--help") {
+        if (arg == "--help" || arg == "-h") {
             o.help = true;
             return o;
         } else if (arg == "--stats") o.stats = in.value();
@@ -378,6 +380,8 @@ Options parse_options(int argc, char** argv)
         } else if (arg == "--sort") {
             in.no_value();
             o.sort = true;
+        } else if (arg == "--threads") {
+            in.refuse("--threads is not an option: the table is made on one thread");
         } else in.refuse("unknown argument " + quote_token(arg));
     }
     if (o.stats.empty()) in.refuse("--stats is required");
