@@ -209,7 +209,7 @@ int main(int argc, char** argv)
     // A table named like an input is refused now, not after hours of counting.
     record_opened_path({"annotation file", o.gtf});
     for (const std::string& input : o.inputs) record_opened_path({"alignment file", input});
-    for (const FileName& table : table_files(o.out)) refuse_if_already_open(table);
+    for (const FileName& table : TableFiles(o.out).all()) refuse_if_already_open(table);
 
     const Annotation annotation = read_annotation(o.gtf, o.annotation);
     std::vector<FlatGene> genes = flatten_genes(annotation.exons, o.flatten);
