@@ -47,8 +47,9 @@ struct RecordFields {
 };
 
 // kAssigned for a record that goes on to be placed on the annotation, else
-// the first reason it is not counted, in the order the reasons are listed
-// from kUnmapped down to kLowMappingQuality, then kMultiMapping.
+// the first reason it is not counted of: unmapped, secondary,
+// supplementary, QC-failed, duplicate, second mate, low mapping quality,
+// multi-mapping.
 Reason filter_record(const RecordFields& record, const RecordRules& rules);
 
 // A placed record's reason: counted somewhere, or else not counted because
