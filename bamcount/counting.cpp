@@ -17,10 +17,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-const char* const kReasonNames[kReasons] = {
-    "assigned",      "no_feature", "ambiguous_strand", "low_mapping_quality",       "multi_mapping", "secondary",
-    "supplementary", "duplicate",  "qc_failed",        "unmapped", "second_mate"};
-
 namespace {
 
 // htslib's handles, each released once. A refusal releases them before it
@@ -155,21 +151,40 @@ std::string undecodable(const FileName& name, const CountSettings& settings, boo
     return what + kTruncated + " (a compressed block or a record cannot be read)";
 }
 
-// The strand of genes a fragment counts in.
-char gene_strand(bool fragment_reverse, Strandedness s)
-{
-    switch (s) {
-    case Strandedness::unstranded: return '.';
-    case Strandedness::forward: return fragment_reverse ? '-' : '+';
-    case Strandedness::reverse: return fragment_reverse ? '+' : '-';
-    }
-    return '.';
-}
-
+// The counts of one condition at the layout's positions, dense while the
+// file is read.
 class Counter {
 public:
     explicit Counter(const CountLayout& layout) : layout_(layout), dense_(layout.positions(), 0) {}
 
+    // Counts a record that passed the filters, on annotation chromosome
+    // `chromosome` (0 for none) in genes of strand `strand`: at its 5' end,
+    // or in coverage mode at every annotated base of its aligned blocks.
+    // Returns its reason (kAssigned, kAmbiguousStrand or kNoFeature) and
+    // adds the positions counted to `counted`.
+    Reason place(const bam1_t* record, int chromosome, char strand, bool coverage, std::uint64_t& counted)
+    {
+        bool ambiguous = false, any = false;
+        if (!coverage) {
+            const bam1_core_t& c = record->core;
+            const std::int64_t five_prime = (c.flag & BAM_FREVERSE) ? bam_endpos(record) : c.pos + 1;
+            any = add(chromosome, five_prime, strand, ambiguous);
+            counted += any;
+        } else {
+            any = add_coverage(record, chromosome, strand, ambiguous, counted);
+        }
+        return placement(any, ambiguous);
+    }
+
+    std::vector<std::pair<std::uint32_t, std::int32_t>> nonzero() const
+    {
+        std::vector<std::pair<std::uint32_t, std::int32_t>> out;
+        for (std::uint32_t o = 0; o < dense_.size(); ++o)
+            if (dense_[o] != 0) out.emplace_back(o, static_cast<std::int32_t>(dense_[o]));
+        return out;
+    }
+
+private:
     // Counts at one position; returns whether anything was counted and sets
     // `ambiguous` when genes of both strands were met without a protocol.
     bool add(int chromosome, std::int64_t position, char strand, bool& ambiguous)
@@ -186,25 +201,56 @@ public:
         return !offsets_.empty();
     }
 
-    std::vector<std::pair<std::uint32_t, std::int32_t>> nonzero() const
+    // Only the annotated bases of each aligned block are visited: a CIGAR
+    // may claim far more bases than the reference has, and the others
+    // count nowhere.
+    bool add_coverage(const bam1_t* record, int chromosome, char strand, bool& ambiguous, std::uint64_t& counted)
     {
-        std::vector<std::pair<std::uint32_t, std::int32_t>> out;
-        for (std::uint32_t o = 0; o < dense_.size(); ++o)
-            if (dense_[o] != 0) out.emplace_back(o, static_cast<std::int32_t>(dense_[o]));
-        return out;
+        const bam1_core_t& c = record->core;
+        const std::uint32_t* cigar = bam_get_cigar(record);
+        bool any = false;
+        std::int64_t ref = c.pos + 1;
+        for (std::uint32_t k = 0; k < c.n_cigar; ++k) {
+            const int op = bam_cigar_op(cigar[k]);
+            const std::int64_t len = bam_cigar_oplen(cigar[k]);
+            if (len > 0 && (op == BAM_CMATCH || op == BAM_CEQUAL || op == BAM_CDIFF)) {
+                runs_.clear();
+                layout_.annotated_runs(chromosome, ref, ref + len - 1, runs_);
+                for (const auto& [first, last] : runs_)
+                    for (std::int64_t p = first; p <= last; ++p) {
+                        bool base_ambiguous = false;
+                        if (add(chromosome, p, strand, base_ambiguous)) {
+                            any = true;
+                            ++counted;
+                        }
+                        ambiguous |= base_ambiguous;
+                    }
+            }
+            if (bam_cigar_type(op) & 2) ref += len;
+        }
+        return any;
     }
 
-private:
     const CountLayout& layout_;
     std::vector<std::uint32_t> dense_;
     std::vector<std::uint32_t> offsets_;
+    std::vector<std::pair<std::int64_t, std::int64_t>> runs_;
 };
 
-} // namespace
-
-ConditionCounts count_alignments(const FileName& name, const CountLayout& layout, const CountSettings& settings)
+// The fields the filters read. The NH tag is looked for only where it
+// decides something.
+RecordFields fields_of(const bam1_t* record, bool unique_only)
 {
-    Handles h;
+    RecordFields fields{record->core.flag, record->core.qual, 1};
+    if (unique_only)
+        if (const std::uint8_t* nh = bam_aux_get(record, "NH")) fields.alignments = bam_aux2i(nh);
+    return fields;
+}
+
+// Opens the file and reads its header, refusing a file cut short or a
+// reference that cannot serve; the decompression threads start last.
+void open_alignments(Handles& h, const FileName& name, const CountSettings& settings)
+{
     h.file = sam_open(name.path.c_str(), "r");
     if (!h.file) fail_open(name, "open", errno ? errno : EINVAL);
     const bool is_cram = h.file->is_cram;
@@ -236,8 +282,13 @@ ConditionCounts count_alignments(const FileName& name, const CountLayout& layout
         h.pool.pool = hts_tpool_init(settings.threads);
         if (h.pool.pool) hts_set_opt(h.file, HTS_OPT_THREAD_POOL, &h.pool);
     }
+}
 
-    // The file's references as annotation chromosomes.
+// The annotation chromosome of each of the file's references, 0 for none.
+// A file none of whose references the annotation has is refused: their
+// names are spelt otherwise.
+std::vector<int> annotation_chromosomes(Handles& h, const FileName& name, const CountLayout& layout)
+{
     const int targets = sam_hdr_nref(h.header);
     std::vector<int> chromosome(static_cast<std::size_t>(targets), 0);
     int matched = 0;
@@ -253,75 +304,44 @@ ConditionCounts count_alignments(const FileName& name, const CountLayout& layout
                  (targets > 3 ? ", ..." : "") + ") is a chromosome of the annotation (such as '" + annotated +
                  "'); the names must be spelt the same in both");
     }
+    return chromosome;
+}
 
+// The size in MiB of a BAM file, over which a progress line runs; -1 for
+// the other formats, whose position in the file is not told in bytes.
+long progress_size(const Handles& h, const FileName& name)
+{
     struct stat st {};
-    const bool bytes_known = h.file->format.format == bam && ::stat(name.path.c_str(), &st) == 0;
+    if (h.file->format.format != bam || ::stat(name.path.c_str(), &st) != 0) return -1;
+    return static_cast<long>(st.st_size >> 20);
+}
+
+} // namespace
+
+ConditionCounts count_alignments(const FileName& name, const CountLayout& layout, const CountSettings& settings)
+{
+    Handles h;
+    open_alignments(h, name, settings);
+    const std::vector<int> chromosome = annotation_chromosomes(h, name, layout);
     std::optional<ProgressLine> progress;
-    if (bytes_known) progress.emplace(static_cast<long>(st.st_size >> 20), "MiB of " + name.path);
+    if (const long size = progress_size(h, name); size >= 0) progress.emplace(size, "MiB of " + name.path);
 
     Counter counter(layout);
     ConditionCounts result;
     h.record = bam_init1();
-    std::vector<std::pair<std::int64_t, std::int64_t>> runs;
     std::uint64_t records = 0;
     int status;
     while ((status = sam_read1(h.file, h.header, h.record)) >= 0) {
         ++records;
         if (progress && (records & 0xffff) == 0) progress->update(static_cast<long>(bgzf_tell(h.file->fp.bgzf) >> 36));
-        const bam1_core_t& c = h.record->core;
-        const std::uint16_t flag = c.flag;
-        Reason reason = kAssigned;
-        if (flag & BAM_FUNMAP) reason = kUnmapped;
-        else if (flag & BAM_FSECONDARY) reason = kSecondary;
-        else if (flag & BAM_FSUPPLEMENTARY) reason = kSupplementary;
-        else if (flag & BAM_FQCFAIL) reason = kQcFailed;
-        else if ((flag & BAM_FDUP) && !settings.keep_duplicates) reason = kDuplicate;
-        // A fragment counts once, at its first mate (or not at all); its
-        // coverage is both mates'.
-        else if (!settings.coverage && (flag & BAM_FPAIRED) && !(flag & BAM_FREAD1) && !(flag & BAM_FMUNMAP))
-            reason = kSecondMate;
-        else if (c.qual < settings.min_mapq) reason = kLowMappingQuality;
-        else if (settings.unique_only) {
-            if (const std::uint8_t* nh = bam_aux_get(h.record, "NH"); nh && bam_aux2i(nh) > 1) reason = kMultiMapping;
-        }
+        Reason reason = filter_record(fields_of(h.record, settings.unique_only), settings);
         if (reason == kAssigned) {
-            const bool reverse = (flag & BAM_FREVERSE) != 0;
-            // A second mate stands for its fragment, whose strand is the
-            // first mate's, the opposite of its own.
-            const bool second_alone = (flag & BAM_FPAIRED) && !(flag & BAM_FREAD1);
-            const char strand = gene_strand(reverse != second_alone, settings.strandedness);
-            const int chrom = c.tid >= 0 && c.tid < targets ? chromosome[static_cast<std::size_t>(c.tid)] : 0;
-            bool ambiguous = false, counted = false;
-            if (!settings.coverage) {
-                const std::int64_t five_prime = reverse ? bam_endpos(h.record) : c.pos + 1;
-                counted = counter.add(chrom, five_prime, strand, ambiguous);
-                result.counted += counted;
-            } else {
-                // Only the annotated bases of each aligned block are
-                // visited: a CIGAR may claim far more bases than the
-                // reference has, and the others count nowhere.
-                const std::uint32_t* cigar = bam_get_cigar(h.record);
-                std::int64_t ref = c.pos + 1;
-                for (std::uint32_t k = 0; k < c.n_cigar; ++k) {
-                    const int op = bam_cigar_op(cigar[k]);
-                    const std::int64_t len = bam_cigar_oplen(cigar[k]);
-                    if (len > 0 && (op == BAM_CMATCH || op == BAM_CEQUAL || op == BAM_CDIFF)) {
-                        runs.clear();
-                        layout.annotated_runs(chrom, ref, ref + len - 1, runs);
-                        for (const auto& [first, last] : runs)
-                            for (std::int64_t p = first; p <= last; ++p) {
-                                bool base_ambiguous = false;
-                                if (counter.add(chrom, p, strand, base_ambiguous)) {
-                                    counted = true;
-                                    ++result.counted;
-                                }
-                                ambiguous |= base_ambiguous;
-                            }
-                    }
-                    if (bam_cigar_type(op) & 2) ref += len;
-                }
-            }
-            reason = counted ? kAssigned : ambiguous ? kAmbiguousStrand : kNoFeature;
+            const int tid = h.record->core.tid;
+            const int chrom = tid >= 0 && static_cast<std::size_t>(tid) < chromosome.size()
+                                  ? chromosome[static_cast<std::size_t>(tid)]
+                                  : 0;
+            reason = counter.place(h.record, chrom, gene_strand(h.record->core.flag, settings.strandedness),
+                                   settings.coverage, result.counted);
         }
         ++result.records[reason];
     }
@@ -329,6 +349,7 @@ ConditionCounts count_alignments(const FileName& name, const CountLayout& layout
     // as if the file ended there; the handle keeps the error.
     const BGZF* blocks = h.file->is_bgzf ? h.file->fp.bgzf : nullptr;
     if (status < -1 || (blocks && blocks->errcode != 0)) {
+        const bool is_cram = h.file->is_cram;
         h.release();
         fail_input(undecodable(name, settings, is_cram));
     }

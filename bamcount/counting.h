@@ -5,7 +5,8 @@
 // the output folder written (tables_writer.h).
 //
 // This header: counting one condition's alignments (a BAM, CRAM or SAM
-// file) onto the exonic positions of a CountLayout.
+// file) onto the exonic positions of a CountLayout; which records count is
+// decided in record_class.h.
 //
 // A read counts once, at its 5' end: the first aligned base of a forward
 // read, the last of a reverse one. A pair counts once, as a fragment, at its
@@ -20,6 +21,7 @@
 #pragma once
 
 #include "bamcount/layout.h"
+#include "bamcount/record_class.h"
 #include "cli/diag.h"
 
 #include <array>
@@ -28,34 +30,13 @@
 #include <utility>
 #include <vector>
 
-enum class Strandedness { unstranded, forward, reverse };
-
-struct CountSettings {
-    int min_mapq = 0;
-    bool unique_only = true;     // skip records whose NH tag says more than one alignment
-    bool keep_duplicates = false;
-    bool coverage = false;
-    Strandedness strandedness = Strandedness::unstranded;
-    int threads = 1;             // decompression threads
+struct CountSettings : RecordRules {
+    // The threads at work, as mfit's --threads: with more than 1, as many
+    // decompress the file while the calling thread counts its records; with
+    // 1 the calling thread does both.
+    int threads = 1;
     std::string reference;       // FASTA for CRAM files, empty for none
 };
-
-// Why a record was or was not counted; every record gets exactly one.
-enum Reason {
-    kAssigned,
-    kNoFeature,
-    kAmbiguousStrand,
-    kLowMappingQuality,
-    kMultiMapping,
-    kSecondary,
-    kSupplementary,
-    kDuplicate,
-    kQcFailed,
-    kUnmapped,
-    kSecondMate, // a pair's second mate whose first mate is mapped: the fragment counts, or not, at the first
-    kReasons
-};
-extern const char* const kReasonNames[kReasons];
 
 struct ConditionCounts {
     // (offset, count) of every position with a count, ascending offsets.

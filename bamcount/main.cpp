@@ -58,8 +58,11 @@ const char kHelp[] =
     "                       unstranded)\n"
     "  --coverage           count every aligned base instead of each read's 5' end\n"
     "  --reference FASTA    the reference sequence, for CRAM files that need one\n"
-    "  --threads N          decompression threads per file (default: every hardware thread)\n"
-    "  --help               print this text and exit\n"
+    "  --threads N          the threads to work with, as mfit's, lvcmp's and isocmp's --threads=N\n"
+    "                       (default: every hardware thread): the files are read one after another,\n"
+    "                       each decompressed on N threads while one more counts its reads; 1 does\n"
+    "                       both on one thread\n"
+    "  --help, -h           print this text and exit\n"
     "\n"
     "A read counts once, at its 5' end; a pair counts once, as a fragment, at its first mate's 5' end.\n"
     "Secondary, supplementary, QC-failed and unmapped records are never counted.\n"
@@ -103,11 +106,11 @@ Options parse(int argc, char** argv)
     NamedOptions in(argc, argv);
     while (in.next()) {
         const std::string& arg = in.current();
-        if (!in.is_option()) {
-            o.inputs.push_back(arg);
-        } else if (arg == "--help") {
+        if (arg == "--help" || arg == "-h") {
             std::fputs(kHelp, stdout);
             std::exit(0);
+        } else if (!in.is_option()) {
+            o.inputs.push_back(arg); // an alignment file named -h is given as ./-h
         } else if (arg == "--gtf") {
             o.gtf = in.value();
         } else if (arg == "--out") {
@@ -209,7 +212,7 @@ int main(int argc, char** argv)
     // A table named like an input is refused now, not after hours of counting.
     record_opened_path({"annotation file", o.gtf});
     for (const std::string& input : o.inputs) record_opened_path({"alignment file", input});
-    for (const FileName& table : table_files(o.out)) refuse_if_already_open(table);
+    for (const FileName& table : TableFiles(o.out).all()) refuse_if_already_open(table);
 
     const Annotation annotation = read_annotation(o.gtf, o.annotation);
     std::vector<FlatGene> genes = flatten_genes(annotation.exons, o.flatten);

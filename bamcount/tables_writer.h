@@ -14,8 +14,14 @@
 #include <string>
 #include <vector>
 
-// The files write_tables creates in `dir`, in the order it creates them.
-std::vector<FileName> table_files(const std::string& dir);
+// The files write_tables creates in a folder, each with its role for the
+// messages.
+struct TableFiles {
+    explicit TableFiles(const std::string& dir);
+    FileName reads, exon_zb, gene_zb, features, gtt, summary, conditions, size_factors;
+    // All of them, in the order write_tables creates them.
+    std::vector<FileName> all() const;
+};
 
 // Returns the four sizes the pipeline's programs take. `inputs` and `names`:
 // each condition's alignment file and name, in condition order.

@@ -19,7 +19,7 @@ FUZZ_TARGET("fuzz_features")
         StatsFile stats;
         PairSummary pair;
         StatsRow source;
-        source.estimates.assign(4, 1.0);
+        source.gene = {1.0, 1.0, 1.0, 1.0};
         source.length = 1;
         source.a = 1;
         source.b = 2;

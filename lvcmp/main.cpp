@@ -6,11 +6,8 @@
 #include "lvcmp/mean_tests.h"
 #include "tables/loading.h"
 #include "tables/program_start.h"
-#include "tables/run_options.h"
-#include "tables/run_settings.h"
 
 #include <cstdio>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -42,13 +39,11 @@ constexpr std::size_t kArgumentCount = 13;
 int main(int argc, char** argv)
 {
     // --mean-test=FILE asks for the level test on the mean with both
-    // dispersions re-estimated; it is taken out before the arguments are
-    // counted, like the run options.
-    set_program_name("lvcmp");
-    const std::string mean_test_path = take_file_option(argc, argv, "mean-test");
-    ProgramStart start = start_program("lvcmp", argc, argv, kHelp, kArgumentCount, kWrongNumber, true);
-    if (start.help) return 1;
-    ArgSource& source = start.source;
+    // dispersions re-estimated.
+    ComparisonStart start =
+        start_comparison("lvcmp", "mean-test", argc, argv, kHelp, kArgumentCount, kWrongNumber);
+    if (start.program.help) return 1;
+    ArgSource& source = start.program.source;
 
     TableSizes sizes;
     DatasetFiles files = take_dataset_arguments(source, sizes);
@@ -56,34 +51,25 @@ int main(int argc, char** argv)
     InputFile gtt = InputFile::open(
         {"gtt file",
          source.name("File containing total unique reads for Generalized Poisson and Poisson Models :", "the gtt file name")});
-    OutputFile statistics = OutputFile::create(
-        {"lvcmpgene_re file", source.name("Output File for Test Statistics: ", "the lvcmpgene_re file name")});
-    // Created after every input and the statistics file, so that naming any
-    // of them is refused before anything is truncated.
-    std::optional<OutputFile> mean_tests;
-    if (!mean_test_path.empty()) mean_tests.emplace(OutputFile::create({"mean-test file", mean_test_path}));
-    const std::int32_t do_permute = source.integer(
-        "Do a Permutation test or not to generate the gamma parameters for the null distribution (0/1):", "do_permute",
-        kDefaultDoPermute);
-    std::int64_t seed = take_seed(source, "Enter seed for Random Number generator :", kDefaultSeed);
-
-    fit_shard_to(start.genes, sizes.num_genes);
-    check_shard_streams(start.genes, start.streams, do_permute != 0);
-    const ComparisonRun run{do_permute != 0, start.streams, start.genes, start.threads};
-
-    if (do_permute != 0) std::puts("INFO:Permutations will be carried out for each comparison. The program run will be slow");
+    ComparisonOutputs out = take_comparison_outputs(
+        source,
+        {"lvcmpgene_re file", "Output File for Test Statistics: ", "the lvcmpgene_re file name", "mean-test file",
+         "Do a Permutation test or not to generate the gamma parameters for the null distribution (0/1):"},
+        start.further_tests);
+    settle_comparison_run(start.program, sizes.num_genes, out.permute);
+    const ComparisonRun run{out.permute, start.program.streams, start.program.genes, start.program.threads};
 
     const Dataset data = load_dataset(files.reads, files.exon_zb, files.gene_zb, sizes);
     const FitResults fits = load_fit_results(results.gene_re, results.exon_re, sizes);
     const TotalsTable totals = read_totals(gtt, sizes.num_conditions);
     std::puts("total unique read is read in");
 
-    compare_levels({data.counts, data.exons, data.genes, fits.genes, totals}, run, seed, statistics);
+    compare_levels({data.counts, data.exons, data.genes, fits.genes, totals}, run, out.seed, out.statistics);
 
-    statistics.close();
-    if (mean_tests) {
-        write_mean_tests({data.counts, data.exons, data.genes, fits.genes, totals}, run, *mean_tests);
-        mean_tests->close();
+    out.statistics.close();
+    if (out.further_tests) {
+        write_mean_tests({data.counts, data.exons, data.genes, fits.genes, totals}, run, *out.further_tests);
+        out.further_tests->close();
     }
     close_standard_output();
     return 0;

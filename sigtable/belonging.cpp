@@ -174,15 +174,15 @@ void check_reads(const StatsFile& stats, const CountTables& t)
         const std::int32_t g = t.gene_row.at(level ? s.id : s.gene_id);
         const std::int64_t gene_length = t.genes.length[g];
         if (level) {
-            check(s, "gene", s.id, s.a, s.estimates[2], t.gene_reads(g, s.a), gene_length);
-            check(s, "gene", s.id, s.b, s.estimates[3], t.gene_reads(g, s.b), gene_length);
+            check(s, "gene", s.id, s.a, s.gene.mean_a, t.gene_reads(g, s.a), gene_length);
+            check(s, "gene", s.id, s.b, s.gene.mean_b, t.gene_reads(g, s.b), gene_length);
         } else {
             const std::int32_t e = t.exon_row.at(s.id);
             const std::int64_t exon_length = t.exons.length[e];
-            check(s, "exon", s.id, s.a, s.estimates[4], t.exon_reads(e, s.a), exon_length);
-            check(s, "gene", s.gene_id, s.a, s.estimates[5], t.gene_reads(g, s.a), gene_length);
-            check(s, "exon", s.id, s.b, s.estimates[6], t.exon_reads(e, s.b), exon_length);
-            check(s, "gene", s.gene_id, s.b, s.estimates[7], t.gene_reads(g, s.b), gene_length);
+            check(s, "exon", s.id, s.a, s.exon.mean_a, t.exon_reads(e, s.a), exon_length);
+            check(s, "gene", s.gene_id, s.a, s.gene.mean_a, t.gene_reads(g, s.a), gene_length);
+            check(s, "exon", s.id, s.b, s.exon.mean_b, t.exon_reads(e, s.b), exon_length);
+            check(s, "gene", s.gene_id, s.b, s.gene.mean_b, t.gene_reads(g, s.b), gene_length);
         }
     }
 }
@@ -197,7 +197,7 @@ void check_gene_fits(const StatsFile& stats, const CountTables& t, const GeneFit
     for (const StatsRow& s : stats.rows) {
         const int gene = level ? s.id : s.gene_id;
         const std::int32_t g = t.gene_row.at(gene);
-        for (const auto& [c, written] : {std::pair{s.a, s.estimates[level ? 2 : 5]}, {s.b, s.estimates[level ? 3 : 7]}}) {
+        for (const auto& [c, written] : {std::pair{s.a, s.gene.mean_a}, {s.b, s.gene.mean_b}}) {
             const double theirs = fits.fits.poisson_lambda[g][c];
             if (!(std::abs(written - theirs) <= 5e-7))
                 refuse(fits.file, stats.name,

@@ -92,7 +92,9 @@ const char kHelp[] =
     "                    the quantile of each expression bin's statistics that measures its inflation,\n"
     "                    from 0.5 (the median, the default) to 0.95; 0.9 gives fewer false discoveries\n"
     "                    and fewer true ones (docs/statistics.md)\n"
-    "  --help            print this text and exit\n";
+    "  --help, -h        print this text and exit\n"
+    "\n"
+    "sigtable runs on one thread; unlike mfit, lvcmp, isocmp and bamcount it takes no --threads.\n";
 
 // The table's text goes to its OutputFile as it is or, for a name ending
 // in .gz, compressed here into the gzip format first (deflate with the gzip
@@ -331,122 +333,160 @@ bool parse_kind(const std::string& value, PValueKind& kind)
     return false;
 }
 
-int run(int argc, char** argv)
-{
-    std::string stats_path, out_path, features_path, gtt_path, tables_dir, gene_re_path, plots_dir, mean_path,
-        rest_path;
+// The command line: what to read, what to write, and how to rank.
+struct Options {
+    std::string stats, out, features, gtt, tables, gene_re, plots, mean_test, rest_test;
+    // With --tables and no --gtt: the folder's size factors, which stand for
+    // its totals when lvcmp's statistics were computed with them.
+    std::optional<std::string> size_factors;
     bool sort = false;
-    double fdr = NAN, alpha = 0.05, quantile = 0.5;
+    double fdr = NAN, alpha = 0.05, calibration_quantile = 0.5;
     PValueKind kind{Test::gp, false, true};
-    std::string kind_text = "auto";
+    std::string kind_text = "auto"; // --pvalue as given, for the messages
+    bool help = false;              // --help or -h: the help is printed, nothing else done
+    // Whether the rows are ranked by the chosen p-value somewhere, so that
+    // standard output says which one each pair used.
+    bool ranked() const { return sort || !std::isnan(fdr) || !plots.empty(); }
+};
+
+// The options as given, each checked on its own and against the others;
+// then the files of --tables' folder stand in for the options not given.
+Options parse_options(int argc, char** argv)
+{
+    Options o;
     NamedOptions in(argc, argv);
     while (in.next()) {
         const std::string& arg = in.current();
-        if (arg == "--help") {
-            std::fputs(kHelp, stdout);
-            return 0;
-        } else if (arg == "--stats") stats_path = in.value();
-        else if (arg == "--out") out_path = in.value();
-        else if (arg == "--features") features_path = in.value();
-        else if (arg == "--gtt") gtt_path = in.value();
-        else if (arg == "--tables") tables_dir = in.value();
-        else if (arg == "--gene-re") gene_re_path = in.value();
-        else if (arg == "--plots") plots_dir = in.value();
-        else if (arg == "--mean-test") mean_path = in.value();
-        else if (arg == "--rest-test") rest_path = in.value();
-        else if (arg == "--fdr") fdr = in.real_number(0, 1);
-        else if (arg == "--alpha") alpha = in.real_number(0, 1);
-        else if (arg == "--calibration-quantile") quantile = in.real_number(0.5, 0.95);
+        if (arg == "--help" || arg == "-h") {
+            o.help = true;
+            return o;
+        } else if (arg == "--stats") o.stats = in.value();
+        else if (arg == "--out") o.out = in.value();
+        else if (arg == "--features") o.features = in.value();
+        else if (arg == "--gtt") o.gtt = in.value();
+        else if (arg == "--tables") o.tables = in.value();
+        else if (arg == "--gene-re") o.gene_re = in.value();
+        else if (arg == "--plots") o.plots = in.value();
+        else if (arg == "--mean-test") o.mean_test = in.value();
+        else if (arg == "--rest-test") o.rest_test = in.value();
+        else if (arg == "--fdr") o.fdr = in.real_number(0, 1);
+        else if (arg == "--alpha") o.alpha = in.real_number(0, 1);
+        else if (arg == "--calibration-quantile") o.calibration_quantile = in.real_number(0.5, 0.95);
         else if (arg == "--pvalue") {
-            kind_text = in.value();
-            if (!parse_kind(kind_text, kind))
+            o.kind_text = in.value();
+            if (!parse_kind(o.kind_text, o.kind))
                 in.refuse("--pvalue expects auto, or gp, poisson, permutation, mean, rest or rest-poisson, each "
-                          "with or without -cal, found " + quote_token(kind_text));
+                          "with or without -cal, found " + quote_token(o.kind_text));
         } else if (arg == "--sort") {
             in.no_value();
-            sort = true;
+            o.sort = true;
+        } else if (arg == "--threads") {
+            in.refuse("--threads is not an option: the table is made on one thread");
         } else in.refuse("unknown argument " + quote_token(arg));
     }
-    if (stats_path.empty()) in.refuse("--stats is required");
-    if (out_path.empty()) in.refuse("--out is required");
-    if (!tables_dir.empty() && !features_path.empty())
+    if (o.stats.empty()) in.refuse("--stats is required");
+    if (o.out.empty()) in.refuse("--out is required");
+    if (!o.tables.empty() && !o.features.empty())
         in.refuse("--tables takes features.tsv from its folder: give --features without it");
-    if (!gene_re_path.empty() && tables_dir.empty())
+    if (!o.gene_re.empty() && o.tables.empty())
         in.refuse("--gene-re needs --tables, the count tables its fits are checked against");
-    // The folder's files stand in for the options not given.
-    std::optional<std::string> size_factors_path;
-    if (!tables_dir.empty()) {
-        features_path = features_in(tables_dir).value_or("");
-        if (gtt_path.empty()) {
-            gtt_path = gtt_in(tables_dir);
-            size_factors_path = size_factors_in(tables_dir);
+    if (!o.tables.empty()) {
+        o.features = features_in(o.tables).value_or("");
+        if (o.gtt.empty()) {
+            o.gtt = gtt_in(o.tables);
+            o.size_factors = size_factors_in(o.tables);
         }
-        if (gene_re_path.empty()) gene_re_path = gene_re_in(tables_dir).value_or("");
+        if (o.gene_re.empty()) o.gene_re = gene_re_in(o.tables).value_or("");
     }
+    return o;
+}
 
-    const StatsFile stats = read_stats(stats_path);
-    const bool level = stats.kind == StatsKind::level;
-    if (!mean_path.empty() && !level)
-        fail_input("--mean-test belongs with lvcmp's statistics, and " + describe(stats.name) + " is isocmp's");
-    if (!rest_path.empty() && level)
-        fail_input("--rest-test belongs with isocmp's statistics, and " + describe(stats.name) + " is lvcmp's");
-    const TableTests tests{stats.permutation, !mean_path.empty(), !rest_path.empty()};
-    if (kind.test == Test::permutation && !stats.permutation)
-        fail_input("--pvalue " + kind_text + " needs the permutation fields (scale and shape), which " +
-                   describe(stats.name) + " does not have");
-    if (kind.test == Test::mean && !tests.mean) fail_input("--pvalue " + kind_text + " needs --mean-test");
-    if ((kind.test == Test::rest || kind.test == Test::rest_poisson) && !tests.rest)
-        fail_input("--pvalue " + kind_text + " needs --rest-test");
-    const Features features = features_path.empty() ? Features{} : read_features(features_path);
-    std::optional<TotalsFile> gtt;
-    if (!gtt_path.empty()) gtt = read_totals_file({"gtt file", gtt_path});
+// Everything a run reads, each file checked against the statistics file.
+struct Inputs {
+    StatsFile stats;
+    TableTests tests;
+    Features features;
+    std::optional<TotalsFile> gtt; // the totals that normalise, when any
     std::optional<TablesDir> dir;
-    if (!tables_dir.empty())
-        dir = read_tables_dir(tables_dir, static_cast<std::int32_t>(gtt->poisson_totals.size()));
-    const ConditionNames* names = dir && dir->names ? &*dir->names : nullptr;
-    const CountTables* tables = dir ? &dir->tables : nullptr;
-    check_belonging(stats, {features.given ? &features : nullptr, gtt ? &*gtt : nullptr, tables, names});
-    if (size_factors_path) {
-        // The folder's own totals: those lvcmp's statistics were computed with.
-        gtt = folder_totals(stats, std::move(*gtt), read_totals_file({"size factors file", *size_factors_path}),
-                            tables);
-        if (gtt->file.path == *size_factors_path)
-            std::printf("%s\n", ("normalised by " + describe(gtt->file) +
+    std::optional<MeanTest> mean_test;
+    std::optional<RestTest> rest_test;
+    std::optional<GeneFits> fits;
+
+    const ConditionNames* names() const { return dir && dir->names ? &*dir->names : nullptr; }
+    const CountTables* tables() const { return dir ? &dir->tables : nullptr; }
+    const Features* given_features() const { return features.given ? &features : nullptr; }
+};
+
+// The statistics file, and which tests the table has: the further tests'
+// files must belong to its program, and --pvalue must name a test it has.
+void read_statistics(const Options& o, Inputs& in)
+{
+    in.stats = read_stats(o.stats);
+    const bool level = in.stats.kind == StatsKind::level;
+    if (!o.mean_test.empty() && !level)
+        fail_input("--mean-test belongs with lvcmp's statistics, and " + describe(in.stats.name) + " is isocmp's");
+    if (!o.rest_test.empty() && level)
+        fail_input("--rest-test belongs with isocmp's statistics, and " + describe(in.stats.name) + " is lvcmp's");
+    in.tests = {in.stats.permutation, !o.mean_test.empty(), !o.rest_test.empty()};
+    const Test test = o.kind.test;
+    if (test == Test::permutation && !in.stats.permutation)
+        fail_input("--pvalue " + o.kind_text + " needs the permutation fields (scale and shape), which " +
+                   describe(in.stats.name) + " does not have");
+    if (test == Test::mean && !in.tests.mean) fail_input("--pvalue " + o.kind_text + " needs --mean-test");
+    if ((test == Test::rest || test == Test::rest_poisson) && !in.tests.rest)
+        fail_input("--pvalue " + o.kind_text + " needs --rest-test");
+}
+
+// The totals that normalise: with the folder's size factors, those lvcmp's
+// statistics were computed with (said on standard output when they are the
+// size factors); else --gtt's, which must be those.
+void settle_totals(const Options& o, Inputs& in)
+{
+    if (o.size_factors) {
+        in.gtt = folder_totals(in.stats, std::move(*in.gtt), read_totals_file({"size factors file", *o.size_factors}),
+                               in.tables());
+        if (in.gtt->file.path == *o.size_factors)
+            std::printf("%s\n", ("normalised by " + describe(in.gtt->file) +
                                  ", the totals lvcmp's statistics were computed with")
                                     .c_str());
-    } else if (gtt) {
-        check_totals(stats, *gtt, tables);
+    } else if (in.gtt) {
+        check_totals(in.stats, *in.gtt, in.tables());
     }
-    std::optional<MeanTest> mean_test;
-    if (tests.mean) mean_test = read_mean_test(mean_path, stats);
-    std::optional<RestTest> rest_test;
-    if (tests.rest) rest_test = read_rest_test(rest_path, stats, tables);
-    std::optional<GeneFits> fits;
-    if (!gene_re_path.empty()) fits = read_gene_fits(gene_re_path, dir->tables);
-    if (fits) check_gene_fits(stats, dir->tables, *fits);
-    const GeneFits* gene_fits = fits ? &*fits : nullptr;
+}
+
+// Reads every input in the order the checks between them need: the
+// statistics file first, every other file then checked against it.
+void read_inputs(const Options& o, Inputs& in)
+{
+    read_statistics(o, in);
+    if (!o.features.empty()) in.features = read_features(o.features);
+    if (!o.gtt.empty()) in.gtt = read_totals_file({"gtt file", o.gtt});
+    if (!o.tables.empty())
+        in.dir = read_tables_dir(o.tables, static_cast<std::int32_t>(in.gtt->poisson_totals.size()));
+    check_belonging(in.stats, {in.given_features(), in.gtt ? &*in.gtt : nullptr, in.tables(), in.names()});
+    settle_totals(o, in);
+    if (in.tests.mean) in.mean_test = read_mean_test(o.mean_test, in.stats);
+    if (in.tests.rest) in.rest_test = read_rest_test(o.rest_test, in.stats, in.tables());
+    if (!o.gene_re.empty()) in.fits = read_gene_fits(o.gene_re, in.dir->tables);
+    if (in.fits) check_gene_fits(in.stats, in.dir->tables, *in.fits);
     // lvcmp tests the levels scaled by the totals; without them the table's
     // fold changes and means are the raw ones, which may disagree with the
     // test's verdict when the depths differ.
-    if (level && !gtt && !stats.rows.empty())
+    if (in.stats.kind == StatsKind::level && !in.gtt && !in.stats.rows.empty())
         warn("warning: without --gtt or --tables, lvcmp's fold changes and means are not normalised by depth, while "
              "its statistics are");
+}
 
-    Results results;
-    compute_results(stats,
-                    {gtt ? gtt->poisson_totals : std::vector<double>{}, tables, gene_fits,
-                     mean_test ? &*mean_test : nullptr, rest_test ? &*rest_test : nullptr, quantile},
-                    results);
-    std::vector<ResultRow>& rows = results.rows;
-    if (sort) sort_by_padj(rows, kind);
-
-    const TableLabels labels{features.given ? &features : nullptr, names, tests};
-    TableSink table(out_path);
-    table.write(header_line(stats, labels));
+// The table: its header, then the rows that pass --fdr, in chunks.
+void write_table(const Options& o, const Inputs& in, const Results& results)
+{
+    const TableLabels labels{in.given_features(), in.names(), in.tests};
+    TableSink table(o.out);
+    table.write(header_line(in.stats, labels));
     std::string chunk;
-    for (const ResultRow& r : rows) {
-        if (!std::isnan(fdr) && !(r.chosen_padj(kind) <= fdr)) continue;
-        chunk += row_line(stats, labels, r);
+    for (const ResultRow& r : results.rows) {
+        if (!std::isnan(o.fdr) && !(r.chosen_padj(o.kind) <= o.fdr)) continue;
+        chunk += row_line(in.stats, labels, r);
         if (chunk.size() > (1u << 20)) {
             table.write(chunk);
             chunk.clear();
@@ -454,10 +494,29 @@ int run(int argc, char** argv)
     }
     table.write(chunk);
     table.close();
+}
 
-    const bool ranked = sort || !std::isnan(fdr) || !plots_dir.empty();
-    print_calibrations(stats, results, tests, names, ranked ? &kind : nullptr);
-    if (!plots_dir.empty()) write_plots(plots_dir, stats, results, names, kind, alpha);
+int run(int argc, char** argv)
+{
+    const Options o = parse_options(argc, argv);
+    if (o.help) {
+        std::fputs(kHelp, stdout);
+        return 0;
+    }
+    Inputs in;
+    read_inputs(o, in);
+
+    Results results;
+    compute_results(in.stats,
+                    {in.gtt ? in.gtt->poisson_totals : std::vector<double>{}, in.tables(), in.fits ? &*in.fits : nullptr,
+                     in.mean_test ? &*in.mean_test : nullptr, in.rest_test ? &*in.rest_test : nullptr,
+                     o.calibration_quantile},
+                    results);
+    if (o.sort) sort_by_padj(results.rows, o.kind);
+    write_table(o, in, results);
+
+    print_calibrations(in.stats, results, in.tests, in.names(), o.ranked() ? &o.kind : nullptr);
+    if (!o.plots.empty()) write_plots(o.plots, in.stats, results, in.names(), o.kind, o.alpha);
     close_standard_output();
     return 0;
 }

@@ -143,7 +143,6 @@ std::vector<Comparison> comparisons(const StatsFile& stats, const ResultInputs& 
             s.b = r.b;
             s.valid = false;
             s.stat = s.stat_poisson = NAN;
-            s.estimates.assign(8, NAN);
             s.length = s.gene_length = -1; // not known: NA
             rest_only.push_back(std::move(s));
             list.push_back({&rest_only.back(), -1, static_cast<std::int64_t>(l)});
@@ -157,133 +156,193 @@ std::vector<Comparison> comparisons(const StatsFile& stats, const ResultInputs& 
     return list;
 }
 
+// A condition's depth against the mean depth of the conditions: its Poisson
+// total over their mean, or 1 without totals.
+class Depths {
+public:
+    explicit Depths(const std::vector<double>& totals) : totals_(totals)
+    {
+        for (double t : totals) mean_total_ += t / static_cast<double>(totals.size());
+    }
+    double operator()(int c) const
+    {
+        return c >= 1 && static_cast<std::size_t>(c) <= totals_.size() ? totals_[c - 1] / mean_total_ : 1.0;
+    }
+
+private:
+    const std::vector<double>& totals_;
+    double mean_total_ = 0;
+};
+
+// lvcmp's effects: the gene's reads in each condition, scaled to the mean
+// depth of the conditions, and why its test is missing when it is.
+void level_effects(const StatsRow& s, const ResultInputs& in, const Depths& depth, ResultRow& r)
+{
+    // The gene's reads per condition: the count table's sums, else the
+    // Poisson mean (the mean count per position) times the length.
+    double reads_a = s.gene.mean_a * s.length, reads_b = s.gene.mean_b * s.length;
+    if (const std::int32_t g = in.tables ? row_of(in.tables->gene_row, s.id) : 0; g > 0) {
+        reads_a = static_cast<double>(in.tables->gene_reads(g, s.a));
+        reads_b = static_cast<double>(in.tables->gene_reads(g, s.b));
+    }
+    r.effect_a = reads_a / depth(s.a);
+    r.effect_b = reads_b / depth(s.b);
+    r.base_mean = (r.effect_a + r.effect_b) / 2;
+    r.status = level_status(s, reads_a, reads_b, in);
+}
+
+// isocmp's effects: the exon's share of its gene's reads in each condition;
+// its baseMean is the exon's mean reads, scaled to the mean depth as
+// lvcmp's means are, so that baseMean means the same in both tables.
+void share_effects(const StatsRow& s, const ResultInputs& in, const Depths& depth, ResultRow& r)
+{
+    double exon_a = s.exon.mean_a * s.length, gene_a = s.gene.mean_a * s.gene_length;
+    double exon_b = s.exon.mean_b * s.length, gene_b = s.gene.mean_b * s.gene_length;
+    if (in.tables) {
+        const std::int32_t e = row_of(in.tables->exon_row, s.id), g = row_of(in.tables->gene_row, s.gene_id);
+        if (e > 0 && g > 0) {
+            exon_a = static_cast<double>(in.tables->exon_reads(e, s.a));
+            exon_b = static_cast<double>(in.tables->exon_reads(e, s.b));
+            gene_a = static_cast<double>(in.tables->gene_reads(g, s.a));
+            gene_b = static_cast<double>(in.tables->gene_reads(g, s.b));
+        }
+    }
+    r.effect_a = exon_a / gene_a;
+    r.effect_b = exon_b / gene_b;
+    r.base_mean = (exon_a / depth(s.a) + exon_b / depth(s.b)) / 2;
+    r.status = s.line == 0 ? TestStatus::not_in_isocmp : TestStatus::tested;
+}
+
+// Every test's statistic from the statistics file and the further tests'
+// files, and its p-value: the chi-square tail, or for the permutation test
+// the tail of the gamma null the file gives.
+void test_pvalues(const Comparison& c, const ResultInputs& in, ResultRow& r)
+{
+    const StatsRow& s = *c.stats;
+    r.stat[index_of(Test::gp)] = r.stat[index_of(Test::permutation)] = s.stat;
+    r.stat[index_of(Test::poisson)] = s.stat_poisson;
+    if (c.mean >= 0) r.stat[index_of(Test::mean)] = in.mean_test->stat[static_cast<std::size_t>(c.mean)];
+    if (c.rest >= 0) {
+        const RestLine& rest = in.rest_test->lines[static_cast<std::size_t>(c.rest)];
+        r.stat[index_of(Test::rest)] = rest.stat;
+        r.stat[index_of(Test::rest_poisson)] = rest.stat_poisson;
+    }
+    for (Test t : kAllTests)
+        if (t != Test::permutation) r.pvalue[index_of(t)] = chi_square_upper(r.stat[index_of(t)]);
+    if (!s.has_null) return;
+    double& p = r.pvalue[index_of(Test::permutation)];
+    p = gamma_upper(s.stat, s.null_shape, s.null_scale);
+    if (std::isnan(p) && !std::isnan(s.stat)) {
+        const bool usable =
+            s.null_shape > 0 && s.null_scale > 0 && std::isfinite(s.null_shape) && std::isfinite(s.null_scale);
+        r.permutation_note = usable ? PermutationNote::not_evaluable : PermutationNote::no_null;
+    }
+}
+
+// A comparison's row before adjustment: its effects and p-values, every
+// adjusted and calibrated value not a number yet.
+ResultRow unadjusted_row(const Comparison& c, StatsKind kind, const ResultInputs& in, const Depths& depth)
+{
+    ResultRow r{};
+    r.source = c.stats;
+    r.base_mean = r.log2_fold_change = r.effect_a = r.effect_b = NAN;
+    for (double* column : {r.stat, r.pvalue, r.padj, r.pvalue_cal, r.padj_cal}) std::fill(column, column + kTests, NAN);
+    if (kind == StatsKind::level) level_effects(*c.stats, in, depth, r);
+    else share_effects(*c.stats, in, depth, r);
+    r.log2_fold_change = std::log2(r.effect_b / r.effect_a);
+    test_pvalues(c, in, r);
+    return r;
+}
+
+// The statistics a test's calibration rescales, one per member. Every kind
+// but the permutation one is the chi-square tail of its statistic; a
+// permutation p-value that underflowed to 0 has its equivalent from the
+// logarithm of the gamma null's tail, and the others none.
+std::vector<double> calibrated_statistics(Test t, const std::vector<ResultRow>& rows,
+                                          const std::vector<std::size_t>& members)
+{
+    const std::size_t i = index_of(t);
+    std::vector<double> statistics;
+    for (std::size_t k : members) {
+        if (t != Test::permutation) {
+            statistics.push_back(rows[k].stat[i]);
+            continue;
+        }
+        const StatsRow& s = *rows[k].source;
+        statistics.push_back(rows[k].pvalue[i] == 0
+                                 ? chi_square1_from_log_p(log_gamma_upper(s.stat, s.null_shape, s.null_scale))
+                                 : NAN);
+    }
+    return statistics;
+}
+
+// What standard output and the QQ plot tell of a test's calibration in a pair.
+PairTest pair_test(const PairCalibration& calibration)
+{
+    PairTest s;
+    s.tested = calibration.tested;
+    s.calibrated = calibration.calibrated;
+    s.median_lambda = calibration.median_lambda;
+    s.below_05_before = calibration.below_05_before;
+    s.below_05_after = calibration.below_05_after;
+    if (calibration.calibrated) {
+        s.lambda_low = calibration.curve.lambda.front();
+        s.lambda_high = calibration.curve.lambda.back();
+        s.mean_low = std::exp(calibration.curve.log_mean.front());
+        s.mean_high = std::exp(calibration.curve.log_mean.back());
+    }
+    return s;
+}
+
+// One test's p-values in one pair of conditions (the rows `members`),
+// adjusted and calibrated there; returns what its calibration found.
+PairTest adjust_in_pair(Test t, const std::vector<std::size_t>& members, const std::vector<double>& base_mean,
+                        double quantile, std::vector<ResultRow>& rows)
+{
+    const std::size_t i = index_of(t);
+    std::vector<double> values;
+    for (std::size_t k : members) values.push_back(rows[k].pvalue[i]);
+    const std::vector<double> adjusted = benjamini_hochberg(values);
+    const std::vector<double> statistics = calibrated_statistics(t, rows, members);
+    const PairCalibration calibration = calibrate_pair(values, base_mean, &statistics, quantile);
+    const std::vector<double> adjusted_cal = benjamini_hochberg(calibration.pvalue_cal);
+    for (std::size_t m = 0; m < members.size(); ++m) {
+        ResultRow& row = rows[members[m]];
+        row.padj[i] = adjusted[m];
+        row.pvalue_cal[i] = calibration.pvalue_cal[m];
+        row.padj_cal[i] = adjusted_cal[m];
+    }
+    return pair_test(calibration);
+}
+
+// The rows of each pair of conditions, in row order.
+std::map<std::pair<int, int>, std::vector<std::size_t>> rows_by_pair(const std::vector<ResultRow>& rows)
+{
+    std::map<std::pair<int, int>, std::vector<std::size_t>> pairs;
+    for (std::size_t k = 0; k < rows.size(); ++k) pairs[{rows[k].source->a, rows[k].source->b}].push_back(k);
+    return pairs;
+}
+
 } // namespace
 
 void compute_results(const StatsFile& stats, const ResultInputs& in, Results& out)
 {
-    const std::vector<double>& totals = in.totals;
-    double mean_total = 0;
-    for (double t : totals) mean_total += t / static_cast<double>(totals.size());
-    // A condition's depth against the mean depth of the conditions.
-    auto depth = [&](int c) {
-        return c >= 1 && static_cast<std::size_t>(c) <= totals.size() ? totals[c - 1] / mean_total : 1.0;
-    };
-    std::vector<ResultRow>& rows = out.rows;
-    for (const Comparison& c : comparisons(stats, in, out.rest_only)) {
-        const StatsRow& s = *c.stats;
-        ResultRow r{};
-        r.source = &s;
-        r.base_mean = r.log2_fold_change = r.effect_a = r.effect_b = NAN;
-        for (double* column : {r.stat, r.pvalue, r.padj, r.pvalue_cal, r.padj_cal})
-            std::fill(column, column + kTests, NAN);
-        if (stats.kind == StatsKind::level) {
-            // The gene's reads per condition: the count table's sums, else
-            // the Poisson mean (the mean count per position) times the length.
-            double reads_a = s.estimates[2] * s.length, reads_b = s.estimates[3] * s.length;
-            if (const std::int32_t g = in.tables ? row_of(in.tables->gene_row, s.id) : 0; g > 0) {
-                reads_a = static_cast<double>(in.tables->gene_reads(g, s.a));
-                reads_b = static_cast<double>(in.tables->gene_reads(g, s.b));
-            }
-            // Scaled to the mean depth of the conditions.
-            r.effect_a = reads_a / depth(s.a);
-            r.effect_b = reads_b / depth(s.b);
-            r.base_mean = (r.effect_a + r.effect_b) / 2;
-            r.status = level_status(s, reads_a, reads_b, in);
-        } else {
-            // The exon's share of its gene's reads.
-            double exon_a = s.estimates[4] * s.length, gene_a = s.estimates[5] * s.gene_length;
-            double exon_b = s.estimates[6] * s.length, gene_b = s.estimates[7] * s.gene_length;
-            if (in.tables) {
-                const std::int32_t e = row_of(in.tables->exon_row, s.id), g = row_of(in.tables->gene_row, s.gene_id);
-                if (e > 0 && g > 0) {
-                    exon_a = static_cast<double>(in.tables->exon_reads(e, s.a));
-                    exon_b = static_cast<double>(in.tables->exon_reads(e, s.b));
-                    gene_a = static_cast<double>(in.tables->gene_reads(g, s.a));
-                    gene_b = static_cast<double>(in.tables->gene_reads(g, s.b));
-                }
-            }
-            r.effect_a = exon_a / gene_a;
-            r.effect_b = exon_b / gene_b;
-            // The exon's mean reads, scaled to the mean depth as lvcmp's
-            // means are, so that baseMean means the same in both tables.
-            r.base_mean = (exon_a / depth(s.a) + exon_b / depth(s.b)) / 2;
-            r.status = c.stats->line == 0 ? TestStatus::not_in_isocmp : TestStatus::tested;
-        }
-        r.log2_fold_change = std::log2(r.effect_b / r.effect_a);
-        r.stat[index_of(Test::gp)] = r.stat[index_of(Test::permutation)] = s.stat;
-        r.stat[index_of(Test::poisson)] = s.stat_poisson;
-        if (c.mean >= 0) r.stat[index_of(Test::mean)] = in.mean_test->stat[static_cast<std::size_t>(c.mean)];
-        if (c.rest >= 0) {
-            const RestLine& rest = in.rest_test->lines[static_cast<std::size_t>(c.rest)];
-            r.stat[index_of(Test::rest)] = rest.stat;
-            r.stat[index_of(Test::rest_poisson)] = rest.stat_poisson;
-        }
-        for (Test t : kAllTests)
-            if (t != Test::permutation) r.pvalue[index_of(t)] = chi_square_upper(r.stat[index_of(t)]);
-        if (s.has_null) {
-            double& p = r.pvalue[index_of(Test::permutation)];
-            p = gamma_upper(s.stat, s.null_shape, s.null_scale);
-            if (std::isnan(p) && !std::isnan(s.stat)) {
-                const bool usable = s.null_shape > 0 && s.null_scale > 0 && std::isfinite(s.null_shape) &&
-                                    std::isfinite(s.null_scale);
-                r.permutation_note = usable ? PermutationNote::not_evaluable : PermutationNote::no_null;
-            }
-        }
-        rows.push_back(r);
-    }
+    const Depths depth(in.totals);
+    for (const Comparison& c : comparisons(stats, in, out.rest_only))
+        out.rows.push_back(unadjusted_row(c, stats.kind, in, depth));
     // Adjusted and calibrated within each pair of conditions.
-    std::map<std::pair<int, int>, std::vector<std::size_t>> pairs;
-    for (std::size_t k = 0; k < rows.size(); ++k) pairs[{rows[k].source->a, rows[k].source->b}].push_back(k);
     const TableTests tests{stats.permutation, in.mean_test != nullptr, in.rest_test != nullptr};
-    for (const auto& [pair, members] : pairs) {
+    for (const auto& [pair, members] : rows_by_pair(out.rows)) {
         PairSummary& summary = out.pairs[pair];
         summary.a = pair.first;
         summary.b = pair.second;
         std::vector<double> base_mean;
-        for (std::size_t k : members) base_mean.push_back(rows[k].base_mean);
-        for (Test t : kAllTests) {
-            if (!tests.has(t)) continue;
-            const std::size_t i = index_of(t);
-            std::vector<double> values;
-            for (std::size_t k : members) values.push_back(rows[k].pvalue[i]);
-            const std::vector<double> adjusted = benjamini_hochberg(values);
-            // Every kind but the permutation one is the chi-square tail of
-            // its statistic; a permutation p-value that underflowed to 0
-            // has its equivalent from the logarithm of the gamma null's tail.
-            std::vector<double> statistics;
-            for (std::size_t k : members) {
-                if (t != Test::permutation) {
-                    statistics.push_back(rows[k].stat[i]);
-                    continue;
-                }
-                const StatsRow& s = *rows[k].source;
-                statistics.push_back(rows[k].pvalue[i] == 0 ? chi_square1_from_log_p(log_gamma_upper(
-                                                                  s.stat, s.null_shape, s.null_scale))
-                                                            : NAN);
-            }
-            const PairCalibration calibration = calibrate_pair(values, base_mean, &statistics, in.calibration_quantile);
-            const std::vector<double> adjusted_cal = benjamini_hochberg(calibration.pvalue_cal);
-            for (std::size_t m = 0; m < members.size(); ++m) {
-                ResultRow& row = rows[members[m]];
-                row.padj[i] = adjusted[m];
-                row.pvalue_cal[i] = calibration.pvalue_cal[m];
-                row.padj_cal[i] = adjusted_cal[m];
-            }
-            PairTest& s = summary.tests[i];
-            s.tested = calibration.tested;
-            s.calibrated = calibration.calibrated;
-            s.median_lambda = calibration.median_lambda;
-            s.below_05_before = calibration.below_05_before;
-            s.below_05_after = calibration.below_05_after;
-            if (calibration.calibrated) {
-                s.lambda_low = calibration.curve.lambda.front();
-                s.lambda_high = calibration.curve.lambda.back();
-                s.mean_low = std::exp(calibration.curve.log_mean.front());
-                s.mean_high = std::exp(calibration.curve.log_mean.back());
-            }
-        }
+        for (std::size_t k : members) base_mean.push_back(out.rows[k].base_mean);
+        for (Test t : kAllTests)
+            if (tests.has(t))
+                summary.tests[index_of(t)] = adjust_in_pair(t, members, base_mean, in.calibration_quantile, out.rows);
     }
-    for (ResultRow& r : rows) r.pair = &out.pairs.at({r.source->a, r.source->b});
+    for (ResultRow& r : out.rows) r.pair = &out.pairs.at({r.source->a, r.source->b});
 }
 
 void sort_by_padj(std::vector<ResultRow>& rows, PValueKind kind)
@@ -421,7 +480,7 @@ std::string row_line(const StatsFile& stats, const TableLabels& labels, const Re
     line += "\t" + calibration_text(r, tests);
     line += "\t" + number(r.effect_a) + "\t" + number(r.effect_b);
     if (level) {
-        line += "\t" + number(s.estimates[0]) + "\t" + number(s.estimates[1]) + "\t" + length_text(s.length);
+        line += "\t" + number(s.gene.lambda_a) + "\t" + number(s.gene.lambda_b) + "\t" + length_text(s.length);
     } else {
         line += "\t" + length_text(s.length) + "\t" + length_text(s.gene_length);
     }

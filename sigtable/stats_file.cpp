@@ -60,13 +60,23 @@ StatsFile read_stats(const std::string& path)
             r.stat_poisson = c.real();
             c.real();
             c.real();
-            r.estimates = {NAN, NAN};
         } else {
             r.stat = c.real();
             r.stat_poisson = c.real();
+            if (file.kind == StatsKind::level) {
+                r.gene.lambda_a = c.real();
+                r.gene.lambda_b = c.real();
+            }
         }
-        const std::size_t estimates = file.kind == StatsKind::level ? 4 : 8;
-        while (r.estimates.size() < estimates) r.estimates.push_back(c.real());
+        if (file.kind == StatsKind::level) {
+            r.gene.mean_a = c.real();
+            r.gene.mean_b = c.real();
+        } else {
+            // Exon before gene, condition a's before b's, rates before means.
+            for (double* field : {&r.exon.lambda_a, &r.gene.lambda_a, &r.exon.lambda_b, &r.gene.lambda_b,
+                                  &r.exon.mean_a, &r.gene.mean_a, &r.exon.mean_b, &r.gene.mean_b})
+                *field = c.real();
+        }
         r.length = c.length();
         if (file.kind == StatsKind::share) r.gene_length = c.length();
         if (file.permutation) {

@@ -12,11 +12,19 @@
 
 #include "cli/diag.h"
 
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 enum class StatsKind { level, share };
+
+// A feature's fits in the two conditions compared: the generalized Poisson
+// rate and the Poisson mean, the mean count per position.
+struct FitPair {
+    double lambda_a = NAN, lambda_b = NAN;
+    double mean_a = NAN, mean_b = NAN;
+};
 
 struct StatsRow {
     std::uint64_t line = 0; // where the file has it, for messages
@@ -26,9 +34,12 @@ struct StatsRow {
     bool valid = true;     // lvcmp writes -1 for a generalized Poisson statistic that is not valid
     double stat = 0;       // generalized Poisson statistic (not a number when not valid)
     double stat_poisson = 0;
-    // lvcmp: lambda_a, lambda_b, mean_a, mean_b; isocmp: the exon's and the
-    // gene's lambda in a and b, then their means in the same order.
-    std::vector<double> estimates;
+    // The gene's fits in conditions a and b as the statistics file copies
+    // them from gene_re (lvcmp: the gene tested; isocmp: the exon's gene),
+    // and with isocmp the exon's from exon_re; not a number where the file
+    // has none (lvcmp's rates of a statistic that is not valid, lvcmp's
+    // exon).
+    FitPair gene, exon;
     int length = 0;      // lvcmp: the gene's; isocmp: the exon's
     int gene_length = 0; // isocmp only
     bool has_null = false;

@@ -44,7 +44,7 @@ std::optional<std::string> totals_mismatch(const StatsFile& stats, const TotalsF
     for (const StatsRow& s : stats.rows) {
         if (!std::isfinite(s.stat_poisson) || s.length <= 0) continue;
         if (static_cast<std::size_t>(std::max(s.a, s.b)) > t.size()) continue; // the conditions' check tells
-        const double mu_a = s.estimates[2], mu_b = s.estimates[3];
+        const double mu_a = s.gene.mean_a, mu_b = s.gene.mean_b;
         std::int32_t g = 0; // the gene's row of the count tables, when given
         if (tables)
             if (const auto it = tables->gene_row.find(s.id); it != tables->gene_row.end()) g = it->second;

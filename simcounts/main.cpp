@@ -24,7 +24,9 @@ const char kHelp[] =
     "\n"
     "options (each also accepted as --name=value):\n"
     "  --seed N              random seed, any 64-bit unsigned integer (default 1)\n"
-    "  --genes N             number of genes, 1..1000000 (default 18773)\n"
+    "  --num-genes N         number of genes, 1..1000000 (default 18773); --genes N, with one\n"
+    "                        number, is read as --num-genes N, as in earlier versions (in mfit,\n"
+    "                        lvcmp and isocmp --genes=FIRST-LAST is a range of genes instead)\n"
     "  --conditions N        number of conditions, 1..1000 (default 6)\n"
     "  --out DIR             output directory, created if missing (default .)\n"
     "  --planted-genes F     fraction of genes given a change of level, 0..1 (default 0.05)\n"
@@ -40,7 +42,9 @@ const char kHelp[] =
     "                        coefficient of variation F, 0..10 (default 0: none)\n"
     "  --exon-cv F           the same for each exon's share within its gene, the gene's\n"
     "                        level kept, 0..10 (default 0: none)\n"
-    "  --help                print this text and exit\n"
+    "  --help, -h            print this text and exit\n"
+    "\n"
+    "simcounts runs on one thread; unlike mfit, lvcmp, isocmp and bamcount it takes no --threads.\n"
     "\n"
     "files written into DIR:\n"
     "  reads.txt    chromosome position strand count_1 .. count_C, one line per position\n"
@@ -77,6 +81,20 @@ std::vector<double> depth_list(NamedOptions& in)
     }
 }
 
+// --num-genes, or --genes as it was first named: a count. The other
+// programs' --genes=FIRST-LAST, a range, is refused as such.
+std::uint64_t gene_count(NamedOptions& in)
+{
+    const std::string name = in.current();
+    const std::string text = in.value();
+    std::int64_t n = 0;
+    if (whole_number_in(text, 1, 1000000, n)) return static_cast<std::uint64_t>(n);
+    if (name == "--genes" && text.find('-', 1) != std::string::npos)
+        in.refuse("--genes in simcounts is the number of genes, as --num-genes, not a range of genes as in mfit, "
+                  "lvcmp and isocmp; found " + quote_token(text));
+    in.refuse(name + " expects a whole number from 1 to 1000000, found " + quote_token(text));
+}
+
 Settings parse(int argc, char** argv)
 {
     Settings s;
@@ -93,8 +111,8 @@ Settings parse(int argc, char** argv)
             in.refuse("unexpected argument " + quote_token(arg));
         } else if (arg == "--seed") {
             s.seed = in.unsigned_number(0, UINT64_MAX);
-        } else if (arg == "--genes") {
-            s.genes = static_cast<std::uint64_t>(in.whole_number(1, 1000000));
+        } else if (arg == "--num-genes" || arg == "--genes") {
+            s.genes = gene_count(in);
         } else if (arg == "--conditions") {
             s.conditions = static_cast<std::uint64_t>(in.whole_number(1, 1000));
         } else if (arg == "--out") {
@@ -117,6 +135,8 @@ Settings parse(int argc, char** argv)
             s.sample_cv = in.real_number(0, 10);
         } else if (arg == "--exon-cv") {
             s.exon_cv = in.real_number(0, 10);
+        } else if (arg == "--threads") {
+            in.refuse("--threads is not an option: the dataset is drawn on one thread");
         } else {
             in.refuse("unknown option " + quote_token(arg));
         }

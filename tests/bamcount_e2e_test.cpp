@@ -293,6 +293,9 @@ TEST(Bamcount, RefusesWhatItCannotUse)
                                "--gene-attribute", "--refuse-split-genes", "second_mate", "gene_id@chromosome(strand)",
                                "conditions.tsv", "size_factors.txt"})
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
+    const RunResult short_form = run_program(program_path("bamcount"), {"-h"});
+    EXPECT_EQ(short_form.status, 0);
+    EXPECT_EQ(short_form.out, help.out);
 }
 
 TEST(Bamcount, NeverOverwritesAnInputNorLosesItsSummary)

@@ -381,6 +381,9 @@ TEST(SigtableBelonging, RefusesOptionsThatCannotGoTogether)
     expect_refusal(dir, {"--stats", stats, "--pvalue", "exact"},
                    "--pvalue expects auto, or gp, poisson, permutation, mean, rest or rest-poisson, each with or "
                    "without -cal, found 'exact' (see sigtable --help)");
+    // The option of the programs that work on several threads means nothing here.
+    expect_refusal(dir, {"--stats", stats, "--threads=2"},
+                   "--threads is not an option: the table is made on one thread (see sigtable --help)");
     // conditions.tsv's own refusals, line and field named.
     const std::string unnamed = write_dataset(dir, "unnamed", {{"conditions.tsv", "condition\tname\tfile\n1\t\tc.bam\n"}});
     expect_refusal(dir, {"--stats", unnamed + "/lvcmp_re.txt", "--tables", unnamed},

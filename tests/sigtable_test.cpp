@@ -207,6 +207,9 @@ TEST(Sigtable, RefusesFilesItCannotRead)
     for (const char* option : {"--stats", "--out", "--tables", "--features", "--gtt", "--pvalue", "--sort", "--fdr",
                                "--plots", "--alpha"})
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
+    const RunResult short_form = sigtable({"-h"});
+    EXPECT_EQ(short_form.status, 0);
+    EXPECT_EQ(short_form.out, help.out);
 }
 
 TEST(Sigtable, PlotsAreRealImagesOfTheirSize)

@@ -313,9 +313,9 @@ TEST(SimcountsLayout, InvariantsHoldAtTheCorners)
 TEST(SimcountsDeterminism, SeedFixesEveryByteAndOnlyTheSeed)
 {
     ScratchDir tmp;
-    const std::vector<std::string> args = {"--genes", "15", "--conditions", "4", "--seed", "99"};
-    const Dataset a = generate(tmp, "a", args);
-    const Dataset b = generate(tmp, "b", args);
+    // --genes N is the count's first name, --num-genes N its own one.
+    const Dataset a = generate(tmp, "a", {"--num-genes", "15", "--conditions", "4", "--seed", "99"});
+    const Dataset b = generate(tmp, "b", {"--genes", "15", "--conditions", "4", "--seed", "99"});
     ASSERT_EQ(a.outcome.status, 0);
     ASSERT_EQ(b.outcome.status, 0);
     EXPECT_EQ(a.outcome.out, b.outcome.out);
@@ -566,6 +566,11 @@ TEST(SimcountsOptions, BadValuesExitTwoWithOneLineOnStderr)
         {{"--genes", ""}, whole("--genes", genes.c_str(), "")},
         {{"--genes"}, "--genes expects a value"},
         {{"--genes", "1000001"}, whole("--genes", genes.c_str(), "1000001")},
+        {{"--num-genes", "0"}, whole("--num-genes", genes.c_str(), "0")},
+        {{"--num-genes=1-5"}, whole("--num-genes", genes.c_str(), "1-5")},
+        {{"--genes=1-5"}, "--genes in simcounts is the number of genes, as --num-genes, not a range of genes as in "
+                          "mfit, lvcmp and isocmp; found '1-5'"},
+        {{"--threads", "2"}, "--threads is not an option: the dataset is drawn on one thread"},
         {{"--conditions", "0"}, whole("--conditions", "1 to 1000", "0")},
         {{"--seed", "18446744073709551616"}, whole("--seed", "0 to 18446744073709551615", "18446744073709551616")},
         {{"--seed", "-1"}, whole("--seed", "0 to 18446744073709551615", "-1")},
@@ -629,7 +634,7 @@ TEST(SimcountsOptions, HelpNamesEveryOptionAndWritesNothing)
     fs::current_path(back);
     EXPECT_EQ(o.status, 0);
     EXPECT_EQ(o.err, "");
-    for (const char* opt : {"--seed", "--genes", "--conditions", "--out", "--planted-genes", "--planted-exons",
+    for (const char* opt : {"--seed", "--num-genes", "--genes", "--conditions", "--out", "--planted-genes", "--planted-exons",
                             "--scale", "--rows", "--depth", "--depths", "--sample-cv", "--exon-cv", "--help",
                             "condition_a", "condition_b", "effect"})
         EXPECT_NE(o.out.find(opt), std::string::npos) << opt;
@@ -644,7 +649,7 @@ TEST(SimcountsOptions, HelpNamesEveryOptionAndWritesNothing)
 TEST(SimcountsDeterminism, ExampleDatasetIsRewrittenByteForByte)
 {
     ScratchDir tmp;
-    const RunResult o = run_simcounts({"--seed", "7", "--genes", "40", "--conditions", "4", "--rows", "6000",
+    const RunResult o = run_simcounts({"--seed", "7", "--num-genes", "40", "--conditions", "4", "--rows", "6000",
                                        "--depth", "3", "--out", tmp.path()});
     ASSERT_EQ(o.status, 0) << o.err;
     EXPECT_EQ(o.out, "num_reads=5983 num_conditions=4 num_exons=391 num_genes=40\n");
