@@ -1,12 +1,15 @@
 // The one reader of every text input: lines and tokens read alike from a
 // plain file and from gzip (one member, or two cut inside a line), across
 // the 4 MB blocks; a NUL byte refused at its line and byte whichever way
-// the file is read; gzip data damaged or cut short refused.
+// the file is read; gzip data damaged or cut short refused; lines split at
+// tabs or at blanks, and their fields refused in the readers' words.
+#include "tables/line_fields.h"
 #include "tables/textin.h"
 #include "tests/support/run.h"
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -127,4 +130,67 @@ TEST(TextReader, GzipDataDamagedOrCutShortIsRefused)
                       "pipeline: cannot read test file '" + path + "': " + why + "\n")
                 << why;
     }
+}
+
+TEST(LineFields, SplitAtTabsOrAtBlanks)
+{
+    const struct {
+        Split split;
+        std::string text, fields; // the fields joined by '|'
+        std::size_t count;
+    } cases[] = {
+        {Split::tabs, "gene\tA B\t\t7", "gene|A B||7", 4},
+        {Split::tabs, "", "", 1},
+        {Split::tabs, "\t", "|", 2},
+        {Split::tabs, " x ", " x ", 1},
+        {Split::blanks, " 7\t 1 \v2\f-1\r", "7|1|2|-1", 4},
+        {Split::blanks, " \t ", "", 0},
+    };
+    const FileName name{"test file", "t.txt"};
+    for (const auto& c : cases) {
+        LineFields fields(name, c.split);
+        fields.assign(c.text, 3);
+        std::string joined;
+        for (std::size_t k = 0; k < fields.size(); ++k) joined += (k ? "|" : "") + std::string(fields[k]);
+        EXPECT_EQ(joined, c.fields) << c.text;
+        EXPECT_EQ(fields.size(), c.count) << c.text;
+    }
+
+    // Read from a file: at blanks, lines without a field are passed over;
+    // at tabs every line counts. Lines keep their numbers.
+    ScratchDir dir;
+    const std::string path = dir.write("lines.txt", "a b\n \n\nc\r\n");
+    for (const auto& [split, expected] :
+         {std::pair{Split::blanks, std::string("1:a,b 4:c ")}, std::pair{Split::tabs, std::string("1:a b 2:  3: 4:c ")}}) {
+        InputFile in = InputFile::open({"test file", path});
+        LineFields fields(in, split);
+        std::string seen;
+        while (fields.next_line()) {
+            seen += std::to_string(fields.line()) + ":";
+            for (std::size_t k = 0; k < fields.size(); ++k) seen += (k ? "," : "") + std::string(fields[k]);
+            seen += " ";
+        }
+        EXPECT_EQ(seen, expected);
+    }
+}
+
+TEST(LineFields, FieldsAreRefusedInTheReadersWords)
+{
+    const FileName name{"statistics file", "s.txt"};
+    LineFields fields(name, Split::blanks);
+    fields.assign("7 x 2147483648 -3", 12);
+    const LineFields::Named lambda{"lambda", " of comparison 5"};
+    const std::string at = "pipeline: statistics file 's.txt', line 12, ";
+    const std::vector<std::pair<std::function<void()>, std::string>> cases = {
+        {[&] { fields.integer(1, lambda); }, "field 2 (lambda of comparison 5): expected an integer, found 'x'"},
+        {[&] { fields.integer(2, lambda); },
+         "field 3 (lambda of comparison 5): expected an integer from -2147483648 to 2147483647, found '2147483648'"},
+        {[&] { fields.at_least(3, {"length"}, 0, "a length"); }, "field 4 (length): expected a length, found '-3'"},
+        {[&] { fields.non_negative(3, {"start"}); }, "field 4 (start): expected a non-negative integer, found '-3'"},
+        {[&] { fields.real(4, lambda); },
+         "field 5 (lambda of comparison 5): expected a real number, found the end of the line"},
+    };
+    for (const auto& [read, message] : cases) EXPECT_EQ(refusal(read), at + message + "\n");
+    EXPECT_EQ(fields.integer(0, lambda), 7);
+    EXPECT_EQ(fields.non_negative(0, lambda), 7);
 }
