@@ -104,8 +104,8 @@ struct GeneOf {
 void describe_feature(Gff3Feature& f, std::string_view attributes, std::string_view type, const std::string& id,
                       const AnnotationOptions& options)
 {
-    const std::string parents = first_of(attributes, {"Parent"});
-    f.parent = parents.substr(0, parents.find(','));
+    const std::string_view parents = gff3_attribute(attributes, "Parent");
+    f.parent = percent_decoded(parents.substr(0, parents.find(',')));
     f.gene_line = is_gene_type(type);
     f.id = first_of(attributes, {"gene_id", "transcript_id"});
     if (f.id.empty()) f.id = id;

@@ -2,6 +2,7 @@
 
 #include "bamcount/annotation.h"
 
+#include <algorithm>
 #include <charconv>
 
 namespace {
@@ -119,6 +120,18 @@ std::string_view gff3_attribute(std::string_view attributes, std::string_view ke
         p = semi + 1;
     }
     return {};
+}
+
+std::vector<std::string> gff3_values(std::string_view attributes, std::string_view key)
+{
+    std::vector<std::string> values;
+    const std::string_view raw = gff3_attribute(attributes, key);
+    for (std::size_t from = 0; from < raw.size();) {
+        const std::size_t comma = std::min(raw.find(',', from), raw.size());
+        if (comma > from) values.push_back(percent_decoded(raw.substr(from, comma - from)));
+        from = comma + 1;
+    }
+    return values;
 }
 
 std::string first_of(std::string_view attributes, std::initializer_list<std::string_view> keys)

@@ -60,6 +60,11 @@ std::string_view gff3_attribute(std::string_view attributes, std::string_view ke
 // A GFF3 value decoded from its percent-encoding.
 std::string percent_decoded(std::string_view v);
 
+// Every value of the GFF3 attribute `key` (`Parent=t1,t2`), each decoded:
+// they are split at the commas before decoding, so that an escaped comma
+// (%2C) stays inside its value.
+std::vector<std::string> gff3_values(std::string_view attributes, std::string_view key);
+
 // The first of `keys` that the GFF3 attributes give, decoded; empty for none.
 std::string first_of(std::string_view attributes, std::initializer_list<std::string_view> keys);
 

@@ -82,7 +82,7 @@ void read_gff3_line(const Line& line, const AnnotationOptions& options, Gff3Line
     }
     out.exon = ExonRecord{};
     read_place(line, out.exon);
-    out.parents = split_list(first_of(attributes, {"Parent"}), ',');
+    out.parents = gff3_values(attributes, "Parent");
     out.attribute.clear();
     out.attribute_name.clear();
     if (!options.gene_attribute.empty()) {

@@ -102,8 +102,9 @@ TEST(FeatureLines, Gff3Lines)
     AnnotationOptions by_gene;
     by_gene.gene_attribute = "gene";
     const std::vector<Case> cases = {
-        // Counted: every Parent, decoded; the ID when there is one.
-        {"test\texon\t1\t10\t.\t+\t.\tID=e1;Parent=t1,t%2C2", "exon chr1:1-10+ id=e1 parents=t1 t 2 attribute=|"},
+        // Counted: every Parent, decoded after the split at commas; the ID
+        // when there is one.
+        {"test\texon\t1\t10\t.\t+\t.\tID=e1;Parent=t1,t%2C2", "exon chr1:1-10+ id=e1 parents=t1 t,2 attribute=|"},
         {"test\texon\t1\t10\t.\t-\t.\tID=gene%3A1", "exon chr1:1-10- id=gene:1 parents= attribute=|"},
         {"test\texon\t1\t10\t.\t.\t.\tgene=G1;gene_name=Alpha", "exon chr1:1-10. id= parents= attribute=G1|Alpha",
          by_gene},
