@@ -74,8 +74,15 @@ void ByteSource::close()
     gzip_.reset();
 }
 
+#ifdef TEXTIN_FUZZ_READS
+std::size_t g_longest_read = 0;
+#endif
+
 std::size_t ByteSource::read_raw(char* into, std::size_t room)
 {
+#ifdef TEXTIN_FUZZ_READS
+    if (g_longest_read > 0) room = std::min(room, g_longest_read);
+#endif
     for (;;) {
         const ssize_t got = ::read(fd_, into, std::min(room, kLargestRequest));
         if (got >= 0) return static_cast<std::size_t>(got);

@@ -17,6 +17,14 @@
 #include <cstddef>
 #include <memory>
 
+#ifdef TEXTIN_FUZZ_READS
+// The fuzz build only: every read(2) of a file asks for at most this many
+// bytes (0: as many as there is room for), so that a short input arrives
+// a few bytes at a time, as from a slow pipe, and the readers take their
+// refill paths at every such boundary. The fuzz targets set it per input.
+extern std::size_t g_longest_read;
+#endif
+
 class ByteSource {
 public:
     // Opens the file and records it among the run's inputs, or stops with
