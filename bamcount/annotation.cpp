@@ -1,7 +1,10 @@
 #include "bamcount/annotation.h"
 
 #include "bamcount/annotation_lines.h"
+#include "bamcount/feature_lines.h"
 #include "cli/diag.h"
+#include "tables/line_fields.h"
+#include "tables/textin.h"
 
 #include <algorithm>
 #include <functional>
@@ -56,13 +59,14 @@ private:
 class GtfGenes {
 public:
     explicit GtfGenes(std::vector<AnnotatedGene>& genes) : genes_(genes) {}
-    AnnotatedGene& named(std::string_view id, const GtfAttributes& attributes)
+    // The gene `id`, of biotype `type` when it is new.
+    AnnotatedGene& named(std::string_view id, const std::string& type)
     {
         if (auto it = index_.find(id); it != index_.end()) return genes_[it->second];
         index_.emplace(std::string(id), genes_.size());
         AnnotatedGene& g = genes_.emplace_back();
         g.id = std::string(id);
-        g.type = attributes.first_of({"gene_type", "gene_biotype"});
+        g.type = type;
         return g;
     }
 
@@ -100,8 +104,8 @@ struct GeneOf {
 void describe_feature(Gff3Feature& f, std::string_view attributes, std::string_view type, const std::string& id,
                       const AnnotationOptions& options)
 {
-    const std::string parents = first_of(attributes, {"Parent"});
-    f.parent = parents.substr(0, parents.find(','));
+    const std::string_view parents = gff3_attribute(attributes, "Parent");
+    f.parent = percent_decoded(parents.substr(0, parents.find(',')));
     f.gene_line = is_gene_type(type);
     f.id = first_of(attributes, {"gene_id", "transcript_id"});
     if (f.id.empty()) f.id = id;
@@ -256,13 +260,107 @@ struct PendingFeature {
     std::uint64_t line;
 };
 
-// A percent-encoded view decoded, in `scratch` only when it holds a '%'.
-std::string_view decoded(std::string_view v, std::string& scratch)
-{
-    if (v.find('%') == std::string_view::npos) return v;
-    scratch = percent_decoded(v);
-    return scratch;
-}
+// The annotation put together from what its lines say.
+class AnnotationBuilder {
+public:
+    AnnotationBuilder(const FileName& file, const AnnotationOptions& options)
+        : file_(file), options_(options), types_(result_.feature_types), gtf_genes_(result_.genes), features_(options)
+    {
+    }
+
+    // A GTF line: a counted feature's record, or what the line tells of its
+    // gene, for the notes on genes without a counted feature.
+    void add(GtfLine& line)
+    {
+        if (line.counted) {
+            result_.exons.push_back(std::move(line.exon));
+            return;
+        }
+        if (line.gene.empty()) return;
+        AnnotatedGene& gene = gtf_genes_.named(line.gene, line.gene_type);
+        if (line.type == "gene") gene.from_gene_line = true;
+        else add_count(gene.leaf_types, types_.of(line.type), 1);
+    }
+
+    // GFF3 line `number`: a counted feature waits for the end of the file;
+    // another is defined by its ID and counts as a child of its Parent.
+    void add(Gff3Line& line, std::uint64_t number)
+    {
+        if (!line.counted) {
+            const std::uint32_t type_index = types_.of(line.type);
+            if (!line.parent.empty()) {
+                Gff3Feature& p = features_.at(line.parent);
+                add_count(p.children, type_index, 1);
+                p.has_children = true;
+            }
+            if (!line.id.empty()) features_.define(line.id, line.attributes, line.type, type_index);
+            return;
+        }
+        PendingFeature p{std::move(line.exon), std::move(line.parents), nullptr, std::move(line.attribute),
+                         std::move(line.attribute_name), number};
+        if (p.parents.empty() && !line.id.empty()) {
+            p.self = std::make_unique<Gff3Feature>();
+            describe_feature(*p.self, line.attributes, line.type, line.id, options_);
+            p.self->defined = true;
+        }
+        pending_.push_back(std::move(p));
+    }
+
+    // The annotation, once every line is in.
+    Annotation finish(AnnotationFormat format)
+    {
+        for (PendingFeature& p : pending_) resolve(p);
+        if (format == AnnotationFormat::gff3) result_.genes = features_.genes();
+        return std::move(result_);
+    }
+
+private:
+    // A waiting GFF3 feature becomes one record per transcript it belongs to.
+    void resolve(const PendingFeature& p)
+    {
+        if (p.parents.empty()) add_record(p, p.self.get(), {});
+        for (const std::string& parent : p.parents) {
+            const Gff3Feature* t = features_.defined(parent);
+            if (!t)
+                refuse(p, "expected a Parent that is the ID of a feature of the file, found " + quote_token(parent));
+            features_.at(parent).has_children = true;
+            add_record(p, t, parent);
+        }
+    }
+
+    // p's record in transcript t, which p names `parent` (empty for none).
+    void add_record(const PendingFeature& p, const Gff3Feature* t, std::string_view parent)
+    {
+        GeneOf gene;
+        if (!options_.gene_attribute.empty()) {
+            if (!features_.gene_by_attribute(t, p.attribute, p.attribute_name, gene))
+                refuse(p, "expected a " + options_.gene_attribute + " attribute (--gene-attribute) on the feature, "
+                          "its Parent or that one's Parent");
+        } else if (!features_.gene_of(*t, gene)) {
+            refuse(p, "expected the transcript " + quote_token(parent) + " to have a gene, found Parent " +
+                          quote_token(t->parent) + ", the ID of no feature");
+        }
+        ExonRecord exon = p.exon;
+        exon.gene_id = std::string(gene.id);
+        exon.gene_name = std::string(gene.name);
+        exon.gene_type = std::string(gene.type);
+        exon.transcript_id = t ? t->id : exon.gene_id;
+        result_.exons.push_back(std::move(exon));
+    }
+
+    [[noreturn]] void refuse(const PendingFeature& p, const std::string& text) const
+    {
+        fail_input(describe(file_) + ", line " + std::to_string(p.line) + ", field 9 (attributes): " + text);
+    }
+
+    const FileName& file_;
+    const AnnotationOptions& options_;
+    Annotation result_;
+    TypeNames types_;
+    GtfGenes gtf_genes_;
+    Gff3Features features_;
+    std::vector<PendingFeature> pending_;
+};
 
 } // namespace
 
@@ -296,134 +394,30 @@ std::string joined(const std::vector<std::string>& items, char separator)
 
 Annotation read_annotation(const std::string& path, const AnnotationOptions& options)
 {
-    LineReader in({"annotation file", path});
-    Annotation result;
-    TypeNames types(result.feature_types);
-    GtfGenes gtf_genes(result.genes);
-    Gff3Features features(options);
-    std::vector<PendingFeature> pending;
-    const std::string_view counted = options.feature_type;
-    const std::string_view gtf_key =
-        options.gene_attribute.empty() ? std::string_view("gene_id") : std::string_view(options.gene_attribute);
-    std::string scratch;
-    std::string_view text;
-    GtfAttributes gtf; // a GTF line's, read once per line
-    int format = 0; // 0 not yet known, 1 GTF, 3 GFF3
-
-    while (in.next(text)) {
+    InputFile in = InputFile::open({"annotation file", path});
+    LineFields cells(in, Split::tabs);
+    AnnotationBuilder builder(in.name(), options);
+    AnnotationFormat format = AnnotationFormat::unknown;
+    GtfAttributes attributes; // a GTF line's, read once per line
+    GtfLine gtf;
+    Gff3Line gff3;
+    while (cells.next_line()) {
+        const std::string_view text = cells.text();
         if (text.empty()) continue;
         if (text[0] == '#') {
-            if (text.starts_with("##gff-version 3")) format = 3;
-            if (text.starts_with("##FASTA")) break;
+            if (ends_features(text)) break;
+            format = after_directive(text, format);
             continue;
         }
-        const Line line = split_columns(in, text);
-        const std::string_view attributes = line.fields[8];
-        if (format == 0) format = looks_like_gff3(attributes) ? 3 : 1;
-        const std::string_view type = line.fields[2];
-        const bool gff3 = format == 3;
-
-        if (type != counted) {
-            // Not counted: what it tells of its gene, for the notes on genes
-            // without a counted feature.
-            if (gff3) {
-                const std::string_view parent = gff3_attribute(attributes, "Parent");
-                const std::string id = first_of(attributes, {"ID"});
-                const std::uint32_t type_index = types.of(type);
-                if (!parent.empty()) {
-                    Gff3Feature& p = features.at(decoded(parent.substr(0, parent.find(',')), scratch));
-                    add_count(p.children, type_index, 1);
-                    p.has_children = true;
-                }
-                if (!id.empty()) features.define(id, attributes, type, type_index);
-            } else {
-                gtf.read(line);
-                const std::string_view key = gtf.value(gtf_key);
-                if (key.empty() || type == "transcript") continue;
-                AnnotatedGene& gene = gtf_genes.named(key, gtf);
-                if (type == "gene") gene.from_gene_line = true;
-                else add_count(gene.leaf_types, types.of(type), 1);
-            }
-            continue;
-        }
-
-        ExonRecord exon;
-        exon.chromosome = std::string(line.fields[0]);
-        exon.start = line.position(3);
-        exon.end = line.position(4);
-        if (exon.end < exon.start)
-            line.refuse(4, "an end at or after the start " + std::to_string(exon.start), quote_token(line.fields[4]));
-        exon.strand = line.strand();
-
-        if (!gff3) {
-            gtf.read(line);
-            exon.gene_id = gtf.first_of({gtf_key});
-            if (exon.gene_id.empty()) line.refuse(8, "a " + std::string(gtf_key) + " attribute");
-            // A feature of no transcript belongs to its gene directly, as a
-            // GFF3 feature whose Parent is a gene.
-            exon.transcript_id = gtf.first_of({"transcript_id"});
-            if (exon.transcript_id.empty()) exon.transcript_id = exon.gene_id;
-            exon.gene_name = gtf.first_of({"gene_name"});
-            if (exon.gene_name.empty()) exon.gene_name = exon.gene_id;
-            exon.gene_type = gtf.first_of({"gene_type", "gene_biotype"});
-            result.exons.push_back(std::move(exon));
-            continue;
-        }
-
-        PendingFeature p{std::move(exon), split_list(first_of(attributes, {"Parent"}), ','), nullptr, {}, {},
-                         in.line_number()};
-        if (!options.gene_attribute.empty()) {
-            p.attribute = first_of(attributes, {options.gene_attribute});
-            p.attribute_name = first_of(attributes, {"gene_name"});
-        }
-        if (p.parents.empty()) {
-            // Without Parent, a counted feature is its own transcript: a gene
-            // (counting whole genes), a transcript naming its gene, or one
-            // whose gene the gene attribute of its own line tells.
-            const std::string id = first_of(attributes, {"ID"});
-            if (!id.empty()) {
-                p.self = std::make_unique<Gff3Feature>();
-                describe_feature(*p.self, attributes, type, id, options);
-                p.self->defined = true;
-            } else if (p.attribute.empty()) {
-                line.refuse(8, "a Parent attribute naming the " + std::string(type) + "'s transcript");
-            }
-        }
-        pending.push_back(std::move(p));
-    }
-
-    // Each GFF3 feature becomes one record per transcript it belongs to.
-    for (PendingFeature& p : pending) {
-        auto refuse = [&](const std::string& text) {
-            fail_input(in.where(p.line) + ", field 9 (attributes): " + text);
-        };
-        // t: the transcript, named `parent` by the feature (empty for none).
-        auto add = [&](const Gff3Feature* t, std::string_view parent) {
-            GeneOf gene;
-            if (!options.gene_attribute.empty()) {
-                if (!features.gene_by_attribute(t, p.attribute, p.attribute_name, gene))
-                    refuse("expected a " + options.gene_attribute + " attribute (--gene-attribute) on the feature, "
-                           "its Parent or that one's Parent");
-            } else if (!features.gene_of(*t, gene)) {
-                refuse("expected the transcript " + quote_token(parent) + " to have a gene, found Parent " +
-                       quote_token(t->parent) + ", the ID of no feature");
-            }
-            ExonRecord exon = p.exon;
-            exon.gene_id = std::string(gene.id);
-            exon.gene_name = std::string(gene.name);
-            exon.gene_type = std::string(gene.type);
-            exon.transcript_id = t ? t->id : exon.gene_id;
-            result.exons.push_back(std::move(exon));
-        };
-        if (p.parents.empty()) add(p.self.get(), {});
-        for (const std::string& parent : p.parents) {
-            const Gff3Feature* t = features.defined(parent);
-            if (!t)
-                refuse("expected a Parent that is the ID of a feature of the file, found " + quote_token(parent));
-            features.at(parent).has_children = true;
-            add(t, parent);
+        const Line line = split_columns(cells);
+        if (format == AnnotationFormat::unknown) format = format_of_first(line);
+        if (format == AnnotationFormat::gtf) {
+            read_gtf_line(line, options, attributes, gtf);
+            builder.add(gtf);
+        } else {
+            read_gff3_line(line, options, gff3);
+            builder.add(gff3, cells.line());
         }
     }
-    if (format == 3) result.genes = features.genes();
-    return result;
+    return builder.finish(format);
 }

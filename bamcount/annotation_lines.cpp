@@ -3,95 +3,18 @@
 #include "bamcount/annotation.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <charconv>
-#include <cstring>
 
 namespace {
 
-// The block the lines are read in. The fuzz build (-DFUZZ=ON) reads files
-// of a few kilobytes thousands of times a second, and takes a small one.
-#ifdef ANNOTATION_BUFFER_BYTES
-constexpr unsigned kBuffer = ANNOTATION_BUFFER_BYTES;
-#else
-constexpr unsigned kBuffer = 1u << 20;
-#endif
 const char* const kColumnNames[kColumns] = {"seqid", "source", "type", "start", "end", "score", "strand", "phase",
                                             "attributes"};
 
 } // namespace
 
-LineReader::LineReader(FileName name) : name_(std::move(name)), buffer_(kBuffer)
-{
-    file_ = gzopen(name_.path.c_str(), "rb");
-    if (!file_) fail_open(name_, "open", errno ? errno : ENOMEM);
-    // zlib reads into the block directly, without a copy through a buffer
-    // of its own, when asked for at least twice its buffer's size.
-    gzbuffer(file_, kBuffer / 4);
-}
-
-LineReader::~LineReader() { gzclose(file_); }
-
-bool LineReader::fill()
-{
-    if (at_end_) return false;
-    // The unread bytes, the start of a line, move to the front; a line
-    // longer than the buffer doubles it.
-    if (begin_ > 0) {
-        std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
-        end_ -= begin_;
-        begin_ = 0;
-    }
-    if (end_ == buffer_.size()) buffer_.resize(buffer_.size() * 2);
-    const std::size_t room = std::min<std::size_t>(buffer_.size() - end_, 1u << 30);
-    const int n = gzread(file_, buffer_.data() + end_, static_cast<unsigned>(room));
-    if (n > 0) {
-        end_ += static_cast<std::size_t>(n);
-        return true;
-    }
-    int error = Z_OK;
-    const char* message = gzerror(file_, &error);
-    if (n < 0 || (error != Z_OK && error != Z_STREAM_END))
-        fail_input("cannot read " + describe(name_) + ": " + (error == Z_ERRNO ? std::strerror(errno) : message));
-    at_end_ = true;
-    return false;
-}
-
-bool LineReader::next(std::string_view& line)
-{
-    const char* newline = nullptr;
-    for (;;) {
-        // Only the bytes not yet looked at are searched, so a line that
-        // spans several reads is scanned once.
-        const char* from = buffer_.data() + begin_ + scanned_;
-        const std::size_t unread = end_ - begin_ - scanned_;
-        newline = static_cast<const char*>(std::memchr(from, '\n', unread));
-        const std::size_t upto = newline ? static_cast<std::size_t>(newline - from) : unread;
-        if (const void* nul = std::memchr(from, '\0', upto)) {
-            const std::size_t byte = static_cast<std::size_t>(static_cast<const char*>(nul) - (buffer_.data() + begin_));
-            fail_input(where(number_ + 1) + ", byte " + std::to_string(byte + 1) +
-                       ": expected text, found a NUL byte");
-        }
-        scanned_ += upto;
-        if (newline || !fill()) break;
-    }
-    if (!newline && begin_ == end_) return false;
-    const char* first = buffer_.data() + begin_;
-    std::size_t length = newline ? static_cast<std::size_t>(newline - first) : end_ - begin_;
-    begin_ += length + (newline ? 1 : 0); // a last line without its line end
-    scanned_ = 0;
-    if (length > 0 && first[length - 1] == '\r') --length;
-    line = std::string_view(first, length);
-    ++number_;
-    return true;
-}
-
-std::string LineReader::where(std::uint64_t line) const { return describe(name_) + ", line " + std::to_string(line); }
-
 void Line::refuse(int field, std::string_view expected, std::string_view found) const
 {
-    fail_input(in.where(in.line_number()) + ", field " + std::to_string(field + 1) + " (" + kColumnNames[field] +
-               "): expected " + std::string(expected) + ", found " + std::string(found));
+    cells.refuse(static_cast<std::size_t>(field), {kColumnNames[field]}, expected, found);
 }
 
 void Line::refuse(int field, std::string_view expected) const { refuse(field, expected, quote_token(fields[field])); }
@@ -114,21 +37,13 @@ char Line::strand() const
     refuse(6, "'+', '-', '.' or '?'");
 }
 
-Line split_columns(const LineReader& in, std::string_view text)
+Line split_columns(const LineFields& cells)
 {
-    Line line{in, {}};
-    std::size_t from = 0;
-    int n = 0;
-    for (;;) {
-        const std::size_t tab = text.find('\t', from);
-        if (n < kColumns) line.fields[n] = text.substr(from, tab - from);
-        ++n;
-        if (tab == std::string_view::npos) break;
-        from = tab + 1;
-    }
-    if (n != kColumns)
-        fail_input(in.where(in.line_number()) + ": expected " + std::to_string(kColumns) +
-                   " tab-separated fields, found " + std::to_string(n));
+    if (cells.size() != kColumns)
+        fail_input(cells.where() + ": expected " + std::to_string(kColumns) + " tab-separated fields, found " +
+                   std::to_string(cells.size()));
+    Line line{cells, {}};
+    for (int k = 0; k < kColumns; ++k) line.fields[k] = cells[static_cast<std::size_t>(k)];
     return line;
 }
 
@@ -205,6 +120,18 @@ std::string_view gff3_attribute(std::string_view attributes, std::string_view ke
         p = semi + 1;
     }
     return {};
+}
+
+std::vector<std::string> gff3_values(std::string_view attributes, std::string_view key)
+{
+    std::vector<std::string> values;
+    const std::string_view raw = gff3_attribute(attributes, key);
+    for (std::size_t from = 0; from < raw.size();) {
+        const std::size_t comma = std::min(raw.find(',', from), raw.size());
+        if (comma > from) values.push_back(percent_decoded(raw.substr(from, comma - from)));
+        from = comma + 1;
+    }
+    return values;
 }
 
 std::string first_of(std::string_view attributes, std::initializer_list<std::string_view> keys)

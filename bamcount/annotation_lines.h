@@ -1,10 +1,12 @@
-// The text layer of the annotation reader: lines of a plain or
-// gzip-compressed GTF/GFF3 file, their nine tab-separated columns, and the
-// attributes of the ninth in either format's syntax. A line that cannot be
-// used is refused here with the file, the line and the field.
+// The text layer of the annotation reader: the nine tab-separated columns
+// of a GTF/GFF3 line (read, plain or gzip-compressed, by the shared reader
+// of tables/line_fields.h), and the attributes of the ninth in either
+// format's syntax. A line that cannot be used is refused here with the
+// file, the line and the field.
 #pragma once
 
 #include "cli/diag.h"
+#include "tables/line_fields.h"
 
 #include <cstdint>
 #include <initializer_list>
@@ -12,49 +14,12 @@
 #include <string_view>
 #include <utility>
 #include <vector>
-#include <zlib.h>
 
 inline constexpr int kColumns = 9;
 
-// Lines of a plain or gzip-compressed file (zlib reads both), read in
-// large blocks. An annotation is text: a NUL byte is refused where it
-// stands (its line and byte), so that no line is cut or joined at it and a
-// stream of zeros stops at once.
-class LineReader {
-public:
-    explicit LineReader(FileName name);
-    ~LineReader();
-    LineReader(const LineReader&) = delete;
-    LineReader& operator=(const LineReader&) = delete;
-
-    // The next line without its line end ("\n" or "\r\n"; the last line
-    // may have none), valid until the next call; false at the end of the
-    // file.
-    bool next(std::string_view& line);
-
-    std::uint64_t line_number() const { return number_; }
-    const FileName& name() const { return name_; }
-
-    // "<role> '<path>', line N": how refusals name a line.
-    std::string where(std::uint64_t line) const;
-
-private:
-    // Reads more of the file after the unread bytes; false at its end.
-    bool fill();
-
-    FileName name_;
-    gzFile file_ = nullptr;
-    std::uint64_t number_ = 0;
-    std::vector<char> buffer_;
-    std::size_t begin_ = 0;   // the unread bytes: from begin_
-    std::size_t end_ = 0;     // to end_
-    std::size_t scanned_ = 0; // bytes from begin_ known to hold neither '\n' nor NUL
-    bool at_end_ = false;
-};
-
 // One feature line, split into its columns (views into the line's text).
 struct Line {
-    const LineReader& in;
+    const LineFields& cells;
     std::string_view fields[kColumns];
 
     [[noreturn]] void refuse(int field, std::string_view expected, std::string_view found) const;
@@ -65,8 +30,8 @@ struct Line {
     char strand() const;
 };
 
-// Splits a line into its nine tab-separated columns, or refuses it.
-Line split_columns(const LineReader& in, std::string_view text);
+// The line's nine tab-separated columns, or a refusal of the line.
+Line split_columns(const LineFields& cells);
 
 // The attributes of a GTF line, `key "value"; key value;`, read and
 // checked once per line. A quoted value runs to its closing quote, ';'
@@ -94,6 +59,11 @@ std::string_view gff3_attribute(std::string_view attributes, std::string_view ke
 
 // A GFF3 value decoded from its percent-encoding.
 std::string percent_decoded(std::string_view v);
+
+// Every value of the GFF3 attribute `key` (`Parent=t1,t2`), each decoded:
+// they are split at the commas before decoding, so that an escaped comma
+// (%2C) stays inside its value.
+std::vector<std::string> gff3_values(std::string_view attributes, std::string_view key);
 
 // The first of `keys` that the GFF3 attributes give, decoded; empty for none.
 std::string first_of(std::string_view attributes, std::initializer_list<std::string_view> keys);

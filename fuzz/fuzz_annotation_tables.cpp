@@ -62,7 +62,7 @@ FUZZ_TARGET("fuzz_gene_table")
 FUZZ_TARGET("fuzz_exon_table")
 #endif
 {
-    const int chunk = bytes.take_chunk();
+    const fuzz::Reading reading = bytes.take_reading();
     const std::int32_t num_reads = bytes.take(127);
     const std::int32_t num_exons = bytes.take(63);
 #ifdef FUZZ_GENES
@@ -83,7 +83,7 @@ FUZZ_TARGET("fuzz_exon_table")
     for (std::int32_t r = 1; r <= num_reads; ++r) counts.counts[r][1] = 0;
 
     ExonTable exons;
-    const fuzz::InputText exon_zb(exon_text, chunk);
+    const fuzz::InputText exon_zb(exon_text, reading);
     const bool exons_taken = fuzz::accepts([&] {
         InputFile file = InputFile::open({"exon_zb file", exon_zb.path()});
         exons = read_exon_table(file, num_exons, num_reads);
@@ -91,7 +91,7 @@ FUZZ_TARGET("fuzz_exon_table")
     if (!exons_taken) return;
     check_exons(exons, counts);
 #ifdef FUZZ_GENES
-    const fuzz::InputText gene_zb(gene_text, chunk);
+    const fuzz::InputText gene_zb(gene_text, reading);
     fuzz::accepts([&] {
         InputFile file = InputFile::open({"gene_zb file", gene_zb.path()});
         const GeneTable genes = read_gene_table(file, num_genes, exons, require_exon_order);

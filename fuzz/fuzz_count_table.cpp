@@ -5,10 +5,10 @@
 
 FUZZ_TARGET("fuzz_count_table")
 {
-    const int chunk = bytes.take_chunk();
+    const fuzz::Reading reading = bytes.take_reading();
     const std::int32_t num_reads = bytes.take(127);
     const std::int32_t num_conditions = bytes.take(63);
-    fuzz::accepts_rest(bytes, chunk, [&](const std::string& path) {
+    fuzz::accepts_rest(bytes, reading, [&](const std::string& path) {
         InputFile file = InputFile::open({"reads file", path});
         const CountTable table = read_count_table(file, num_reads, num_conditions);
         fuzz::check(table.num_reads == num_reads && table.num_conditions == num_conditions, "the table's sizes");

@@ -9,9 +9,9 @@
 
 FUZZ_TARGET("fuzz_features")
 {
-    const int chunk = bytes.take_chunk();
+    const fuzz::Reading reading = bytes.take_reading();
     const int reader = bytes.take(2);
-    fuzz::accepts_rest(bytes, chunk, [&](const std::string& path) {
+    fuzz::accepts_rest(bytes, reading, [&](const std::string& path) {
         if (reader == 1) {
             read_totals_file({"gtt file", path});
             return;

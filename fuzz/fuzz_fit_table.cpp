@@ -6,11 +6,11 @@
 
 FUZZ_TARGET("fuzz_fit_table")
 {
-    const int chunk = bytes.take_chunk();
+    const fuzz::Reading reading = bytes.take_reading();
     const std::int32_t features = bytes.take(63);
     const std::int32_t conditions = bytes.take(63);
     const int leading = bytes.take(3); // gene_re has 2, exon_re 3
-    fuzz::accepts_rest(bytes, chunk, [&](const std::string& path) {
+    fuzz::accepts_rest(bytes, reading, [&](const std::string& path) {
         InputFile file = InputFile::open({leading == 3 ? "exon_re file" : "gene_re file", path});
         const FitTable t = read_fit_table(file, features, conditions, leading, leading == 3 ? "exon" : "gene");
         for (std::int32_t k = 1; k <= features; ++k) {

@@ -2,16 +2,23 @@
 // takes a file by path, taking sizes and modes from the front of the data,
 // and telling a refusal (the expected way to meet bad input) from a finding.
 //
-// The data reaches the reader through a pipe named by its /proc/self/fd path.
-// In chunked mode the pipe works in packets, so that every read(2) returns at
-// most one chunk: the table readers then see the input arrive a few bytes at
-// a time and take their refill path at every chunk boundary, which a file of
-// a few kilobytes, read in 4 MB blocks, never reaches. A pipe is also not a
-// regular file, so the run's registry of opened files does not grow with
-// every input.
+// The data reaches the reader through a pipe named by its /proc/self/fd
+// path. A pipe is not a regular file, so the run's registry of opened files
+// does not grow with every input. In chunked mode every read(2) the reader
+// makes asks for a few bytes at most (g_longest_read, tables/byte_source.h):
+// the readers then see the input arrive a few bytes at a time and take
+// their refill paths at every chunk boundary, which a file of a few
+// kilobytes, read in 4 MB blocks, never reaches.
+//
+// Every reader reads plain or gzip-compressed text alike, so the same byte
+// that chooses the chunks chooses whether the text is handed over plain or
+// compressed by the harness, in one gzip member or two, as a member cut
+// short, or as the deflate data of a member taken from the fuzzer as it is
+// (so that damaged compressed data reaches the reader too).
 #pragma once
 
 #include "cli/diag.h"
+#include "tables/byte_source.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -24,8 +31,22 @@
 #include <sanitizer/common_interface_defs.h>
 #include <sys/mman.h>
 #include <unistd.h>
+#include <zlib.h>
 
 namespace fuzz {
+
+// How a text is handed to its reader.
+enum class Gzip {
+    none,     // plain text
+    member,   // one gzip member
+    members,  // two, the text cut in two between them
+    cut,      // one member with its last 1 to 8 bytes cut off
+    raw,      // the fuzzer's bytes as a member's deflate data and trailer
+};
+struct Reading {
+    int chunk = 0; // 0: the whole text at once; else read(2)s of at most this many bytes
+    Gzip gzip = Gzip::none;
+};
 
 // The fuzzer's bytes, read from the front: a few control bytes, then the text.
 class Bytes {
@@ -39,12 +60,14 @@ public:
         return data_[pos_++] % (limit + 1);
     }
 
-    // How the reader sees the text: 0 reads it whole, a chunk size from 1 to
-    // 128 a few bytes at a time. Half of the byte values choose each.
-    int take_chunk()
+    // How the reader gets the text, from one byte: bit 7 chooses chunks
+    // (of 1 to 64 bytes, from bits 0-5) over the whole text at once, bit 6
+    // gzip over plain text, and bits 0-1 the gzip form.
+    Reading take_reading()
     {
         const int mode = take(255);
-        return mode < 128 ? 0 : mode - 127;
+        return {mode & 0x80 ? (mode & 0x3f) + 1 : 0,
+                mode & 0x40 ? static_cast<Gzip>(1 + (mode & 3)) : Gzip::none};
     }
 
     std::string_view rest() const { return {reinterpret_cast<const char*>(data_) + pos_, size_ - pos_}; }
@@ -62,41 +85,77 @@ private:
     std::abort();
 }
 
-// The text as a file a reader opens by path() and reads to its end.
+// `text` as gzip makes it: one member.
+inline std::string gzip_member(std::string_view text)
+{
+    z_stream z{};
+    // 16 + 15: a gzip header and trailer around the largest window.
+    if (deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 16 + 15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+        harness_fault("deflateInit2");
+    std::string out(deflateBound(&z, static_cast<uLong>(text.size())), '\0');
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+    z.avail_in = static_cast<uInt>(text.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = static_cast<uInt>(out.size());
+    const int status = deflate(&z, Z_FINISH);
+    out.resize(z.total_out);
+    deflateEnd(&z);
+    if (status != Z_STREAM_END) harness_fault("deflate");
+    return out;
+}
+
+// The bytes of the file that hands `text` over in the form `gzip` says.
+inline std::string file_bytes(std::string_view text, Gzip gzip)
+{
+    switch (gzip) {
+    case Gzip::none: return std::string(text);
+    case Gzip::member: return gzip_member(text);
+    case Gzip::members: return gzip_member(text.substr(0, text.size() / 2)) + gzip_member(text.substr(text.size() / 2));
+    case Gzip::cut: {
+        const std::string member = gzip_member(text);
+        return member.substr(0, member.size() - 1 - text.size() % 8);
+    }
+    case Gzip::raw: break;
+    }
+    // A gzip header (deflate, no flags, no time, Unix), then the bytes.
+    return std::string("\x1f\x8b\x08\x00\x00\x00\x00\x00\x00\x03", 10) + std::string(text);
+}
+
+// The text as a file a reader opens by path() and reads to its end, in the
+// form `reading` says; the reader's reads are cut to its chunk while the
+// text is there.
 class InputText {
 public:
-    explicit InputText(std::string_view text, int chunk = 0)
+    explicit InputText(std::string_view text, Reading reading = {})
     {
+        const std::string bytes = file_bytes(text, reading.gzip);
         int ends[2];
-        if (::pipe2(ends, O_CLOEXEC | O_NONBLOCK | (chunk > 0 ? O_DIRECT : 0)) != 0) harness_fault("pipe2");
+        if (::pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0) harness_fault("pipe2");
         read_end_ = ends[0];
-        // A packet takes a whole slot of the pipe (a page) however small:
-        // chunks grow when there are more of them than slots.
         ::fcntl(ends[1], F_SETPIPE_SZ, 1 << 20);
         const long capacity = ::fcntl(ends[1], F_GETPIPE_SZ);
-        const std::size_t slots = static_cast<std::size_t>(capacity > 0 ? capacity : 0) / 4096;
-        std::size_t step = text.size();
-        if (chunk > 0 && slots > 0) step = std::max<std::size_t>(chunk, (text.size() + slots - 1) / slots);
-        bool fits = capacity > 0 && text.size() <= static_cast<std::size_t>(capacity);
-        for (std::size_t from = 0; fits && from < text.size(); from += step) {
-            const std::size_t n = std::min(step, text.size() - from);
-            fits = ::write(ends[1], text.data() + from, n) == static_cast<ssize_t>(n);
-        }
+        const bool fits = capacity > 0 && bytes.size() <= static_cast<std::size_t>(capacity) &&
+                          ::write(ends[1], bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
         ::close(ends[1]);
         if (!fits) {
             // More than the pipe holds (a long input given by hand): a file.
             ::close(read_end_);
             read_end_ = ::memfd_create("fuzz-input", MFD_CLOEXEC);
             if (read_end_ < 0) harness_fault("memfd_create");
-            for (std::size_t from = 0; from < text.size();) {
-                const ssize_t n = ::write(read_end_, text.data() + from, text.size() - from);
+            for (std::size_t from = 0; from < bytes.size();) {
+                const ssize_t n = ::write(read_end_, bytes.data() + from, bytes.size() - from);
                 if (n <= 0) harness_fault("write");
                 from += static_cast<std::size_t>(n);
             }
         }
         path_ = "/proc/self/fd/" + std::to_string(read_end_);
+        g_longest_read = static_cast<std::size_t>(reading.chunk);
     }
-    ~InputText() { ::close(read_end_); }
+    ~InputText()
+    {
+        g_longest_read = 0;
+        ::close(read_end_);
+    }
     InputText(const InputText&) = delete;
     InputText& operator=(const InputText&) = delete;
 
@@ -145,12 +204,12 @@ inline void start(const char* name)
     throw_on_stop(true);
 }
 
-// Hands the rest of the bytes, read as `chunk` says (see take_chunk), to
+// Hands the rest of the bytes, as `reading` says (see take_reading), to
 // `read` as the path of a file; returns whether the reader took it.
 template <typename Read>
-bool accepts_rest(const Bytes& bytes, int chunk, Read&& read)
+bool accepts_rest(const Bytes& bytes, Reading reading, Read&& read)
 {
-    const InputText text(bytes.rest(), chunk);
+    const InputText text(bytes.rest(), reading);
     return accepts([&] { read(text.path()); });
 }
 

@@ -55,11 +55,11 @@ void tabulate(const StatsFile& stats, const std::vector<double>& totals, const M
 
 FUZZ_TARGET("fuzz_stats_file")
 {
-    const int chunk = bytes.take_chunk();
+    const fuzz::Reading reading = bytes.take_reading();
     const int reader = bytes.take(2);
     std::vector<double> totals;
     for (int c = bytes.take(7); c > 0; --c) totals.push_back(100.0 * c);
-    fuzz::accepts_rest(bytes, chunk, [&](const std::string& path) {
+    fuzz::accepts_rest(bytes, reading, [&](const std::string& path) {
         if (reader == 1) {
             const StatsFile stats = beside(StatsKind::level);
             const MeanTest mean = read_mean_test(path, stats);

@@ -5,9 +5,9 @@
 
 FUZZ_TARGET("fuzz_totals")
 {
-    const int chunk = bytes.take_chunk();
+    const fuzz::Reading reading = bytes.take_reading();
     const std::int32_t conditions = bytes.take(63);
-    fuzz::accepts_rest(bytes, chunk, [&](const std::string& path) {
+    fuzz::accepts_rest(bytes, reading, [&](const std::string& path) {
         InputFile file = InputFile::open({"gtt file", path});
         const TotalsTable t = read_totals(file, conditions);
         fuzz::check(t.general_total.size() == conditions && t.poisson_total.size() == conditions, "a total per condition");

@@ -1,6 +1,6 @@
 #include "sigtable/extra_tests.h"
 
-#include "sigtable/line_fields.h"
+#include "tables/line_fields.h"
 #include "tables/textin.h"
 
 #include <cmath>
@@ -61,11 +61,11 @@ MeanTest read_mean_test(const std::string& path, const StatsFile& stats)
     MeanTest test;
     test.name = {"mean-test file", path};
     InputFile input = InputFile::open(test.name);
-    LineFields fields(input);
+    LineFields fields(input, Split::blanks);
     std::size_t k = 0;
     while (fields.next_line()) {
         expect_fields(test.name, fields, 7);
-        FieldCursor f(test.name, fields, kMeanFields);
+        FieldCursor f(fields, kMeanFields);
         const int gene = f.integer(), a = f.condition(), b = f.condition();
         const double stat = statistic(f);
         for (int field = 0; field < 3; ++field) f.real();
@@ -102,10 +102,10 @@ RestTest read_rest_test(const std::string& path, const StatsFile& stats, const C
     std::unordered_set<int> genes;                        // those with a line
     std::vector<bool> matched(stats.rows.size(), false);
     InputFile input = InputFile::open(test.name);
-    LineFields fields(input);
+    LineFields fields(input, Split::blanks);
     while (fields.next_line()) {
         expect_fields(test.name, fields, 7);
-        FieldCursor f(test.name, fields, kRestFields);
+        FieldCursor f(fields, kRestFields);
         RestLine r;
         r.line = fields.line();
         r.exon_id = f.integer();

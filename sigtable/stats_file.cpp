@@ -1,6 +1,6 @@
 #include "sigtable/stats_file.h"
 
-#include "sigtable/line_fields.h"
+#include "tables/line_fields.h"
 #include "tables/textin.h"
 
 #include <algorithm>
@@ -28,7 +28,7 @@ StatsFile read_stats(const std::string& path)
     StatsFile file;
     file.name = {"statistics file", path};
     InputFile input = InputFile::open(file.name);
-    LineFields fields(input);
+    LineFields fields(input, Split::blanks);
     std::size_t expected = 0;
     while (fields.next_line()) {
         auto where = [&] { return describe(file.name) + ", line " + std::to_string(fields.line()); };
@@ -43,7 +43,7 @@ StatsFile read_stats(const std::string& path)
         if (fields.size() != expected)
             fail_input(where() + ": expected " + std::to_string(expected) + " fields, as on the first line, found " +
                        std::to_string(fields.size()));
-        FieldCursor c(file.name, fields, file.kind == StatsKind::level ? kLevelFields : kShareFields,
+        FieldCursor c(fields, file.kind == StatsKind::level ? kLevelFields : kShareFields,
                       " of comparison " + std::to_string(file.rows.size() + 1));
         StatsRow r;
         r.line = fields.line();

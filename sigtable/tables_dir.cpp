@@ -1,19 +1,17 @@
 #include "sigtable/tables_dir.h"
 
 #include "numcore/count_limits.h"
-#include "sigtable/whole_file.h"
+#include "tables/line_fields.h"
 #include "tables/textin.h"
 
 #include <cerrno>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
 // The lines of a file that hold a field, and the fields of the first such
-// line: a table's size as bamcount writes it. Read in blocks straight from
-// the file, as the table itself is read afterwards by its shared reader.
+// line: a table's size as bamcount writes it, counted by the shared reader
+// before the table itself is read by its own.
 struct LineCount {
     std::int64_t lines = 0;
     std::int64_t first_fields = 0;
@@ -22,33 +20,14 @@ struct LineCount {
 
 LineCount count_lines(const FileName& name)
 {
-    const OpenedFile file(name);
+    InputFile file = InputFile::open(name);
+    LineFields fields(file, Split::blanks);
     LineCount count;
-    std::vector<char> block(std::size_t(1) << 20);
-    std::uint64_t line = 1;
-    bool in_field = false, line_has_field = false;
-    for (;;) {
-        const ssize_t got = ::read(file.fd(), block.data(), block.size());
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) fail_open(name, "read", errno);
-        if (got == 0) break;
-        for (ssize_t k = 0; k < got; ++k) {
-            const char c = block[static_cast<std::size_t>(k)];
-            if (c == '\n') {
-                count.lines += line_has_field;
-                ++line;
-                in_field = line_has_field = false;
-            } else if (InputFile::is_separator(c)) {
-                in_field = false;
-            } else if (!in_field) {
-                in_field = true;
-                if (!line_has_field && count.lines == 0) count.first_line = line;
-                line_has_field = true;
-                if (count.lines == 0) ++count.first_fields;
-            }
-        }
+    while (fields.next_line()) {
+        if (count.lines++ > 0) continue;
+        count.first_fields = static_cast<std::int64_t>(fields.size());
+        count.first_line = fields.line();
     }
-    count.lines += line_has_field;
     return count;
 }
 

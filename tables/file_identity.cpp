@@ -15,13 +15,6 @@ struct KnownFile {
 std::mutex g_lock;
 std::vector<KnownFile> g_known;
 
-void record(const FileName& name, const struct stat& st)
-{
-    if (!S_ISREG(st.st_mode)) return;
-    std::lock_guard<std::mutex> hold(g_lock);
-    g_known.push_back({st.st_dev, st.st_ino, name});
-}
-
 // Whether the recorded file is still the one under its name: a file deleted
 // since (a result replaced by its rename, say) may have passed its inode on
 // to a new, unrelated file.
@@ -29,6 +22,18 @@ bool still_named(const KnownFile& known)
 {
     struct stat st;
     return ::stat(known.name.path.c_str(), &st) == 0 && st.st_dev == known.device && st.st_ino == known.inode;
+}
+
+void record(const FileName& name, const struct stat& st)
+{
+    if (!S_ISREG(st.st_mode)) return;
+    std::lock_guard<std::mutex> hold(g_lock);
+    // A file is recorded once, under the name it was first known by (an
+    // input recorded ahead of its reading, as bamcount does with its
+    // annotation, is opened again by its reader).
+    for (const KnownFile& known : g_known)
+        if (known.device == st.st_dev && known.inode == st.st_ino && still_named(known)) return;
+    g_known.push_back({st.st_dev, st.st_ino, name});
 }
 
 } // namespace

@@ -7,8 +7,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <fcntl.h>
-#include <unistd.h>
 #include <utility>
 
 namespace {
@@ -51,20 +49,14 @@ IntParse parse_integer(std::string_view token, T& value)
 
 } // namespace
 
-InputFile InputFile::open(FileName name)
-{
-    int fd = ::open(name.path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) fail_open(name, "open", errno);
-    record_opened_file(name, fd);
-    return InputFile(std::move(name), fd);
-}
+InputFile InputFile::open(FileName name) { return InputFile(ByteSource::open(std::move(name))); }
 
-InputFile::InputFile(FileName name, int fd) : name_(std::move(name)), fd_(fd) {}
+InputFile::InputFile(ByteSource source) : source_(std::move(source)) {}
 
 InputFile::InputFile(InputFile&& other) noexcept
-    : name_(std::move(other.name_)), fd_(std::exchange(other.fd_, -1)), buffer_(std::move(other.buffer_)),
-      pos_(other.pos_), end_(other.end_), at_eof_(other.at_eof_), skip_rest_(other.skip_rest_), line_(other.line_),
-      token_line_(other.token_line_)
+    : source_(std::move(other.source_)), buffer_(std::move(other.buffer_)), pos_(other.pos_), end_(other.end_),
+      at_eof_(other.at_eof_), skip_rest_(other.skip_rest_), line_(other.line_), token_line_(other.token_line_),
+      consumed_(other.consumed_), line_start_(other.line_start_)
 {
 }
 
@@ -72,40 +64,49 @@ InputFile::~InputFile() { close(); }
 
 void InputFile::close()
 {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
+    source_.close();
     at_eof_ = true;
     buffer_.clear();
     buffer_.shrink_to_fit();
     pos_ = end_ = 0;
 }
 
-// Keeps the unread bytes [pos_, end_) at the front and reads more after them.
-// Returns false when nothing more could be read.
-bool InputFile::fill()
+bool InputFile::fill(bool grow)
 {
     if (at_eof_) return false;
     if (buffer_.empty()) buffer_.resize(kBlock);
     if (pos_ > 0) {
+        // The bytes read past leave the buffer; the last line end among
+        // them is where the line at pos_ starts.
+        if (const void* end = ::memrchr(buffer_.data(), '\n', pos_))
+            line_start_ = consumed_ + static_cast<std::size_t>(static_cast<const char*>(end) - buffer_.data()) + 1;
+        consumed_ += pos_;
         std::memmove(buffer_.data(), buffer_.data() + pos_, end_ - pos_);
         end_ -= pos_;
         pos_ = 0;
     }
-    while (end_ < buffer_.size()) {
-        ssize_t got = ::read(fd_, buffer_.data() + end_, buffer_.size() - end_);
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            fail_open(name_, "read", errno);
-        }
-        if (got == 0) {
-            at_eof_ = true;
-            break;
-        }
-        end_ += static_cast<std::size_t>(got);
-        // One read is enough to go on with; the next refill tops it up.
-        break;
+    if (grow && end_ == buffer_.size()) {
+        if (buffer_.size() >= kLongestLine)
+            fail_input(describe(name()) + ", line " + std::to_string(line_) + ": expected a line of at most " +
+                       std::to_string(kLongestLine) + " bytes, found a longer one");
+        buffer_.resize(std::min(buffer_.size() * 2, kLongestLine));
     }
+    // One read is enough to go on with; the next refill tops it up.
+    const std::size_t got = source_.read(buffer_.data() + end_, buffer_.size() - end_);
+    if (got == 0) at_eof_ = true;
+    end_ += got;
     return true;
+}
+
+void InputFile::refuse_nul(std::size_t at) const
+{
+    // No line end lies between pos_ and the NUL: its line starts after the
+    // last one before it, in the buffer or before it.
+    const void* end = ::memrchr(buffer_.data(), '\n', at);
+    const std::uint64_t start =
+        end ? consumed_ + static_cast<std::size_t>(static_cast<const char*>(end) - buffer_.data()) + 1 : line_start_;
+    fail_input(describe(name()) + ", line " + std::to_string(line_) + ", byte " +
+               std::to_string(consumed_ + at - start + 1) + ": expected text, found a NUL byte");
 }
 
 bool InputFile::next(std::string_view& token)
@@ -132,7 +133,8 @@ bool InputFile::next(std::string_view& token)
         }
         // A token: make sure it lies wholly in the buffer.
         std::size_t p = pos_;
-        while (p < end_ && !is_space(buffer_[p])) ++p;
+        for (char c; p < end_ && !is_space(c = buffer_[p]); ++p)
+            if (c == '\0') refuse_nul(p);
         if (p == end_ && !at_eof_) {
             if (pos_ == 0 && end_ == buffer_.size()) {
                 // Longer than a whole block: no number is, so hand out its
@@ -151,6 +153,36 @@ bool InputFile::next(std::string_view& token)
         pos_ = p;
         return true;
     }
+}
+
+bool InputFile::next_line(std::string_view& text)
+{
+    // Only the bytes not yet looked at are searched, so that a line read
+    // over several refills is scanned once.
+    std::size_t scanned = 0; // from pos_: neither a line end nor a NUL
+    const char* newline = nullptr;
+    for (;;) {
+        const std::size_t unread = end_ - pos_ - scanned;
+        if (unread > 0) {
+            const char* from = buffer_.data() + pos_ + scanned;
+            newline = static_cast<const char*>(std::memchr(from, '\n', unread));
+            const std::size_t upto = newline ? static_cast<std::size_t>(newline - from) : unread;
+            if (const void* nul = std::memchr(from, '\0', upto))
+                refuse_nul(static_cast<std::size_t>(static_cast<const char*>(nul) - buffer_.data()));
+            scanned += upto;
+        }
+        if (newline || !fill(true)) break;
+    }
+    if (!newline && pos_ == end_) return false;
+    const char* first = buffer_.data() + pos_;
+    std::size_t length = newline ? static_cast<std::size_t>(newline - first) : end_ - pos_;
+    pos_ += length + (newline ? 1 : 0); // a last line without its line end
+    if (length > 0 && first[length - 1] == '\r') --length;
+    text = std::string_view(first, length);
+    token_line_ = line_;
+    if (newline) ++line_;
+    skip_rest_ = false;
+    return true;
 }
 
 IntParse parse_int32(std::string_view token, std::int32_t& value) { return parse_integer(token, value); }

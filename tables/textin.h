@@ -1,12 +1,21 @@
-// Reading the pipeline's whitespace-separated text files.
+// Reading the pipeline's text files: every text input, plain or
+// gzip-compressed (byte_source.h), is read through an InputFile.
 //
 // An InputFile is opened the moment its name is taken and read later, whole,
-// in large blocks. Its tokens are handed out as views into the block, with the
-// line each one stands on, so that a message about a bad field can point at it.
-// Line breaks carry no meaning to the tables: a record may span lines.
+// in large blocks. It hands out either whitespace-separated tokens, the
+// tables' way (line breaks carry no meaning to their records, which may span
+// lines), or whole lines, for the files read line by line (line_fields.h
+// splits them into fields). Both are views into the block, with the line
+// they stand on, so that a message about a bad field can point at it.
+//
+// Text holds no NUL byte: one is refused where it stands, "<role> '<path>',
+// line L, byte B: expected text, found a NUL byte", so that no line is cut
+// or joined at it and a stream of zeros (or a binary file given by mistake)
+// stops at once.
 #pragma once
 
 #include "cli/diag.h"
+#include "tables/byte_source.h"
 
 #include <cstdint>
 #include <string_view>
@@ -25,7 +34,16 @@ public:
 
     // The next token, or false at the end of the file. The view stays valid
     // until the next call. A read error stops the program with status 2.
+    // A token longer than a block (4 MB: no number is) is handed out cut
+    // to the block, its rest passed over.
     bool next(std::string_view& token);
+
+    // The next line without its line end ("\n" or "\r\n"; the last line may
+    // have none), or false at the end of the file. The view stays valid until
+    // the next call; a line is held whole, however long, up to kLongestLine
+    // bytes (a longer one is refused). line() is then its number.
+    bool next_line(std::string_view& text);
+    static constexpr std::size_t kLongestLine = std::size_t(1) << 30;
 
     // The next token when it is a plain decimal integer within 32 bits (an
     // optional '-' and at most ten digits, ended by a separator or the end of
@@ -113,22 +131,27 @@ public:
 
     static bool is_separator(char c) { return c == ' ' || static_cast<unsigned char>(c - '\t') < 5; }
 
-    // Line of the token last returned (1-based); at the end of the file it
-    // stays the line of the last token, where a short record falls short.
+    // Line of the token or line last returned (1-based); at the end of the
+    // file it stays the line of the last token, where a short record falls
+    // short.
     std::uint64_t line() const { return token_line_; }
 
-    const FileName& name() const { return name_; }
+    const FileName& name() const { return source_.name(); }
 
     // Releases the descriptor; later reads find the end of the file.
     void close();
 
 private:
-    InputFile(FileName name, int fd);
-    bool fill();
+    explicit InputFile(ByteSource source);
+    // Reads more after the unread bytes [pos_, end_), which move to the
+    // front; false when nothing more could be read. With `grow`, a buffer
+    // full of unread bytes (one long line) doubles first.
+    bool fill(bool grow = false);
+    // Refuses the NUL byte at buffer_[at], on line line_.
+    [[noreturn]] void refuse_nul(std::size_t at) const;
     static constexpr std::size_t kLongestPlain = 10;
 
-    FileName name_;
-    int fd_ = -1;
+    ByteSource source_;
     std::vector<char> buffer_;
     std::size_t pos_ = 0;
     std::size_t end_ = 0;
@@ -136,6 +159,10 @@ private:
     bool skip_rest_ = false;
     std::uint64_t line_ = 1;
     std::uint64_t token_line_ = 1;
+    // For the byte of a NUL in its line: the file's bytes before buffer_[0],
+    // and where (in those bytes) the line they end in starts.
+    std::uint64_t consumed_ = 0;
+    std::uint64_t line_start_ = 0;
 };
 
 enum class IntParse { ok, not_integer, out_of_range };

@@ -154,13 +154,15 @@ TEST(Flatten, GeneTypesCanBeKept)
 
 TEST(Annotation, Gff3ExonsReachTheirGenesThroughTranscripts)
 {
+    // IDs with an escaped comma (%2C), which stays inside the ID where a
+    // Parent lists several.
     ScratchDir dir;
     const std::string gff = "##gff-version 3\n"
-                            "1\tsrc\tgene\t100\t400\t.\t+\t.\tID=gene:G1;Name=ABC%3B1;biotype=protein_coding;gene_id=G1\n"
-                            "1\tsrc\tmRNA\t100\t400\t.\t+\t.\tID=transcript:T1;Parent=gene:G1;transcript_id=T1\n"
-                            "1\tsrc\texon\t100\t150\t.\t+\t.\tParent=transcript:T1,transcript:T2\n"
+                            "1\tsrc\tgene\t100\t400\t.\t+\t.\tID=gene:G%2C1;Name=ABC%3B1;biotype=protein_coding;gene_id=G1\n"
+                            "1\tsrc\tmRNA\t100\t400\t.\t+\t.\tID=transcript:T1;Parent=gene:G%2C1;transcript_id=T1\n"
+                            "1\tsrc\texon\t100\t150\t.\t+\t.\tParent=transcript:T1,transcript:T%2C2\n"
                             "1\tsrc\texon\t300\t400\t.\t+\t.\tParent=transcript:T1\n"
-                            "1\tsrc\tmRNA\t100\t200\t.\t+\t.\tID=transcript:T2;Parent=gene:G1;transcript_id=T2\n"
+                            "1\tsrc\tmRNA\t100\t200\t.\t+\t.\tID=transcript:T%2C2;Parent=gene:G%2C1;transcript_id=T2\n"
                             "##FASTA\n>1\nACGT\n";
     const auto exons = read_annotation(dir.write("a.gff3", gff)).exons;
     ASSERT_EQ(exons.size(), 3u);

@@ -137,6 +137,23 @@ TEST(SigtableTables, ExactReadsNamesAndReasonsOfTheFolder)
                         "NA\tNA\t2");
 }
 
+TEST(SigtableTables, EveryFileReadsAlikeGzipCompressedWhateverItsName)
+{
+    // A file's first bytes tell gzip, not its name: the folder and the
+    // statistics file compressed in place give the plain ones' table.
+    ScratchDir dir;
+    const std::string plain = write_dataset(dir, "plain");
+    std::map<std::string, std::string> packed;
+    for (const auto& [file, text] : dataset()) packed[file] = gzipped(text);
+    const std::string data = write_dataset(dir, "packed", packed);
+    for (const auto& [folder, out] : {std::pair{plain, "p.tsv"}, std::pair{data, "z.tsv"}}) {
+        const RunResult r = sigtable({"--stats", folder + "/lvcmp_re.txt", "--tables", folder, "--out", dir.file(out)});
+        ASSERT_EQ(r.status, 0) << r.err;
+    }
+    EXPECT_NE(read_file(dir.file("p.tsv")).find("ENSG05\tEpsilon"), std::string::npos);
+    EXPECT_EQ(read_file(dir.file("z.tsv")), read_file(dir.file("p.tsv")));
+}
+
 TEST(SigtableTables, TheTotalsAndFitsTheStatisticsWereComputedWith)
 {
     ScratchDir dir;

@@ -42,3 +42,5 @@ bool file_exists(const std::string& path);
 std::vector<std::string> split_lines(const std::string& text);
 // The whitespace-separated fields of a line.
 std::vector<std::string> split_words(const std::string& line);
+// `text` as one gzip member, the way gzip writes a file.
+std::string gzipped(const std::string& text);
