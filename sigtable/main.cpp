@@ -46,6 +46,7 @@ const char kHelp[] =
     "not valid). A gene with reads in one condition only has a log2 fold change of Inf or -Inf.\n"
     "Every other input must belong to the statistics file (the same conditions; every gene and exon it\n"
     "names, with its length, gene and reads): a mismatch is refused, naming the file and what disagrees.\n"
+    "Every input may be gzip-compressed.\n"
     "\n"
     "options (each also accepted as --name=value):\n"
     "  --stats FILE      the statistics file (lvcmp_re or isocmp_re)\n"
