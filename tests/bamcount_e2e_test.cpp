@@ -285,6 +285,12 @@ TEST(Bamcount, RefusesWhatItCannotUse)
     const RunResult strand = run_program(program_path("bamcount"), {"--gtf", gtf, "--out", dir.file("o"), "--strand", "up", other});
     EXPECT_EQ(strand.status, 2);
     EXPECT_EQ(strand.err, "bamcount: --strand expects unstranded, forward or reverse, found 'up' (see bamcount --help)\n");
+    // Every switch is known, and takes no value.
+    for (const std::string option : {"--multi", "--keep-duplicates", "--coverage", "--no-merge", "--refuse-split-genes"}) {
+        const RunResult valued = run_program(program_path("bamcount"), {"--gtf", gtf, "--out", dir.file("o"), option + "=1", other});
+        EXPECT_EQ(valued.status, 2);
+        EXPECT_EQ(valued.err, "bamcount: " + option + " takes no value (see bamcount --help)\n");
+    }
 
     const RunResult help = run_program(program_path("bamcount"), {"--help"});
     EXPECT_EQ(help.status, 0);
