@@ -724,6 +724,9 @@ TEST(Bamcount, ConditionsAreNamedByTheirFilesOrAsGiven)
     const std::vector<std::pair<std::vector<std::string>, std::string>> refusals = {
         {{"--names", "one", x, y}, "--names gives 1 name for 2 alignment files: one per file, in their order"},
         {{"--names=one,", x, y}, "--names: name 2 is empty"},
+        {{"--names=,one", x, y}, "--names: name 1 is empty"},
+        {{"--names=", x, y}, "--names gives 1 name for 2 alignment files: one per file, in their order"},
+        {{"--names", "a,,b", x, y}, "--names gives 3 names for 2 alignment files: one per file, in their order"},
         {{"--names", "one,t wo", x, y}, "--names: name 't wo' holds a blank, tab or line break: a name is one word"},
         {{"--names", "one,one", x, y}, "--names: 'one' is given twice: each condition needs a name of its own"},
     };
