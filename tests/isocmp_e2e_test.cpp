@@ -135,18 +135,6 @@ const std::vector<std::vector<std::pair<int, int>>> kTwoExonGene = {{{30, 35}, {
 
 } // namespace
 
-TEST(IsocmpCommandLine, HelpPrintsThirteenLines)
-{
-    RunResult r = run_program(program_path("isocmp"), {"--help"});
-    EXPECT_EQ(r.status, 1);
-    std::vector<std::string> lines = split_lines(r.out);
-    ASSERT_EQ(lines.size(), 13u);
-    EXPECT_EQ(lines[11], "do_permute :  Whether to calculate the parameters for the null distribution of the test "
-                         "statistic when modeled as a gamma distribution");
-    EXPECT_EQ(lines[12].back(), ' ');
-    EXPECT_EQ(run_program(program_path("isocmp.out"), {"--help"}).out, r.out);
-}
-
 namespace {
 
 // Runs isocmp on a dataset's folder of expected files, given its first ten

@@ -27,6 +27,8 @@ TEST(ProgramTexts, HelpAndWrongNumberLineAreWholeAndExact)
         EXPECT_EQ(help.status, 1);
         EXPECT_EQ(help.out, read_file(data + c.program + "_help.txt"));
         EXPECT_EQ(help.err, "");
+        // The name the usage line gives runs the same program.
+        EXPECT_EQ(run_program(program_path(std::string(c.program) + ".out"), {"--help"}).out, help.out);
         // One argument and no answers: the line, then the first prompt.
         const RunResult wrong = run_program(program_path(c.program), {"x"});
         EXPECT_EQ(wrong.status, 2);
