@@ -1,4 +1,5 @@
 // isocmp run as a user runs it, after mfit, on small generated datasets.
+#include "tests/support/lcg.h"
 #include "tests/support/run.h"
 
 #include <gtest/gtest.h>
@@ -11,29 +12,6 @@
 #include <vector>
 
 namespace {
-
-// Over-dispersed counts from a small fixed generator, so the data do not
-// depend on the code under test.
-struct Lcg {
-    std::uint64_t state;
-    double uniform()
-    {
-        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
-        return (static_cast<double>(state >> 11) + 0.5) / 9007199254740992.0;
-    }
-    int count(double mean)
-    {
-        double rate = -mean * std::log(uniform());
-        double p = std::exp(-rate), cdf = p, u = uniform();
-        int k = 0;
-        while (u > cdf && k < 1000) {
-            ++k;
-            p *= rate / k;
-            cdf += p;
-        }
-        return k;
-    }
-};
 
 // A dataset of genes, each a list of exons given as (rows, length); written,
 // fitted with mfit, ready for isocmp.
@@ -56,7 +34,7 @@ struct Dataset {
                     reads += "1 ";
                     reads += std::to_string(rows + r);
                     reads += " 0";
-                    for (int c = 0; c < conds; ++c) reads += " " + std::to_string(rng.count(3.0 + exons % 3));
+                    for (int c = 0; c < conds; ++c) reads += " " + std::to_string(rng.count(3.0 + exons % 3, 1000));
                     reads += "\n";
                 }
                 rows += n;
