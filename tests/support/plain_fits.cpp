@@ -151,35 +151,10 @@ void plain_lrtmfit(int nx_, const int* x, int ny_, const int* y, int& valid, dou
 
     double l0 = N * std::log(m) - (nx + ny * a) * m + ny * std::log(a);
     double l1 = nx * std::log(lambda_x) + ny * std::log(lambda_y) - nx * lambda_x - ny * lambda_y;
-    valid = 1;
-    for (int v = 0; v <= Mx; ++v) {
-        const double d0 = v * theta_x + m;
-        if (d0 <= 0) {
-            valid = 0;
-            break;
-        }
-        l0 = l0 + static_cast<double>(static_cast<std::int64_t>(hx[v + 1]) * (v - 1)) * std::log(d0);
-        const double d1 = v * theta_x + lambda_x;
-        if (d1 <= 0) {
-            valid = 0;
-            break;
-        }
-        l1 = l1 + static_cast<double>(static_cast<std::int64_t>(hx[v + 1]) * (v - 1)) * std::log(d1);
-    }
-    for (int w = 0; w <= My; ++w) {
-        const double d0 = w * theta_y + a * m;
-        if (d0 <= 0) {
-            valid = 0;
-            break;
-        }
-        l0 = l0 + static_cast<double>(static_cast<std::int64_t>(hy[w + 1]) * (w - 1)) * std::log(d0);
-        const double d1 = w * theta_y + lambda_y;
-        if (d1 <= 0) {
-            valid = 0;
-            break;
-        }
-        l1 = l1 + static_cast<double>(static_cast<std::int64_t>(hy[w + 1]) * (w - 1)) * std::log(d1);
-    }
+    bool refused = false;
+    refused |= !add_log_terms({Mx, hx, theta_x}, m, lambda_x, l0, l1);
+    refused |= !add_log_terms({My, hy, theta_y}, a * m, lambda_y, l0, l1);
+    valid = refused ? 0 : 1;
     statistic = -2 * (l0 - l1);
 }
 
