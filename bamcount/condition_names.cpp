@@ -73,13 +73,13 @@ std::vector<std::string> default_condition_names(const std::vector<std::string>&
 
 std::vector<std::string> split_names(std::string_view text)
 {
-    std::vector<std::string> names;
-    for (std::size_t from = 0;;) {
-        const std::size_t comma = text.find(',', from);
-        names.emplace_back(text.substr(from, comma == std::string_view::npos ? std::string_view::npos : comma - from));
-        if (comma == std::string_view::npos) return names;
-        from = comma + 1;
+    // A comma ends one name and starts the next: n commas, n + 1 names.
+    std::vector<std::string> names(1);
+    for (const char c : text) {
+        if (c == ',') names.emplace_back();
+        else names.back() += c;
     }
+    return names;
 }
 
 std::string names_problem(const std::vector<std::string>& names, std::size_t files)

@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -98,19 +99,38 @@ struct Options {
     AnnotationOptions annotation;
 };
 
+// An option that takes no value: it sets one setting to `value`.
+struct Switch {
+    std::string_view name;
+    bool& setting;
+    bool value;
+};
+
 Options parse(int argc, char** argv)
 {
     Options o;
     bool given_names = false;
     o.counting.threads = hardware_threads();
+    const Switch switches[] = {
+        {"--multi", o.counting.unique_only, false},
+        {"--keep-duplicates", o.counting.keep_duplicates, true},
+        {"--coverage", o.counting.coverage, true},
+        {"--no-merge", o.flatten.merge, false},
+        {"--refuse-split-genes", o.flatten.refuse_split, true},
+    };
     NamedOptions in(argc, argv);
     while (in.next()) {
         const std::string& arg = in.current();
+        const Switch* const switched =
+            std::find_if(std::begin(switches), std::end(switches), [&](const Switch& s) { return s.name == arg; });
         if (arg == "--help" || arg == "-h") {
             std::fputs(kHelp, stdout);
             std::exit(0);
         } else if (!in.is_option()) {
             o.inputs.push_back(arg); // an alignment file named -h is given as ./-h
+        } else if (switched != std::end(switches)) {
+            in.no_value();
+            switched->setting = switched->value;
         } else if (arg == "--gtf") {
             o.gtf = in.value();
         } else if (arg == "--out") {
@@ -125,21 +145,6 @@ Options parse(int argc, char** argv)
             o.counting.min_mapq = static_cast<int>(in.whole_number(0, 255));
         } else if (arg == "--threads") {
             o.counting.threads = static_cast<int>(in.whole_number(1, kMaxThreads));
-        } else if (arg == "--multi") {
-            in.no_value();
-            o.counting.unique_only = false;
-        } else if (arg == "--keep-duplicates") {
-            in.no_value();
-            o.counting.keep_duplicates = true;
-        } else if (arg == "--coverage") {
-            in.no_value();
-            o.counting.coverage = true;
-        } else if (arg == "--no-merge") {
-            in.no_value();
-            o.flatten.merge = false;
-        } else if (arg == "--refuse-split-genes") {
-            in.no_value();
-            o.flatten.refuse_split = true;
         } else if (arg == "--feature-type") {
             o.annotation.feature_type = in.value();
             if (o.annotation.feature_type.empty()) in.refuse("--feature-type expects a feature type, such as exon or CDS");

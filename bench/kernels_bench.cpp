@@ -8,6 +8,7 @@
 #include "numcore/mfitmle.h"
 #include "numcore/random.h"
 #include "numcore/split_draw.h"
+#include "tests/support/lcg.h"
 
 #include <benchmark/benchmark.h>
 
@@ -18,28 +19,13 @@
 
 namespace {
 
-// Deterministic over-dispersed counts with the given mean: a gamma-mixed
-// Poisson drawn from a small linear congruential generator, so that the
-// benchmark data do not depend on the generator under test.
+// Deterministic over-dispersed counts with the given mean (Lcg::count),
+// so that the benchmark data do not depend on the generator under test.
 std::vector<int> gene_counts(int n, double mean, std::uint64_t state)
 {
-    auto uniform = [&] {
-        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
-        return (static_cast<double>(state >> 11) + 0.5) / 9007199254740992.0;
-    };
+    Lcg lcg{state};
     std::vector<int> v(n + 1, 0);
-    for (int i = 1; i <= n; ++i) {
-        // Rate: exponential-ish mixing (shape 1 gamma), then Poisson by inversion.
-        double rate = -mean * std::log(uniform());
-        double p = std::exp(-rate), cdf = p, u = uniform();
-        int k = 0;
-        while (u > cdf && k < 10000) {
-            ++k;
-            p *= rate / k;
-            cdf += p;
-        }
-        v[i] = k;
-    }
+    for (int i = 1; i <= n; ++i) v[i] = lcg.count(mean, 10000);
     return v;
 }
 
@@ -82,14 +68,11 @@ BENCHMARK(BM_SharePermutationTest)->Unit(benchmark::kMillisecond);
 // approximation, which inversion cannot reach at such rates.
 std::vector<int> deep_counts(int n, double mean, std::uint64_t state)
 {
-    auto uniform = [&] {
-        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
-        return (static_cast<double>(state >> 11) + 0.5) / 9007199254740992.0;
-    };
+    Lcg lcg{state};
     std::vector<int> v(n + 1, 0);
     for (int i = 1; i <= n; ++i) {
-        const double rate = -mean * std::log(uniform());
-        const double z = std::sqrt(-2.0 * std::log(uniform())) * std::cos(6.283185307179586 * uniform());
+        const double rate = -mean * std::log(lcg.uniform());
+        const double z = std::sqrt(-2.0 * std::log(lcg.uniform())) * std::cos(6.283185307179586 * lcg.uniform());
         v[i] = static_cast<int>(std::max(0.0, std::round(rate + std::sqrt(rate) * z)));
     }
     return v;
@@ -100,7 +83,7 @@ std::vector<int> deep_counts(int n, double mean, std::uint64_t state)
 const std::vector<int> kDeepX = deep_counts(1000, 1e5, 7);
 const std::vector<int> kDeepY = deep_counts(1000, 1e5, 8);
 
-void mfitmle_on(benchmark::State& state, const std::vector<int>& x)
+void BM_Mfitmle(benchmark::State& state, const std::vector<int>& x)
 {
     for (auto _ : state) {
         int converged = 0;
@@ -110,7 +93,7 @@ void mfitmle_on(benchmark::State& state, const std::vector<int>& x)
     }
 }
 
-void mychisq_on(benchmark::State& state, const std::vector<int>& x)
+void BM_Mychisq(benchmark::State& state, const std::vector<int>& x)
 {
     int converged = 0;
     double lambda = 0, theta = 0, mean = 0;
@@ -123,19 +106,15 @@ void mychisq_on(benchmark::State& state, const std::vector<int>& x)
     }
 }
 
-void BM_Mfitmle(benchmark::State& state) { mfitmle_on(state, kX); }
-void BM_MfitmleDeep(benchmark::State& state) { mfitmle_on(state, kDeepX); }
-void BM_Mychisq(benchmark::State& state) { mychisq_on(state, kX); }
-void BM_MychisqDeep(benchmark::State& state) { mychisq_on(state, kDeepX); }
-BENCHMARK(BM_Mfitmle);
-BENCHMARK(BM_MfitmleDeep);
-BENCHMARK(BM_Mychisq);
-BENCHMARK(BM_MychisqDeep);
+BENCHMARK_CAPTURE(BM_Mfitmle, mean10, kX);
+BENCHMARK_CAPTURE(BM_Mfitmle, deep, kDeepX);
+BENCHMARK_CAPTURE(BM_Mychisq, mean10, kX);
+BENCHMARK_CAPTURE(BM_Mychisq, deep, kDeepX);
 
 // One permutation's re-split of two count vectors, position by position
 // with fPermuteValues and by the prepared pools with draw_split. Items are
 // positions.
-void fpermute_values_on(benchmark::State& state, const std::vector<int>& x, const std::vector<int>& y)
+void BM_FPermuteValues(benchmark::State& state, const std::vector<int>& x, const std::vector<int>& y)
 {
     std::vector<int> xp(1001), yp(1001);
     std::int64_t seed = -7;
@@ -146,7 +125,7 @@ void fpermute_values_on(benchmark::State& state, const std::vector<int>& x, cons
     state.SetItemsProcessed(state.iterations() * 1000);
 }
 
-void draw_split_on(benchmark::State& state, const std::vector<int>& x, const std::vector<int>& y)
+void BM_DrawSplit(benchmark::State& state, const std::vector<int>& x, const std::vector<int>& y)
 {
     const PooledCounts pool(x.data(), y.data(), 1000);
     std::vector<int> xp(1001);
@@ -158,10 +137,8 @@ void draw_split_on(benchmark::State& state, const std::vector<int>& x, const std
     state.SetItemsProcessed(state.iterations() * 1000);
 }
 
-void BM_FPermuteValues(benchmark::State& state) { fpermute_values_on(state, kX, kY); }
-BENCHMARK(BM_FPermuteValues);
-void BM_DrawSplit(benchmark::State& state) { draw_split_on(state, kX, kY); }
-BENCHMARK(BM_DrawSplit);
+BENCHMARK_CAPTURE(BM_FPermuteValues, mean10, kX, kY);
+BENCHMARK_CAPTURE(BM_DrawSplit, mean10, kX, kY);
 
 // A low-count gene (pooled mean about 2: nearly every pool split read by
 // read) and a high-count one (pooled mean about 200: every pool split by
@@ -171,19 +148,13 @@ const std::vector<int> kLowY = gene_counts(1000, 1.0, 4);
 const std::vector<int> kHighX = gene_counts(1000, 100.0, 5);
 const std::vector<int> kHighY = gene_counts(1000, 100.0, 6);
 
-void BM_FPermuteValuesLow(benchmark::State& state) { fpermute_values_on(state, kLowX, kLowY); }
-void BM_DrawSplitLow(benchmark::State& state) { draw_split_on(state, kLowX, kLowY); }
-void BM_FPermuteValuesHigh(benchmark::State& state) { fpermute_values_on(state, kHighX, kHighY); }
-void BM_DrawSplitHigh(benchmark::State& state) { draw_split_on(state, kHighX, kHighY); }
-BENCHMARK(BM_FPermuteValuesLow);
-BENCHMARK(BM_DrawSplitLow);
-BENCHMARK(BM_FPermuteValuesHigh);
-BENCHMARK(BM_DrawSplitHigh);
+BENCHMARK_CAPTURE(BM_FPermuteValues, low, kLowX, kLowY);
+BENCHMARK_CAPTURE(BM_DrawSplit, low, kLowX, kLowY);
+BENCHMARK_CAPTURE(BM_FPermuteValues, high, kHighX, kHighY);
+BENCHMARK_CAPTURE(BM_DrawSplit, high, kHighX, kHighY);
 // Pooled mean about 2·10^5: pools far beyond the ln k! table.
-void BM_FPermuteValuesDeep(benchmark::State& state) { fpermute_values_on(state, kDeepX, kDeepY); }
-void BM_DrawSplitDeep(benchmark::State& state) { draw_split_on(state, kDeepX, kDeepY); }
-BENCHMARK(BM_FPermuteValuesDeep);
-BENCHMARK(BM_DrawSplitDeep);
+BENCHMARK_CAPTURE(BM_FPermuteValues, deep, kDeepX, kDeepY);
+BENCHMARK_CAPTURE(BM_DrawSplit, deep, kDeepX, kDeepY);
 
 void BM_Ran2(benchmark::State& state)
 {
@@ -200,7 +171,7 @@ void BM_Bnldev(benchmark::State& state)
 }
 BENCHMARK(BM_Bnldev)->Arg(10)->Arg(24)->Arg(25)->Arg(200)->Arg(5000);
 
-void lrtmfit_on(benchmark::State& state, const std::vector<int>& x, const std::vector<int>& y)
+void BM_Lrtmfit(benchmark::State& state, const std::vector<int>& x, const std::vector<int>& y)
 {
     int cx = 0, cy = 0;
     double lx = 0, ly = 0, tx = 0, ty = 0, mx = 0, my = 0;
@@ -214,16 +185,14 @@ void lrtmfit_on(benchmark::State& state, const std::vector<int>& x, const std::v
     }
 }
 
-void BM_Lrtmfit(benchmark::State& state) { lrtmfit_on(state, kX, kY); }
-void BM_LrtmfitDeep(benchmark::State& state) { lrtmfit_on(state, kDeepX, kDeepY); }
-BENCHMARK(BM_Lrtmfit);
-BENCHMARK(BM_LrtmfitDeep);
+BENCHMARK_CAPTURE(BM_Lrtmfit, mean10, kX, kY);
+BENCHMARK_CAPTURE(BM_Lrtmfit, deep, kDeepX, kDeepY);
 
 } // namespace
 
 namespace {
 
-void lrtmfit2_on(benchmark::State& state, const std::vector<int>& x, const std::vector<int>& y)
+void BM_Lrtmfit2(benchmark::State& state, const std::vector<int>& x, const std::vector<int>& y)
 {
     std::vector<int> ei(101), el(101);
     for (int j = 1; j <= 100; ++j) {
@@ -245,9 +214,7 @@ void lrtmfit2_on(benchmark::State& state, const std::vector<int>& x, const std::
         benchmark::DoNotOptimize(t);
     }
 }
-void BM_Lrtmfit2(benchmark::State& state) { lrtmfit2_on(state, kX, kY); }
-void BM_Lrtmfit2Deep(benchmark::State& state) { lrtmfit2_on(state, kDeepX, kDeepY); }
-BENCHMARK(BM_Lrtmfit2);
-BENCHMARK(BM_Lrtmfit2Deep);
+BENCHMARK_CAPTURE(BM_Lrtmfit2, mean10, kX, kY);
+BENCHMARK_CAPTURE(BM_Lrtmfit2, deep, kDeepX, kDeepY);
 
 } // namespace

@@ -15,6 +15,7 @@
 #include "numcore/random.h"
 #include "parallel/permutation_runner.h"
 #include "tables/loading.h"
+#include "tables/program_start.h"
 #include "tables/run_settings.h"
 #include "tables/textout.h"
 #include "tables/totals.h"
@@ -89,19 +90,17 @@ int main(int argc, char** argv)
     args.erase(args.begin());
 
     ArgSource source = ArgSource::from_arguments(args);
-    TableSizes sizes;
-    DatasetFiles files = take_dataset_arguments(source, sizes);
-    FitResultFiles results = take_fit_result_arguments(source);
+    ComparisonInputs inputs = take_comparison_inputs(source);
     std::optional<InputFile> gtt;
     if (level) gtt.emplace(InputFile::open({"gtt file", source.name("", "the gtt file name")}));
     const std::string out_path = source.name("", "the statistics file name");
     source.integer("", "do_permute", 1);
     const std::int64_t seed = take_seed(source, "", kDefaultSeed);
 
-    const Dataset data = load_dataset(files.reads, files.exon_zb, files.gene_zb, sizes, !level);
-    const FitResults fits = load_fit_results(results.gene_re, results.exon_re, sizes);
+    const Dataset data = load_dataset(inputs.dataset, inputs.sizes, !level);
+    const FitResults fits = load_fit_results(inputs.fits, inputs.sizes);
     std::optional<TotalsTable> totals;
-    if (level) totals.emplace(read_totals(*gtt, sizes.num_conditions));
+    if (level) totals.emplace(read_totals(*gtt, inputs.sizes.num_conditions));
 
     auto stage_seconds = [&](Stage stage, int stage_threads) {
         PermutationRunner::draw_only(stage == Stage::complete     ? nullptr
@@ -111,12 +110,12 @@ int main(int argc, char** argv)
         static const char* const kSuffix[] = {".complete", ".draw_split", ".straightforward"};
         OutputFile out = OutputFile::create({"statistics file", out_path + kSuffix[static_cast<int>(stage)]});
         std::int64_t stream = seed;
-        const ComparisonRun run{true, Streams::run, {true, 1, sizes.num_genes}, stage_threads};
+        const ComparisonRun run{true, Streams::run, {true, 1, inputs.sizes.num_genes}, stage_threads};
         const double seconds = seconds_of([&] {
             if (level)
-                compare_levels({data.counts, data.exons, data.genes, fits.genes, *totals}, run, stream, out);
+                compare_levels({{data.counts, data.exons, data.genes, fits.genes}, *totals}, run, stream, out);
             else
-                compare_shares({data.counts, data.exons, data.genes, fits.genes, fits.exons}, run, stream, out);
+                compare_shares({{data.counts, data.exons, data.genes, fits.genes}, fits.exons}, run, stream, out);
         });
         std::fflush(stdout);
         return seconds;

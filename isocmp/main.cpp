@@ -14,60 +14,46 @@
 
 namespace {
 
-const std::vector<std::string_view> kHelp = help_text(
-    "Usage : ./isocmp.out num_reads num_conditions read num_exons exon_zb num_genes gene_zb gene_re exon_re "
-    "isocmp_re do_permute seed",
-    {
-        "gene_re : The file with MLE's of the genes fit to a Generalized Poisson and a Poisson Model. This is the output "
-        "from ./mfit.out",
-        "exon_re : The file with MLE's of the exons fit to a Generalized Poisson and a Poisson Model. This is the output "
-        "from ./mfit.out",
-        "isocmp_re : Output file for the differential splicing statistics",
-        "do_permute :  Whether to calculate the parameters for the null distribution of the test statistic when "
-        "modeled as a gamma distribution",
-        "Seed for Random Number generator ( Used for permutation test ) : Seed is an integer ( e.g. -81079 ) ",
-    });
-
-constexpr std::string_view kWrongNumber =
-    "You have entered the wrong number of arguments. Please enter the arguments interactively. Please "
-    "type ./isocmp.out --help for the argument list.";
-
-constexpr std::size_t kArgumentCount = 12;
+const ComparisonTexts kTexts{
+    .program =
+        {
+            .name = "isocmp",
+            .help = comparison_help_text(
+                "Usage : ./isocmp.out num_reads num_conditions read num_exons exon_zb num_genes gene_zb gene_re "
+                "exon_re isocmp_re do_permute seed",
+                {
+                    "isocmp_re : Output file for the differential splicing statistics",
+                    "do_permute :  Whether to calculate the parameters for the null distribution of the test "
+                    "statistic when modeled as a gamma distribution",
+                }),
+            .wrong_number = "You have entered the wrong number of arguments. Please enter the arguments "
+                            "interactively. Please type ./isocmp.out --help for the argument list.",
+            .argument_count = 12,
+        },
+    // --rest-test=FILE asks for the share test of each exon against the rest
+    // of its gene.
+    .further_option = "rest-test",
+    .prompts = {"isocmp_re", "Output file for differential Splicing :", "Do you want to use the permutation test:(0/1)\n"},
+};
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    // --rest-test=FILE asks for the share test of each exon against the rest
-    // of its gene.
-    ComparisonStart start =
-        start_comparison("isocmp", "rest-test", argc, argv, kHelp, kArgumentCount, kWrongNumber);
-    if (start.program.help) return 1;
+    ComparisonStart start = start_comparison(kTexts, argc, argv);
     ArgSource& source = start.program.source;
 
-    TableSizes sizes;
-    DatasetFiles files = take_dataset_arguments(source, sizes);
-    FitResultFiles results = take_fit_result_arguments(source);
-    ComparisonOutputs out = take_comparison_outputs(
-        source,
-        {"isocmp_re file", "Output file for differential Splicing :", "the isocmp_re file name", "rest-test file",
-         "Do you want to use the permutation test:(0/1)\n"},
-        start.further_tests);
-    settle_comparison_run(start.program, sizes.num_genes, out.permute);
+    ComparisonInputs inputs = take_comparison_inputs(source);
+    ComparisonOutputs out = take_comparison_outputs(source, kTexts, start.further_tests);
+    settle_comparison_run(start.program, inputs.sizes.num_genes, out.permute);
     const ComparisonRun run{out.permute, start.program.streams, start.program.genes, start.program.threads};
 
     // Line e of exon_re is read as exon e's fits: the genes' exon ranges must
     // list every exon once and in ascending order for that to hold.
-    const Dataset data = load_dataset(files.reads, files.exon_zb, files.gene_zb, sizes, true);
-    const FitResults fits = load_fit_results(results.gene_re, results.exon_re, sizes);
+    const Dataset data = load_dataset(inputs.dataset, inputs.sizes, true);
+    const FitResults fits = load_fit_results(inputs.fits, inputs.sizes);
+    const ShareInputs in{{data.counts, data.exons, data.genes, fits.genes}, fits.exons};
 
-    compare_shares({data.counts, data.exons, data.genes, fits.genes, fits.exons}, run, out.seed, out.statistics);
-
-    out.statistics.close();
-    if (out.further_tests) {
-        write_rest_tests({data.counts, data.exons, data.genes, fits.genes, fits.exons}, run, *out.further_tests);
-        out.further_tests->close();
-    }
-    close_standard_output();
-    return 0;
+    compare_shares(in, run, out.seed, out.statistics);
+    return finish_comparison(out, [&](OutputFile& file) { write_rest_tests(in, run, file); });
 }

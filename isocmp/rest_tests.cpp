@@ -69,14 +69,11 @@ LineBuffer gene_lines(const ShareInputs& in, int g)
                 const ExonAndRest& pj = part(e, j);
                 const gp_profile::RestTest t =
                     gp_profile::rest_test(pi.exon.view(), pi.rest.view(), pj.exon.view(), pj.rest.view());
+                const double poisson =
+                    t.ok ? gp_profile::poisson_rest_statistic(pi.exon_reads, pi.rest_reads, pj.exon_reads, pj.rest_reads)
+                         : 0.0;
                 out.integer(in.exons.exon_id[e]).ch(' ').integer(in.genes.gene_id[g]).ch(' ').integer(i).ch(' ').integer(j);
-                if (t.ok) {
-                    const double poisson =
-                        gp_profile::poisson_rest_statistic(pi.exon_reads, pi.rest_reads, pj.exon_reads, pj.rest_reads);
-                    out.ch(' ').fixed6(t.statistic).ch(' ').fixed6(poisson).ch(' ').fixed6(t.rho);
-                } else {
-                    out.text(" -1 -1 -1");
-                }
+                test_values(out, t.ok, {t.statistic, poisson, t.rho});
                 out.endl();
             }
         }
@@ -88,5 +85,5 @@ LineBuffer gene_lines(const ShareInputs& in, int g)
 
 void write_rest_tests(const ShareInputs& in, const ComparisonRun& run, OutputFile& out)
 {
-    genes_in_order(run, [&](int g) { return gene_lines(in, g); }, [&](LineBuffer& lines) { out.put(lines); });
+    write_genes_in_order(run, out, [&](int g) { return gene_lines(in, g); });
 }

@@ -8,17 +8,12 @@
 #pragma once
 
 #include "parallel/comparison_loop.h"
-#include "tables/fitrecords.h"
-#include "tables/tables.h"
+#include "tables/loading.h"
 #include "tables/textout.h"
 
 #include <cstdint>
 
-struct ShareInputs {
-    const CountTable& counts;
-    const ExonTable& exons;
-    const GeneTable& genes;
-    const FitTable& gene_fits;
+struct ShareInputs : ComparedTables {
     const FitTable& exon_fits;
 };
 

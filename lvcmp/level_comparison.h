@@ -6,18 +6,12 @@
 #pragma once
 
 #include "parallel/comparison_loop.h"
-#include "tables/fitrecords.h"
-#include "tables/tables.h"
+#include "tables/loading.h"
 #include "tables/textout.h"
-#include "tables/totals.h"
 
 #include <cstdint>
 
-struct LevelInputs {
-    const CountTable& counts;
-    const ExonTable& exons;
-    const GeneTable& genes;
-    const FitTable& gene_fits;
+struct LevelInputs : ComparedTables {
     const TotalsTable& totals;
 };
 

@@ -26,10 +26,7 @@ LineBuffer gene_lines(const LevelInputs& in, int g)
             const gp_profile::MeanTest t = gp_profile::mean_test(histograms[static_cast<std::size_t>(i)].view(),
                                                                  histograms[static_cast<std::size_t>(j)].view(), a);
             out.integer(in.genes.gene_id[g]).ch(' ').integer(i).ch(' ').integer(j);
-            if (t.ok)
-                out.ch(' ').fixed6(t.statistic).ch(' ').fixed6(t.mu).ch(' ').fixed6(t.theta_x).ch(' ').fixed6(t.theta_y);
-            else
-                out.text(" -1 -1 -1 -1");
+            test_values(out, t.ok, {t.statistic, t.mu, t.theta_x, t.theta_y});
             out.endl();
         }
     }
@@ -40,5 +37,5 @@ LineBuffer gene_lines(const LevelInputs& in, int g)
 
 void write_mean_tests(const LevelInputs& in, const ComparisonRun& run, OutputFile& out)
 {
-    genes_in_order(run, [&](int g) { return gene_lines(in, g); }, [&](LineBuffer& lines) { out.put(lines); });
+    write_genes_in_order(run, out, [&](int g) { return gene_lines(in, g); });
 }

@@ -12,27 +12,26 @@
 
 namespace {
 
-const std::vector<std::string_view> kHelp = help_text(
-    "Usage : ./mfit.out num_reads num_conditions read num_exons exon_zb num_genes gene_zb exon_re gene_re chisq_re",
-    {
-        "gene_re : Output file with MLE's of the genes fit to a Generalized Poisson and a Poisson Model.",
-        "exon_re : Output file with MLE's of the exons fit to a Generalized Poisson and a Poisson Model.",
-        "chisq_re : Output file with the values of the Chi Square statistics for the goodness of fit to the Generalized "
-        "Poisson and Poisson Model",
-    });
-
-constexpr std::string_view kWrongNumber =
-    "You have entered the wrong number of arguments. Please enter the arguments interactively.Please "
-    "type ./mfit.out --help for the argument list";
-
-constexpr std::size_t kArgumentCount = 10;
+const ProgramTexts kTexts{
+    .name = "mfit",
+    .help = help_text(
+        "Usage : ./mfit.out num_reads num_conditions read num_exons exon_zb num_genes gene_zb exon_re gene_re chisq_re",
+        {
+            "gene_re : Output file with MLE's of the genes fit to a Generalized Poisson and a Poisson Model.",
+            "exon_re : Output file with MLE's of the exons fit to a Generalized Poisson and a Poisson Model.",
+            "chisq_re : Output file with the values of the Chi Square statistics for the goodness of fit to the "
+            "Generalized Poisson and Poisson Model",
+        }),
+    .wrong_number = "You have entered the wrong number of arguments. Please enter the arguments interactively.Please "
+                    "type ./mfit.out --help for the argument list",
+    .argument_count = 10,
+};
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    ProgramStart start = start_program("mfit", argc, argv, kHelp, kArgumentCount, kWrongNumber);
-    if (start.help) return 1;
+    ProgramStart start = start_program(kTexts, argc, argv);
     ArgSource& source = start.source;
 
     // Every file is opened as its name is taken, outputs truncated, before
@@ -47,7 +46,7 @@ int main(int argc, char** argv)
         {"chisq_re file", source.name("Output File for Chi Square statistic Values : ", "the chisq_re file name")});
 
     fit_shard_to(start.genes, sizes.num_genes);
-    const Dataset in = load_dataset(files.reads, files.exon_zb, files.gene_zb, sizes);
+    const Dataset in = load_dataset(files, sizes);
     if (!in.genes.exons_in_order)
         warn("warning: the exon ranges of " + describe(files.gene_zb.name()) +
              " do not list every exon once and in ascending order; the lines of exon_re will not line up with "

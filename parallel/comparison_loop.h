@@ -22,9 +22,11 @@
 #include "parallel/ordered_parallel.h"
 #include "parallel/permutation_runner.h"
 #include "tables/run_options.h"
+#include "tables/textout.h"
 
 #include <cstdint>
 #include <deque>
+#include <initializer_list>
 #include <optional>
 
 // How a comparing program runs: with the permutation tests or not, from
@@ -46,19 +48,29 @@ inline std::optional<std::int64_t> own_streams(const ComparisonRun& run, std::in
     return std::nullopt;
 }
 
-// Every gene of the run's shard through lines_of(g), on all threads,
-// handed to write() in table order: the further tests' files, written in
-// a pass of their own after the statistics file, with no progress line
-// and no permutations.
-template <class LinesOf, class Write>
-void genes_in_order(const ComparisonRun& run, LinesOf lines_of, Write write)
+// The lines of every gene of the run's shard, lines_of(g), formatted on all
+// threads and written to `out` in table order: the further tests' files,
+// written in a pass of their own after the statistics file, with no
+// progress line and no permutations.
+template <class LinesOf>
+void write_genes_in_order(const ComparisonRun& run, OutputFile& out, LinesOf lines_of)
 {
-    using Lines = decltype(lines_of(1));
     const int first = run.genes.first;
     const long genes = static_cast<long>(run.genes.last) - first + 1;
     ordered_parallel(
         genes, run.threads, [&](long k) { return lines_of(first + static_cast<int>(k)); },
-        [&](long, Lines&& lines) { write(lines); });
+        [&](long, LineBuffer&& lines) { out.put(lines); });
+}
+
+// A further test's values on its line: " %.6f" each when the test is
+// valid, else " -1" in each place, so that every line has its columns.
+inline void test_values(LineBuffer& out, bool valid, std::initializer_list<double> values)
+{
+    for (const double value : values) {
+        out.ch(' ');
+        if (valid) out.fixed6(value);
+        else out.text("-1");
+    }
 }
 
 template <class Compute, class Write>

@@ -51,12 +51,20 @@ struct Dataset {
 };
 
 // With `require_exon_order`, gene_zb must list every exon once, in order.
-Dataset load_dataset(InputFile& reads, InputFile& exon_zb, InputFile& gene_zb, const TableSizes& sizes,
-                     bool require_exon_order = false);
+Dataset load_dataset(DatasetFiles& files, const TableSizes& sizes, bool require_exon_order = false);
 
 struct FitResults {
     FitTable genes;
     FitTable exons;
 };
 
-FitResults load_fit_results(InputFile& gene_re, InputFile& exon_re, const TableSizes& sizes);
+FitResults load_fit_results(FitResultFiles& files, const TableSizes& sizes);
+
+// The tables both testing programs compare: a dataset's and its genes' fits,
+// by reference; each program's inputs add what its own tests need.
+struct ComparedTables {
+    const CountTable& counts;
+    const ExonTable& exons;
+    const GeneTable& genes;
+    const FitTable& gene_fits;
+};

@@ -6,21 +6,22 @@
 #include "tables/run_settings.h"
 
 #include <cstdio>
+#include <cstdlib>
 
-ProgramStart start_program(std::string_view name, int argc, char** argv, const std::vector<std::string_view>& help,
-                           std::size_t count, std::string_view wrong_number, bool takes_streams)
+ProgramStart start_program(const ProgramTexts& texts, int argc, char** argv, bool takes_streams)
 {
-    set_program_name(name);
+    set_program_name(texts.name);
     std::vector<std::string> args(argv + 1, argv + argc);
     ProgramStart start{ArgSource::interactive(), take_threads_option(args), take_genes_option(args)};
     if (takes_streams) start.streams = take_streams_option(args);
     if (wants_help(args)) {
-        print_lines(help);
-        start.help = true;
-    } else if (args.size() == count) {
+        print_lines(texts.help);
+        std::exit(1);
+    }
+    if (args.size() == texts.argument_count) {
         start.source = ArgSource::from_arguments(std::move(args));
     } else {
-        print_lines({wrong_number});
+        print_lines({texts.wrong_number});
     }
     return start;
 }
@@ -39,23 +40,44 @@ std::vector<std::string_view> help_text(std::string_view usage, std::initializer
     return lines;
 }
 
-ComparisonStart start_comparison(std::string_view name, std::string_view further_option, int argc, char** argv,
-                                 const std::vector<std::string_view>& help, std::size_t count,
-                                 std::string_view wrong_number)
+std::vector<std::string_view> comparison_help_text(std::string_view usage, std::initializer_list<std::string_view> own)
 {
-    // The name first: a refusal of the file option names the program.
-    set_program_name(name);
-    std::string further_tests = take_file_option(argc, argv, further_option);
-    return {start_program(name, argc, argv, help, count, wrong_number, true), std::move(further_tests)};
+    std::vector<std::string_view> lines = help_text(
+        usage, {"gene_re : The file with MLE's of the genes fit to a Generalized Poisson and a Poisson Model. This is "
+                "the output from ./mfit.out",
+                "exon_re : The file with MLE's of the exons fit to a Generalized Poisson and a Poisson Model. This is "
+                "the output from ./mfit.out"});
+    lines.insert(lines.end(), own);
+    lines.push_back("Seed for Random Number generator ( Used for permutation test ) : Seed is an integer ( e.g. -81079 ) ");
+    return lines;
 }
 
-ComparisonOutputs take_comparison_outputs(ArgSource& source, const ComparisonPrompts& prompts,
+ComparisonStart start_comparison(const ComparisonTexts& texts, int argc, char** argv)
+{
+    // The name first: a refusal of the file option names the program.
+    set_program_name(texts.program.name);
+    std::string further_tests = take_file_option(argc, argv, texts.further_option);
+    return {start_program(texts.program, argc, argv, true), std::move(further_tests)};
+}
+
+ComparisonInputs take_comparison_inputs(ArgSource& source)
+{
+    TableSizes sizes;
+    DatasetFiles dataset = take_dataset_arguments(source, sizes);
+    FitResultFiles fits = take_fit_result_arguments(source);
+    return {sizes, std::move(dataset), std::move(fits)};
+}
+
+ComparisonOutputs take_comparison_outputs(ArgSource& source, const ComparisonTexts& texts,
                                           const std::string& further_tests)
 {
+    const ComparisonPrompts& prompts = texts.prompts;
+    const std::string statistics_name = std::string(prompts.statistics);
     OutputFile statistics = OutputFile::create(
-        {std::string(prompts.statistics_role), source.name(prompts.statistics_prompt, prompts.statistics_what)});
+        {statistics_name + " file", source.name(prompts.statistics_prompt, "the " + statistics_name + " file name")});
     std::optional<OutputFile> further;
-    if (!further_tests.empty()) further.emplace(OutputFile::create({std::string(prompts.further_role), further_tests}));
+    if (!further_tests.empty())
+        further.emplace(OutputFile::create({std::string(texts.further_option) + " file", further_tests}));
     const bool permute = source.integer(prompts.do_permute_prompt, "do_permute", kDefaultDoPermute) != 0;
     const std::int64_t seed = take_seed(source, "Enter seed for Random Number generator :", kDefaultSeed);
     return {std::move(statistics), std::move(further), permute, seed};

@@ -285,6 +285,12 @@ TEST(Bamcount, RefusesWhatItCannotUse)
     const RunResult strand = run_program(program_path("bamcount"), {"--gtf", gtf, "--out", dir.file("o"), "--strand", "up", other});
     EXPECT_EQ(strand.status, 2);
     EXPECT_EQ(strand.err, "bamcount: --strand expects unstranded, forward or reverse, found 'up' (see bamcount --help)\n");
+    // Every switch is known, and takes no value.
+    for (const std::string option : {"--multi", "--keep-duplicates", "--coverage", "--no-merge", "--refuse-split-genes"}) {
+        const RunResult valued = run_program(program_path("bamcount"), {"--gtf", gtf, "--out", dir.file("o"), option + "=1", other});
+        EXPECT_EQ(valued.status, 2);
+        EXPECT_EQ(valued.err, "bamcount: " + option + " takes no value (see bamcount --help)\n");
+    }
 
     const RunResult help = run_program(program_path("bamcount"), {"--help"});
     EXPECT_EQ(help.status, 0);
@@ -718,6 +724,9 @@ TEST(Bamcount, ConditionsAreNamedByTheirFilesOrAsGiven)
     const std::vector<std::pair<std::vector<std::string>, std::string>> refusals = {
         {{"--names", "one", x, y}, "--names gives 1 name for 2 alignment files: one per file, in their order"},
         {{"--names=one,", x, y}, "--names: name 2 is empty"},
+        {{"--names=,one", x, y}, "--names: name 1 is empty"},
+        {{"--names=", x, y}, "--names gives 1 name for 2 alignment files: one per file, in their order"},
+        {{"--names", "a,,b", x, y}, "--names gives 3 names for 2 alignment files: one per file, in their order"},
         {{"--names", "one,t wo", x, y}, "--names: name 't wo' holds a blank, tab or line break: a name is one word"},
         {{"--names", "one,one", x, y}, "--names: 'one' is given twice: each condition needs a name of its own"},
     };

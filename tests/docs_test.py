@@ -14,6 +14,8 @@ import os
 import re
 import sys
 
+from fault_report import report
+
 LINK = re.compile(r"\]\(([^)\s]+)\)")
 PATH = re.compile(r"(?<![\w./-])((?:tools|bench|workflow|config|examples|docs)/[\w./-]*[\w])")
 PROGRAM = re.compile(r"(?<![\w-])build/bin/([\w-]+)")
@@ -74,10 +76,7 @@ def main():
         for program in PROGRAM.findall(text):
             if program.removesuffix(".out") not in targets:
                 faults.append(f"{where}: build/bin/{program} is not a target of the build")
-    for fault in faults:
-        print(fault)
-    print(f"docs: {len(files)} files, {len(faults)} faults")
-    return 1 if faults else 0
+    return report(faults, f"docs: {len(files)} files, ")
 
 
 if __name__ == "__main__":

@@ -93,11 +93,8 @@ TEST(Flatten, AdjacentExonsStaySeparatePartsAndSingleExonGenesAreOnePart)
 {
     const auto genes = flatten_text(gtf_exon("chr1", 10, 19, '-', "A", "a1") + gtf_exon("chr1", 20, 29, '-', "A", "a2") +
                                     gtf_exon("chr1", 500, 500, '+', "B", "b1"));
-    ASSERT_EQ(genes.size(), 2u);
-    EXPECT_EQ(genes[0].id, "A");
-    EXPECT_EQ(parts_text(genes[0]), "10-19[a1] 20-29[a2]");
-    EXPECT_EQ(genes[1].id, "B");
-    EXPECT_EQ(parts_text(genes[1]), "500-500[b1]");
+    EXPECT_EQ(genes_text(genes), "A A: 10-19[a1] 20-29[a2]\n"
+                                 "B B: 500-500[b1]\n");
 }
 
 TEST(Flatten, GenesSharingPositionsOnOneStrandMergeOthersDoNot)
@@ -122,13 +119,11 @@ TEST(Flatten, GenesSharingPositionsOnOneStrandMergeOthersDoNot)
 
     FlattenOptions separate;
     separate.merge = false;
-    const auto apart = flatten_text(gtf, separate);
-    ASSERT_EQ(apart.size(), 5u);
-    EXPECT_EQ(apart[0].id, "X");
-    EXPECT_EQ(parts_text(apart[0]), "100-160[x1] 400-500[x1]");
-    EXPECT_EQ(apart[1].id, "Z");
-    EXPECT_EQ(apart[2].id, "Y");
-    EXPECT_EQ(parts_text(apart[2]), "150-200[y1]");
+    EXPECT_EQ(genes_text(flatten_text(gtf, separate)), "X X: 100-160[x1] 400-500[x1]\n"
+                                                       "Z Z: 120-180[z1]\n"
+                                                       "Y Y: 150-200[y1]\n"
+                                                       "W W: 250-300[w1]\n"
+                                                       "V V: 5-9[v1]\n");
 }
 
 TEST(Flatten, MergingChainsThroughAGeneThatBridgesTwo)
@@ -318,33 +313,46 @@ TEST(Annotation, TheFeatureTypeAndTheGeneAttributeChooseWhatCountsAndForWhom)
 {
     ScratchDir dir;
     const std::string path = dir.write("bacterial.gff3", kBacterial);
-    const Annotation exons = read_annotation(path);
-    EXPECT_EQ(records_text(exons.exons), "NC:3000-3076 - gene-b0003|thrW|tRNA|rna-b0003\n");
-    // The genes and what they hold besides: a transcript holding an exon
-    // contains features rather than being one.
-    EXPECT_EQ(annotated_genes_text(exons), "gene-b0001 protein_coding [gene line] CDS:1\n"
-                                           "gene-b0002 protein_coding [gene line] CDS:2\n"
-                                           "gene-b0003 tRNA [gene line]\n"
-                                           "gene-b0004 pseudogene [gene line] CDS:1\n");
-
-    // A CDS whose Parent is its gene: the gene is its transcript too.
-    const Annotation cds = read_annotation(path, {"CDS", ""});
-    EXPECT_EQ(records_text(cds.exons), "NC:190-255 + gene-b0001|thrL|protein_coding|gene-b0001\n"
-                                       "NC:337-1000 + gene-b0002|thrA|protein_coding|gene-b0002\n"
-                                       "NC:1000-2799 + gene-b0002|thrA|protein_coding|gene-b0002\n"
-                                       "NC:4000-4100 + gene-b0004|yzgL|pseudogene|gene-b0004\n");
-    EXPECT_EQ(annotated_genes_text(cds), "gene-b0001 protein_coding [gene line]\n"
-                                         "gene-b0002 protein_coding [gene line]\n"
-                                         "gene-b0003 tRNA [gene line] exon:1\n"
-                                         "gene-b0004 pseudogene [gene line]\n");
-
-    // The gene attribute on the feature's own line.
-    const Annotation tags = read_annotation(path, {"CDS", "locus_tag"});
-    EXPECT_EQ(records_text(tags.exons), "NC:190-255 + b0001|b0001|protein_coding|gene-b0001\n"
-                                        "NC:337-1000 + b0002|b0002|protein_coding|gene-b0002\n"
-                                        "NC:1000-2799 + b0002|b0002|protein_coding|gene-b0002\n"
-                                        "NC:4000-4100 + b0004|b0004|pseudogene|gene-b0004\n");
-    EXPECT_EQ(annotated_genes_text(tags).substr(0, 38), "b0001 protein_coding [gene line]\nb0002");
+    const struct {
+        AnnotationOptions options;
+        std::string records; // records_text of the counted features
+        std::string genes;   // annotated_genes_text
+    } cases[] = {
+        // The genes and what they hold besides: a transcript holding an exon
+        // contains features rather than being one.
+        {{},
+         "NC:3000-3076 - gene-b0003|thrW|tRNA|rna-b0003\n",
+         "gene-b0001 protein_coding [gene line] CDS:1\n"
+         "gene-b0002 protein_coding [gene line] CDS:2\n"
+         "gene-b0003 tRNA [gene line]\n"
+         "gene-b0004 pseudogene [gene line] CDS:1\n"},
+        // A CDS whose Parent is its gene: the gene is its transcript too.
+        {{"CDS", ""},
+         "NC:190-255 + gene-b0001|thrL|protein_coding|gene-b0001\n"
+         "NC:337-1000 + gene-b0002|thrA|protein_coding|gene-b0002\n"
+         "NC:1000-2799 + gene-b0002|thrA|protein_coding|gene-b0002\n"
+         "NC:4000-4100 + gene-b0004|yzgL|pseudogene|gene-b0004\n",
+         "gene-b0001 protein_coding [gene line]\n"
+         "gene-b0002 protein_coding [gene line]\n"
+         "gene-b0003 tRNA [gene line] exon:1\n"
+         "gene-b0004 pseudogene [gene line]\n"},
+        // The gene attribute on the feature's own line: it names the genes.
+        {{"CDS", "locus_tag"},
+         "NC:190-255 + b0001|b0001|protein_coding|gene-b0001\n"
+         "NC:337-1000 + b0002|b0002|protein_coding|gene-b0002\n"
+         "NC:1000-2799 + b0002|b0002|protein_coding|gene-b0002\n"
+         "NC:4000-4100 + b0004|b0004|pseudogene|gene-b0004\n",
+         "b0001 protein_coding [gene line]\n"
+         "b0002 protein_coding [gene line]\n"
+         "b0003 tRNA [gene line] exon:1\n"
+         "b0004 pseudogene [gene line]\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.options.feature_type + " " + c.options.gene_attribute);
+        const Annotation a = read_annotation(path, c.options);
+        EXPECT_EQ(records_text(a.exons), c.records);
+        EXPECT_EQ(annotated_genes_text(a), c.genes);
+    }
 }
 
 TEST(Annotation, TheGeneAttributeIsLookedUpOnTheFeatureThenItsTranscriptThenItsGene)

@@ -14,6 +14,8 @@ import os
 import re
 import sys
 
+from fault_report import report
+
 # Bottom up: each layer, the layers it may use, and its library's target.
 LAYERS = {
     "numcore": ([], "numcore"),
@@ -73,10 +75,7 @@ def main():
         for layer in sorted(linked - used - {folder}):
             faults.append(f"{folder}/CMakeLists.txt: {folder} links {LAYERS[layer][1]} but includes "
                           f"nothing of {layer}")
-    for fault in faults:
-        print(fault)
-    print(f"layers: {len(faults)} faults")
-    return 1 if faults else 0
+    return report(faults, "layers: ")
 
 
 if __name__ == "__main__":

@@ -46,19 +46,6 @@ std::vector<std::string> column(const std::string& text, std::size_t k)
 
 } // namespace
 
-TEST(LvcmpCommandLine, HelpPrintsFourteenLines)
-{
-    RunResult r = run_program(lvcmp(), {"--help"});
-    EXPECT_EQ(r.status, 1);
-    std::vector<std::string> lines = split_lines(r.out);
-    ASSERT_EQ(lines.size(), 14u);
-    EXPECT_EQ(lines[0], "Usage : ./lvcmp.out num_reads num_conditions read num_exons exon_zb num_genes gene_zb gene_re "
-                        "exon_re gtt lvcmpgene_re do_permute seed");
-    EXPECT_EQ(lines[13], "Seed for Random Number generator ( Used for permutation test ) : Seed is an integer ( e.g. "
-                         "-81079 ) ");
-    EXPECT_EQ(run_program(program_path("lvcmp.out"), {"--help"}).out, r.out);
-}
-
 TEST(LvcmpCommandLine, HandCheckedDatasetWithAndWithoutPermutation)
 {
     ScratchDir dir;

@@ -39,34 +39,29 @@ struct Tiny {
     std::string gene_zb = "70 1 1 6\n";
     int num_reads = 3, num_conditions = 2, num_exons = 1, num_genes = 1;
 
-    RunResult run(const ScratchDir& dir) const
+    // Another annotation, its sizes the numbers of its lines.
+    void annotate(const std::string& exons, const std::string& genes)
     {
-        return run_program(mfit(), {std::to_string(num_reads), std::to_string(num_conditions),
-                                    dir.write("reads", reads), std::to_string(num_exons),
-                                    dir.write("exon_zb", exon_zb), std::to_string(num_genes),
-                                    dir.write("gene_zb", gene_zb), dir.file("exon_re"), dir.file("gene_re"),
-                                    dir.file("chisq_re")});
+        exon_zb = exons;
+        gene_zb = genes;
+        num_exons = static_cast<int>(split_lines(exons).size());
+        num_genes = static_cast<int>(split_lines(genes).size());
     }
+
+    // The ten arguments, the inputs written into `dir` and the outputs named
+    // there with `prefix`.
+    std::vector<std::string> args(const ScratchDir& dir, const std::string& prefix = "") const
+    {
+        return {std::to_string(num_reads), std::to_string(num_conditions), dir.write("reads", reads),
+                std::to_string(num_exons), dir.write("exon_zb", exon_zb), std::to_string(num_genes),
+                dir.write("gene_zb", gene_zb), dir.file(prefix + "exon_re"), dir.file(prefix + "gene_re"),
+                dir.file(prefix + "chisq_re")};
+    }
+
+    RunResult run(const ScratchDir& dir) const { return run_program(mfit(), args(dir)); }
 };
 
 } // namespace
-
-TEST(MfitCommandLine, HelpPrintsElevenLinesAndOpensNothing)
-{
-    ScratchDir dir;
-    RunResult r = run_program(mfit(), {"--help"});
-    EXPECT_EQ(r.status, 1);
-    std::vector<std::string> lines = split_lines(r.out);
-    ASSERT_EQ(lines.size(), 11u);
-    EXPECT_EQ(lines[0], "Usage : ./mfit.out num_reads num_conditions read num_exons exon_zb num_genes gene_zb exon_re "
-                        "gene_re chisq_re");
-    EXPECT_EQ(lines[8], "gene_re : Output file with MLE's of the genes fit to a Generalized Poisson and a Poisson Model.");
-    EXPECT_EQ(lines[10], "chisq_re : Output file with the values of the Chi Square statistics for the goodness of fit "
-                         "to the Generalized Poisson and Poisson Model");
-    EXPECT_EQ(r.err, "");
-    // The name the usage line gives works too.
-    EXPECT_EQ(run_program(program_path("mfit.out"), {"--help"}).out, r.out);
-}
 
 TEST(MfitCommandLine, HandCheckedDatasetGivesExactFiles)
 {
@@ -115,20 +110,21 @@ TEST(MfitPrompts, NonNumericAnswerKeepsTheDefaultAndAnswersTheNextPrompt)
     // Six conditions, the default: the answer to the conditions prompt is the
     // reads file's name, which then answers the file-name prompt.
     ScratchDir dir;
-    std::string reads = dir.write("reads", "0 0 0 1 2 3 4 5 6\n0 0 0 3 0 2 2 1 0\n0 0 0 0 4 0 1 1 9\n");
-    std::string exon_zb = dir.write("exon_zb", "7 1 3 5\n");
-    std::string gene_zb = dir.write("gene_zb", "70 1 1 6\n");
-    std::string input = "3 " + reads + " 1 " + exon_zb + " 1 " + gene_zb + " " + dir.file("a_exon") + " " +
-                        dir.file("a_gene") + " " + dir.file("a_chisq") + "\n";
-    RunResult r = run_program(mfit(), {}, input);
+    Tiny t;
+    t.reads = "0 0 0 1 2 3 4 5 6\n0 0 0 3 0 2 2 1 0\n0 0 0 0 4 0 1 1 9\n";
+    t.num_conditions = 6;
+    std::vector<std::string> answers = t.args(dir, "a_");
+    answers.erase(answers.begin() + 1); // no num_conditions
+    std::string input;
+    for (const std::string& answer : answers) input += answer + " ";
+    RunResult r = run_program(mfit(), {}, input + "\n");
     EXPECT_EQ(r.status, 0) << r.err;
-    RunResult direct = run_program(mfit(), {"3", "6", reads, "1", exon_zb, "1", gene_zb, dir.file("b_exon"),
-                                            dir.file("b_gene"), dir.file("b_chisq")});
+    RunResult direct = run_program(mfit(), t.args(dir, "b_"));
     EXPECT_EQ(direct.status, 0);
-    EXPECT_EQ(read_file(dir.file("a_exon")), read_file(dir.file("b_exon")));
-    EXPECT_EQ(read_file(dir.file("a_gene")), read_file(dir.file("b_gene")));
+    EXPECT_EQ(read_file(dir.file("a_exon_re")), read_file(dir.file("b_exon_re")));
+    EXPECT_EQ(read_file(dir.file("a_gene_re")), read_file(dir.file("b_gene_re")));
     // Six field groups on the gene's line: 2 + 6 * 4 fields.
-    const std::string gene_line = split_lines(read_file(dir.file("a_gene")))[0];
+    const std::string gene_line = split_lines(read_file(dir.file("a_gene_re")))[0];
     EXPECT_EQ(gene_line.find("70 6 "), 0u);
     EXPECT_EQ(std::count(gene_line.begin(), gene_line.end(), ' '), 2 + 6 * 4 - 1);
 }
@@ -186,10 +182,7 @@ TEST(MfitBadInput, EmptyRangesAreValidWhereverTheyStand)
 {
     ScratchDir dir;
     Tiny t;
-    t.exon_zb = "7 1 3 5\n8 900 899 2\n";
-    t.num_exons = 2;
-    t.gene_zb = "70 1 2 8\n71 1000 999 3\n";
-    t.num_genes = 2;
+    t.annotate("7 1 3 5\n8 900 899 2\n", "70 1 2 8\n71 1000 999 3\n");
     RunResult r = t.run(dir);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
@@ -212,10 +205,7 @@ TEST(MfitBadInput, BrokenExonOrderWarnsAndGoesOn)
 {
     ScratchDir dir;
     Tiny t;
-    t.exon_zb = "7 1 1 1\n8 2 3 5\n";
-    t.num_exons = 2;
-    t.gene_zb = "70 2 2 6\n71 1 1 2\n";
-    t.num_genes = 2;
+    t.annotate("7 1 1 1\n8 2 3 5\n", "70 2 2 6\n71 1 1 2\n");
     RunResult r = t.run(dir);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "mfit: warning: the exon ranges of gene_zb file '" + dir.file("gene_zb") +

@@ -9,8 +9,11 @@
 #include <cmath>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <limits>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -18,78 +21,57 @@ namespace {
 constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
 constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
 
+// Each text taken by `parse` within lo..hi as the value beside it.
+template <class T>
+void expect_taken(bool (*parse)(std::string_view, T, T, T&), T lo, T hi,
+                  std::initializer_list<std::pair<const char*, T>> cases)
+{
+    for (const auto& [text, expected] : cases) {
+        T value = 42;
+        EXPECT_TRUE(parse(text, lo, hi, value)) << "'" << text << "' in " << lo << ".." << hi;
+        EXPECT_EQ(value, expected) << "'" << text << "'";
+    }
+}
+
+// Each text refused by `parse` within lo..hi, the value left alone.
+template <class T>
+void expect_refused(bool (*parse)(std::string_view, T, T, T&), T lo, T hi, std::initializer_list<const char*> texts)
+{
+    for (const char* text : texts) {
+        T value = 42;
+        EXPECT_FALSE(parse(text, lo, hi, value)) << "'" << text << "' in " << lo << ".." << hi;
+        EXPECT_EQ(value, 42) << "'" << text << "'";
+    }
+}
+
 } // namespace
 
 TEST(NamedOptionNumbers, WholeNumbersAreTheWholeTextWithinTheRange)
 {
-    const struct {
-        const char* text;
-        std::int64_t lo, hi;
-        bool taken;
-        std::int64_t value;
-    } cases[] = {
-        {"0", 0, 10, true, 0},
-        {"10", 0, 10, true, 10},
-        {"-10", -10, 10, true, -10},
-        {"007", 0, 10, true, 7}, // leading zeros are only digits
-        {"11", 0, 10, false, 0},
-        {"-1", 0, 10, false, 0},
-        {"+5", 0, 10, false, 0}, // no sign but a leading '-'
-        {"--5", -10, 10, false, 0},
-        {" 5", 0, 10, false, 0},
-        {"5 ", 0, 10, false, 0},
-        {"", 0, 10, false, 0},
-        {"5x", 0, 10, false, 0},
-        {"0x10", 0, 100, false, 0},
-        {"1e3", 0, 10000, false, 0},
-        {"2.0", 0, 10, false, 0},
-        {"1-5", 0, 10, false, 0}, // a range is not a number
-        {"9223372036854775807", 0, kMax, true, kMax},
-        {"-9223372036854775808", kMin, 0, true, kMin},
-        {"9223372036854775808", 0, kMax, false, 0}, // one past the largest: overflow, not wrapped
-        {"-9223372036854775809", kMin, 0, false, 0},
-        {"99999999999999999999999", 0, kMax, false, 0},
-    };
-    for (const auto& c : cases) {
-        std::int64_t value = 12345; // left alone by a refusal
-        EXPECT_EQ(whole_number_in(c.text, c.lo, c.hi, value), c.taken) << "'" << c.text << "'";
-        EXPECT_EQ(value, c.taken ? c.value : 12345) << "'" << c.text << "'";
-    }
+    const auto whole = whole_number_in;
+    // Leading zeros are only digits; the range's ends are in it.
+    expect_taken<std::int64_t>(whole, -10, 10, {{"0", 0}, {"10", 10}, {"-10", -10}, {"007", 7}});
+    expect_taken<std::int64_t>(whole, kMin, kMax, {{"9223372036854775807", kMax}, {"-9223372036854775808", kMin}});
+    // Beyond the range; a sign but a leading '-'; blanks, other characters,
+    // another base, an exponent, a fraction; a range is not a number.
+    expect_refused<std::int64_t>(whole, 0, 10, {"11", "-1", "+5", " 5", "5 ", "", "5x", "2.0", "1-5"});
+    expect_refused<std::int64_t>(whole, -10, 10, {"--5"});
+    expect_refused<std::int64_t>(whole, 0, 10000, {"0x10", "1e3"});
+    // One past the largest and the smallest: overflow, not wrapped.
+    expect_refused<std::int64_t>(whole, kMin, kMax,
+                                 {"9223372036854775808", "-9223372036854775809", "99999999999999999999999"});
 }
 
 TEST(NamedOptionNumbers, RealNumbersAreTheWholeTextWithinTheRange)
 {
-    const struct {
-        const char* text;
-        double lo, hi;
-        bool taken;
-        double value;
-    } cases[] = {
-        {"0.5", 0, 1, true, 0.5},
-        {"1", 0, 1, true, 1},
-        {"0", 0, 1, true, 0},
-        {"-0.25", -1, 1, true, -0.25},
-        {".5", 0, 1, true, 0.5},
-        {"5e-1", 0, 1, true, 0.5},
-        {"1E2", 0, 1000, true, 100},
-        {"1.0000001", 0, 1, false, 0},
-        {"-0.1", 0, 1, false, 0},
-        {"+0.5", 0, 1, false, 0},
-        {"nan", 0, 1, false, 0}, // within no range
-        {"inf", 0, 1e6, false, 0},
-        {"1e999", 0, INFINITY, false, 0}, // beyond a double
-        {"0.5 ", 0, 1, false, 0},
-        {" 0.5", 0, 1, false, 0},
-        {"0,5", 0, 1, false, 0},
-        {"0x1p-1", 0, 1, false, 0},
-        {"", 0, 1, false, 0},
-        {"0.2x", 0, 10, false, 0},
-    };
-    for (const auto& c : cases) {
-        double value = 42;
-        EXPECT_EQ(real_number_in(c.text, c.lo, c.hi, value), c.taken) << "'" << c.text << "'";
-        EXPECT_EQ(value, c.taken ? c.value : 42) << "'" << c.text << "'";
-    }
+    const auto real = real_number_in;
+    expect_taken<double>(real, 0, 1, {{"0.5", 0.5}, {"1", 1}, {"0", 0}, {".5", 0.5}, {"5e-1", 0.5}});
+    expect_taken<double>(real, -1, 1000, {{"-0.25", -0.25}, {"1E2", 100}});
+    // Beyond the range, a '+', not-a-number (within no range), blanks, a
+    // comma, a hexadecimal float, nothing, other characters.
+    expect_refused<double>(real, 0, 1, {"1.0000001", "-0.1", "+0.5", "nan", "0.5 ", " 0.5", "0,5", "0x1p-1", "", "0.2x"});
+    expect_refused<double>(real, 0, 1e6, {"inf"});
+    expect_refused<double>(real, 0, INFINITY, {"1e999"}); // beyond a double
 }
 
 namespace {

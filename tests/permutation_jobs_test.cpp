@@ -30,10 +30,38 @@ std::vector<int> gene_counts(int n, unsigned seed, double mean)
 
 bool same_bits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
+// A job's null against the sequential test's, bit for bit.
+void expect_same_null(const GammaNull& got, const GammaNull& expected, const std::string& where)
+{
+    EXPECT_TRUE(same_bits(got.scale, expected.scale)) << where;
+    EXPECT_TRUE(same_bits(got.shape, expected.shape)) << where;
+}
+
+// The jobs make(0) .. make(count - 1), run in that order on a runner of
+// `threads` from `seed`, all finished.
+template <class Job, class Make>
+std::vector<std::shared_ptr<Job>> run_jobs(int threads, std::size_t count, std::int64_t& seed, Make make)
+{
+    std::vector<std::shared_ptr<Job>> jobs;
+    PermutationRunner runner(threads);
+    for (std::size_t k = 0; k < count; ++k) {
+        jobs.push_back(make(k));
+        runner.run(jobs.back(), seed);
+    }
+    runner.wait_all();
+    return jobs;
+}
+
 struct Pair {
     std::vector<int> x, y;
     int n() const { return static_cast<int>(x.size()) - 1; }
 };
+
+// A level job of the pair.
+std::shared_ptr<LevelPermutationJob> level_job(const Pair& p)
+{
+    return std::make_shared<LevelPermutationJob>(p.x.data(), p.y.data(), p.n());
+}
 
 const std::vector<Pair>& level_pairs()
 {
@@ -59,22 +87,13 @@ TEST(LevelPermutationJob, GivesTheNullOfTheSequentialTestAtEveryThreadCount)
     for (int threads : {1, 2, 3}) {
         reset_random_state();
         seed = -81079;
-        std::vector<std::shared_ptr<LevelPermutationJob>> jobs;
-        {
-            PermutationRunner runner(threads);
-            for (const Pair& p : level_pairs()) {
-                jobs.push_back(std::make_shared<LevelPermutationJob>(p.x.data(), p.y.data(), p.n()));
-                runner.run(jobs.back(), seed);
-            }
-            runner.wait_all();
-        }
+        const auto jobs = run_jobs<LevelPermutationJob>(threads, level_pairs().size(), seed,
+                                                        [](std::size_t k) { return level_job(level_pairs()[k]); });
         EXPECT_EQ(seed, expected_seed) << threads << " threads";
         EXPECT_TRUE(same_bits(ran2(seed), next_draw)) << "the stream goes on where the sequential one does";
         for (std::size_t k = 0; k < jobs.size(); ++k) {
             ASSERT_TRUE(jobs[k]->finished());
-            const GammaNull got = jobs[k]->null();
-            EXPECT_TRUE(same_bits(got.scale, expected[k].scale)) << threads << " threads, pair " << k;
-            EXPECT_TRUE(same_bits(got.shape, expected[k].shape)) << threads << " threads, pair " << k;
+            expect_same_null(jobs[k]->null(), expected[k], std::to_string(threads) + " threads, pair " + std::to_string(k));
         }
     }
 }
@@ -93,9 +112,10 @@ struct ShareCase {
     }
 };
 
-ShareCase share_case(int n_e, int n_g, int start, int end)
+// The exon of `n_e` positions at start..end of the genes.
+ShareCase share_case(const Pair& genes, int n_e, int start, int end)
 {
-    ShareCase c{gene_counts(n_g, 11, 4.0), gene_counts(n_g, 12, 6.0), {}, {}, start, end};
+    ShareCase c{genes.x, genes.y, {}, {}, start, end};
     c.exon_i.assign(static_cast<std::size_t>(n_e) + 1, 0);
     c.exon_l.assign(static_cast<std::size_t>(n_e) + 1, 0);
     c.exon_i[0] = c.exon_l[0] = -999;
@@ -125,7 +145,10 @@ TEST(SharePermutationJob, GivesTheNullAndTheLinesOfTheSequentialTest)
     // at the start of the gene with a zero tail longer than its rows, and a
     // case whose observed exon counts do not match the gene's (one "Crap"
     // line per permutation).
-    std::vector<ShareCase> cases = {share_case(30, 90, 31, 60), share_case(25, 60, 1, 20), share_case(10, 50, 5, 14)};
+    auto case_of = [](int n_e, int n_g, int start, int end) {
+        return share_case({gene_counts(n_g, 11, 4.0), gene_counts(n_g, 12, 6.0)}, n_e, start, end);
+    };
+    std::vector<ShareCase> cases = {case_of(30, 90, 31, 60), case_of(25, 60, 1, 20), case_of(10, 50, 5, 14)};
     cases[2].exon_i[3] += 1;
     const std::vector<int> genes = {1, 1, 2};
 
@@ -148,21 +171,14 @@ TEST(SharePermutationJob, GivesTheNullAndTheLinesOfTheSequentialTest)
     for (int threads : {1, 2, 4}) {
         reset_random_state();
         seed = -5;
-        std::vector<std::shared_ptr<SharePermutationJob>> jobs;
-        {
-            PermutationRunner runner(threads);
-            for (std::size_t k = 0; k < cases.size(); ++k) {
-                jobs.push_back(std::make_shared<SharePermutationJob>(genes[k], cases[k].vectors()));
-                runner.run(jobs.back(), seed);
-            }
-            runner.wait_all();
-        }
+        const auto jobs = run_jobs<SharePermutationJob>(threads, cases.size(), seed, [&](std::size_t k) {
+            return std::make_shared<SharePermutationJob>(genes[k], cases[k].vectors());
+        });
         EXPECT_EQ(seed, expected_seed);
         for (std::size_t k = 0; k < cases.size(); ++k) {
-            const GammaNull got = jobs[k]->null();
-            EXPECT_TRUE(same_bits(got.scale, expected[k].scale)) << threads << " threads, case " << k;
-            EXPECT_TRUE(same_bits(got.shape, expected[k].shape)) << threads << " threads, case " << k;
-            EXPECT_EQ(diagnostics(*jobs[k]), expected_lines[k]) << threads << " threads, case " << k;
+            const std::string where = std::to_string(threads) + " threads, case " + std::to_string(k);
+            expect_same_null(jobs[k]->null(), expected[k], where);
+            EXPECT_EQ(diagnostics(*jobs[k]), expected_lines[k]) << where;
         }
     }
 }
@@ -179,18 +195,9 @@ TEST(PermutationRunner, ManyShortJobsKeepTheirOrderOnOneStream)
 
     reset_random_state();
     seed = -17;
-    PermutationRunner runner(3);
-    std::vector<std::shared_ptr<LevelPermutationJob>> jobs;
-    for (const Pair& p : pairs) {
-        jobs.push_back(std::make_shared<LevelPermutationJob>(p.x.data(), p.y.data(), p.n()));
-        runner.run(jobs.back(), seed);
-    }
-    runner.wait_all();
-    for (std::size_t k = 0; k < jobs.size(); ++k) {
-        const GammaNull got = jobs[k]->null();
-        EXPECT_TRUE(same_bits(got.scale, expected[k].scale)) << k;
-        EXPECT_TRUE(same_bits(got.shape, expected[k].shape)) << k;
-    }
+    const auto jobs =
+        run_jobs<LevelPermutationJob>(3, pairs.size(), seed, [&](std::size_t k) { return level_job(pairs[k]); });
+    for (std::size_t k = 0; k < jobs.size(); ++k) expect_same_null(jobs[k]->null(), expected[k], std::to_string(k));
 }
 
 namespace {
@@ -229,23 +236,15 @@ TEST(LevelPermutationJob, DeepCountsAndPoolsAbove2To24GiveTheSequentialNull)
     for (int threads : {1, 3}) {
         reset_random_state();
         seed = -99;
-        std::vector<std::shared_ptr<LevelPermutationJob>> jobs;
-        {
-            PermutationRunner runner(threads);
-            for (const Pair& p : pairs) {
-                jobs.push_back(std::make_shared<LevelPermutationJob>(p.x.data(), p.y.data(), p.n()));
-                runner.run(jobs.back(), seed);
-            }
-            runner.wait_all();
-        }
+        const auto jobs =
+            run_jobs<LevelPermutationJob>(threads, pairs.size(), seed, [&](std::size_t k) { return level_job(pairs[k]); });
         EXPECT_EQ(seed, expected_seed);
         for (std::size_t k = 0; k < jobs.size(); ++k) {
+            const std::string where = std::to_string(threads) + " threads, pair " + std::to_string(k);
             // Most permutations of such counts are valid: a refit that gave
             // up on them would change the null, not just agree with it.
-            EXPECT_GT(valid_outcomes(*jobs[k]), 500) << threads << " threads, pair " << k;
-            const GammaNull got = jobs[k]->null();
-            EXPECT_TRUE(same_bits(got.scale, expected[k].scale)) << threads << " threads, pair " << k;
-            EXPECT_TRUE(same_bits(got.shape, expected[k].shape)) << threads << " threads, pair " << k;
+            EXPECT_GT(valid_outcomes(*jobs[k]), 500) << where;
+            expect_same_null(jobs[k]->null(), expected[k], where);
         }
     }
 }
@@ -253,18 +252,7 @@ TEST(LevelPermutationJob, DeepCountsAndPoolsAbove2To24GiveTheSequentialNull)
 TEST(SharePermutationJob, DeepCountsAndPoolsAbove2To24GiveTheSequentialNull)
 {
     std::vector<ShareCase> cases;
-    for (bool huge : {false, true}) {
-        const Pair genes = deep_pair(huge ? 53 : 61, huge);
-        ShareCase c{genes.x, genes.y, {}, {}, 5, 24};
-        c.exon_i.assign(21, 0);
-        c.exon_l.assign(21, 0);
-        c.exon_i[0] = c.exon_l[0] = -999;
-        for (int r = c.start, j = 1; r <= c.end; ++r, ++j) {
-            c.exon_i[static_cast<std::size_t>(j)] = c.gene_i[static_cast<std::size_t>(r)];
-            c.exon_l[static_cast<std::size_t>(j)] = c.gene_l[static_cast<std::size_t>(r)];
-        }
-        cases.push_back(c);
-    }
+    for (bool huge : {false, true}) cases.push_back(share_case(deep_pair(huge ? 53 : 61, huge), 20, 5, 24));
     reset_random_state();
     std::int64_t seed = -7;
     std::vector<GammaNull> expected;
@@ -274,21 +262,14 @@ TEST(SharePermutationJob, DeepCountsAndPoolsAbove2To24GiveTheSequentialNull)
     for (int threads : {1, 3}) {
         reset_random_state();
         seed = -7;
-        std::vector<std::shared_ptr<SharePermutationJob>> jobs;
-        {
-            PermutationRunner runner(threads);
-            for (const ShareCase& c : cases) {
-                jobs.push_back(std::make_shared<SharePermutationJob>(2, c.vectors()));
-                runner.run(jobs.back(), seed);
-            }
-            runner.wait_all();
-        }
+        const auto jobs = run_jobs<SharePermutationJob>(threads, cases.size(), seed, [&](std::size_t k) {
+            return std::make_shared<SharePermutationJob>(2, cases[k].vectors());
+        });
         EXPECT_EQ(seed, expected_seed);
         for (std::size_t k = 0; k < jobs.size(); ++k) {
-            EXPECT_GT(valid_outcomes(*jobs[k]), 500) << threads << " threads, case " << k;
-            const GammaNull got = jobs[k]->null();
-            EXPECT_TRUE(same_bits(got.scale, expected[k].scale)) << threads << " threads, case " << k;
-            EXPECT_TRUE(same_bits(got.shape, expected[k].shape)) << threads << " threads, case " << k;
+            const std::string where = std::to_string(threads) + " threads, case " + std::to_string(k);
+            EXPECT_GT(valid_outcomes(*jobs[k]), 500) << where;
+            expect_same_null(jobs[k]->null(), expected[k], where);
         }
     }
 }

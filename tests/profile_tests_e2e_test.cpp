@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -51,20 +52,55 @@ const std::string kMeanTests = "500 1 2 0.009392 1.556074 0.495162 -0.361414\n"
                                "1000 1 3 5.194371 1.144835 0.502666 0.578922\n"
                                "1000 2 3 3.218225 1.177976 0.507494 0.514603\n";
 
+const std::string kRestTests = "11 500 1 2 0.202698 0.447953 1.382904\n"
+                               "12 500 1 2 0.287144 0.447953 1.972057\n"
+                               "11 500 1 3 0.000000 2.577224 1.800000\n"
+                               "12 500 1 3 0.000000 2.577224 1.444444\n"
+                               "11 500 2 3 0.000000 3.688021 1.200000\n"
+                               "12 500 2 3 0.000000 3.688021 2.045144\n"
+                               "13 700 1 2 -1 -1 -1\n"
+                               "14 700 1 2 -1 -1 -1\n"
+                               "13 700 1 3 -1 -1 -1\n"
+                               "14 700 1 3 -1 -1 -1\n"
+                               "13 700 2 3 -1 -1 -1\n"
+                               "14 700 2 3 -1 -1 -1\n";
+
 } // namespace
 
-TEST(MeanTestOption, WholeFileAndMainOutputsUnchangedAtOneAndTwoThreads)
+TEST(FurtherTestOptions, WholeFileAndMainOutputsUnchangedAtOneAndTwoThreads)
 {
+    // isocmp's rest tests: gene 500 is exon 11 (10 positions), exon 12 (3)
+    // and a tail of 3. Exon 11 against its rest in conditions 1 and 2: reads
+    // 18 and 6, then 20 and 10; the Poisson column is G of that table by
+    // hand: margins 24, 30 and 38, 16 of 54, G = 2 Σ O ln(O/E) = 0.447953.
+    // In condition 3 the rest of exon 11 is silent: a generalized Poisson
+    // vector of zeros fits any mean as θ nears 1, so the share is not
+    // constrained and the statistic is 0.
+    const struct {
+        std::string program;
+        std::vector<std::string> (*args)(const std::string& out);
+        std::string option;
+        const std::string& further_tests;
+    } cases[] = {
+        {"lvcmp", lvcmp_args, "--mean-test=", kMeanTests},
+        {"isocmp", isocmp_args, "--rest-test=", kRestTests},
+    };
     ScratchDir dir;
-    for (const std::string threads : {"1", "2"}) {
-        const std::string file = dir.file("mean" + threads);
-        RunResult r = run_program(program_path("lvcmp"),
-                                  with(lvcmp_args(dir.file("re" + threads)), {"--mean-test=" + file, "--threads=" + threads}));
-        ASSERT_EQ(r.status, 0) << r.err;
-        EXPECT_EQ(r.err, "");
-        EXPECT_EQ(r.out, read_file(kData + "expected_lvcmp_stdout"));
-        EXPECT_EQ(read_file(dir.file("re" + threads)), read_file(kData + "expected_lvcmp_re"));
-        EXPECT_EQ(read_file(file), kMeanTests) << "threads " << threads;
+    for (const auto& c : cases) {
+        for (const std::string threads : {"1", "2"}) {
+            SCOPED_TRACE(c.program + " at " + threads + " threads");
+            const std::string main_file = dir.file(c.program + "_re" + threads);
+            const std::string file = dir.file(c.program + "_further" + threads);
+            // The option before --threads, then after it.
+            std::vector<std::string> options = {c.option + file, "--threads=" + threads};
+            if (threads == "2") std::swap(options[0], options[1]);
+            RunResult r = run_program(program_path(c.program), with(c.args(main_file), options));
+            ASSERT_EQ(r.status, 0) << r.err;
+            EXPECT_EQ(r.err, "");
+            EXPECT_EQ(r.out, read_file(kData + "expected_" + c.program + "_stdout"));
+            EXPECT_EQ(read_file(main_file), read_file(kData + "expected_" + c.program + "_re"));
+            EXPECT_EQ(read_file(file), c.further_tests);
+        }
     }
 }
 
@@ -101,38 +137,3 @@ TEST(MeanTestOption, RefusesANameTheRunUsesAndAnEmptyName)
     EXPECT_EQ(empty.err, "lvcmp: --mean-test expects a file name, found nothing after '='\n");
 }
 
-TEST(RestTestOption, WholeFileAndMainOutputsUnchangedAtOneAndTwoThreads)
-{
-    // Gene 500 is exon 11 (10 positions), exon 12 (3) and a tail of 3. Exon
-    // 11 against its rest in conditions 1 and 2: reads 18 and 6, then 20
-    // and 10; the Poisson column is G of that table by hand:
-    // margins 24, 30 and 38, 16 of 54, G = 2 Σ O ln(O/E) = 0.447953. In
-    // condition 3 the rest of exon 11 is silent: a generalized Poisson
-    // vector of zeros fits any mean as θ nears 1, so the share is not
-    // constrained and the statistic is 0.
-    ScratchDir dir;
-    std::string first;
-    for (const std::string threads : {"1", "2"}) {
-        const std::string file = dir.file("rest" + threads);
-        RunResult r = run_program(program_path("isocmp"),
-                                  with(isocmp_args(dir.file("re" + threads)), {"--threads=" + threads, "--rest-test=" + file}));
-        ASSERT_EQ(r.status, 0) << r.err;
-        EXPECT_EQ(r.err, "");
-        EXPECT_EQ(r.out, read_file(kData + "expected_isocmp_stdout"));
-        EXPECT_EQ(read_file(dir.file("re" + threads)), read_file(kData + "expected_isocmp_re"));
-        if (first.empty()) first = read_file(file);
-        EXPECT_EQ(read_file(file), first) << "threads " << threads;
-    }
-    EXPECT_EQ(first, "11 500 1 2 0.202698 0.447953 1.382904\n"
-                     "12 500 1 2 0.287144 0.447953 1.972057\n"
-                     "11 500 1 3 0.000000 2.577224 1.800000\n"
-                     "12 500 1 3 0.000000 2.577224 1.444444\n"
-                     "11 500 2 3 0.000000 3.688021 1.200000\n"
-                     "12 500 2 3 0.000000 3.688021 2.045144\n"
-                     "13 700 1 2 -1 -1 -1\n"
-                     "14 700 1 2 -1 -1 -1\n"
-                     "13 700 1 3 -1 -1 -1\n"
-                     "14 700 1 3 -1 -1 -1\n"
-                     "13 700 2 3 -1 -1 -1\n"
-                     "14 700 2 3 -1 -1 -1\n");
-}

@@ -11,7 +11,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
-#include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -136,6 +136,13 @@ Dataset generate(const ScratchDir& tmp, const std::string& name, std::vector<std
     return d;
 }
 
+// A run's arguments: those its test's runs share, then its own.
+std::vector<std::string> with(std::vector<std::string> common, const std::vector<std::string>& own)
+{
+    common.insert(common.end(), own.begin(), own.end());
+    return common;
+}
+
 std::string file_of(const ScratchDir& tmp, const std::string& name, const char* file)
 {
     return read_file(tmp.file(name) + "/" + file);
@@ -149,6 +156,26 @@ struct Features {
     int exons_without_rows = 0;
     int exons_with_zero_tail = 0;
 };
+
+// An annotation table tiles the level below it: lines of id, first, last
+// and length, the ids positive, unique and unlike their index, the ranges
+// following each other from 1 to `last`.
+void check_tiling(const Table& table, const char* kind, std::int64_t last)
+{
+    std::int64_t next = 1;
+    std::set<std::int64_t> ids;
+    for (std::size_t k = 0; k < table.size(); ++k) {
+        const auto& line = table[k];
+        ASSERT_EQ(line.size(), 4u) << kind << " " << k + 1;
+        EXPECT_EQ(line[1], next) << kind << " " << k + 1 << " does not start after its predecessor";
+        EXPECT_GT(line[0], 0);
+        EXPECT_NE(line[0], static_cast<std::int64_t>(k + 1)) << kind << " id equals its index";
+        ids.insert(line[0]);
+        next = line[2] + 1;
+    }
+    EXPECT_EQ(next, last + 1) << "the last " << kind << " must end at the end of the level below";
+    EXPECT_EQ(ids.size(), table.size()) << kind << " ids repeat";
+}
 
 void check_layout(const Dataset& d, Features& f)
 {
@@ -176,28 +203,19 @@ void check_layout(const Dataset& d, Features& f)
         EXPECT_TRUE(any) << "row " << r + 1 << " has no read at all";
     }
 
-    std::int64_t next_row = 1;
-    std::map<std::int64_t, int> exon_ids;
+    check_tiling(d.exons, "exon", d.sizes.reads);
+    check_tiling(d.genes, "gene", d.sizes.exons);
+    if (testing::Test::HasFatalFailure()) return;
+
+    // Rows of one exon are distinct ascending positions of one chromosome
+    // and strand, within the exon's length; an exon may have no rows.
     for (std::size_t e = 0; e < d.exons.size(); ++e) {
         const auto& x = d.exons[e];
-        ASSERT_EQ(x.size(), 4u) << "exon " << e + 1;
-        EXPECT_EQ(x[1], next_row) << "exon " << e + 1 << " does not start after its predecessor";
         const std::int64_t rows = x[2] - x[1] + 1;
         EXPECT_GE(rows, 0) << "exon " << e + 1;
         EXPECT_GE(x[3], std::max<std::int64_t>(rows, 1)) << "exon " << e + 1 << " shorter than its rows";
-        EXPECT_GT(x[0], 0);
-        EXPECT_NE(x[0], static_cast<std::int64_t>(e + 1)) << "exon id equals its index";
-        ++exon_ids[x[0]];
         f.exons_without_rows += rows == 0;
         f.exons_with_zero_tail += x[3] > rows;
-        next_row = x[2] + 1;
-    }
-    EXPECT_EQ(next_row, d.sizes.reads + 1) << "last exon must end at the last row";
-    EXPECT_EQ(exon_ids.size(), d.exons.size()) << "exon ids repeat";
-
-    // Rows of one exon are distinct ascending positions of one chromosome
-    // and strand, within the exon's length.
-    for (const auto& x : d.exons) {
         for (std::int64_t r = x[1] + 1; r <= x[2]; ++r) {
             const auto& prev = d.reads[r - 2];
             const auto& cur = d.reads[r - 1];
@@ -210,24 +228,14 @@ void check_layout(const Dataset& d, Features& f)
         }
     }
 
-    std::int64_t next_exon = 1;
-    std::map<std::int64_t, int> gene_ids;
     for (std::size_t g = 0; g < d.genes.size(); ++g) {
         const auto& y = d.genes[g];
-        ASSERT_EQ(y.size(), 4u) << "gene " << g + 1;
-        EXPECT_EQ(y[1], next_exon) << "gene " << g + 1 << " does not start after its predecessor";
         EXPECT_GE(y[2], y[1]) << "gene " << g + 1 << " has no exon";
         std::int64_t length = 0;
         for (std::int64_t e = y[1]; e <= y[2] && e <= static_cast<std::int64_t>(d.exons.size()); ++e)
             length += d.exons[e - 1][3];
         EXPECT_EQ(y[3], length) << "gene " << g + 1 << " length is not the sum of its exons";
-        EXPECT_GT(y[0], 0);
-        EXPECT_NE(y[0], static_cast<std::int64_t>(g + 1)) << "gene id equals its index";
-        ++gene_ids[y[0]];
-        next_exon = y[2] + 1;
     }
-    EXPECT_EQ(next_exon, d.sizes.exons + 1) << "last gene must end at the last exon";
-    EXPECT_EQ(gene_ids.size(), d.genes.size()) << "gene ids repeat";
 
     for (std::size_t c = 0; c < d.gtt.size() && c < C; ++c) {
         EXPECT_GT(d.gtt[c].first, 0.0);
@@ -333,13 +341,8 @@ TEST(SimcountsDeterminism, SmallerRunIsAPrefixOfALargerOne)
 {
     ScratchDir tmp;
     const std::vector<std::string> common = {"--conditions", "3", "--planted-genes", "0", "--planted-exons", "0"};
-    auto with = [&](const char* genes) {
-        auto v = common;
-        v.insert(v.end(), {"--genes", genes});
-        return v;
-    };
-    const Dataset small = generate(tmp, "small", with("10"));
-    const Dataset large = generate(tmp, "large", with("25"));
+    const Dataset small = generate(tmp, "small", with(common, {"--genes", "10"}));
+    const Dataset large = generate(tmp, "large", with(common, {"--genes", "25"}));
     ASSERT_EQ(small.outcome.status, 0);
     ASSERT_EQ(large.outcome.status, 0);
     for (const char* file : {"reads.txt", "exon_zb.txt", "gene_zb.txt"}) {
@@ -378,15 +381,10 @@ TEST(SimcountsSize, ScaleMultipliesLengthsAndDepthMultipliesCounts)
     ScratchDir tmp;
     const std::vector<std::string> common = {"--genes", "120", "--conditions", "2", "--seed", "6",
                                              "--planted-genes", "0", "--planted-exons", "0"};
-    auto with = [&](std::vector<std::string> extra) {
-        auto v = common;
-        v.insert(v.end(), extra.begin(), extra.end());
-        return v;
-    };
     // Base exon lengths are whole numbers, so doubling the scale doubles each
     // length exactly and leaves the exon structure alone.
-    const Dataset one = generate(tmp, "one", with({}));
-    const Dataset two = generate(tmp, "two", with({"--scale", "2"}));
+    const Dataset one = generate(tmp, "one", with(common, {}));
+    const Dataset two = generate(tmp, "two", with(common, {"--scale", "2"}));
     ASSERT_EQ(one.outcome.status, 0);
     ASSERT_EQ(one.exons.size(), two.exons.size());
     for (std::size_t e = 0; e < one.exons.size(); ++e) EXPECT_EQ(two.exons[e][3], 2 * one.exons[e][3]) << e + 1;
@@ -396,8 +394,8 @@ TEST(SimcountsSize, ScaleMultipliesLengthsAndDepthMultipliesCounts)
     // their counts from the large-mean Poisson branch and shallow ones from
     // the small-mean branch, so a bias in either shows as a ratio away from
     // the depth ratio; sampling noise at this size stays under 2%.
-    const Dataset deep = generate(tmp, "deep", with({"--depth", "30"}));
-    const Dataset shallow = generate(tmp, "shallow", with({"--depth", "0.1"}));
+    const Dataset deep = generate(tmp, "deep", with(common, {"--depth", "30"}));
+    const Dataset shallow = generate(tmp, "shallow", with(common, {"--depth", "0.1"}));
     ASSERT_EQ(deep.outcome.status, 0);
     ASSERT_EQ(shallow.outcome.status, 0);
     for (std::size_t c = 0; c < 2; ++c) {
@@ -743,16 +741,11 @@ TEST(SimcountsVariation, SampleAndExonVariationSpreadNullLogRatiosAsAsked)
     const std::vector<std::string> common = {"--genes", "400", "--conditions", "2", "--seed", "4",
                                              "--planted-genes", "0", "--planted-exons", "0", "--scale",
                                              "0.3", "--depth", "5"};
-    auto with = [&](std::vector<std::string> extra) {
-        auto v = common;
-        v.insert(v.end(), extra.begin(), extra.end());
-        return v;
-    };
     const double expected = std::sqrt(2.0 * std::log1p(0.3 * 0.3));
 
-    const Dataset none = generate(tmp, "none", with({}));
-    const Dataset sample = generate(tmp, "sample", with({"--sample-cv", "0.3"}));
-    const Dataset exon = generate(tmp, "exon", with({"--exon-cv", "0.3"}));
+    const Dataset none = generate(tmp, "none", with(common, {}));
+    const Dataset sample = generate(tmp, "sample", with(common, {"--sample-cv", "0.3"}));
+    const Dataset exon = generate(tmp, "exon", with(common, {"--exon-cv", "0.3"}));
     ASSERT_EQ(none.outcome.status, 0);
     ASSERT_EQ(sample.outcome.status, 0);
     ASSERT_EQ(exon.outcome.status, 0);
@@ -782,14 +775,9 @@ TEST(SimcountsVariation, DepthsScaleReadsAndNothingChangesTheTruth)
     ScratchDir tmp;
     const std::vector<std::string> common = {"--genes", "300", "--conditions", "2", "--seed", "8",
                                              "--planted-genes", "0.1", "--planted-exons", "0.05", "--scale", "0.2"};
-    auto with = [&](std::vector<std::string> extra) {
-        auto v = common;
-        v.insert(v.end(), extra.begin(), extra.end());
-        return v;
-    };
-    const Dataset plain = generate(tmp, "plain", with({}));
-    const Dataset deep = generate(tmp, "deep", with({"--depths", "1,1.6"}));
-    const Dataset noisy = generate(tmp, "noisy", with({"--sample-cv", "0.4", "--exon-cv", "0.2", "--depths=2,1"}));
+    const Dataset plain = generate(tmp, "plain", with(common, {}));
+    const Dataset deep = generate(tmp, "deep", with(common, {"--depths", "1,1.6"}));
+    const Dataset noisy = generate(tmp, "noisy", with(common, {"--sample-cv", "0.4", "--exon-cv", "0.2", "--depths=2,1"}));
     ASSERT_EQ(plain.outcome.status, 0);
     ASSERT_EQ(deep.outcome.status, 0);
     ASSERT_EQ(noisy.outcome.status, 0);

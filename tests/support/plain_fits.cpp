@@ -151,35 +151,10 @@ void plain_lrtmfit(int nx_, const int* x, int ny_, const int* y, int& valid, dou
 
     double l0 = N * std::log(m) - (nx + ny * a) * m + ny * std::log(a);
     double l1 = nx * std::log(lambda_x) + ny * std::log(lambda_y) - nx * lambda_x - ny * lambda_y;
-    valid = 1;
-    for (int v = 0; v <= Mx; ++v) {
-        const double d0 = v * theta_x + m;
-        if (d0 <= 0) {
-            valid = 0;
-            break;
-        }
-        l0 = l0 + static_cast<double>(static_cast<std::int64_t>(hx[v + 1]) * (v - 1)) * std::log(d0);
-        const double d1 = v * theta_x + lambda_x;
-        if (d1 <= 0) {
-            valid = 0;
-            break;
-        }
-        l1 = l1 + static_cast<double>(static_cast<std::int64_t>(hx[v + 1]) * (v - 1)) * std::log(d1);
-    }
-    for (int w = 0; w <= My; ++w) {
-        const double d0 = w * theta_y + a * m;
-        if (d0 <= 0) {
-            valid = 0;
-            break;
-        }
-        l0 = l0 + static_cast<double>(static_cast<std::int64_t>(hy[w + 1]) * (w - 1)) * std::log(d0);
-        const double d1 = w * theta_y + lambda_y;
-        if (d1 <= 0) {
-            valid = 0;
-            break;
-        }
-        l1 = l1 + static_cast<double>(static_cast<std::int64_t>(hy[w + 1]) * (w - 1)) * std::log(d1);
-    }
+    bool refused = false;
+    refused |= !add_log_terms({Mx, hx, theta_x}, m, lambda_x, l0, l1);
+    refused |= !add_log_terms({My, hy, theta_y}, a * m, lambda_y, l0, l1);
+    valid = refused ? 0 : 1;
     statistic = -2 * (l0 - l1);
 }
 
@@ -212,54 +187,31 @@ void plain_lrtmfit2(int n_e, int n_g, const int* x1v, const int* y1v, const int*
         double H1r = -ne;
         double H2r = -ne;
         double Hrr = -2 * ne / (rho * rho);
-        bool failed = false;
-
-        for (int v = 0; v <= exon1.M; ++v) {
-            const double w = weight(v, exon1.h[v + 1]);
-            const double d = v * theta_e1 + rho * L1;
-            if (d == 0) {
-                failed = true;
-                break;
+        // One condition's terms: its exon's (through ρ) and its gene's, into
+        // its own gradient and Hessian entries and the ones of ρ; false at a
+        // zero denominator.
+        auto add_condition = [&](const Pair& exon, const Pair& gene, double L, double& G, double& H, double& Hr) {
+            for (int v = 0; v <= exon.M; ++v) {
+                const double w = weight(v, exon.h[v + 1]);
+                const double d = v * exon.theta + rho * L;
+                if (d == 0) return false;
+                G = G + w * rho / d;
+                Gr = Gr + w * L / d;
+                H = H - w * (rho * rho) / (d * d);
+                Hr = Hr + w * v * exon.theta / (d * d);
+                Hrr = Hrr - w * (L * L) / (d * d);
             }
-            G1 = G1 + w * rho / d;
-            Gr = Gr + w * L1 / d;
-            H11 = H11 - w * (rho * rho) / (d * d);
-            H1r = H1r + w * v * theta_e1 / (d * d);
-            Hrr = Hrr - w * (L1 * L1) / (d * d);
-        }
-        for (int v = 0; v <= gene1.M; ++v) {
-            const double w = weight(v, gene1.h[v + 1]);
-            const double d = v * theta_g1 + L1;
-            if (d == 0) {
-                failed = true;
-                break;
+            for (int v = 0; v <= gene.M; ++v) {
+                const double w = weight(v, gene.h[v + 1]);
+                const double d = v * gene.theta + L;
+                if (d == 0) return false;
+                G = G + w / d;
+                H = H - w / (d * d);
             }
-            G1 = G1 + w / d;
-            H11 = H11 - w / (d * d);
-        }
-        for (int v = 0; v <= exon2.M; ++v) {
-            const double w = weight(v, exon2.h[v + 1]);
-            const double d = v * theta_e2 + rho * L2;
-            if (d == 0) {
-                failed = true;
-                break;
-            }
-            G2 = G2 + w * rho / d;
-            Gr = Gr + w * L2 / d;
-            H22 = H22 - w * (rho * rho) / (d * d);
-            H2r = H2r + w * v * theta_e2 / (d * d);
-            Hrr = Hrr - w * (L2 * L2) / (d * d);
-        }
-        for (int v = 0; v <= gene2.M; ++v) {
-            const double w = weight(v, gene2.h[v + 1]);
-            const double d = v * theta_g2 + L2;
-            if (d == 0) {
-                failed = true;
-                break;
-            }
-            G2 = G2 + w / d;
-            H22 = H22 - w / (d * d);
-        }
+            return true;
+        };
+        const bool failed =
+            !add_condition(exon1, gene1, L1, G1, H11, H1r) || !add_condition(exon2, gene2, L2, G2, H22, H2r);
 
         // The Hessian's mixed term H12 is 0: Λ1 and Λ2 meet only through ρ.
         const double det = H11 * H22 * Hrr - H11 * (H2r * H2r) - (H1r * H1r) * H22;
