@@ -18,6 +18,7 @@
 #pragma once
 
 #include "cli/diag.h"
+#include "tests/support/gzip.h"
 #include "tables/byte_source.h"
 
 #include <algorithm>
@@ -85,24 +86,6 @@ private:
     std::abort();
 }
 
-// `text` as gzip makes it: one member.
-inline std::string gzip_member(std::string_view text)
-{
-    z_stream z{};
-    // 16 + 15: a gzip header and trailer around the largest window.
-    if (deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 16 + 15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-        harness_fault("deflateInit2");
-    std::string out(deflateBound(&z, static_cast<uLong>(text.size())), '\0');
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
-    z.avail_in = static_cast<uInt>(text.size());
-    z.next_out = reinterpret_cast<Bytef*>(out.data());
-    z.avail_out = static_cast<uInt>(out.size());
-    const int status = deflate(&z, Z_FINISH);
-    out.resize(z.total_out);
-    deflateEnd(&z);
-    if (status != Z_STREAM_END) harness_fault("deflate");
-    return out;
-}
 
 // The bytes of the file that hands `text` over in the form `gzip` says.
 inline std::string file_bytes(std::string_view text, Gzip gzip)

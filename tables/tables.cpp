@@ -58,12 +58,7 @@ CountTable read_count_table(InputFile& file, std::int32_t num_reads, std::int32_
 
 ExonTable read_exon_table(InputFile& file, std::int32_t num_exons, std::int32_t num_reads)
 {
-    ExonTable t;
-    t.exon_id = IntVector(num_exons);
-    t.first_row = IntVector(num_exons);
-    t.last_row = IntVector(num_exons);
-    t.length = IntVector(num_exons);
-    t.num_exons = num_exons;
+    ExonTable t(num_exons);
     FieldReader in(file, "exon");
     for (std::int32_t e = 1; e <= num_exons; ++e) {
         in.start_record(e);
@@ -86,12 +81,7 @@ ExonTable read_exon_table(InputFile& file, std::int32_t num_exons, std::int32_t 
 
 GeneTable read_gene_table(InputFile& file, std::int32_t num_genes, const ExonTable& exons, bool require_exon_order)
 {
-    GeneTable t;
-    t.gene_id = IntVector(num_genes);
-    t.first_exon = IntVector(num_genes);
-    t.last_exon = IntVector(num_genes);
-    t.length = IntVector(num_genes);
-    t.num_genes = num_genes;
+    GeneTable t(num_genes);
     FieldReader in(file, "gene");
     std::int64_t next_exon = 1; // the exon the next non-empty range must start at
     for (std::int32_t g = 1; g <= num_genes; ++g) {

@@ -41,6 +41,9 @@ struct ExonTable {
     IntVector exon_id, first_row, last_row, length; // [1..num_exons]
     std::int32_t num_exons = 0;
 
+    ExonTable() = default;
+    explicit ExonTable(std::int32_t n) : exon_id(n), first_row(n), last_row(n), length(n), num_exons(n) {}
+
     // Rows of exon e in the count table; 0 for an empty range.
     std::int64_t rows(std::int64_t e) const { return last_row[e] >= first_row[e] ? std::int64_t(last_row[e]) - first_row[e] + 1 : 0; }
 };
@@ -48,6 +51,9 @@ struct ExonTable {
 struct GeneTable {
     IntVector gene_id, first_exon, last_exon, length; // [1..num_genes]
     std::int32_t num_genes = 0;
+
+    GeneTable() = default;
+    explicit GeneTable(std::int32_t n) : gene_id(n), first_exon(n), last_exon(n), length(n), num_genes(n) {}
     // True when the exon ranges, in gene order, list every exon exactly once
     // and in ascending order: the condition under which line k of exon_re
     // describes exon k.

@@ -459,25 +459,20 @@ TEST(FurtherTests, MeanTestAddsItsColumnsMatchedLineByLine)
 
     // Refused: another gene at a line, a line too few or too many, a bad
     // field, the option with an isocmp file, a kind without its file.
-    const std::string other = dir.write("other.txt", "7 1 2 1 1 1 1\n9 1 2 1 1 1 1\n9 1 2 1 1 1 1\n");
-    expect_refusal(dir, {"--stats", stats, "--mean-test", other},
-                   "mean-test file '" + other + "' does not belong to statistics file '" + stats +
-                       "': its line 2 (gene 9 in conditions 1 and 2) stands where the statistics file has gene 8 in "
-                       "conditions 1 and 2 (line 2)");
-    const std::string shorter = dir.write("short.txt", "7 1 2 1 1 1 1\n8 1 2 1 1 1 1\n");
-    expect_refusal(dir, {"--stats", stats, "--mean-test", shorter},
-                   "mean-test file '" + shorter + "' does not belong to statistics file '" + stats +
-                       "': it ends before gene 9 in conditions 1 and 2 (line 3 of the statistics file)");
-    const std::string longer = dir.write("long.txt", "7 1 2 1 1 1 1\n8 1 2 1 1 1 1\n9 1 2 1 1 1 1\n9 1 3 1 1 1 1\n");
-    expect_refusal(dir, {"--stats", stats, "--mean-test", longer},
-                   "mean-test file '" + longer + "' does not belong to statistics file '" + stats +
-                       "': its line 4 (gene 9 in conditions 1 and 3) is past the statistics file's last comparison");
-    const std::string word = dir.write("word.txt", "7 1 2 1 1 x 1\n");
-    expect_refusal(dir, {"--stats", stats, "--mean-test", word},
-                   "mean-test file '" + word + "', line 1, field 6 (theta_i_null): expected a real number, found 'x'");
-    const std::string fields = dir.write("fields.txt", "7 1 2 1 1 1\n");
-    expect_refusal(dir, {"--stats", stats, "--mean-test", fields},
-                   "mean-test file '" + fields + "', line 1: expected 7 fields, found 6");
+    const std::vector<std::string> with_mean = {"--stats", "{s}", "--mean-test", "{f}"};
+    expect_refusals(dir, stats,
+                    {{"other.txt", "7 1 2 1 1 1 1\n9 1 2 1 1 1 1\n9 1 2 1 1 1 1\n", with_mean,
+                      "mean-test file '{f}' does not belong to statistics file '{s}': its line 2 (gene 9 in "
+                      "conditions 1 and 2) stands where the statistics file has gene 8 in conditions 1 and 2 (line 2)"},
+                     {"short.txt", "7 1 2 1 1 1 1\n8 1 2 1 1 1 1\n", with_mean,
+                      "mean-test file '{f}' does not belong to statistics file '{s}': it ends before gene 9 in "
+                      "conditions 1 and 2 (line 3 of the statistics file)"},
+                     {"long.txt", "7 1 2 1 1 1 1\n8 1 2 1 1 1 1\n9 1 2 1 1 1 1\n9 1 3 1 1 1 1\n", with_mean,
+                      "mean-test file '{f}' does not belong to statistics file '{s}': its line 4 (gene 9 in "
+                      "conditions 1 and 3) is past the statistics file's last comparison"},
+                     {"word.txt", "7 1 2 1 1 x 1\n", with_mean,
+                      "mean-test file '{f}', line 1, field 6 (theta_i_null): expected a real number, found 'x'"},
+                     {"fields.txt", "7 1 2 1 1 1\n", with_mean, "mean-test file '{f}', line 1: expected 7 fields, found 6"}});
     const std::string share = dir.write("iso.txt", kShare);
     expect_refusal(dir, {"--stats", share, "--mean-test", mean},
                    "--mean-test belongs with lvcmp's statistics, and statistics file '" + share + "' is isocmp's");
@@ -530,21 +525,19 @@ TEST(FurtherTests, RestTestMatchesByExonAndAddsTheComparisonsIsocmpLeftOut)
 
     // Refused: an isocmp comparison without its line, an exon in another
     // gene, a comparison twice, the option with an lvcmp file.
-    const std::string missing = dir.write("missing.txt", "11 7 1 2 1 1 0.5\n");
-    expect_refusal(dir, {"--stats", stats, "--rest-test", missing},
-                   "rest-test file '" + missing + "' does not belong to statistics file '" + stats +
-                       "': it has no line for exon 13 in conditions 1 and 2 (line 2 of the statistics file)");
-    const std::string moved = dir.write("moved.txt", "11 7 1 2 1 1 0.5\n13 8 1 2 1 1 0.5\n");
-    expect_refusal(dir, {"--stats", stats, "--rest-test", moved},
-                   "rest-test file '" + moved + "' does not belong to statistics file '" + stats +
-                       "': exon 13 is in gene 8 on its line 2 and in gene 7 on line 2 of the statistics file");
-    const std::string twice = dir.write("twice.txt", "11 7 1 2 1 1 0.5\n\n11 7 1 2 1 1 0.5\n");
-    expect_refusal(dir, {"--stats", stats, "--rest-test", twice},
-                   "rest-test file '" + twice + "', line 3: exon 11 in conditions 1 and 2 again (first on line 1)");
-    const std::string zero = dir.write("zero.txt", "11 7 0 2 1 1 0.5\n");
-    expect_refusal(dir, {"--stats", stats, "--rest-test", zero},
-                   "rest-test file '" + zero +
-                       "', line 1, field 3 (condition_i): expected a condition number (an integer from 1), found '0'");
+    const std::vector<std::string> with_rest = {"--stats", "{s}", "--rest-test", "{f}"};
+    expect_refusals(dir, stats,
+                    {{"missing.txt", "11 7 1 2 1 1 0.5\n", with_rest,
+                      "rest-test file '{f}' does not belong to statistics file '{s}': it has no line for exon 13 in "
+                      "conditions 1 and 2 (line 2 of the statistics file)"},
+                     {"moved.txt", "11 7 1 2 1 1 0.5\n13 8 1 2 1 1 0.5\n", with_rest,
+                      "rest-test file '{f}' does not belong to statistics file '{s}': exon 13 is in gene 8 on its line "
+                      "2 and in gene 7 on line 2 of the statistics file"},
+                     {"twice.txt", "11 7 1 2 1 1 0.5\n\n11 7 1 2 1 1 0.5\n", with_rest,
+                      "rest-test file '{f}', line 3: exon 11 in conditions 1 and 2 again (first on line 1)"},
+                     {"zero.txt", "11 7 0 2 1 1 0.5\n", with_rest,
+                      "rest-test file '{f}', line 1, field 3 (condition_i): expected a condition number (an integer "
+                      "from 1), found '0'"}});
     const std::string level = dir.write("lv.txt", kLevel);
     expect_refusal(dir, {"--stats", level, "--rest-test", rest},
                    "--rest-test belongs with isocmp's statistics, and statistics file '" + level + "' is lvcmp's");

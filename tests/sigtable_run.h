@@ -23,6 +23,29 @@ inline void expect_refusal(const ScratchDir& dir, std::vector<std::string> args,
     EXPECT_FALSE(file_exists(dir.file("refused.tsv"))) << line;
 }
 
+// Refusals of a file each: `text` is written to a file named `name`, and
+// sigtable, run with `args`, must refuse it with `message`; in both, {f}
+// stands for that file's path and {s} for `stats`.
+struct FileRefusal {
+    std::string name, text;
+    std::vector<std::string> args;
+    std::string message;
+};
+inline void expect_refusals(const ScratchDir& dir, const std::string& stats, const std::vector<FileRefusal>& cases)
+{
+    auto filled = [&](std::string text, const std::string& file) {
+        for (const auto& [mark, value] : {std::pair<std::string, std::string>{"{f}", file}, {"{s}", stats}})
+            for (std::size_t at; (at = text.find(mark)) != std::string::npos;) text.replace(at, mark.size(), value);
+        return text;
+    };
+    for (const FileRefusal& c : cases) {
+        const std::string file = dir.write(c.name, c.text);
+        std::vector<std::string> args;
+        for (const std::string& a : c.args) args.push_back(filled(a, file));
+        expect_refusal(dir, args, filled(c.message, file));
+    }
+}
+
 // A table without the calibrated columns (pvalue_cal, padj_cal,
 // pvalue_poisson_cal, ...) and the column calibration: the columns that the
 // calibration leaves as they were, for comparing whole tables with them.

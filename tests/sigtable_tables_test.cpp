@@ -401,24 +401,27 @@ TEST(SigtableBelonging, RefusesOptionsThatCannotGoTogether)
     // The option of the programs that work on several threads means nothing here.
     expect_refusal(dir, {"--stats", stats, "--threads=2"},
                    "--threads is not an option: the table is made on one thread (see sigtable --help)");
-    // conditions.tsv's own refusals, line and field named.
-    const std::string unnamed = write_dataset(dir, "unnamed", {{"conditions.tsv", "condition\tname\tfile\n1\t\tc.bam\n"}});
-    expect_refusal(dir, {"--stats", unnamed + "/lvcmp_re.txt", "--tables", unnamed},
-                   "conditions file '" + unnamed +
-                       "/conditions.tsv', line 2, field 2 (name of condition 1): expected a name without blanks, "
-                       "found ''");
-    const std::string twice = write_dataset(
-        dir, "twice", {{"conditions.tsv", "condition\tname\tfile\n1\ta1\tc.bam\n2\ta1\tt.bam\n"}});
-    expect_refusal(dir, {"--stats", twice + "/lvcmp_re.txt", "--tables", twice},
-                   "conditions file '" + twice +
-                       "/conditions.tsv', line 3, field 2 (name of condition 2): expected a name of its own, not that "
-                       "of condition 1, found 'a1'");
-    const std::string order = write_dataset(
-        dir, "order", {{"conditions.tsv", "condition\tname\tfile\n2\ttreated\tt.bam\n1\tcontrol\tc.bam\n"}});
-    expect_refusal(dir, {"--stats", order + "/lvcmp_re.txt", "--tables", order},
-                   "conditions file '" + order +
-                       "/conditions.tsv', line 2, field 1 (number of condition 1): expected 1 (the conditions in "
-                       "order from 1), found '2'");
+    // conditions.tsv's own refusals, line and field named ({d}: the folder).
+    const struct {
+        const char* folder;
+        std::string conditions, refusal;
+    } conditions[] = {
+        {"unnamed", "condition\tname\tfile\n1\t\tc.bam\n",
+         "conditions file '{d}/conditions.tsv', line 2, field 2 (name of condition 1): expected a name without "
+         "blanks, found ''"},
+        {"twice", "condition\tname\tfile\n1\ta1\tc.bam\n2\ta1\tt.bam\n",
+         "conditions file '{d}/conditions.tsv', line 3, field 2 (name of condition 2): expected a name of its own, "
+         "not that of condition 1, found 'a1'"},
+        {"order", "condition\tname\tfile\n2\ttreated\tt.bam\n1\tcontrol\tc.bam\n",
+         "conditions file '{d}/conditions.tsv', line 2, field 1 (number of condition 1): expected 1 (the conditions "
+         "in order from 1), found '2'"},
+    };
+    for (const auto& c : conditions) {
+        const std::string folder = write_dataset(dir, c.folder, {{"conditions.tsv", c.conditions}});
+        std::string refusal = c.refusal;
+        refusal.replace(refusal.find("{d}"), 3, folder);
+        expect_refusal(dir, {"--stats", folder + "/lvcmp_re.txt", "--tables", folder}, refusal);
+    }
     const std::string missing = write_dataset(dir, "missing", {{"gene_zb.txt", ""}});
     expect_refusal(dir, {"--stats", missing + "/lvcmp_re.txt", "--tables", missing},
                    "cannot open gene_zb file '" + missing + "/gene_zb.txt': No such file or directory");

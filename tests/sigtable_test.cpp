@@ -260,22 +260,18 @@ TEST(Sigtable, RefusesFoldersAsInputs)
 TEST(Sigtable, RefusesBadFieldsOfStatistics)
 {
     ScratchDir dir;
-    // The statistics file: condition numbers count from 1, lengths from 0.
-    const std::string zero = dir.write("zero.txt", "7 0 2 1 1 1 1 1 1 10\n");
-    expect_refusal(dir, {"--stats", zero},
-                   "statistics file '" + zero +
-                       "', line 1, field 2 (condition_i of comparison 1): expected a condition number (an integer "
-                       "from 1), found '0'");
-    const std::string share = dir.write("share.txt", "\n11 7 1 2 1 1 1 1 1 1 1 1 1 1 15 -39\n");
-    expect_refusal(dir, {"--stats", share},
-                   "statistics file '" + share +
-                       "', line 2, field 16 (gene_length of comparison 1): expected a non-negative integer, found "
-                       "'-39'");
-    // A comparison that is not valid still has every field checked.
-    const std::string invalid = dir.write("invalid.txt", kLevelRows[0] + "\n8 1 2 -1 25 -1 z 2 2 50\n");
-    expect_refusal(dir, {"--stats", invalid},
-                   "statistics file '" + invalid +
-                       "', line 2, field 7 (lambda_j of comparison 2): expected a real number, found 'z'");
+    // The statistics file: condition numbers count from 1, lengths from 0;
+    // a comparison that is not valid still has every field checked.
+    expect_refusals(dir, "",
+                    {{"zero.txt", "7 0 2 1 1 1 1 1 1 10\n", {"--stats", "{f}"},
+                      "statistics file '{f}', line 1, field 2 (condition_i of comparison 1): expected a condition "
+                      "number (an integer from 1), found '0'"},
+                     {"share.txt", "\n11 7 1 2 1 1 1 1 1 1 1 1 1 1 15 -39\n", {"--stats", "{f}"},
+                      "statistics file '{f}', line 2, field 16 (gene_length of comparison 1): expected a non-negative "
+                      "integer, found '-39'"},
+                     {"invalid.txt", kLevelRows[0] + "\n8 1 2 -1 25 -1 z 2 2 50\n", {"--stats", "{f}"},
+                      "statistics file '{f}', line 2, field 7 (lambda_j of comparison 2): expected a real number, "
+                      "found 'z'"}});
 }
 
 TEST(Sigtable, TotalsCoverEveryConditionAndInputsAreNotOverwritten)
@@ -290,23 +286,20 @@ TEST(Sigtable, TotalsCoverEveryConditionAndInputsAreNotOverwritten)
     // gtt: a pair for each condition the statistics file compares (3), as
     // lvcmp compares every pair: fewer leave a condition without its depth,
     // more change the mean depth that the means are scaled to.
-    const std::string two = dir.write("two.txt", "100 100\n200 200\n");
-    expect_refusal(dir, {"--stats", stats, "--gtt", two},
-                   "gtt file '" + two + "' does not belong to statistics file '" + stats +
-                       "': it holds the totals of 2 conditions and the statistics file compares 3");
-    const std::string more = dir.write("more.txt", "100 100\n200 200\n100 100\n50 50\n");
-    expect_refusal(dir, {"--stats", stats, "--gtt", more},
-                   "gtt file '" + more + "' does not belong to statistics file '" + stats +
-                       "': it holds the totals of 4 conditions and the statistics file compares 3");
-    const std::string word = dir.write("word.txt", "100 100\n200 abc\n100 100\n");
-    expect_refusal(dir, {"--stats", stats, "--gtt", word},
-                   "gtt file '" + word +
-                       "', line 2, field 2 (poisson_total of condition 2): expected a real number, found 'abc'");
-    const std::string odd = dir.write("odd.txt", "100 100\n200 200\n100\n");
-    expect_refusal(dir, {"--stats", stats, "--gtt", odd},
-                   "gtt file '" + odd +
-                       "', line 3, field 2 (poisson_total of condition 3): expected a real number, found the end of "
-                       "the file");
+    const std::vector<std::string> with_gtt = {"--stats", "{s}", "--gtt", "{f}"};
+    expect_refusals(dir, stats,
+                    {{"two.txt", "100 100\n200 200\n", with_gtt,
+                      "gtt file '{f}' does not belong to statistics file '{s}': it holds the totals of 2 conditions "
+                      "and the statistics file compares 3"},
+                     {"more.txt", "100 100\n200 200\n100 100\n50 50\n", with_gtt,
+                      "gtt file '{f}' does not belong to statistics file '{s}': it holds the totals of 4 conditions "
+                      "and the statistics file compares 3"},
+                     {"word.txt", "100 100\n200 abc\n100 100\n", with_gtt,
+                      "gtt file '{f}', line 2, field 2 (poisson_total of condition 2): expected a real number, found "
+                      "'abc'"},
+                     {"odd.txt", "100 100\n200 200\n100\n", with_gtt,
+                      "gtt file '{f}', line 3, field 2 (poisson_total of condition 3): expected a real number, found "
+                      "the end of the file"}});
 
     // Every input is known to the run: the table may not overwrite one.
     const RunResult clobber = sigtable({"--stats", stats, "--features", features, "--gtt", gtt, "--out", features});

@@ -1,5 +1,7 @@
 #include "tests/support/run.h"
 
+#include "tests/support/gzip.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -150,18 +152,7 @@ std::vector<std::string> split_words(const std::string& line)
 
 std::string gzipped(const std::string& text)
 {
-    z_stream z{};
-    // 16 + 15: a gzip header and trailer around the largest window.
-    if (deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, 16 + 15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
-        throw std::runtime_error("deflateInit2 failed");
-    std::string out(deflateBound(&z, static_cast<uLong>(text.size())), '\0');
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
-    z.avail_in = static_cast<uInt>(text.size());
-    z.next_out = reinterpret_cast<Bytef*>(out.data());
-    z.avail_out = static_cast<uInt>(out.size());
-    const int status = deflate(&z, Z_FINISH);
-    out.resize(z.total_out);
-    deflateEnd(&z);
-    if (status != Z_STREAM_END) throw std::runtime_error("deflate failed");
+    std::string out = gzip_member(text);
+    if (out.empty()) throw std::runtime_error("gzip compression failed");
     return out;
 }
