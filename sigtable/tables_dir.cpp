@@ -4,6 +4,7 @@
 #include "tables/line_fields.h"
 #include "tables/textin.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <sys/stat.h>
 
@@ -21,10 +22,15 @@ struct LineCount {
 LineCount count_lines(const FileName& name)
 {
     InputFile file = InputFile::open(name);
-    LineFields fields(file, Split::blanks);
     LineCount count;
-    while (fields.next_line()) {
+    std::string_view text;
+    while (file.next_line(text)) {
+        // Only the first line that holds a field is split; the others need
+        // only to hold one (the reads file has millions of lines).
+        if (std::all_of(text.begin(), text.end(), InputFile::is_separator)) continue;
         if (count.lines++ > 0) continue;
+        LineFields fields(name, Split::blanks);
+        fields.assign(text, file.line());
         count.first_fields = static_cast<std::int64_t>(fields.size());
         count.first_line = fields.line();
     }

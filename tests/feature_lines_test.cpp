@@ -2,6 +2,7 @@
 // line say, counted or not, with the options that choose the counted type
 // and the gene attribute, and the refusal of each kind of bad line.
 #include "bamcount/feature_lines.h"
+#include "tests/support/refusals.h"
 #include "tests/support/run.h"
 
 #include <gtest/gtest.h>
@@ -25,15 +26,8 @@ std::string said(const std::string& text, Say&& say)
 {
     LineFields cells(kFile, Split::tabs);
     cells.assign(text, 7);
-    testing::internal::CaptureStderr();
-    throw_on_stop(true);
     std::string out;
-    try {
-        out = say(split_columns(cells));
-    } catch (const ProgramStop&) {
-    }
-    throw_on_stop(false);
-    const std::string refusal = testing::internal::GetCapturedStderr();
+    const std::string refusal = refusal_of([&] { out = say(split_columns(cells)); });
     const std::string start = "pipeline: annotation file 'a.gff', line 7";
     if (refusal.empty()) return out;
     return refusal.rfind(start, 0) == 0 ? refusal.substr(start.size(), refusal.size() - start.size() - 1) : refusal;

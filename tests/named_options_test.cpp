@@ -4,6 +4,8 @@
 #include "cli/diag.h"
 #include "cli/named_options.h"
 
+#include "tests/support/refusals.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -85,18 +87,13 @@ std::string taken(const std::vector<std::string>& args, const std::function<std:
     std::vector<char*> argv;
     for (std::string& a : storage) argv.push_back(a.data());
     set_program_name("prog");
-    throw_on_stop(true);
-    testing::internal::CaptureStderr();
     std::string result;
-    try {
+    const std::string refusal = refusal_of([&] {
         NamedOptions in(static_cast<int>(argv.size()), argv.data());
         while (in.next()) result += in.current() + (in.is_option() ? " -> " + take(in) : "") + ";";
-    } catch (const ProgramStop& stop) {
-        result = "status " + std::to_string(stop.status) + ": ";
-    }
-    result += testing::internal::GetCapturedStderr();
-    throw_on_stop(false);
-    return result;
+    });
+    // refusal_of checks the status of a refusal: 2.
+    return refusal.empty() ? result : "status 2: " + refusal;
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 // tabs or at blanks, and their fields refused in the readers' words.
 #include "tables/line_fields.h"
 #include "tables/textin.h"
+#include "tests/support/refusals.h"
 #include "tests/support/run.h"
 
 #include <gtest/gtest.h>
@@ -14,20 +15,6 @@
 #include <vector>
 
 namespace {
-
-// What a refusal wrote on standard error ("" when the reading went through).
-template <class Read>
-std::string refusal(Read&& read)
-{
-    testing::internal::CaptureStderr();
-    throw_on_stop(true);
-    try {
-        read();
-    } catch (const ProgramStop&) {
-    }
-    throw_on_stop(false);
-    return testing::internal::GetCapturedStderr();
-}
 
 // Every line of the file, each with its number.
 std::vector<std::string> lines_of(const std::string& path)
@@ -103,7 +90,7 @@ TEST(TextReader, ANulByteIsRefusedAtItsLineAndByte)
     for (const Case& c : cases) {
         for (const bool packed : {false, true}) {
             const std::string path = dir.write("nul.txt", packed ? gzipped(c.text) : c.text);
-            const std::string said = refusal([&] { c.as_lines ? lines_of(path) : tokens_of(path); });
+            const std::string said = refusal_of([&] { c.as_lines ? lines_of(path) : tokens_of(path); });
             EXPECT_EQ(said, "pipeline: test file '" + path + "', " + c.at + ": expected text, found a NUL byte\n")
                 << c.what << (packed ? ", gzip" : "");
         }
@@ -126,7 +113,7 @@ TEST(TextReader, GzipDataDamagedOrCutShortIsRefused)
     for (const auto& [bytes, why] : cases) {
         const std::string path = dir.write("bad.gz", bytes);
         for (const bool as_lines : {false, true})
-            EXPECT_EQ(refusal([&] { as_lines ? lines_of(path) : tokens_of(path); }),
+            EXPECT_EQ(refusal_of([&] { as_lines ? lines_of(path) : tokens_of(path); }),
                       "pipeline: cannot read test file '" + path + "': " + why + "\n")
                 << why;
     }
@@ -190,7 +177,7 @@ TEST(LineFields, FieldsAreRefusedInTheReadersWords)
         {[&] { fields.real(4, lambda); },
          "field 5 (lambda of comparison 5): expected a real number, found the end of the line"},
     };
-    for (const auto& [read, message] : cases) EXPECT_EQ(refusal(read), at + message + "\n");
+    for (const auto& [read, message] : cases) EXPECT_EQ(refusal_of(read), at + message + "\n");
     EXPECT_EQ(fields.integer(0, lambda), 7);
     EXPECT_EQ(fields.non_negative(0, lambda), 7);
 }
