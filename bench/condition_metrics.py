@@ -8,21 +8,22 @@
 #       exon's reads per sample, from reads.txt, exon_zb.txt, gene_zb.txt and
 #       design.tsv (which names the samples, in column order), for the
 #       reference tests.
-#   condition_metrics.py rows LABEL KIND TRUTH NAME=TABLE[:ID_COLUMN]...
+#   condition_metrics.py rows LABEL KIND DATASET NAME=TABLE[:ID_COLUMN]...
 #       prints one markdown row per table and p-value column (pvalue with
 #       padj, pvalue_x with padj_x): the comparisons tested, the null ones
 #       tested and the share of them with p < 0.05, the discoveries at
 #       padj <= 0.05, the share of them that is false (the realised FDR), the
 #       power and the power relative to the first table's first column (the
-#       reference). KIND is gene or exon; TRUTH is the truth.tsv of the
-#       dataset (comparisons it does not list are null; "-" for none, as in a
-#       mock comparison). The power is the share of truth's planted
+#       reference). KIND is gene or exon; DATASET holds truth.tsv (the
+#       comparisons it does not list are null, but for those a planted exon
+#       changes, which are left out: see below), exon_zb.txt and
+#       gene_zb.txt; "-" for none. The power is the share of truth's planted
 #       comparisons found, over all of them, so that methods that test
 #       different sets of features are measured against the same list.
 #   condition_metrics.py share LABEL NAME=TABLE...
-#       for mock comparisons, where every comparison is null: per table, the
-#       comparisons tested and the share of them at padj <= 0.05 and at
-#       p < 0.05.
+#       for mock comparisons, where every comparison is null: per NAME and
+#       p-value column, the comparisons tested and the share of them at
+#       padj <= 0.05 and at p < 0.05; the tables given one NAME are pooled.
 #
 # A comparison is a feature and a pair of conditions. Tables with the
 # columns condition_a and condition_b key their rows by the pair too (the
@@ -102,26 +103,56 @@ def columns(header):
             yield column, index, header.index("padj" + column[len("pvalue"):])
 
 
-def rows(label, kind, truth_path, *specs):
-    planted = set()
-    if truth_path != "-":
-        with open(truth_path) as f:
+def gene_of_exon(dataset):
+    exon_ids = [line.split()[0] for line in open(f"{dataset}/exon_zb.txt")]
+    owner = {}
+    for line in open(f"{dataset}/gene_zb.txt"):
+        gene, first, last = line.split()[:3]
+        for exon in exon_ids[int(first) - 1:int(last)]:
+            owner[exon] = gene
+    return owner
+
+
+def rows(label, kind, dataset, *specs):
+    planted, exons = set(), []
+    if dataset != "-":
+        with open(f"{dataset}/truth.tsv") as f:
             next(f)
             for line in f:
                 fields = line.rstrip("\n").split("\t")
-                if len(fields) >= 5 and fields[0] == kind:
-                    planted.add((fields[2], frozenset((fields[3], fields[4]))))
+                if len(fields) >= 5:
+                    pair = frozenset((fields[3], fields[4]))
+                    if fields[0] == kind:
+                        planted.add((fields[2], pair))
+                    if fields[0] == "exon":
+                        exons.append((fields[2], pair))
+    # A planted exon changes more than itself: its gene's level (simcounts
+    # scales the exon's rate alone) and the other exons' shares of the gene.
+    # Neither is listed as planted nor null; such comparisons are left out.
+    unclear = set()
+    if exons:
+        owner = gene_of_exon(dataset)
+        touched = {(owner[e], pair) for e, pair in exons}
+        if kind == "gene":
+            unclear = touched - planted
+        else:
+            unclear = {(e, pair) for e, g in owner.items() for _, pair in exons if (g, pair) in touched}
+            unclear -= planted
     planted_ids = {p[0] for p in planted}
+    unclear_ids = {p[0] for p in unclear}
 
     def is_planted(k):
         return k in planted if k[1] is not None else k[0] in planted_ids
+
+    def is_unclear(k):
+        return k in unclear if k[1] is not None else k[0] in unclear_ids
 
     reference_power = None
     for spec in specs:
         name, header, lines, keys = read_table(spec, kind)
         for column, p_index, q_index in columns(header):
             tested = [(k, number(l[p_index]), number(l[q_index])) for k, l in zip(keys, lines)
-                      if number(l[p_index]) == number(l[p_index])]
+                      if number(l[p_index]) == number(l[p_index]) and not is_unclear(k)]
             null = [p for k, p, _ in tested if not is_planted(k)]
             found = [k for k, _, q in tested if q <= 0.05]
             false = sum(1 for k in found if not is_planted(k))
@@ -138,16 +169,21 @@ def rows(label, kind, truth_path, *specs):
 
 
 def share(label, *specs):
+    # Tables of one name (a method's tables of several mocks) are pooled.
+    pooled = {}
     for spec in specs:
         name, header, lines, _ = read_table(spec, "gene")
         for column, p_index, q_index in columns(header):
-            p = [number(l[p_index]) for l in lines]
-            q = [number(l[q_index]) for l in lines]
-            tested = [i for i in range(len(lines)) if p[i] == p[i]]
-            at_q = sum(1 for i in tested if q[i] <= 0.05)
-            at_p = sum(1 for i in tested if p[i] < 0.05)
-            shown = (lambda k: f"{k} ({100.0 * k / len(tested):.1f}%)") if tested else (lambda k: "-")
-            print(f"| {label} | {name} | {column} | {len(tested)} | {shown(at_q)} | {shown(at_p)} |")
+            counts = pooled.setdefault((name, column), [0, 0, 0])
+            for l in lines:
+                p, q = number(l[p_index]), number(l[q_index])
+                if p == p:
+                    counts[0] += 1
+                    counts[1] += q <= 0.05
+                    counts[2] += p < 0.05
+    for (name, column), (tested, at_q, at_p) in pooled.items():
+        shown = (lambda k: f"{k} ({100.0 * k / tested:.1f}%)") if tested else (lambda k: "-")
+        print(f"| {label} | {name} | {column} | {tested} | {shown(at_q)} | {shown(at_p)} |")
 
 
 if __name__ == "__main__":
