@@ -1,7 +1,16 @@
 #!/usr/bin/env python3
-# nbcounts.py OUT [SEED] [GENES]: a count dataset of another design than
-# simcounts', for bench/calibration-targets, in the same files (reads.txt,
-# exon_zb.txt, gene_zb.txt, gtt.txt, truth.tsv; two conditions).
+# nbcounts.py OUT [SEED] [GENES] [--replicates N]: a count dataset of another
+# design than simcounts', for bench/calibration-targets, in the same files
+# (reads.txt, exon_zb.txt, gene_zb.txt, gtt.txt, truth.tsv; two conditions).
+#
+# --replicates N (1..100, also --replicates=N) gives each condition N sample
+# columns, condition-major, and writes design.tsv as simcounts does (header
+# sample<TAB>condition, then c1_r1<TAB>c1 ... c2_rN<TAB>c2); truth.tsv then
+# names the conditions c1 and c2. Each column draws its own gamma factor (the
+# variation between samples) and its own counts; the planted effects apply
+# to all of condition 2's columns. Without the option the files are those of
+# earlier versions, byte for byte, and --replicates 1 differs from them only
+# by design.tsv and the names in truth.tsv.
 #
 # The design: gene levels log-normal over four orders of magnitude; the
 # biological variation between the two samples a gamma (negative binomial)
@@ -16,10 +25,43 @@ import math
 import random
 import sys
 
-out = sys.argv[1]
-seed = int(sys.argv[2]) if len(sys.argv) > 2 else 1
-genes = int(sys.argv[3]) if len(sys.argv) > 3 else 1000
+
+
+def parse(argv):
+    args, replicates, i = [], None, 0
+    while i < len(argv):
+        arg = argv[i]
+        if arg == "--replicates" or arg.startswith("--replicates="):
+            if arg == "--replicates":
+                i += 1
+                value = argv[i] if i < len(argv) else ""
+            else:
+                value = arg.partition("=")[2]
+            if not (value.isdigit() and 1 <= int(value) <= 100):
+                sys.exit(f"nbcounts.py: --replicates expects a whole number from 1 to 100, found '{value}'")
+            replicates = int(value)
+        else:
+            args.append(arg)
+        i += 1
+    if not 1 <= len(args) <= 3:
+        sys.exit("usage: nbcounts.py OUT [SEED] [GENES] [--replicates N]")
+    return args, replicates
+
+
+args, replicates = parse(sys.argv[1:])
+out = args[0]
+seed = int(args[1]) if len(args) > 1 else 1
+genes = int(args[2]) if len(args) > 2 else 1000
 rng = random.Random(seed)
+# Sample columns: N per condition, condition-major; without --replicates one
+# per condition, drawn in the order of earlier versions.
+per_condition = replicates or 1
+columns = [(c, r) for c in (0, 1) for r in range(per_condition)]
+named = replicates is not None
+
+
+def condition_name(c):
+    return f"c{c + 1}" if named else str(c + 1)
 
 
 def poisson(mean):
@@ -47,7 +89,8 @@ def effect():
 
 
 rows, exon_lines, gene_lines, truth = [], [], [], []
-totals = [0, 0]
+totals = [0] * len(columns)
+a_name, b_name = condition_name(0), condition_name(1)
 exon_id, gene_id = 0, 0
 position = 1
 for g in range(genes):
@@ -56,11 +99,13 @@ for g in range(genes):
     lengths = [max(20, min(2000, int(rng.expovariate(1 / 150.0)))) for _ in range(n_exons)]
     level = math.exp(rng.uniform(math.log(0.005), math.log(50)))  # mean reads per position
     dispersion = 0.02 + 1.0 / (2.0 * level * sum(lengths))
-    levels = [level * gamma_factor(dispersion), level * gamma_factor(dispersion)]
+    levels = [level * gamma_factor(dispersion) for _ in columns]
     if rng.random() < 0.10:
         f = effect()
-        levels[1] *= f
-        truth.append(f"gene\t{g + 1}\t{gene_id}\t1\t2\t{f:.6f}")
+        for j, (c, _) in enumerate(columns):
+            if c == 1:
+                levels[j] *= f
+        truth.append(f"gene\t{g + 1}\t{gene_id}\t{a_name}\t{b_name}\t{f:.6f}")
     shares = [[1.0] * n_exons, [1.0] * n_exons]
     first_exon = exon_id + 1
     planted_exons = []
@@ -76,18 +121,18 @@ for g in range(genes):
         weights = [rng.gammavariate(2.0, 0.5) * (0.5 + k / lengths[e]) for k in range(lengths[e])]
         for k in range(lengths[e]):
             counts = []
-            for c in (0, 1):
+            for j, (c, _) in enumerate(columns):
                 norm = sum(shares[c][x] * lengths[x] for x in range(n_exons)) / sum(lengths)
-                counts.append(poisson(levels[c] * shares[c][e] / norm * weights[k]))
-            if counts[0] or counts[1]:
-                rows.append(f"1 {position} 1 {counts[0]} {counts[1]}")
-                totals[0] += counts[0]
-                totals[1] += counts[1]
+                counts.append(poisson(levels[j] * shares[c][e] / norm * weights[k]))
+            if any(counts):
+                rows.append(f"1 {position} 1 " + " ".join(map(str, counts)))
+                for j, n in enumerate(counts):
+                    totals[j] += n
             position += 1
         exon_lines.append(f"{exon_id} {first_row} {len(rows)} {lengths[e]}")
         for planted, f in planted_exons:
             if planted == e:
-                truth.append(f"exon\t{exon_id}\t{exon_id}\t1\t2\t{f:.6f}")
+                truth.append(f"exon\t{exon_id}\t{exon_id}\t{a_name}\t{b_name}\t{f:.6f}")
     position += 1000
     gene_lines.append(f"{gene_id} {first_exon} {exon_id} {sum(lengths)}")
 
@@ -103,4 +148,9 @@ with open(f"{out}/gtt.txt", "w") as f:
 with open(f"{out}/truth.tsv", "w") as f:
     f.write("kind\tindex\tid\tcondition_a\tcondition_b\teffect\n")
     f.write("\n".join(truth) + "\n")
-print(f"num_reads={len(rows)} num_conditions=2 num_exons={exon_id} num_genes={gene_id}")
+if named:
+    with open(f"{out}/design.tsv", "w") as f:
+        f.write("sample\tcondition\n")
+        for c, r in columns:
+            f.write(f"c{c + 1}_r{r + 1}\tc{c + 1}\n")
+print(f"num_reads={len(rows)} num_conditions={len(columns)} num_exons={exon_id} num_genes={gene_id}")

@@ -4,6 +4,7 @@
 #include "tables/textout.h"
 
 #include <algorithm>
+#include <optional>
 
 namespace {
 
@@ -24,11 +25,11 @@ struct ExonRows {
 };
 
 // Draws every position of every exon and writes the rows that got a read;
-// returns each condition's total count.
+// returns each sample column's total count.
 std::vector<std::int64_t> write_reads(const Settings& s, const Plan& plan, OutputFile& out,
                                       std::vector<ExonRows>& exons)
 {
-    const std::size_t C = s.conditions;
+    const std::size_t C = s.columns();
     std::vector<std::int64_t> totals(C, 0);
     std::vector<double> means(C), gamma_scale(C);
     std::vector<std::uint32_t> counts(C);
@@ -98,6 +99,8 @@ DatasetSizes write_dataset(const Settings& s, const Plan& plan)
     OutputFile gene_zb = OutputFile::create({"gene_zb file", dir + "gene_zb.txt"});
     OutputFile gtt = OutputFile::create({"gtt file", dir + "gtt.txt"});
     OutputFile truth = OutputFile::create({"truth file", dir + "truth.tsv"});
+    std::optional<OutputFile> design;
+    if (s.replicates_given) design.emplace(OutputFile::create({"design file", dir + "design.tsv"}));
 
     std::vector<ExonRows> exons(plan.exons.size());
     const std::vector<std::int64_t> totals = write_reads(s, plan, reads, exons);
@@ -116,7 +119,7 @@ DatasetSizes write_dataset(const Settings& s, const Plan& plan)
         gene_zb.integer(gene.first_exon + gene.exon_count).ch(' ').integer(length).endl();
     }
     gene_zb.close();
-    // A condition without a single read (only in degenerate tiny runs) still
+    // A column without a single read (only in degenerate tiny runs) still
     // needs a positive total for the normalisation downstream.
     for (std::int64_t total : totals) {
         const std::int64_t t = std::max<std::int64_t>(total, 1);
@@ -124,10 +127,26 @@ DatasetSizes write_dataset(const Settings& s, const Plan& plan)
     }
     gtt.close();
 
+    // A condition is its 1-based number, or with --replicates its name in
+    // design.tsv, c1, c2, ...
+    const auto condition = [&](OutputFile& out, std::uint64_t c) -> OutputFile& {
+        if (s.replicates_given) out.ch('c');
+        return out.integer(static_cast<std::int64_t>(c + 1));
+    };
+    if (design) {
+        design->text("sample\tcondition\n");
+        for (std::uint64_t j = 0; j < s.columns(); ++j) {
+            condition(*design, s.condition_of(j)).text("_r").integer(static_cast<std::int64_t>(j % s.replicates + 1));
+            condition(design->ch('\t'), s.condition_of(j)).endl();
+        }
+        design->close();
+    }
+
     truth.text("kind\tindex\tid\tcondition_a\tcondition_b\teffect\n");
     const auto line = [&](const char* kind, std::size_t index, std::int64_t id, const Effect& fx) {
         truth.text(kind).ch('\t').integer(static_cast<std::int64_t>(index + 1)).ch('\t').integer(id).ch('\t');
-        truth.integer(fx.cond_a + 1).ch('\t').integer(fx.cond_b + 1).ch('\t').fixed6(fx.fold).endl();
+        condition(truth, fx.cond_a).ch('\t');
+        condition(truth, fx.cond_b).ch('\t').fixed6(fx.fold).endl();
     };
     for (std::size_t g = 0; g < plan.gene_effects.size(); ++g)
         if (plan.gene_effects[g].planted()) line("gene", g, gene_id(g), plan.gene_effects[g]);

@@ -28,6 +28,9 @@ const char kHelp[] =
     "                        number, is read as --num-genes N, as in earlier versions (in mfit,\n"
     "                        lvcmp and isocmp --genes=FIRST-LAST is a range of genes instead)\n"
     "  --conditions N        number of conditions, 1..1000 (default 6)\n"
+    "  --replicates N        samples per condition, 1..100, at most 1000 samples in all;\n"
+    "                        writes design.tsv and names conditions c1, c2, ... in truth.tsv\n"
+    "                        (default: one sample per condition, numbered, no design.tsv)\n"
     "  --out DIR             output directory, created if missing (default .)\n"
     "  --planted-genes F     fraction of genes given a change of level, 0..1 (default 0.05)\n"
     "  --planted-exons F     fraction of exons given a change of share, 0..1 (default 0.03)\n"
@@ -37,7 +40,7 @@ const char kHelp[] =
     "  --depth F             multiply every expression level by F, 0 < F <= 1000000 (default 1)\n"
     "  --depths A,B,...      one more factor per condition on its every level (unequal\n"
     "                        sequencing depths), each 0 < F <= 1000 (default all 1)\n"
-    "  --sample-cv F         between-sample variation: each gene's level in each condition\n"
+    "  --sample-cv F         between-sample variation: each gene's level in each sample\n"
     "                        times an independent log-normal factor of mean 1 and\n"
     "                        coefficient of variation F, 0..10 (default 0: none)\n"
     "  --exon-cv F           the same for each exon's share within its gene, the gene's\n"
@@ -46,21 +49,26 @@ const char kHelp[] =
     "\n"
     "simcounts runs on one thread; unlike mfit, lvcmp, isocmp and bamcount it takes no --threads.\n"
     "\n"
-    "files written into DIR:\n"
+    "files written into DIR (a sample is a condition, or with --replicates one of its\n"
+    "replicates; each has its own library size and --sample-cv/--exon-cv factors):\n"
     "  reads.txt    chromosome position strand count_1 .. count_C, one line per position\n"
-    "               with a read in some condition\n"
+    "               with a read in some sample\n"
     "  exon_zb.txt  exon_id first_row last_row length (rows 1-based in reads.txt;\n"
     "               last_row = first_row - 1 for an exon without rows)\n"
     "  gene_zb.txt  gene_id first_exon last_exon length (exons 1-based in exon_zb.txt)\n"
-    "  gtt.txt      general_total poisson_total, one line per condition: both the\n"
-    "               condition's drawn reads (so they follow library size and --depths)\n"
+    "  gtt.txt      general_total poisson_total, one line per sample: both the\n"
+    "               sample's drawn reads (so they follow library size and --depths)\n"
     "  truth.tsv    header, then per planted effect the tab-separated columns\n"
     "               kind (gene|exon), index (1-based line in gene_zb/exon_zb), id,\n"
     "               condition_a (reference), condition_b (changed), effect (factor\n"
-    "               applied to condition_b's rate: fold change b over a); the\n"
-    "               variation of --sample-cv and --exon-cv is noise, never listed\n"
+    "               applied to condition_b's rate, in all its samples: fold change\n"
+    "               b over a); the variation of --sample-cv and --exon-cv is noise,\n"
+    "               never listed\n"
+    "  design.tsv   with --replicates only: the header sample<TAB>condition, then per\n"
+    "               sample in column order c1_r1<TAB>c1, c1_r2<TAB>c1, ..., c2_r1<TAB>c2, ...\n"
     "\n"
-    "prints one line: num_reads=R num_conditions=C num_exons=E num_genes=G\n";
+    "prints one line: num_reads=R num_conditions=C num_exons=E num_genes=G, C the\n"
+    "number of samples (count columns)\n";
 
 // --depths: comma-separated factors, each above 0 and at most 1000.
 std::vector<double> depth_list(NamedOptions& in)
@@ -115,6 +123,9 @@ Settings parse(int argc, char** argv)
             s.genes = gene_count(in);
         } else if (arg == "--conditions") {
             s.conditions = static_cast<std::uint64_t>(in.whole_number(1, 1000));
+        } else if (arg == "--replicates") {
+            s.replicates = static_cast<std::uint64_t>(in.whole_number(1, 100));
+            s.replicates_given = true;
         } else if (arg == "--out") {
             s.out = in.value();
             if (s.out.empty()) in.refuse("--out expects a folder name");
@@ -142,6 +153,10 @@ Settings parse(int argc, char** argv)
         }
     }
     if (scale_given && s.rows != 0) in.refuse("--scale and --rows cannot be combined");
+    if (s.columns() > 1000)
+        in.refuse("--conditions " + std::to_string(s.conditions) + " with --replicates " +
+                  std::to_string(s.replicates) + " gives " + std::to_string(s.columns()) +
+                  " samples, more than 1000");
     if (!s.depths.empty() && s.depths.size() != s.conditions)
         in.refuse("--depths gives " + std::to_string(s.depths.size()) + " factors for " +
                   std::to_string(s.conditions) + " conditions");
@@ -163,7 +178,7 @@ int main(int argc, char** argv)
     const Plan plan = make_plan(s);
     const DatasetSizes sizes = write_dataset(s, plan);
     std::printf("num_reads=%lld num_conditions=%llu num_exons=%zu num_genes=%zu\n", static_cast<long long>(sizes.rows),
-                static_cast<unsigned long long>(s.conditions), sizes.exons, sizes.genes);
+                static_cast<unsigned long long>(s.columns()), sizes.exons, sizes.genes);
     close_standard_output();
     return 0;
 }

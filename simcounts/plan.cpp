@@ -72,10 +72,12 @@ void plan_structure(const Settings& s, Plan& plan)
         // property, a gene without any reads should only come from low level.
         if (silent == n) plan.exons[gene.first_exon].weight = 1.0;
     }
-    plan.library.resize(s.conditions);
-    for (std::uint64_t c = 0; c < s.conditions; ++c) {
-        Rng rng(s.seed, Purpose::library, c);
-        plan.library[c] = kMinLibrarySize + (kMaxLibrarySize - kMinLibrarySize) * rng.uniform();
+    // One library size per sample column, from the stream of the column's
+    // number: without --replicates a column is a condition, as it always was.
+    plan.library.resize(s.columns());
+    for (std::uint64_t j = 0; j < s.columns(); ++j) {
+        Rng rng(s.seed, Purpose::library, j);
+        plan.library[j] = kMinLibrarySize + (kMaxLibrarySize - kMinLibrarySize) * rng.uniform();
     }
 }
 
@@ -134,15 +136,15 @@ void plan_effects(const Settings& s, Plan& plan)
 }
 
 // Solves for the exon length scale whose expected number of rows is the
-// target. A position is a row unless every condition draws zero, which under
-// the negative binomial happens with probability prod_c (1 + m_c d)^(-1/d);
+// target. A position is a row unless every column draws zero, which under
+// the negative binomial happens with probability prod_j (1 + m_j d)^(-1/d);
 // that probability is the same for every position of an exon, so the
 // expectation is linear in each exon's (rounded) length and monotone in the
 // scale, and bisection finds it.
 double solve_length_scale(const Settings& s, const Plan& plan)
 {
     std::vector<double> row_share(plan.exons.size(), 0.0);
-    std::vector<double> means(s.conditions);
+    std::vector<double> means(s.columns());
     for (std::size_t g = 0; g < plan.genes.size(); ++g) {
         const GenePlan& gene = plan.genes[g];
         for (std::int64_t k = 0; k < gene.exon_count; ++k) {
@@ -195,14 +197,15 @@ void exon_means(const Settings& s, const Plan& plan, std::size_t g, std::size_t 
     const Effect& gfx = plan.gene_effects[g];
     const Effect& efx = plan.exon_effects[e];
     const double base = s.depth * plan.genes[g].level * plan.exons[e].weight;
-    for (std::size_t c = 0; c < means.size(); ++c) {
-        double m = base * plan.library[c];
+    for (std::size_t j = 0; j < means.size(); ++j) {
+        const std::size_t c = s.condition_of(j);
+        double m = base * plan.library[j];
         if (gfx.planted() && c == gfx.cond_b) m *= gfx.fold;
         if (efx.planted() && c == efx.cond_b) m *= efx.fold;
         // Off by default, and then not multiplied at all.
-        if (!plan.gene_variation.empty()) m *= plan.gene_variation[g * means.size() + c];
-        if (!plan.exon_variation.empty()) m *= plan.exon_variation[e * means.size() + c];
+        if (!plan.gene_variation.empty()) m *= plan.gene_variation[g * means.size() + j];
+        if (!plan.exon_variation.empty()) m *= plan.exon_variation[e * means.size() + j];
         if (!s.depths.empty()) m *= s.depths[c];
-        means[c] = m;
+        means[j] = m;
     }
 }

@@ -1,8 +1,10 @@
 // The plan of a synthetic dataset: everything about it except the counts.
 // Genes (level, dispersion, strand, exons and the gaps between them), exons
-// (length before scaling, share of the gene's rate), each condition's
+// (length before scaling, share of the gene's rate), each sample column's
 // library size, the effects planted on genes and exons, and the exon length
-// scale. Each gene's structure comes from the streams of its own number, so
+// scale. A column is one sample: with --replicates N each condition has N,
+// condition-major (column j is replicate j % N of condition j / N); without
+// it N is 1 and a column is a condition. Each gene's structure comes from the streams of its own number, so
 // the first N genes of a larger run have the structure of a run of N genes.
 #pragma once
 
@@ -15,6 +17,8 @@ struct Settings {
     std::uint64_t seed = 1;
     std::uint64_t genes = 18773;
     std::uint64_t conditions = 6;
+    std::uint64_t replicates = 1;  // sample columns per condition
+    bool replicates_given = false; // --replicates: design.tsv, conditions named c1, c2, ...
     std::string out = ".";
     double planted_genes = 0.05;
     double planted_exons = 0.03;
@@ -25,6 +29,9 @@ struct Settings {
     double exon_cv = 0.0;   // the same for exon shares within their gene
     // Per-condition depth factors on every rate of the condition; empty: all 1.
     std::vector<double> depths;
+
+    std::uint64_t columns() const { return conditions * replicates; }
+    std::size_t condition_of(std::size_t column) const { return column / replicates; }
 };
 
 struct GenePlan {
@@ -42,8 +49,9 @@ struct ExonPlan {
     std::int64_t intron_before = 0;
 };
 
-// A factor on one condition's rate. Only condition_b's rate is altered; every
-// other condition keeps the base rate, so condition_a stands for all of them.
+// A factor on one condition's rate (on every sample column of it). Only
+// condition_b's rate is altered; every other condition keeps the base rate,
+// so condition_a stands for all of them.
 struct Effect {
     std::uint32_t cond_a = 0; // 0-based; meaningful only when fold != 1
     std::uint32_t cond_b = 0;
@@ -54,11 +62,11 @@ struct Effect {
 struct Plan {
     std::vector<GenePlan> genes;
     std::vector<ExonPlan> exons;
-    std::vector<double> library; // per condition
+    std::vector<double> library; // per sample column
     std::vector<Effect> gene_effects;
     std::vector<Effect> exon_effects;
-    // Factors on each gene's (exon's) rate, index g * C + c (e * C + c) for
-    // C conditions; empty when that variation is off. See variation.h.
+    // Factors on each gene's (exon's) rate, index g * J + j (e * J + j) for
+    // J sample columns; empty when that variation is off. See variation.h.
     std::vector<double> gene_variation;
     std::vector<double> exon_variation;
     double length_scale = 1.0;
@@ -73,5 +81,5 @@ Plan make_plan(const Settings& s);
 // An exon's length in positions under the plan's length scale, at least 1.
 std::int64_t scaled_length(double base, double scale);
 
-// Mean count per position of exon `e` of gene `g` in each condition.
+// Mean count per position of exon `e` of gene `g` in each sample column.
 void exon_means(const Settings& s, const Plan& plan, std::size_t g, std::size_t e, std::vector<double>& means);

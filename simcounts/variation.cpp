@@ -6,7 +6,7 @@
 
 void plan_variation(const Settings& s, Plan& plan)
 {
-    const std::size_t C = s.conditions;
+    const std::size_t C = s.columns(); // every sample column draws its own factors
     if (s.sample_cv > 0.0) {
         plan.gene_variation.resize(plan.genes.size() * C);
         for (std::size_t g = 0; g < plan.genes.size(); ++g) {

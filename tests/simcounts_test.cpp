@@ -61,10 +61,13 @@ Table read_integers(const std::string& p)
     return rows;
 }
 
+// Conditions are numbers, or with --replicates names c1, c2, ... (`named`),
+// read here as their numbers.
 struct Truth {
     std::string kind;
     std::int64_t index = 0, id = 0, cond_a = 0, cond_b = 0;
     double effect = 0.0;
+    bool named = false;
 };
 
 struct Sizes {
@@ -128,8 +131,9 @@ Dataset generate(const ScratchDir& tmp, const std::string& name, std::vector<std
         t.kind = f[0];
         t.index = std::stoll(f[1]);
         t.id = std::stoll(f[2]);
-        t.cond_a = std::stoll(f[3]);
-        t.cond_b = std::stoll(f[4]);
+        t.named = f[3].rfind('c', 0) == 0 && f[4].rfind('c', 0) == 0;
+        t.cond_a = std::stoll(f[3].substr(t.named));
+        t.cond_b = std::stoll(f[4].substr(t.named));
         t.effect = std::stod(f[5]);
         d.truth.push_back(t);
     }
@@ -570,6 +574,10 @@ TEST(SimcountsOptions, BadValuesExitTwoWithOneLineOnStderr)
                           "mfit, lvcmp and isocmp; found '1-5'"},
         {{"--threads", "2"}, "--threads is not an option: the dataset is drawn on one thread"},
         {{"--conditions", "0"}, whole("--conditions", "1 to 1000", "0")},
+        {{"--replicates", "0"}, whole("--replicates", "1 to 100", "0")},
+        {{"--replicates=101"}, whole("--replicates", "1 to 100", "101")},
+        {{"--conditions", "11", "--replicates", "100"},
+         "--conditions 11 with --replicates 100 gives 1100 samples, more than 1000"},
         {{"--seed", "18446744073709551616"}, whole("--seed", "0 to 18446744073709551615", "18446744073709551616")},
         {{"--seed", "-1"}, whole("--seed", "0 to 18446744073709551615", "-1")},
         {{"--planted-genes", "1.5"}, "--planted-genes expects a number from 0 to 1, found '1.5'"},
@@ -634,7 +642,7 @@ TEST(SimcountsOptions, HelpNamesEveryOptionAndWritesNothing)
     EXPECT_EQ(o.err, "");
     for (const char* opt : {"--seed", "--num-genes", "--genes", "--conditions", "--out", "--planted-genes", "--planted-exons",
                             "--scale", "--rows", "--depth", "--depths", "--sample-cv", "--exon-cv", "--help",
-                            "condition_a", "condition_b", "effect"})
+                            "condition_a", "condition_b", "effect", "--replicates", "design.tsv"})
         EXPECT_NE(o.out.find(opt), std::string::npos) << opt;
     EXPECT_EQ(short_form.status, 0);
     EXPECT_EQ(short_form.out, o.out);
@@ -698,19 +706,21 @@ TEST(SimcountsWrites, FailedWriteToStandardOutputExitsWithStatus255)
 // ---------------------------------------------------------------------------
 // Between-sample variation and per-condition depths.
 
-// Natural log of condition 2's reads over condition 1's, over every gene (or
-// exon) with at least `least` reads in both: their standard deviation.
+// Natural log of column b's reads over column a's (1-based; conditions 2
+// and 1 by default), over every gene (or exon) with at least `least` reads
+// in both: their standard deviation.
 struct LogRatioSpread {
     std::size_t features = 0;
     double sd = 0.0;
 };
 
-LogRatioSpread log_ratio_spread(const Dataset& d, bool genes, double least)
+LogRatioSpread log_ratio_spread(const Dataset& d, bool genes, double least, std::int64_t col_a = 1,
+                                std::int64_t col_b = 2)
 {
     std::vector<double> ratios;
     const auto add = [&](std::int64_t first_row, std::int64_t last_row) {
-        const double a = condition_sum(d, first_row, last_row, 1);
-        const double b = condition_sum(d, first_row, last_row, 2);
+        const double a = condition_sum(d, first_row, last_row, col_a);
+        const double b = condition_sum(d, first_row, last_row, col_b);
         if (std::min(a, b) >= least) ratios.push_back(std::log(b / a));
     };
     if (genes)
@@ -795,6 +805,100 @@ TEST(SimcountsVariation, DepthsScaleReadsAndNothingChangesTheTruth)
     EXPECT_NEAR(deep.gtt[0].first / plain.gtt[0].first, 1.0, 0.02);
     EXPECT_NEAR(deep.gtt[1].first / plain.gtt[1].first, 1.6, 0.035);
     EXPECT_NEAR((deep.gtt[1].first / deep.gtt[0].first) / (plain.gtt[1].first / plain.gtt[0].first), 1.6, 0.05);
+}
+
+// ---------------------------------------------------------------------------
+// Replicates: N sample columns per condition.
+
+// The planted effects act on a condition, on all its replicates alike; the
+// replicates of one condition differ by their library sizes, the variation
+// of --sample-cv (drawn per sample) and counting noise. Unplanted genes'
+// means over a condition's replicates agree between the conditions; planted
+// ones move as truth.tsv says between every replicate of one condition and
+// every one of the other.
+TEST(SimcountsReplicates, ConditionsShareEffectsAndReplicatesDifferByTheVariation)
+{
+    ScratchDir tmp;
+    const Dataset d = generate(tmp, "rep", {"--genes", "400", "--conditions", "2", "--replicates", "3", "--seed", "4",
+                                            "--planted-genes", "0.1", "--planted-exons", "0", "--scale", "0.3",
+                                            "--depth", "5", "--sample-cv", "0.3"});
+    ASSERT_EQ(d.outcome.status, 0);
+    EXPECT_EQ(d.sizes.conditions, 6);
+    check_layout(d);
+    EXPECT_EQ(file_of(tmp, "rep", "design.tsv"),
+              "sample\tcondition\nc1_r1\tc1\nc1_r2\tc1\nc1_r3\tc1\nc2_r1\tc2\nc2_r2\tc2\nc2_r3\tc2\n");
+    ASSERT_EQ(d.truth.size(), 40u);
+    std::vector<double> planted(d.genes.size(), 1.0);
+    for (const Truth& t : d.truth) {
+        EXPECT_TRUE(t.named);
+        planted[t.index - 1] = t.cond_b == 2 ? t.effect : 1.0 / t.effect;
+    }
+
+    // Normalised reads per column; unplanted genes: log2 of condition 2's
+    // mean over condition 1's; planted ones: each pair of replicates.
+    int steady = 0, steady_total = 0, moved = 0, moved_total = 0;
+    for (std::size_t g = 0; g < d.genes.size(); ++g) {
+        const auto& y = d.genes[g];
+        const std::int64_t r0 = d.exons[y[1] - 1][1], r1 = d.exons[y[2] - 1][2];
+        double level[6], reads = 0.0;
+        for (std::int64_t j = 1; j <= 6; ++j) {
+            reads += condition_sum(d, r0, r1, j);
+            level[j - 1] = condition_sum(d, r0, r1, j) / d.gtt[j - 1].first;
+        }
+        if (reads < 1000.0) continue;
+        if (planted[g] == 1.0) {
+            ++steady_total;
+            steady += std::fabs(std::log2((level[3] + level[4] + level[5]) / (level[0] + level[1] + level[2]))) < 1.0;
+        } else {
+            for (int a = 0; a < 3; ++a)
+                for (int b = 3; b < 6; ++b) {
+                    ++moved_total;
+                    moved += (level[b] > level[a]) == (planted[g] > 1.0);
+                }
+        }
+    }
+    ASSERT_GE(steady_total, 100);
+    ASSERT_GE(moved_total, 15 * 9);
+    EXPECT_GE(steady, steady_total * 9 / 10) << steady << " of " << steady_total;
+    EXPECT_GE(moved, moved_total * 9 / 10) << moved << " of " << moved_total;
+
+    // Two replicates of one condition: the spread of a log-normal factor of
+    // coefficient of variation 0.3 on each, as between two conditions.
+    const double expected = std::sqrt(2.0 * std::log1p(0.3 * 0.3));
+    for (const auto& [a, b] : {std::pair{1, 2}, std::pair{4, 6}}) {
+        const LogRatioSpread within = log_ratio_spread(d, true, 500, a, b);
+        ASSERT_GE(within.features, 150u);
+        EXPECT_NEAR(within.sd / expected, 1.0, 0.2) << "columns " << a << " and " << b << ": sd " << within.sd;
+    }
+}
+
+// --replicates 1 is the run without it, plus design.tsv and conditions
+// named in truth.tsv.
+TEST(SimcountsReplicates, OneReplicateIsTheRunWithoutTheOption)
+{
+    ScratchDir tmp;
+    const std::vector<std::string> common = {"--genes", "60", "--conditions", "3", "--seed", "11", "--sample-cv",
+                                             "0.2", "--depths", "1,2,1", "--planted-genes", "0.2"};
+    const Dataset plain = generate(tmp, "plain", common);
+    const Dataset one = generate(tmp, "one", with(common, {"--replicates=1"}));
+    ASSERT_EQ(plain.outcome.status, 0);
+    ASSERT_EQ(one.outcome.status, 0);
+    EXPECT_EQ(one.outcome.out, plain.outcome.out);
+    for (const char* file : {"reads.txt", "exon_zb.txt", "gene_zb.txt", "gtt.txt"})
+        EXPECT_TRUE(file_of(tmp, "plain", file) == file_of(tmp, "one", file)) << file;
+    EXPECT_FALSE(fs::exists(tmp.file("plain/design.tsv")));
+    EXPECT_EQ(file_of(tmp, "one", "design.tsv"), "sample\tcondition\nc1_r1\tc1\nc2_r1\tc2\nc3_r1\tc3\n");
+
+    ASSERT_GE(plain.truth.size(), 10u);
+    ASSERT_EQ(one.truth.size(), plain.truth.size());
+    for (std::size_t i = 0; i < plain.truth.size(); ++i) {
+        const Truth &p = plain.truth[i], &o = one.truth[i];
+        EXPECT_FALSE(p.named);
+        EXPECT_TRUE(o.named);
+        EXPECT_TRUE(p.kind == o.kind && p.index == o.index && p.cond_a == o.cond_a && p.cond_b == o.cond_b &&
+                    p.effect == o.effect)
+            << "truth line " << i + 2;
+    }
 }
 
 } // namespace
