@@ -22,3 +22,15 @@ double lrtp_from_sums(std::int64_t sx, int nx, std::int64_t sy, int ny, double a
     const double l1 = Sx * std::log(mu_x) + Sy * std::log(mu_y) - nx * mu_x - ny * mu_y;
     return -2 * (l0 - l1);
 }
+
+double lrtp_one_side_empty(std::int64_t sx, int nx, std::int64_t sy, int ny, double a)
+{
+    const double Sx = static_cast<double>(sx);
+    const double Sy = static_cast<double>(sy);
+    const double mu_x = Sx / nx, mu_y = Sy / ny;
+    auto term = [](double s, double mu) { return s == 0 ? 0.0 : s * std::log(mu); };
+    const double mu0 = static_cast<double>(sx + sy) / (nx + ny * a);
+    const double l0 = term(Sx, mu0) + term(Sy, mu0) - (nx + ny * a) * mu0 + Sy * std::log(a);
+    const double l1 = term(Sx, mu_x) + term(Sy, mu_y) - nx * mu_x - ny * mu_y;
+    return -2 * (l0 - l1);
+}

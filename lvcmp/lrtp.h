@@ -13,3 +13,9 @@ void lrtp(int nx, const int* x, int ny, const int* y, double& statistic, double 
 // on: the same operations in the same order, so the same bits. sigtable
 // recomputes lvcmp's statistics with it to tell which totals they used.
 double lrtp_from_sums(std::int64_t sx, int nx, std::int64_t sy, int ny, double a, double mu_x, double mu_y);
+
+// The same statistic where one condition has no reads, its term 0 × ln 0
+// taken as its limit 0: the evidence of reads in one condition against none
+// in the other, at the Poisson means Sx / nx and Sy / ny. sigtable gives
+// such a gene the p-value lvcmp's statistic cannot.
+double lrtp_one_side_empty(std::int64_t sx, int nx, std::int64_t sy, int ny, double a);

@@ -55,3 +55,15 @@ Features read_features(const std::string& path)
     }
     return f;
 }
+
+std::string feature_cells(const Features& features, bool gene, std::int32_t id)
+{
+    const auto& table = gene ? features.genes : features.exons;
+    const auto it = table.find(id);
+    if (it == table.end()) return "\tNA\tNA\tNA\tNA\tNA\tNA";
+    const Feature& f = it->second;
+    std::string cells;
+    for (const std::string* cell : {&f.gene_id, &f.gene_name, &f.chromosome, &f.start, &f.end, &f.strand})
+        cells += "\t" + *cell;
+    return cells;
+}

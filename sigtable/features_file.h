@@ -38,3 +38,8 @@ struct Features {
 };
 
 Features read_features(const std::string& path);
+
+// A feature's cells in the tables: "\t" before each of its gene_id,
+// gene_name, chromosome, start, end and strand, or six NA where the file
+// has no such feature. `gene`: id is a gene's index, else an exon's.
+std::string feature_cells(const Features& features, bool gene, std::int32_t id);

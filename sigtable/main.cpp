@@ -5,6 +5,9 @@
 #include "cli/named_options.h"
 #include "sigtable/belonging.h"
 #include "sigtable/calibration.h"
+#include "sigtable/condition_plots.h"
+#include "sigtable/condition_table.h"
+#include "sigtable/design_file.h"
 #include "sigtable/extra_tests.h"
 #include "sigtable/plots.h"
 #include "sigtable/pvalues.h"
@@ -60,6 +63,17 @@ const char kHelp[] =
     "                    and baseMean are then the exact sums of the reads; without the count table\n"
     "                    they come from the statistics file's Poisson means, which have six decimals (a\n"
     "                    share may then show as 1.001 and a mean as 71.9999)\n"
+    "  --design FILE     the design of an experiment with replicates: a tab-separated line per sample\n"
+    "                    (column of the count table), its name and its condition's name, after an\n"
+    "                    optional header 'sample<TAB>condition' (bamcount's design.tsv). The table then\n"
+    "                    has one row per gene or exon and pair of conditions: each condition's mean\n"
+    "                    (genes: normalised reads; exons: share of the gene), baseMean, log2FoldChange\n"
+    "                    of the means, a moderated t statistic against the variation between the\n"
+    "                    replicates of each condition, its p-value and padj (docs/statistics.md). Needs\n"
+    "                    a condition with two samples or more. The samples' depths are the median of\n"
+    "                    their genes' ratios to the genes' geometric means (not --gtt's totals, which\n"
+    "                    move with the genes that change). The plots are volcano, MA and the top\n"
+    "                    features' samples (levels_A_B)\n"
     "  --features FILE   features.tsv from bamcount: adds gene ids, names and coordinates\n"
     "  --gtt FILE        the totals file, a pair of totals per condition of the dataset (gtt.txt, or\n"
     "                    bamcount's size_factors.txt): lvcmp's log2 fold changes and means, and isocmp's\n"
@@ -256,12 +270,17 @@ std::vector<PlotPoint> qq_points(std::vector<double> p, bool red)
     return points;
 }
 
-void write_plots(const std::string& dir, const StatsFile& stats, const Results& results,
-                 const ConditionNames* names, PValueKind kind, double alpha)
+void create_plots_folder(const std::string& dir)
 {
     std::error_code error;
     std::filesystem::create_directories(dir, error);
     if (error) fail_input("cannot create the plots folder '" + dir + "': " + error.message());
+}
+
+void write_plots(const std::string& dir, const StatsFile& stats, const Results& results,
+                 const ConditionNames* names, PValueKind kind, double alpha)
+{
+    create_plots_folder(dir);
     std::map<std::pair<int, int>, std::vector<const ResultRow*>> pairs;
     for (const ResultRow& r : results.rows) pairs[{r.source->a, r.source->b}].push_back(&r);
     const std::string what = stats.kind == StatsKind::level ? "level" : "exon share";
@@ -336,7 +355,7 @@ bool parse_kind(const std::string& value, PValueKind& kind)
 
 // The command line: what to read, what to write, and how to rank.
 struct Options {
-    std::string stats, out, features, gtt, tables, gene_re, plots, mean_test, rest_test;
+    std::string stats, out, features, gtt, tables, gene_re, plots, mean_test, rest_test, design;
     // With --tables and no --gtt: the folder's size factors, which stand for
     // its totals when lvcmp's statistics were computed with them.
     std::optional<std::string> size_factors;
@@ -345,6 +364,7 @@ struct Options {
     PValueKind kind{Test::gp, false, true};
     std::string kind_text = "auto"; // --pvalue as given, for the messages
     bool help = false;              // --help or -h: the help is printed, nothing else done
+    bool quantile_given = false;    // --calibration-quantile, which --design has no use for
     // Whether the rows are ranked by the chosen p-value somewhere, so that
     // standard output says which one each pair used.
     bool ranked() const { return sort || !std::isnan(fdr) || !plots.empty(); }
@@ -372,7 +392,11 @@ Options parse_options(int argc, char** argv)
         else if (arg == "--rest-test") o.rest_test = in.value();
         else if (arg == "--fdr") o.fdr = in.real_number(0, 1);
         else if (arg == "--alpha") o.alpha = in.real_number(0, 1);
-        else if (arg == "--calibration-quantile") o.calibration_quantile = in.real_number(0.5, 0.95);
+        else if (arg == "--design") o.design = in.value();
+        else if (arg == "--calibration-quantile") {
+            o.calibration_quantile = in.real_number(0.5, 0.95);
+            o.quantile_given = true;
+        }
         else if (arg == "--pvalue") {
             o.kind_text = in.value();
             if (!parse_kind(o.kind_text, o.kind))
@@ -389,6 +413,16 @@ Options parse_options(int argc, char** argv)
     if (o.out.empty()) in.refuse("--out is required");
     if (!o.tables.empty() && !o.features.empty())
         in.refuse("--tables takes features.tsv from its folder: give --features without it");
+    if (!o.design.empty()) {
+        // The replicates' test has one p-value of its own, and no calibration.
+        if (!o.mean_test.empty() || !o.rest_test.empty())
+            in.refuse("--design tests the conditions against their replicates' variation: give --mean-test and "
+                      "--rest-test without it");
+        if (o.kind_text != "auto")
+            in.refuse("--design has one p-value, the test between conditions': give --pvalue without it");
+        if (o.quantile_given)
+            in.refuse("--design is not calibrated: give --calibration-quantile without it");
+    }
     if (!o.gene_re.empty() && o.tables.empty())
         in.refuse("--gene-re needs --tables, the count tables its fits are checked against");
     if (!o.tables.empty()) {
@@ -473,7 +507,7 @@ void read_inputs(const Options& o, Inputs& in)
     // lvcmp tests the levels scaled by the totals; without them the table's
     // fold changes and means are the raw ones, which may disagree with the
     // test's verdict when the depths differ.
-    if (in.stats.kind == StatsKind::level && !in.gtt && !in.stats.rows.empty())
+    if (in.stats.kind == StatsKind::level && !in.gtt && !in.stats.rows.empty() && o.design.empty())
         warn("warning: without --gtt or --tables, lvcmp's fold changes and means are not normalised by depth, while "
              "its statistics are");
 }
@@ -497,6 +531,72 @@ void write_table(const Options& o, const Inputs& in, const Results& results)
     table.close();
 }
 
+// The design, checked against the dataset: its samples must be the
+// totals' columns (and carry the names conditions.tsv gives them).
+Design read_checked_design(const Options& o, const Inputs& in)
+{
+    Design design = read_design(o.design);
+    check_design_testable(design);
+    const std::vector<std::string> none;
+    const std::vector<std::string>& names = in.names() ? in.names()->names : none;
+    const std::string names_file = in.names() ? describe(in.names()->file) : "";
+    if (in.gtt) {
+        check_design_columns(design, static_cast<int>(in.gtt->poisson_totals.size()), describe(in.gtt->file), names,
+                             names_file);
+    } else if (in.stats.kind == StatsKind::level || design.num_samples() < in.stats.conditions) {
+        // lvcmp compares every pair of columns, so its file names them all;
+        // isocmp's may stop short of the last.
+        check_design_columns(design, in.stats.conditions, describe(in.stats.name), names, names_file);
+    }
+    return design;
+}
+
+// The table per pair of conditions of a design with replicates, and one
+// line per pair on standard output.
+void run_conditions(const Options& o, const Inputs& in)
+{
+    const Design design = read_checked_design(o, in);
+    ConditionResults results = compute_condition_results(in.stats, design, in.tables());
+    if (o.sort) sort_condition_rows(results.rows);
+    TableSink table(o.out);
+    table.write(condition_header(in.stats.kind, in.given_features()));
+    std::string chunk;
+    for (const ConditionRow& r : results.rows) {
+        if (!std::isnan(o.fdr) && !(r.padj <= o.fdr)) continue;
+        chunk += condition_row_line(results, in.given_features(), design, r);
+        if (chunk.size() > (1u << 20)) {
+            table.write(chunk);
+            chunk.clear();
+        }
+    }
+    table.write(chunk);
+    table.close();
+
+    const char* what = in.stats.kind == StatsKind::level ? "genes" : "exons";
+    char text[400];
+    std::snprintf(text, sizeof text,
+                  "%s: %zu of %zu tested; %g degrees of freedom between replicates, and %s more from the variance "
+                  "of %s of like expression\n",
+                  what, results.tested, results.features.size(), results.residual_df,
+                  std::isinf(results.prior.d0) ? "all" : short_number(results.prior.d0).c_str(), what);
+    std::fputs(text, stdout);
+    for (int a = 1; a <= design.num_conditions(); ++a)
+        for (int b = a + 1; b <= design.num_conditions(); ++b) {
+            std::size_t found = 0;
+            for (const ConditionRow& r : results.rows) found += r.a == a && r.b == b && r.padj <= o.alpha;
+            std::snprintf(text, sizeof text, "%s %s against %s: %zu at padj <= %g\n", what,
+                          design.conditions[static_cast<std::size_t>(b - 1)].c_str(),
+                          design.conditions[static_cast<std::size_t>(a - 1)].c_str(), found, o.alpha);
+            std::fputs(text, stdout);
+        }
+    check_standard_output();
+    if (!o.plots.empty()) {
+        create_plots_folder(o.plots);
+        if (!write_condition_plots(o.plots, results, design, o.alpha))
+            warn("rsvg-convert could not be run: the plots are written as SVG only");
+    }
+}
+
 int run(int argc, char** argv)
 {
     const Options o = parse_options(argc, argv);
@@ -506,6 +606,11 @@ int run(int argc, char** argv)
     }
     Inputs in;
     read_inputs(o, in);
+    if (!o.design.empty()) {
+        run_conditions(o, in);
+        close_standard_output();
+        return 0;
+    }
 
     Results results;
     compute_results(in.stats,

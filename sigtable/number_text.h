@@ -1,4 +1,4 @@
-// Numbers as sigtable's refusals quote them.
+// Numbers as sigtable's tables write them and its refusals quote them.
 #pragma once
 
 #include <string>
@@ -7,3 +7,9 @@
 std::string six_decimals(double v);
 // "%.10g": a value computed here, to the digits that tell it apart.
 std::string shortest(double v);
+
+// A table's number: "%.6g", or NA for one that is not finite.
+std::string table_number(double v);
+// A log2 fold change: as table_number, but a change from no reads to some
+// is Inf or -Inf, as R reads them; 0 against 0 stays NA.
+std::string table_fold_change(double v);

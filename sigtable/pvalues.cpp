@@ -2,6 +2,8 @@
 
 #include <boost/math/distributions/chi_squared.hpp>
 #include <boost/math/distributions/gamma.hpp>
+#include <boost/math/distributions/normal.hpp>
+#include <boost/math/distributions/students_t.hpp>
 
 #include <algorithm>
 #include <cmath>
@@ -72,6 +74,15 @@ double log_gamma_upper(double statistic, double shape, double scale)
         if (std::abs(step - 1) < 1e-15) return -x + shape * std::log(x) - std::lgamma(shape) + std::log(h);
     }
     return NAN;
+}
+
+double student_t_two_sided(double t, double df)
+{
+    if (std::isnan(t) || !(df > 0)) return NAN;
+    if (std::isinf(t)) return 0.0;
+    const double tail = std::isinf(df) ? upper_tail<boost::math::normal_distribution<double>>(std::abs(t), 0.0, 1.0)
+                                       : upper_tail<boost::math::students_t_distribution<double>>(std::abs(t), df);
+    return std::min(1.0, 2 * tail);
 }
 
 std::vector<double> benjamini_hochberg(const std::vector<double>& p)

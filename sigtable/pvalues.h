@@ -28,6 +28,11 @@ double gamma_upper(double statistic, double shape, double scale);
 // evaluated; minus infinity for an infinite statistic.
 double log_gamma_upper(double statistic, double shape, double scale);
 
+// P(|T| >= |t|) for T Student's t with `df` degrees of freedom (the
+// normal distribution when df is infinite): a two-sided p-value. 0 for an
+// infinite t.
+double student_t_two_sided(double t, double df);
+
 // Benjamini-Hochberg adjusted p-values, in the order given; not-a-number
 // entries are left out of the count of tests and stay not-a-number.
 std::vector<double> benjamini_hochberg(const std::vector<double>& p);

@@ -1,8 +1,11 @@
 #include "sigtable/results_table.h"
 
 #include "cli/diag.h"
+#include "lvcmp/lrtp.h"
 #include "sigtable/calibration.h"
+#include "sigtable/depths.h"
 #include "sigtable/extra_tests.h"
+#include "sigtable/number_text.h"
 #include "sigtable/pvalues.h"
 
 #include <algorithm>
@@ -11,22 +14,6 @@
 #include <map>
 
 namespace {
-
-std::string number(double v)
-{
-    if (!std::isfinite(v)) return "NA";
-    char text[32];
-    std::snprintf(text, sizeof text, "%.6g", v);
-    return text;
-}
-
-// A fold change from no reads to some is infinite, and R reads Inf and -Inf
-// as such; 0 against 0 stays NA.
-std::string fold_change(double v)
-{
-    if (std::isinf(v)) return v > 0 ? "Inf" : "-Inf";
-    return number(v);
-}
 
 // The row of exon_zb or gene_zb of a statistics file's number, 0 when the
 // tables do not hold it (sigtable refuses such files before computing).
@@ -156,24 +143,6 @@ std::vector<Comparison> comparisons(const StatsFile& stats, const ResultInputs& 
     return list;
 }
 
-// A condition's depth against the mean depth of the conditions: its Poisson
-// total over their mean, or 1 without totals.
-class Depths {
-public:
-    explicit Depths(const std::vector<double>& totals) : totals_(totals)
-    {
-        for (double t : totals) mean_total_ += t / static_cast<double>(totals.size());
-    }
-    double operator()(int c) const
-    {
-        return c >= 1 && static_cast<std::size_t>(c) <= totals_.size() ? totals_[c - 1] / mean_total_ : 1.0;
-    }
-
-private:
-    const std::vector<double>& totals_;
-    double mean_total_ = 0;
-};
-
 // lvcmp's effects: the gene's reads in each condition, scaled to the mean
 // depth of the conditions, and why its test is missing when it is.
 void level_effects(const StatsRow& s, const ResultInputs& in, const Depths& depth, ResultRow& r)
@@ -189,6 +158,13 @@ void level_effects(const StatsRow& s, const ResultInputs& in, const Depths& dept
     r.effect_b = reads_b / depth(s.b);
     r.base_mean = (r.effect_a + r.effect_b) / 2;
     r.status = level_status(s, reads_a, reads_b, in);
+    // A gene with reads in one condition only: lvcmp's Poisson statistic is
+    // 0 × ln 0, not a number, but reads against none is evidence; with the
+    // totals its statistic is taken at the limit.
+    const bool one_side = (r.status == TestStatus::no_reads_a) != (r.status == TestStatus::no_reads_b);
+    if (one_side && std::isnan(s.stat_poisson) && s.length > 0 && std::max(s.a, s.b) <= static_cast<int>(in.totals.size()))
+        r.one_side_poisson = lrtp_one_side_empty(std::llround(reads_a), s.length, std::llround(reads_b), s.length,
+                                                 in.totals[s.b - 1] / in.totals[s.a - 1]);
 }
 
 // isocmp's effects: the exon's share of its gene's reads in each condition;
@@ -220,7 +196,7 @@ void test_pvalues(const Comparison& c, const ResultInputs& in, ResultRow& r)
 {
     const StatsRow& s = *c.stats;
     r.stat[index_of(Test::gp)] = r.stat[index_of(Test::permutation)] = s.stat;
-    r.stat[index_of(Test::poisson)] = s.stat_poisson;
+    r.stat[index_of(Test::poisson)] = std::isnan(r.one_side_poisson) ? s.stat_poisson : r.one_side_poisson;
     if (c.mean >= 0) r.stat[index_of(Test::mean)] = in.mean_test->stat[static_cast<std::size_t>(c.mean)];
     if (c.rest >= 0) {
         const RestLine& rest = in.rest_test->lines[static_cast<std::size_t>(c.rest)];
@@ -440,8 +416,8 @@ namespace {
 std::string test_values(const ResultRow& r, Test t)
 {
     const std::size_t i = index_of(t);
-    return "\t" + number(r.pvalue[i]) + "\t" + number(r.padj[i]) + "\t" + number(r.pvalue_cal[i]) + "\t" +
-           number(r.padj_cal[i]);
+    return "\t" + table_number(r.pvalue[i]) + "\t" + table_number(r.padj[i]) + "\t" + table_number(r.pvalue_cal[i]) + "\t" +
+           table_number(r.padj_cal[i]);
 }
 
 std::string length_text(int length)
@@ -457,30 +433,20 @@ std::string row_line(const StatsFile& stats, const TableLabels& labels, const Re
     const bool level = stats.kind == StatsKind::level;
     const TableTests& tests = labels.tests;
     std::string line = level ? std::to_string(s.id) : std::to_string(s.id) + "\t" + std::to_string(s.gene_id);
-    if (labels.features) {
-        const auto& table = level ? labels.features->genes : labels.features->exons;
-        const auto it = table.find(s.id);
-        if (it == table.end()) {
-            line += "\tNA\tNA\tNA\tNA\tNA\tNA";
-        } else {
-            const Feature& f = it->second;
-            for (const std::string* cell : {&f.gene_id, &f.gene_name, &f.chromosome, &f.start, &f.end, &f.strand})
-                line += "\t" + *cell;
-        }
-    }
+    if (labels.features) line += feature_cells(*labels.features, level, s.id);
     line += "\t" + condition_label(labels.names, s.a) + "\t" + condition_label(labels.names, s.b);
-    line += "\t" + number(r.base_mean) + "\t" + fold_change(r.log2_fold_change);
-    line += "\t" + number(r.stat[index_of(Test::gp)]) + test_values(r, Test::gp);
+    line += "\t" + table_number(r.base_mean) + "\t" + table_fold_change(r.log2_fold_change);
+    line += "\t" + table_number(r.stat[index_of(Test::gp)]) + test_values(r, Test::gp);
     line += "\t" + status_text(r, labels.names);
-    line += "\t" + number(r.stat[index_of(Test::poisson)]) + test_values(r, Test::poisson);
+    line += "\t" + table_number(r.stat[index_of(Test::poisson)]) + test_values(r, Test::poisson);
     if (tests.permutation) line += test_values(r, Test::permutation);
-    if (tests.mean) line += "\t" + number(r.stat[index_of(Test::mean)]) + test_values(r, Test::mean);
+    if (tests.mean) line += "\t" + table_number(r.stat[index_of(Test::mean)]) + test_values(r, Test::mean);
     if (tests.rest)
-        for (Test t : {Test::rest, Test::rest_poisson}) line += "\t" + number(r.stat[index_of(t)]) + test_values(r, t);
+        for (Test t : {Test::rest, Test::rest_poisson}) line += "\t" + table_number(r.stat[index_of(t)]) + test_values(r, t);
     line += "\t" + calibration_text(r, tests);
-    line += "\t" + number(r.effect_a) + "\t" + number(r.effect_b);
+    line += "\t" + table_number(r.effect_a) + "\t" + table_number(r.effect_b);
     if (level) {
-        line += "\t" + number(s.gene.lambda_a) + "\t" + number(s.gene.lambda_b) + "\t" + length_text(s.length);
+        line += "\t" + table_number(s.gene.lambda_a) + "\t" + table_number(s.gene.lambda_b) + "\t" + length_text(s.length);
     } else {
         line += "\t" + length_text(s.length) + "\t" + length_text(s.gene_length);
     }

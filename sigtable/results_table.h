@@ -86,6 +86,9 @@ struct ResultRow {
     // and not; not-a-number where the table has no such test or no value.
     double stat[kTests], pvalue[kTests], padj[kTests], pvalue_cal[kTests], padj_cal[kTests];
     TestStatus status = TestStatus::tested;
+    // The Poisson statistic of a gene with reads in one condition only,
+    // where lvcmp's is not a number; not a number otherwise.
+    double one_side_poisson = NAN;
     PermutationNote permutation_note = PermutationNote::none;
     const PairSummary* pair = nullptr; // its pair's calibration
 

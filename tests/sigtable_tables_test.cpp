@@ -92,20 +92,20 @@ TEST(SigtableTables, ExactReadsNamesAndReasonsOfTheFolder)
     const RunResult r = sigtable({"--stats", data + "/lvcmp_re.txt", "--tables", data, "--out", dir.file("t.tsv")});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out + r.err, "lvcmp control treated gp: 1 tested, too few to calibrate (1 < 200)\n"
-                             "lvcmp control treated poisson: 2 tested, too few to calibrate (2 < 200)\n");
+                             "lvcmp control treated poisson: 4 tested, too few to calibrate (4 < 200)\n");
     // Depths 4/3 and 2/3 of the mean: gene 1's 1 and 3 reads become 0.75
     // and 4.5. Genes with reads on one side have an infinite fold change;
     // gene 3's missing test is told by gene_re.
     EXPECT_EQ(uncalibrated_columns(read_file(dir.file("t.tsv"))),
               kLevelHeader +
                   "1\tENSG01\tAlpha\tchr1\t100\t3196\t+\tcontrol\ttreated\t2.625\t2.58496\t0.9\t0.342782\t0.342782\t"
-                  "tested\t2.90392\t0.0883643\t0.176729\t0.75\t4.5\t0.0003\t0.0009\t3000\n"
-                  "2\tENSG02\tBeta\tchr1\t500\t503\t-\tcontrol\ttreated\t3\t-Inf\tNA\tNA\tNA\tno reads in treated\tNA\t"
-                  "NA\tNA\t6\t0\tNA\tNA\t4\n"
+                  "tested\t2.90392\t0.0883643\t0.117819\t0.75\t4.5\t0.0003\t0.0009\t3000\n"
+                  "2\tENSG02\tBeta\tchr1\t500\t503\t-\tcontrol\ttreated\t3\t-Inf\tNA\tNA\tNA\tno reads in treated\t"
+                  "6.48744\t0.0108639\t0.0217278\t6\t0\tNA\tNA\t4\n"
                   "3\tENSG03\tGamma\tchr2\t800\t801\t+\tcontrol\ttreated\t2.25\t1\tNA\tNA\tNA\tfit did not converge in "
                   "control\t0.471132\t0.492467\t0.492467\t1.5\t3\tNA\tNA\t2\n"
-                  "4\tENSG04\tDelta\tchr2\t900\t904\t+\tcontrol\ttreated\t4.5\tInf\tNA\tNA\tNA\tno reads in control\tNA\t"
-                  "NA\tNA\t0\t9\tNA\tNA\t5\n"
+                  "4\tENSG04\tDelta\tchr2\t900\t904\t+\tcontrol\ttreated\t4.5\tInf\tNA\tNA\tNA\tno reads in control\t"
+                  "13.1833\t0.000282448\t0.00112979\t0\t9\tNA\tNA\t5\n"
                   "5\tENSG05\tEpsilon\tchr2\t950\t954\t+\tcontrol\ttreated\t0\tNA\tNA\tNA\tNA\tno reads in either "
                   "condition\tNA\tNA\tNA\t0\t0\tNA\tNA\t5\n");
 
@@ -119,11 +119,11 @@ TEST(SigtableTables, ExactReadsNamesAndReasonsOfTheFolder)
     EXPECT_EQ(uncalibrated_columns(read_file(dir.file("r.tsv"))),
               "gene_index\tcondition_a\tcondition_b\tbaseMean\tlog2FoldChange\tstat\tpvalue\tpadj\ttest_status\t"
               "stat_poisson\tpvalue_poisson\tpadj_poisson\tmean_a\tmean_b\tlambda_a\tlambda_b\tlength\n"
-              "1\t1\t2\t2.62462\t2.58641\t0.9\t0.342782\t0.342782\ttested\t2.90392\t0.0883643\t0.176729\t0.74925\t4.5\t0.0003\t"
+              "1\t1\t2\t2.62462\t2.58641\t0.9\t0.342782\t0.342782\ttested\t2.90392\t0.0883643\t0.117819\t0.74925\t4.5\t0.0003\t"
               "0.0009\t3000\n"
-              "2\t1\t2\t3\t-Inf\tNA\tNA\tNA\tno reads in condition 2\tNA\tNA\tNA\t6\t0\tNA\tNA\t4\n"
+              "2\t1\t2\t3\t-Inf\tNA\tNA\tNA\tno reads in condition 2\t6.48744\t0.0108639\t0.0217278\t6\t0\tNA\tNA\t4\n"
               "3\t1\t2\t2.25\t1\tNA\tNA\tNA\ttest not valid\t0.471132\t0.492467\t0.492467\t1.5\t3\tNA\tNA\t2\n"
-              "4\t1\t2\t4.5\tInf\tNA\tNA\tNA\tno reads in condition 1\tNA\tNA\tNA\t0\t9\tNA\tNA\t5\n"
+              "4\t1\t2\t4.5\tInf\tNA\tNA\tNA\tno reads in condition 1\t13.1833\t0.000282448\t0.00112979\t0\t9\tNA\tNA\t5\n"
               "5\t1\t2\t0\tNA\tNA\tNA\tNA\tno reads in either condition\tNA\tNA\tNA\t0\t0\tNA\tNA\t5\n");
 
     // A folder without conditions.tsv and gene_re.txt (older runs, or mfit
@@ -558,14 +558,14 @@ TEST(SigtablePlots, LegendAboveTheAxesCountingTheTestedComparisons)
               (std::vector<std::string>{"-1", "-0.8", "-0.6", "-0.4", "-0.2", "0", "log2 fold change",
                                         "-log10 p-value (generalized Poisson, chi-square)"}));
 
-    // With --pvalue poisson, genes 1 and 3 of the dataset are tested (the
-    // others have no reads on one side), and conditions.tsv's names title
-    // the plots.
+    // With --pvalue poisson, genes 1 to 4 of the dataset are tested (2 and
+    // 4, with reads on one side only, significantly), and conditions.tsv's
+    // names title the plots.
     const RunResult named = sigtable({"--stats", data + "/../named/lvcmp_re.txt", "--tables", data + "/../named",
                                       "--out", dir.file("n.tsv"), "--plots", dir.file("poisson"), "--pvalue",
                                       "poisson"});
     ASSERT_EQ(named.status, 0) << named.err;
     const std::string poisson = read_file(dir.file("poisson/ma_1_2.svg"));
     EXPECT_NE(poisson.find(">MA plot, treated against control (level)</text>"), std::string::npos);
-    EXPECT_NE(poisson.find(">padj (Poisson, chi-square) &lt;= 0.05: 0 of 2 tested</text>"), std::string::npos);
+    EXPECT_NE(poisson.find(">padj (Poisson, chi-square) &lt;= 0.05: 2 of 4 tested</text>"), std::string::npos);
 }
