@@ -790,6 +790,18 @@ TEST(Bamcount, ReplicatesFromASampleSheetOrGroupsAreColumnsWithTheirConditions)
         EXPECT_EQ(read_file(dir.file("out/reads.txt")),
                   "1 101 1 2 1 1\n1 110 1 1 0 0\n1 121 1 1 0 0\n1 204 -1 1 0 0\n1 315 -1 0 1 1\n");
         EXPECT_EQ(r.out.substr(r.out.find("next steps:")), next_steps("out", "5 3 5 4", true));
+        // The lines printed run as they are, sigtable --design taking the
+        // design and the tables together.
+        std::istringstream lines(r.out.substr(r.out.find("next steps:\n") + 12));
+        for (std::string line; std::getline(lines, line);) {
+            const RunResult step = run_program("/bin/sh", {"-c", "cd \"$0\" || exit 1\n" + line, dir.path()});
+            EXPECT_EQ(step.status, 0) << line << ": " << step.err;
+        }
+        // A row per gene and the one pair of conditions, named by the design.
+        const std::vector<std::string> rows = split_lines(read_file(dir.file("out/genes_by_condition.tsv")));
+        ASSERT_EQ(rows.size(), 5u);
+        for (const std::string& row : rows) EXPECT_EQ(split_words(row)[8], row == rows[0] ? "condition_b" : "treated");
+        EXPECT_TRUE(file_exists(dir.file("out/plots_genes_by_condition/volcano_1_2.svg")));
     }
 }
 
