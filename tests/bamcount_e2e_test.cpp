@@ -822,20 +822,12 @@ TEST(Bamcount, RefusesSampleSheetsAndGroupsItCannotUse)
         {"a\tA\tc1.bam\nb\tB\tnone.bam\n", {},
          at + "2, field 3 (alignment file of sample 2): expected a BAM, CRAM or SAM file that can be read, found "
               "'none.bam' (No such file or directory)"},
-        {"a\tA\t.\n", {},
-         at + "1, field 3 (alignment file of sample 1): expected a BAM, CRAM or SAM file that can be read, found '.' "
-              "(Is a directory)"},
         {"a\tA\tc1.bam\na\tB\tc2.bam\n", {},
          at + "2, field 1 (sample name of sample 2): expected a name of its own, not that of sample 1, found 'a'"},
         {"a b\tA\tc1.bam\n", {},
          at + "1, field 1 (sample name of sample 1): expected a name without blanks, found 'a b'"},
-        {"sample\tcondition\na\t\tc1.bam\n", {},
-         at + "2, field 2 (condition name of sample 1): expected a name without blanks, found ''"},
         {"a\tA\tc1.bam\nb\tA\tc2.bam\n", {},
          "bamcount: sample sheet 's.tsv' names 1 condition ('A'): expected at least two conditions to compare"},
-        {"sample\tcondition\tfile\n", {},
-         "bamcount: sample sheet 's.tsv': expected a line per sample (its name, condition and alignment file), found "
-         "none"},
         {"", {"c1.bam"}, "bamcount: --design lists the alignment files: give none after the options, found 'c1.bam' "
                          "(see bamcount --help)"},
         {"", {"--names", "a"}, "bamcount: --design names the samples: give no --names with it (see bamcount --help)"},
@@ -851,7 +843,6 @@ TEST(Bamcount, RefusesSampleSheetsAndGroupsItCannotUse)
     }
     const std::vector<std::pair<std::string, std::string>> groups = {
         {"A,B,A", "--groups gives 3 conditions for 2 alignment files: one per file, in their order"},
-        {"A,", "--groups: condition 2 is empty"},
         {"A,A", "--groups names 1 condition ('A'): expected at least two conditions to compare"},
     };
     for (const auto& [value, message] : groups) {

@@ -296,9 +296,6 @@ refused "tables and alignment files at once are refused" "give exactly one of 't
 printf 'samples:\n  liver: [a.bam, b.bam]\nannotation: genes.gtf\n' >"$tmp/one.yaml"
 refused "replicates of a single condition are refused" "'samples' names 1 condition(s)" \
   --configfile "$tmp/one.yaml" --config bin="$bin" out=out tables=
-printf 'samples:\n  liver: a.bam\n  brain: b.bam\nannotation: genes.gtf\n' >"$tmp/flat.yaml"
-refused "samples not listed per condition are refused" "'samples' must map each condition's name to a list" \
-  --configfile "$tmp/flat.yaml" --config bin="$bin" out=out tables=
 refused "a design beside alignment files is refused" "'design' is for 'tables'" \
   --configfile "$tmp/plan-bam/bams.yaml" --config bin="$bin" out=out tables= design="$tmp/plan-bam/design.tsv"
 refused "a design that is not a file is refused" "'design' names $tmp/none.tsv, which is not a file" \
