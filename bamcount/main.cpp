@@ -1,8 +1,10 @@
 // bamcount: from aligned reads and a gene annotation to the pipeline's count
-// tables. One BAM, CRAM or SAM file per condition, in condition order.
+// tables. One BAM, CRAM or SAM file per column of the tables (a condition, or
+// a sample of one with replicates), in column order.
 #include "bamcount/annotation.h"
 #include "bamcount/condition_names.h"
 #include "bamcount/counting.h"
+#include "bamcount/design_sheet.h"
 #include "bamcount/flatten.h"
 #include "bamcount/layout.h"
 #include "bamcount/next_steps.h"
@@ -28,15 +30,26 @@ namespace {
 
 const char kHelp[] =
     "usage: bamcount --gtf ANNOTATION --out DIR [options] ALIGNMENTS...\n"
+    "       bamcount --gtf ANNOTATION --out DIR --design SHEET [options]\n"
     "Counts the reads of one BAM, CRAM or SAM file per condition (in condition order) at the exonic\n"
-    "positions of an annotation and writes the count tables that mfit, lvcmp and isocmp read.\n"
+    "positions of an annotation and writes the count tables that mfit, lvcmp and isocmp read. With\n"
+    "replicates each file is a sample, a column of the tables, and --design or --groups says which\n"
+    "samples are replicates of which condition.\n"
     "\n"
     "options (each also accepted as --name=value):\n"
     "  --gtf FILE           the annotation: GTF (Ensembl or GENCODE) or GFF3, plain or gzip-compressed\n"
     "  --out DIR            output folder, created if missing\n"
-    "  --names A,B,...      the conditions' names, one per alignment file, unique, one word each; by\n"
-    "                       default each file's name without .bam/.cram/.sam, with its folder's name\n"
-    "                       and '_' before it when those repeat, else condition_1, condition_2, ...\n"
+    "  --names A,B,...      the conditions' (samples') names, one per alignment file, unique, one word\n"
+    "                       each; by default each file's name without .bam/.cram/.sam, with its\n"
+    "                       folder's name and '_' before it when those repeat, else condition_1,\n"
+    "                       condition_2, ...\n"
+    "  --groups A,A,B,B     the condition of each alignment file, one word each, at least two\n"
+    "                       conditions: the files are samples, and those of one condition replicates\n"
+    "  --design SHEET       the samples, in place of ALIGNMENTS and --names: a tab-separated file with\n"
+    "                       an optional header line 'sample condition file', then a line per sample in\n"
+    "                       column order: its name, its condition's name and its alignment file (a\n"
+    "                       path relative to the current folder, not to the sheet's); at least two\n"
+    "                       conditions\n"
     "  --strand S           the library's strandedness: unstranded (default), forward (the read, or a\n"
     "                       pair's first mate, lies on the gene's strand) or reverse (the opposite,\n"
     "                       as in dUTP protocols)\n"
@@ -89,11 +102,15 @@ const char kHelp[] =
     "                mates of pairs whose first mate is mapped (the fragment is counted, or not, at\n"
     "                the first mate's record)\n"
     "  conditions.tsv\n"
-    "                each condition's number, name and alignment file\n";
+    "                each condition's (sample's) number, name and alignment file\n"
+    "  design.tsv    with --design or --groups: each sample's name and condition, in column order,\n"
+    "                for sigtable --design, which compares the conditions\n";
 
 struct Options {
     std::string gtf, out;
     std::vector<std::string> inputs, names;
+    // Each sample's condition, with --design or --groups; else empty.
+    std::vector<std::string> groups;
     CountSettings counting;
     FlattenOptions flatten;
     AnnotationOptions annotation;
@@ -110,6 +127,7 @@ Options parse(int argc, char** argv)
 {
     Options o;
     bool given_names = false;
+    std::string design;
     o.counting.threads = hardware_threads();
     const Switch switches[] = {
         {"--multi", o.counting.unique_only, false},
@@ -155,6 +173,13 @@ Options parse(int argc, char** argv)
         } else if (arg == "--names") {
             given_names = true;
             o.names = split_names(in.value());
+        } else if (arg == "--groups") {
+            o.groups = split_names(in.value());
+            if (!design.empty()) in.refuse("give either --design or --groups, not both");
+        } else if (arg == "--design") {
+            design = in.value();
+            if (design.empty()) in.refuse("--design expects a file: the samples, their conditions and files");
+            if (!o.groups.empty()) in.refuse("give either --design or --groups, not both");
         } else if (arg == "--types") {
             for (std::string& type : split_list(in.value(), ',')) o.flatten.keep_types.insert(std::move(type));
         } else if (arg == "--reference") {
@@ -165,6 +190,17 @@ Options parse(int argc, char** argv)
     }
     if (o.gtf.empty()) in.refuse("--gtf is required");
     if (o.out.empty()) in.refuse("--out is required");
+    if (!design.empty()) {
+        if (!o.inputs.empty())
+            in.refuse("--design lists the alignment files: give none after the options, found " +
+                      quote_token(o.inputs[0]));
+        if (given_names) in.refuse("--design names the samples: give no --names with it");
+        SampleSheet sheet = read_sample_sheet(design);
+        o.inputs = std::move(sheet.files);
+        o.names = std::move(sheet.samples);
+        o.groups = std::move(sheet.conditions);
+        return o;
+    }
     if (o.inputs.empty()) in.refuse("no alignment files given: one per condition");
     for (const std::string& input : o.inputs)
         if (input.find_first_of("\t\n\r") != std::string::npos) {
@@ -178,6 +214,8 @@ Options parse(int argc, char** argv)
     } else {
         o.names = default_condition_names(o.inputs);
     }
+    if (!o.groups.empty())
+        if (const std::string problem = groups_problem(o.groups, o.inputs.size()); !problem.empty()) in.refuse(problem);
     return o;
 }
 
@@ -217,7 +255,7 @@ int main(int argc, char** argv)
     // A table named like an input is refused now, not after hours of counting.
     record_opened_path({"annotation file", o.gtf});
     for (const std::string& input : o.inputs) record_opened_path({"alignment file", input});
-    for (const FileName& table : TableFiles(o.out).all()) refuse_if_already_open(table);
+    for (const FileName& table : TableFiles(o.out).all(!o.groups.empty())) refuse_if_already_open(table);
 
     const Annotation annotation = read_annotation(o.gtf, o.annotation);
     std::vector<FlatGene> genes = flatten_genes(annotation.exons, o.flatten);
@@ -231,9 +269,10 @@ int main(int argc, char** argv)
     for (std::size_t c = 0; c < o.inputs.size(); ++c)
         conditions.push_back(count_alignments({"alignment file", o.inputs[c]}, layout, o.counting));
 
-    const TableSizes sizes = write_tables(o.out, layout, conditions, o.inputs, o.names);
+    const TableSizes sizes = write_tables(o.out, layout, conditions, o.inputs, o.names, o.groups);
     print_summary(conditions, o.names);
-    std::printf("next steps:\n%s", next_steps(program_folder(argc > 0 ? argv[0] : nullptr), o.out, sizes).c_str());
+    const std::string bin = program_folder(argc > 0 ? argv[0] : nullptr);
+    std::printf("next steps:\n%s", next_steps(bin, o.out, sizes, !o.groups.empty()).c_str());
     close_standard_output();
     return 0;
 }

@@ -30,10 +30,10 @@ std::string program_folder(const char* argv0)
     return std::filesystem::path(given).parent_path().string();
 }
 
-std::string next_steps(const std::string& bin, const std::string& out, const TableSizes& sizes)
+std::string next_steps(const std::string& bin, const std::string& out, const TableSizes& sizes, bool with_design)
 {
     auto program = [&](const char* name) { return shell_word(bin.empty() ? name : bin + "/" + name); };
-    auto file = [&](const char* name) { return shell_word(out + "/" + name); };
+    auto file = [&](const std::string& name) { return shell_word(out + "/" + name); };
     const std::string common = std::to_string(sizes.num_reads) + " " + std::to_string(sizes.num_conditions) + " " +
                                file("reads.txt") + " " + std::to_string(sizes.num_exons) + " " + file("exon_zb.txt") +
                                " " + std::to_string(sizes.num_genes) + " " + file("gene_zb.txt");
@@ -44,17 +44,23 @@ std::string next_steps(const std::string& bin, const std::string& out, const Tab
             file("gtt.txt") + " " + file("lvcmp_re.txt") + " 0 -81079\n";
     text += program("isocmp") + " " + common + " " + file("gene_re.txt") + " " + file("exon_re.txt") + " " +
             file("isocmp_re.txt") + " 0 -81079\n";
-    for (const char* comparison : {"lvcmp", "isocmp"}) {
-        const std::string c = comparison;
-        text += program("sigtable") + " --stats " + shell_word(out + "/" + c + "_re.txt") + " --tables " +
-                shell_word(out) + " --out " + shell_word(out + "/" + c + "_table.tsv") + " --sort --plots " +
-                shell_word(out + "/plots_" + c) + "\n";
+    for (const std::string c : {"lvcmp", "isocmp"}) {
+        // With a design the tables compare its conditions, not the samples.
+        const std::string design = with_design ? " --design " + file("design.tsv") : "";
+        const std::string table = with_design ? (c == "lvcmp" ? "genes" : "exons") + std::string("_by_condition")
+                                              : c + "_table";
+        const std::string plots = with_design ? "plots_" + table : "plots_" + c;
+        text += program("sigtable") + " --stats " + file(c + "_re.txt") + design + " --tables " + shell_word(out) +
+                " --out " + file(table + ".tsv") + " --sort --plots " + file(plots) + "\n";
     }
     // Shell comments, so that the whole block still runs as copied.
     text += "# For the permutation nulls, set the 0 of lvcmp and isocmp to 1.\n"
             "# Where a few genes take much of a condition's reads, give lvcmp size_factors.txt in place of gtt.txt;\n"
-            "# sigtable --tables finds which of the two lvcmp was given.\n"
-            "# sigtable ranks by the calibrated p-value in each pair of conditions with at least 200 tests, by the\n"
-            "# plain one elsewhere, and says which.\n";
+            "# sigtable --tables finds which of the two lvcmp was given.\n";
+    if (with_design)
+        text += "# Without --design, sigtable compares every pair of samples instead of the design's conditions.\n";
+    else
+        text += "# sigtable ranks by the calibrated p-value in each pair of conditions with at least 200 tests, by "
+                "the\n# plain one elsewhere, and says which.\n";
     return text;
 }

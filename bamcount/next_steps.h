@@ -1,6 +1,7 @@
 // The command lines bamcount prints for the steps after it: mfit, lvcmp
 // and isocmp on its tables with their sizes filled in, then sigtable on
-// each comparison. They name the programs by the folder bamcount itself
+// each comparison, per pair of samples or, with a design, per pair of
+// conditions. They name the programs by the folder bamcount itself
 // runs from, so that they run when copied whether or not that folder is on
 // the PATH, and every path is quoted for the shell where it needs to be.
 #pragma once
@@ -20,5 +21,5 @@ std::string program_folder(const char* argv0);
 
 // The lines after "next steps:", each ending in a newline. `bin` is the
 // programs' folder (empty: their bare names), `out` the tables' folder as
-// the user gave it.
-std::string next_steps(const std::string& bin, const std::string& out, const TableSizes& sizes);
+// the user gave it; `with_design`: it holds design.tsv, for sigtable --design.
+std::string next_steps(const std::string& bin, const std::string& out, const TableSizes& sizes, bool with_design);

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace {
 
@@ -17,13 +18,16 @@ TableFiles::TableFiles(const std::string& dir)
     : reads{"reads file", dir + "/reads.txt"}, exon_zb{"exon_zb file", dir + "/exon_zb.txt"},
       gene_zb{"gene_zb file", dir + "/gene_zb.txt"}, features{"features file", dir + "/features.tsv"},
       gtt{"gtt file", dir + "/gtt.txt"}, summary{"summary file", dir + "/summary.tsv"},
-      conditions{"conditions file", dir + "/conditions.tsv"}, size_factors{"size factors file", dir + "/size_factors.txt"}
+      conditions{"conditions file", dir + "/conditions.tsv"}, size_factors{"size factors file", dir + "/size_factors.txt"},
+      design{"design file", dir + "/design.tsv"}
 {
 }
 
-std::vector<FileName> TableFiles::all() const
+std::vector<FileName> TableFiles::all(bool with_design) const
 {
-    return {reads, exon_zb, gene_zb, features, gtt, summary, conditions, size_factors};
+    std::vector<FileName> files = {reads, exon_zb, gene_zb, features, gtt, summary, conditions, size_factors};
+    if (with_design) files.push_back(design);
+    return files;
 }
 
 std::vector<double> median_of_ratios_totals(const std::vector<std::int64_t>& gene_counts,
@@ -203,6 +207,13 @@ void write_conditions(OutputFile& conditions, const std::vector<std::string>& na
         conditions.integer(static_cast<std::int64_t>(c) + 1).ch('\t').text(names[c]).ch('\t').text(inputs[c]).endl();
 }
 
+// design.tsv: each sample's name, as conditions.tsv gives it, and condition.
+void write_design(OutputFile& design, const std::vector<std::string>& names, const std::vector<std::string>& groups)
+{
+    design.text("sample\tcondition\n");
+    for (std::size_t s = 0; s < names.size(); ++s) design.text(names[s]).ch('\t').text(groups[s]).endl();
+}
+
 // size_factors.txt: the median-of-ratios totals, in gtt's layout.
 void write_size_factors(OutputFile& size_factors, const std::vector<std::int64_t>& gene_counts,
                         const std::vector<std::int64_t>& totals)
@@ -218,7 +229,7 @@ void write_size_factors(OutputFile& size_factors, const std::vector<std::int64_t
 
 TableSizes write_tables(const std::string& dir, const CountLayout& layout,
                         const std::vector<ConditionCounts>& conditions, const std::vector<std::string>& inputs,
-                        const std::vector<std::string>& names)
+                        const std::vector<std::string>& names, const std::vector<std::string>& groups)
 {
     const TableFiles files(dir);
     GeneTables tables(files, layout, conditions);
@@ -231,8 +242,11 @@ TableSizes write_tables(const std::string& dir, const CountLayout& layout,
     write_conditions(named_conditions, names, inputs);
     OutputFile size_factors = OutputFile::create(files.size_factors);
     write_size_factors(size_factors, tables.gene_counts(), totals);
+    std::optional<OutputFile> design;
+    if (!groups.empty()) write_design(design.emplace(OutputFile::create(files.design)), names, groups);
     tables.close();
     for (OutputFile* f : {&gtt, &summary, &named_conditions, &size_factors}) f->close();
+    if (design) design->close();
     // The layout keeps every count within 32 bits (see CountLayout).
     return {static_cast<std::int32_t>(tables.rows()), static_cast<std::int32_t>(conditions.size()),
             static_cast<std::int32_t>(tables.exons()), static_cast<std::int32_t>(layout.genes().size())};

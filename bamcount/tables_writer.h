@@ -2,8 +2,9 @@
 // (reads.txt, exon_zb.txt, gene_zb.txt, gtt.txt), features.tsv, which maps
 // the tables' gene and exon numbers back to the annotation, summary.tsv,
 // the records of every condition by what became of them, and
-// conditions.tsv, each condition's number, name and alignment file, and
-// size_factors.txt, depth totals less swayed by a few dominant genes.
+// conditions.tsv, each condition's number, name and alignment file,
+// size_factors.txt, depth totals less swayed by a few dominant genes, and,
+// for replicates, design.tsv, each sample's condition.
 #pragma once
 
 #include "bamcount/counting.h"
@@ -18,16 +19,19 @@
 // messages.
 struct TableFiles {
     explicit TableFiles(const std::string& dir);
-    FileName reads, exon_zb, gene_zb, features, gtt, summary, conditions, size_factors;
-    // All of them, in the order write_tables creates them.
-    std::vector<FileName> all() const;
+    FileName reads, exon_zb, gene_zb, features, gtt, summary, conditions, size_factors, design;
+    // All of them, in the order write_tables creates them; design.tsv only
+    // `with_design`.
+    std::vector<FileName> all(bool with_design) const;
 };
 
 // Returns the four sizes the pipeline's programs take. `inputs` and `names`:
-// each condition's alignment file and name, in condition order.
+// each condition's alignment file and name, in condition order; `groups`,
+// when not empty, each one's condition as a sample of the design.tsv
+// written then.
 TableSizes write_tables(const std::string& dir, const CountLayout& layout,
                         const std::vector<ConditionCounts>& conditions, const std::vector<std::string>& inputs,
-                        const std::vector<std::string>& names);
+                        const std::vector<std::string>& names, const std::vector<std::string>& groups);
 
 // Median-of-ratios depth totals, one per condition, in the units of gtt's
 // totals. Over the genes with reads in every condition, a gene's ratio in

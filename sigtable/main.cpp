@@ -574,11 +574,13 @@ void run_conditions(const Options& o, const Inputs& in)
 
     const char* what = in.stats.kind == StatsKind::level ? "genes" : "exons";
     char text[400];
-    std::snprintf(text, sizeof text,
-                  "%s: %zu of %zu tested; %g degrees of freedom between replicates, and %s more from the variance "
-                  "of %s of like expression\n",
-                  what, results.tested, results.features.size(), results.residual_df,
-                  std::isinf(results.prior.d0) ? "all" : short_number(results.prior.d0).c_str(), what);
+    const std::string prior =
+        std::isinf(results.prior.d0)
+            ? std::string(", outweighed by the variance of ") + what +
+                  " of like expression (their own variances scatter no more than sampling explains)"
+            : ", and " + short_number(results.prior.d0) + " more from the variance of " + what + " of like expression";
+    std::snprintf(text, sizeof text, "%s: %zu of %zu tested; %g degrees of freedom between replicates%s\n", what,
+                  results.tested, results.features.size(), results.residual_df, prior.c_str());
     std::fputs(text, stdout);
     for (int a = 1; a <= design.num_conditions(); ++a)
         for (int b = a + 1; b <= design.num_conditions(); ++b) {

@@ -98,13 +98,12 @@ std::string bin_folder() { return std::filesystem::canonical(program_path("bamco
 const std::string kNextStepsNotes =
     "# For the permutation nulls, set the 0 of lvcmp and isocmp to 1.\n"
     "# Where a few genes take much of a condition's reads, give lvcmp size_factors.txt in place of gtt.txt;\n"
-    "# sigtable --tables finds which of the two lvcmp was given.\n"
-    "# sigtable ranks by the calibrated p-value in each pair of conditions with at least 200 tests, by the\n"
-    "# plain one elsewhere, and says which.\n";
+    "# sigtable --tables finds which of the two lvcmp was given.\n";
 
 // The command lines bamcount prints for tables in `out` (a plain path)
-// of the given sizes, and the notes after them.
-std::string next_steps(const std::string& out, const std::string& sizes)
+// of the given sizes, and the notes after them; `design`: for tables with
+// design.tsv.
+std::string next_steps(const std::string& out, const std::string& sizes, bool design = false)
 {
     const std::string b = bin_folder() + "/", o = out + "/";
     std::istringstream n(sizes);
@@ -112,13 +111,20 @@ std::string next_steps(const std::string& out, const std::string& sizes)
     n >> reads >> conditions >> exons >> genes;
     const std::string tables = " " + reads + " " + conditions + " " + o + "reads.txt " + exons + " " + o +
                                "exon_zb.txt " + genes + " " + o + "gene_zb.txt ";
+    auto sigtable = [&](const std::string& kind, const std::string& table) {
+        return b + "sigtable --stats " + o + kind + "_re.txt" + (design ? " --design " + o + "design.tsv" : "") +
+               " --tables " + out + " --out " + o + table + ".tsv --sort --plots " + o + "plots_" +
+               (design ? table : kind) + "\n";
+    };
     return "next steps:\n" + b + "mfit" + tables + o + "exon_re.txt " + o + "gene_re.txt " + o + "chisq_re.txt\n" +
            b + "lvcmp" + tables + o + "gene_re.txt " + o + "exon_re.txt " + o + "gtt.txt " + o +
            "lvcmp_re.txt 0 -81079\n" + b + "isocmp" + tables + o + "gene_re.txt " + o + "exon_re.txt " + o +
-           "isocmp_re.txt 0 -81079\n" + b + "sigtable --stats " + o + "lvcmp_re.txt --tables " + out + " --out " + o +
-           "lvcmp_table.tsv --sort --plots " + o + "plots_lvcmp\n" + b + "sigtable --stats " + o +
-           "isocmp_re.txt --tables " + out + " --out " + o + "isocmp_table.tsv --sort --plots " + o +
-           "plots_isocmp\n" + kNextStepsNotes;
+           "isocmp_re.txt 0 -81079\n" + sigtable("lvcmp", design ? "genes_by_condition" : "lvcmp_table") +
+           sigtable("isocmp", design ? "exons_by_condition" : "isocmp_table") + kNextStepsNotes +
+           (design ? "# Without --design, sigtable compares every pair of samples instead of the design's "
+                     "conditions.\n"
+                   : "# sigtable ranks by the calibrated p-value in each pair of conditions with at least 200 "
+                     "tests, by the\n# plain one elsewhere, and says which.\n");
 }
 
 } // namespace
@@ -294,11 +300,7 @@ TEST(Bamcount, RefusesWhatItCannotUse)
 
     const RunResult help = run_program(program_path("bamcount"), {"--help"});
     EXPECT_EQ(help.status, 0);
-    for (const char* option : {"--gtf", "--out", "--strand", "--min-mapq", "--multi", "--keep-duplicates", "--types",
-                               "--no-merge", "--coverage", "--reference", "--threads", "--names", "--feature-type",
-                               "--gene-attribute", "--refuse-split-genes", "second_mate", "gene_id@chromosome(strand)",
-                               "conditions.tsv", "size_factors.txt"})
-        EXPECT_NE(help.out.find(option), std::string::npos) << option;
+    EXPECT_EQ(help.out, read_file(std::string(TEST_DATA_DIR) + "/texts/bamcount_help.txt"));
     const RunResult short_form = run_program(program_path("bamcount"), {"-h"});
     EXPECT_EQ(short_form.status, 0);
     EXPECT_EQ(short_form.out, help.out);
@@ -747,4 +749,112 @@ TEST(Bamcount, ConditionsAreNamedByTheirFilesOrAsGiven)
     EXPECT_EQ(alias.status, 2);
     EXPECT_EQ(alias.err, "bamcount: conditions file '" + kept + "' is the same file as annotation file '" + kept +
                              "': give each output a name of its own, apart from the inputs\n");
+}
+
+namespace {
+
+// bamcount run in `dir`, where the paths it is given are relative to.
+RunResult bamcount_in(const ScratchDir& dir, std::vector<std::string> args)
+{
+    args.insert(args.begin(), {"-c", "cd \"$0\" && exec \"$@\"", dir.path(), program_path("bamcount"), "--gtf",
+                               dir.write("genes.gtf", kAnnotation), "--threads", "1"});
+    return run_program("/bin/sh", args);
+}
+
+} // namespace
+
+// Replicates: a sample sheet in a folder of its own, naming alignment files
+// relative to the folder bamcount runs in (a header with a fourth cell, a
+// blank line and a note after a file, all passed over), and the same design
+// as --groups with --names. The columns are the samples in order, design.tsv
+// gives each its condition, and the next steps compare the conditions.
+TEST(Bamcount, ReplicatesFromASampleSheetOrGroupsAreColumnsWithTheirConditions)
+{
+    ScratchDir dir;
+    write_alignments(dir, "c1", kCondition1);
+    write_alignments(dir, "c2", kCondition2);
+    std::filesystem::create_directories(dir.file("sheets"));
+    dir.write("sheets/samples.tsv", "sample\tcondition\tfile\tnote\nctl_1\tcontrol\tc1.bam\n\n"
+                                    "trt_1\ttreated\tc2.bam\tfirst run\nctl_2\tcontrol\tc2.bam\n");
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--out", "out", "--design", "sheets/samples.tsv"},
+          {"--out", "out", "--groups", "control,treated,control", "--names", "ctl_1,trt_1,ctl_2", "c1.bam", "c2.bam",
+           "c2.bam"}}) {
+        SCOPED_TRACE(args[2]);
+        const RunResult r = bamcount_in(dir, args);
+        ASSERT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(read_file(dir.file("out/design.tsv")),
+                  "sample\tcondition\nctl_1\tcontrol\ntrt_1\ttreated\nctl_2\tcontrol\n");
+        EXPECT_EQ(read_file(dir.file("out/conditions.tsv")),
+                  "condition\tname\tfile\n1\tctl_1\tc1.bam\n2\ttrt_1\tc2.bam\n3\tctl_2\tc2.bam\n");
+        EXPECT_EQ(read_file(dir.file("out/reads.txt")),
+                  "1 101 1 2 1 1\n1 110 1 1 0 0\n1 121 1 1 0 0\n1 204 -1 1 0 0\n1 315 -1 0 1 1\n");
+        EXPECT_EQ(r.out.substr(r.out.find("next steps:")), next_steps("out", "5 3 5 4", true));
+        // The lines printed run as they are, sigtable --design taking the
+        // design and the tables together.
+        std::istringstream lines(r.out.substr(r.out.find("next steps:\n") + 12));
+        for (std::string line; std::getline(lines, line);) {
+            const RunResult step = run_program("/bin/sh", {"-c", "cd \"$0\" || exit 1\n" + line, dir.path()});
+            EXPECT_EQ(step.status, 0) << line << ": " << step.err;
+        }
+        // A row per gene and the one pair of conditions, named by the design.
+        const std::vector<std::string> rows = split_lines(read_file(dir.file("out/genes_by_condition.tsv")));
+        ASSERT_EQ(rows.size(), 5u);
+        for (const std::string& row : rows) EXPECT_EQ(split_words(row)[8], row == rows[0] ? "condition_b" : "treated");
+        EXPECT_TRUE(file_exists(dir.file("out/plots_genes_by_condition/volcano_1_2.svg")));
+    }
+}
+
+TEST(Bamcount, RefusesSampleSheetsAndGroupsItCannotUse)
+{
+    ScratchDir dir;
+    write_alignments(dir, "c1", kCondition1);
+    write_alignments(dir, "c2", kCondition2);
+    const std::string at = "bamcount: sample sheet 's.tsv', line ";
+    const struct {
+        std::string sheet;
+        std::vector<std::string> args;
+        std::string message;
+    } cases[] = {
+        {"a\tA\tc1.bam\nb\tB\n", {},
+         at + "2, field 3 (alignment file of sample 2): expected a tab and the sample's BAM, CRAM or SAM file, found "
+              "the end of the line"},
+        {"a\tA\tc1.bam\nb\tB\tnone.bam\n", {},
+         at + "2, field 3 (alignment file of sample 2): expected a BAM, CRAM or SAM file that can be read, found "
+              "'none.bam' (No such file or directory)"},
+        {"a\tA\tc1.bam\na\tB\tc2.bam\n", {},
+         at + "2, field 1 (sample name of sample 2): expected a name of its own, not that of sample 1, found 'a'"},
+        {"a b\tA\tc1.bam\n", {},
+         at + "1, field 1 (sample name of sample 1): expected a name without blanks, found 'a b'"},
+        {"a\tA\tc1.bam\nb\tA\tc2.bam\n", {},
+         "bamcount: sample sheet 's.tsv' names 1 condition ('A'): expected at least two conditions to compare"},
+        {"", {"c1.bam"}, "bamcount: --design lists the alignment files: give none after the options, found 'c1.bam' "
+                         "(see bamcount --help)"},
+        {"", {"--names", "a"}, "bamcount: --design names the samples: give no --names with it (see bamcount --help)"},
+        {"", {"--groups", "A,B"}, "bamcount: give either --design or --groups, not both (see bamcount --help)"},
+    };
+    for (const auto& c : cases) {
+        dir.write("s.tsv", c.sheet);
+        std::vector<std::string> args = {"--out", "out", "--design", "s.tsv"};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        const RunResult r = bamcount_in(dir, args);
+        EXPECT_EQ(r.status, 2) << c.message;
+        EXPECT_EQ(r.err, c.message + "\n");
+    }
+    const std::vector<std::pair<std::string, std::string>> groups = {
+        {"A,B,A", "--groups gives 3 conditions for 2 alignment files: one per file, in their order"},
+        {"A,A", "--groups names 1 condition ('A'): expected at least two conditions to compare"},
+    };
+    for (const auto& [value, message] : groups) {
+        const RunResult r = bamcount_in(dir, {"--out", "out", "--groups", value, "c1.bam", "c2.bam"});
+        EXPECT_EQ(r.status, 2) << message;
+        EXPECT_EQ(r.err, "bamcount: " + message + " (see bamcount --help)\n");
+    }
+    // design.tsv is an output like the tables: never the sheet it is made from.
+    std::filesystem::create_directories(dir.file("out"));
+    dir.write("out/design.tsv", "a\tA\tc1.bam\nb\tB\tc2.bam\n");
+    const RunResult alias = bamcount_in(dir, {"--out", "out", "--design", "out/design.tsv"});
+    EXPECT_EQ(alias.status, 2);
+    EXPECT_EQ(alias.err, "bamcount: design file 'out/design.tsv' is the same file as sample sheet 'out/design.tsv': "
+                         "give each output a name of its own, apart from the inputs\n");
 }

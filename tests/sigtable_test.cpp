@@ -204,8 +204,8 @@ TEST(Sigtable, RefusesFilesItCannotRead)
                             "', line 1, field 4 (gp_statistic of comparison 1): expected a real number, found 'x'\n");
     const RunResult help = sigtable({"--help"});
     EXPECT_EQ(help.status, 0);
-    for (const char* option : {"--stats", "--out", "--tables", "--features", "--gtt", "--pvalue", "--sort", "--fdr",
-                               "--plots", "--alpha"})
+    for (const char* option : {"--stats", "--out", "--tables", "--design", "--features", "--gtt", "--pvalue",
+                               "--sort", "--fdr", "--plots", "--alpha"})
         EXPECT_NE(help.out.find(option), std::string::npos) << option;
     const RunResult short_form = sigtable({"-h"});
     EXPECT_EQ(short_form.status, 0);

@@ -649,8 +649,8 @@ TEST(SimcountsOptions, HelpNamesEveryOptionAndWritesNothing)
     EXPECT_TRUE(fs::is_empty(tmp.path()));
 }
 
-// The example dataset in the repository was written by the command its
-// README gives; any change to a draw, a sampler or a table's format shows
+// The example datasets in the repository were written by the commands their
+// READMEs give; any change to a draw, a sampler or a table's format shows
 // here as a difference in a whole file.
 TEST(SimcountsDeterminism, ExampleDatasetIsRewrittenByteForByte)
 {
@@ -670,6 +670,16 @@ TEST(SimcountsDeterminism, ExampleDatasetIsRewrittenByteForByte)
     ASSERT_EQ(zero.status, 0) << zero.err;
     EXPECT_EQ(zero.out, o.out);
     for (const char* file : kFiles) EXPECT_TRUE(read_file(off + "/" + file) == read_file(examples + file)) << file;
+
+    // The example with replicates, by the command of its README.
+    const std::string reps = tmp.file("replicates");
+    const RunResult r = run_simcounts({"--seed", "11", "--num-genes", "200", "--conditions", "2", "--replicates", "3",
+                                       "--rows", "10000", "--depth", "3", "--sample-cv", "0.2", "--exon-cv", "0.1",
+                                       "--planted-genes", "0.1", "--planted-exons", "0.05", "--out", reps});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "num_reads=10002 num_conditions=6 num_exons=2114 num_genes=200\n");
+    for (const char* file : {"reads.txt", "exon_zb.txt", "gene_zb.txt", "gtt.txt", "truth.tsv", "design.tsv"})
+        EXPECT_TRUE(read_file(reps + "/" + file) == read_file(examples + "replicates/" + file)) << file;
 }
 
 // A write that fails ends the run with status 255 and one line naming the

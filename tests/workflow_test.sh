@@ -4,8 +4,8 @@
 # (also with empty shards, and with the size factors as totals) must be byte
 # for byte those of one whole run of each program, and sigtable's tables those
 # of sigtable on them; dry runs with the SLURM profile and from Snakemake's
-# standard layout must plan the expected jobs; bad configs are refused before
-# any job. Exit 77 (skipped) where Debian's snakemake is not installed.
+# standard layout must plan the expected jobs; replicates run sigtable
+# --design as well; bad configs are refused before any job. Exit 77 (skipped) where Debian's snakemake is not installed.
 set -euo pipefail
 bin=$(cd "$1" && pwd)
 src=$(cd "$2" && pwd)
@@ -183,6 +183,25 @@ else
   fail "totals: size_factors: bamcount wrote no size_factors.txt, or one equal to gtt.txt"
 fi
 
+# --- Replicates from alignment files ('samples'): two samples per condition.
+# bamcount writes the design, and sigtable --design compares the conditions
+# into out/tables/, with their plots, beside the tables per pair of samples.
+sam liver_2 5 7 7 30 30 210 250 260 360 380
+sam brain_2 5 9 40 40 212 212 230 250 260 270 290 355
+printf 'samples:\n  liver: [%s, %s]\n  brain: [%s, %s]\nannotation: %s\n' "$tmp/bam/liver.sam" "$tmp/bam/liver_2.sam" \
+  "$tmp/bam/brain.sam" "$tmp/bam/brain_2.sam" "$tmp/bam/genes.gtf" >"$tmp/bam/samples.yaml"
+if workflow "$tmp/bam/reps" --configfile "$tmp/bam/samples.yaml" --config bin="$bin" out="$tmp/bam/reps/out" \
+  tables= permute=false --cores 2 -q >"$tmp/bam/reps.log" 2>&1 &&
+  [ "$(cat "$tmp/bam/reps/out/tables/design.tsv")" = "$(printf 'sample\tcondition\nliver\tliver\nliver_2\tliver\nbrain\tbrain\nbrain_2\tbrain')" ] &&
+  [ "$(cut -f1 "$tmp/bam/reps/out/tables/genes_by_condition.tsv" | sort | tr '\n' ' ')" = "1 2 gene_index " ] &&
+  [ "$(cut -f2 "$tmp/bam/reps/out/tables/exons_by_condition.tsv" | sed -n 1p)" = gene_index ] &&
+  [ -s "$tmp/bam/reps/out/plots/conditions/genes/volcano_1_2.svg" ] && [ -s "$tmp/bam/reps/out/lvcmp_table.tsv" ]; then
+  pass "from replicates: the design, the tables per pair of conditions and their plots"
+else
+  fail "from replicates"
+  tail -n 30 "$tmp/bam/reps.log"
+fi
+
 # planned WHAT WANT LOG COMMAND...: passes when the dry run COMMAND plans
 # the jobs per rule of WANT.
 planned() {
@@ -218,6 +237,11 @@ conditions:
 annotation: $tmp/plan-bam/genes.gtf
 bamcount_options: "--strand reverse"
 EOF
+# The example's tables with a design of two conditions of two samples.
+printf 'sample\tcondition\nA1\tA\nA2\tA\nB1\tB\nB2\tB\n' >"$tmp/plan-bam/design.tsv"
+check_plan "dry run from tables with a design: sigtable per pair of samples and per pair of conditions" \
+  'all 1\nsizes 1\nmfit_shard 3\nmfit_gather 1\nlvcmp_shard 3\nlvcmp_gather 1\nisocmp_shard 3\nisocmp_gather 1\nsigtable 2\nsigtable_design 2' \
+  "$tmp/plan-design" --config bin="$bin" out=out tables="$ex" design="$tmp/plan-bam/design.tsv"
 check_plan "dry run from alignment files, 5 shards" \
   'all 1\nbamcount 1\nsizes 1\nmfit_shard 5\nmfit_gather 1\nlvcmp_shard 5\nlvcmp_gather 1\nisocmp_shard 5\nisocmp_gather 1\nsigtable 2' \
   "$tmp/plan-bam/dir" --configfile "$tmp/plan-bam/bams.yaml" --config bin="$bin" out=out tables= shards=5
@@ -267,8 +291,15 @@ refused "a single-stream permutation run not from gene 1 is refused" "must start
 printf 'conditions:\n  "liver cells": a.bam\nannotation: genes.gtf\n' >"$tmp/blank.yaml"
 refused "a condition name with a blank is refused" "must be one word" \
   --configfile "$tmp/blank.yaml" --config bin="$bin" out=out tables=
-refused "tables and alignment files at once are refused" "not both or neither" \
+refused "tables and alignment files at once are refused" "give exactly one of 'tables'" \
   --configfile "$tmp/plan-bam/bams.yaml" --config bin="$bin" out=out tables="$ex"
+printf 'samples:\n  liver: [a.bam, b.bam]\nannotation: genes.gtf\n' >"$tmp/one.yaml"
+refused "replicates of a single condition are refused" "'samples' names 1 condition(s)" \
+  --configfile "$tmp/one.yaml" --config bin="$bin" out=out tables=
+refused "a design beside alignment files is refused" "'design' is for 'tables'" \
+  --configfile "$tmp/plan-bam/bams.yaml" --config bin="$bin" out=out tables= design="$tmp/plan-bam/design.tsv"
+refused "a design that is not a file is refused" "'design' names $tmp/none.tsv, which is not a file" \
+  --config bin="$bin" out=out tables="$ex" design="$tmp/none.tsv"
 refused "totals other than gtt or size_factors are refused" "'totals' must be gtt or size_factors" \
   --config bin="$bin" out=out tables="$ex" totals=counts
 refused "totals: size_factors with a tables folder without size_factors.txt is refused" \
