@@ -29,8 +29,47 @@ struct SampleReads {
     std::vector<std::vector<double>> own, gene;
 };
 
+// With the count table: the genes of the statistics file, or every exon of
+// the genes of isocmp's file that have two exons or more (isocmp writes no
+// line for a comparison whose fits failed, as those of an exon without
+// reads in a sample, so its file alone would leave such exons untested),
+// each with every sample's exact reads.
+SampleReads table_reads(const StatsFile& stats, int samples, const CountTables& tables)
+{
+    const bool level = stats.kind == StatsKind::level;
+    SampleReads in;
+    std::unordered_map<int, bool> seen;
+    auto add = [&](int id, int gene_id, std::int32_t own_row, std::int32_t gene_row) {
+        ConditionFeature& f = in.features.emplace_back();
+        f.id = id;
+        f.gene_id = gene_id;
+        std::vector<double>& own = in.own.emplace_back(static_cast<std::size_t>(samples), kMissing);
+        std::vector<double>& gene = in.gene.emplace_back(static_cast<std::size_t>(samples), kMissing);
+        for (int s = 1; s <= samples && static_cast<std::size_t>(s) <= tables.conditions(); ++s) {
+            const auto i = static_cast<std::size_t>(s - 1);
+            own[i] = static_cast<double>(level ? tables.gene_reads(own_row, s) : tables.exon_reads(own_row, s));
+            gene[i] = static_cast<double>(tables.gene_reads(gene_row, s));
+        }
+    };
+    for (const StatsRow& r : stats.rows) {
+        const int gene_id = level ? r.id : r.gene_id;
+        if (!seen.emplace(gene_id, true).second) continue;
+        const auto g = tables.gene_row.find(gene_id);
+        if (g == tables.gene_row.end()) continue;
+        if (level) {
+            add(r.id, 0, g->second, g->second);
+            continue;
+        }
+        const std::int32_t first = tables.genes.first_exon[g->second], last = tables.genes.last_exon[g->second];
+        if (last <= first) continue; // one exon: no share to compare
+        for (std::int32_t e = first; e <= last; ++e) add(tables.exons.exon_id[e], gene_id, e, g->second);
+    }
+    return in;
+}
+
 SampleReads sample_reads(const StatsFile& stats, int samples, const CountTables* tables)
 {
+    if (tables) return table_reads(stats, samples, *tables);
     const bool level = stats.kind == StatsKind::level;
     SampleReads in;
     std::unordered_map<int, std::size_t> index;
@@ -51,18 +90,6 @@ SampleReads sample_reads(const StatsFile& stats, int samples, const CountTables*
         };
         put(r.a, level ? r.gene.mean_a : r.exon.mean_a, r.gene.mean_a);
         put(r.b, level ? r.gene.mean_b : r.exon.mean_b, r.gene.mean_b);
-    }
-    if (!tables) return in;
-    // The count table's sums are exact, and hold every sample.
-    for (std::size_t k = 0; k < in.features.size(); ++k) {
-        const auto own = (level ? tables->gene_row : tables->exon_row).find(in.features[k].id);
-        const auto gene = tables->gene_row.find(level ? in.features[k].id : in.features[k].gene_id);
-        if (own == (level ? tables->gene_row : tables->exon_row).end() || gene == tables->gene_row.end()) continue;
-        for (int s = 1; s <= samples && static_cast<std::size_t>(s) <= tables->conditions(); ++s) {
-            const auto i = static_cast<std::size_t>(s - 1);
-            in.own[k][i] = static_cast<double>(level ? tables->gene_reads(own->second, s) : tables->exon_reads(own->second, s));
-            in.gene[k][i] = static_cast<double>(tables->gene_reads(gene->second, s));
-        }
     }
     return in;
 }

@@ -557,6 +557,13 @@ void run_conditions(const Options& o, const Inputs& in)
 {
     const Design design = read_checked_design(o, in);
     ConditionResults results = compute_condition_results(in.stats, design, in.tables());
+    std::size_t unlisted = 0;
+    for (const ConditionFeature& f : results.features) unlisted += f.untested.rfind("no line for ", 0) == 0;
+    if (unlisted > 0)
+        warn("warning: " + std::to_string(unlisted) + (in.stats.kind == StatsKind::level ? " genes" : " exons") +
+             " lack a line for some sample in " + describe(in.stats.name) +
+             " (isocmp writes none where a fit failed, as for an exon without reads) and are not tested: give "
+             "--tables for every sample's reads");
     if (o.sort) sort_condition_rows(results.rows);
     TableSink table(o.out);
     table.write(condition_header(in.stats.kind, in.given_features()));
