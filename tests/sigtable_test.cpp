@@ -9,6 +9,7 @@
 // Reference values were computed with SciPy 1.10 (Debian's python3-scipy):
 //   python3 -c "from scipy import stats; print(stats.chi2.sf(X, 1))"
 //   python3 -c "from scipy import stats; print(stats.gamma.sf(X, SHAPE, scale=SCALE))"
+#include "sigtable/plots.h"
 #include "sigtable/pvalues.h"
 #include "tests/sigtable_run.h"
 
@@ -525,4 +526,24 @@ TEST(SigtableFeatures, RefusesAFileThatIsNotThere)
     const std::string stats = dir.write("lv.txt", level_file(false));
     expect_refusal(dir, {"--stats", stats, "--features", dir.file("features.tsv")},
                    "cannot open features file '" + dir.file("features.tsv") + "': No such file or directory");
+}
+
+// A grey point on the cell of one already drawn is left out; significant
+// points are all drawn, even on one spot.
+TEST(Sigtable, PlotsThinGreyPointsButDrawEverySignificantOne)
+{
+    Plot plot{"t", "x", "y", "legend", {}, false, false, "", false};
+    for (int k = 0; k < 1000; ++k) plot.points.push_back({0.5 + 1e-9 * k, 0.5, false});
+    plot.points.push_back({0.0, 0.0, false});
+    plot.points.push_back({1.0, 1.0, false});
+    for (int k = 0; k < 3; ++k) plot.points.push_back({0.25, 0.75, true});
+    const std::string svg = plot_svg(plot);
+    auto count = [&](const std::string& what) {
+        std::size_t n = 0;
+        for (std::size_t at = svg.find(what); at != std::string::npos; at = svg.find(what, at + 1)) ++n;
+        return n;
+    };
+    // The legend's circles have no opacity, so only the points count.
+    EXPECT_EQ(count("fill=\"#7f7f7f\" fill-opacity=\"0.5\""), 3u);
+    EXPECT_EQ(count("fill=\"#d62728\" fill-opacity=\"0.9\""), 3u);
 }
