@@ -44,7 +44,16 @@ Dataset load_dataset(DatasetFiles& files, const TableSizes& sizes, bool require_
                 w.end = span.end;
                 w.start = span.start;
             }
-            a.counts = read_count_rows(files.reads, sizes.num_reads, sizes.num_conditions, w);
+            const int fd = files.reads.descriptor();
+            if (w.last < w.first || (ReadsIndex::starts_line(fd, w.begin) &&
+                                     (w.end == index->size || ReadsIndex::starts_line(fd, w.end)))) {
+                a.counts = read_count_rows(files.reads, sizes.num_reads, sizes.num_conditions, w);
+            } else {
+                warn("warning: ignoring the index '" + reads_index_path(files.reads.name().path) + "' of " +
+                     describe(files.reads.name()) + ": its offset " + std::to_string(w.begin) +
+                     " does not start a line; reading the whole reads file");
+                a.counts = read_count_table(files.reads, sizes.num_reads, sizes.num_conditions);
+            }
             std::puts("reads file is read in");
             std::puts("exonzb file is read in");
             std::puts("genezb file is read in");

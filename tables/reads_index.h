@@ -10,6 +10,7 @@
 //   conditions <counts per row>
 //   rows <rows indexed>
 //   every <K>
+//   offsets <16 hex digits: a checksum of the offsets below>
 //   <byte offset of row 1>
 //   <byte offset of row K + 1>
 //   ...
@@ -49,6 +50,9 @@ struct ReadsIndex {
         std::int64_t start = 0;
     };
     Span span(std::int64_t first, std::int64_t last) const;
+    // Whether byte `at` of the reads file starts a line: a last guard
+    // against a file changed in place where the checksum did not look.
+    static bool starts_line(int fd, std::uint64_t at);
 };
 
 inline constexpr std::int64_t kIndexEvery = 4096;
