@@ -112,37 +112,41 @@ std::string write_reads_index(const FileName& reads, std::int32_t num_conditions
         return "it is not a plain regular file (gzip-compressed data cannot be read from the middle)";
     }
     if (!sample_check(fd, idx.size, idx.check)) fail_open(reads, "read", errno);
-    // One pass over the bytes, counting the fields of each line.
+    // One pass over the bytes, counting the fields of each line. A line ends
+    // at its '\n', the last one also at the end of the file; the first line
+    // that is not a row of the layout ends the index.
     const std::int64_t fields = 3 + std::int64_t(num_conditions);
     std::vector<char> block(std::size_t(1) << 20);
     std::uint64_t at = 0, line_start = 0;
     std::int64_t in_line = 0;
-    bool in_token = false, broken = false;
-    for (;;) {
-        ssize_t got = ::read(fd, block.data(), block.size());
+    bool in_token = false;
+    const auto line_ended = [&](std::uint64_t next_start) {
+        if (in_line != fields) return false;
+        if (idx.rows % every == 0) idx.offsets.push_back(line_start);
+        ++idx.rows;
+        in_line = 0;
+        in_token = false;
+        line_start = next_start;
+        return true;
+    };
+    for (bool going = true; going;) {
+        const ssize_t got = ::read(fd, block.data(), block.size());
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) fail_open(reads, "read", errno);
-        const bool end = got == 0;
-        for (ssize_t i = 0; i <= got && !broken; ++i) {
-            const bool line_end = i == got ? end && (in_line > 0 || in_token) : block[std::size_t(i)] == '\n';
-            if (i == got && !line_end) break;
-            if (!line_end) {
-                const bool sep = is_separator(block[std::size_t(i)]);
-                if (!sep && !in_token) ++in_line;
-                in_token = !sep;
-                continue;
-            }
-            in_token = false;
-            if (in_line != fields) {
-                broken = true;
-                break;
-            }
-            if (idx.rows % every == 0) idx.offsets.push_back(line_start);
-            ++idx.rows;
-            in_line = 0;
-            line_start = at + static_cast<std::uint64_t>(i) + 1;
+        if (got == 0) {
+            if (in_line > 0) line_ended(at);
+            break;
         }
-        if (end || broken) break;
+        for (std::size_t i = 0; i < static_cast<std::size_t>(got) && going; ++i) {
+            const char c = block[i];
+            if (c == '\n') {
+                going = line_ended(at + i + 1);
+            } else {
+                const bool separator = is_separator(c);
+                if (!separator && !in_token) ++in_line;
+                in_token = !separator;
+            }
+        }
         at += static_cast<std::uint64_t>(got);
     }
     ::close(fd);
