@@ -2,6 +2,7 @@
 
 #include "bamcount/table_names.h"
 #include "cli/diag.h"
+#include "tables/reads_index.h"
 #include "tables/textout.h"
 
 #include <algorithm>
@@ -247,6 +248,13 @@ TableSizes write_tables(const std::string& dir, const CountLayout& layout,
     tables.close();
     for (OutputFile* f : {&gtt, &summary, &named_conditions, &size_factors}) f->close();
     if (design) design->close();
+    // reads.txt.idx, so that --genes shards of mfit, lvcmp and isocmp read
+    // only their genes' rows: made from the closed file, a second pass over
+    // bytes still in the page cache.
+    if (tables.rows() > 0) {
+        const std::string why = write_reads_index(files.reads, static_cast<std::int32_t>(conditions.size()));
+        if (!why.empty()) warn("warning: no index of " + describe(files.reads) + ": " + why);
+    }
     // The layout keeps every count within 32 bits (see CountLayout).
     return {static_cast<std::int32_t>(tables.rows()), static_cast<std::int32_t>(conditions.size()),
             static_cast<std::int32_t>(tables.exons()), static_cast<std::int32_t>(layout.genes().size())};

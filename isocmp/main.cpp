@@ -50,7 +50,7 @@ int main(int argc, char** argv)
 
     // Line e of exon_re is read as exon e's fits: the genes' exon ranges must
     // list every exon once and in ascending order for that to hold.
-    const Dataset data = load_dataset(inputs.dataset, inputs.sizes, true);
+    const Dataset data = load_dataset(inputs.dataset, inputs.sizes, true, start.program.genes);
     const FitResults fits = load_fit_results(inputs.fits, inputs.sizes);
     const ShareInputs in{{data.counts, data.exons, data.genes, fits.genes}, fits.exons};
 

@@ -53,7 +53,7 @@ int main(int argc, char** argv)
     settle_comparison_run(start.program, inputs.sizes.num_genes, out.permute);
     const ComparisonRun run{out.permute, start.program.streams, start.program.genes, start.program.threads};
 
-    const Dataset data = load_dataset(inputs.dataset, inputs.sizes);
+    const Dataset data = load_dataset(inputs.dataset, inputs.sizes, false, start.program.genes);
     const FitResults fits = load_fit_results(inputs.fits, inputs.sizes);
     const TotalsTable totals = read_totals(gtt, inputs.sizes.num_conditions);
     std::puts("total unique read is read in");

@@ -46,7 +46,7 @@ int main(int argc, char** argv)
         {"chisq_re file", source.name("Output File for Chi Square statistic Values : ", "the chisq_re file name")});
 
     fit_shard_to(start.genes, sizes.num_genes);
-    const Dataset in = load_dataset(files, sizes);
+    const Dataset in = load_dataset(files, sizes, false, start.genes);
     if (!in.genes.exons_in_order)
         warn("warning: the exon ranges of " + describe(files.gene_zb.name()) +
              " do not list every exon once and in ascending order; the lines of exon_re will not line up with "

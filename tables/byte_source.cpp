@@ -61,7 +61,7 @@ ByteSource::ByteSource(FileName name, int fd) : name_(std::move(name)), fd_(fd) 
 
 ByteSource::ByteSource(ByteSource&& other) noexcept
     : name_(std::move(other.name_)), fd_(std::exchange(other.fd_, -1)), started_(other.started_),
-      gzip_(std::move(other.gzip_))
+      ranged_(other.ranged_), remaining_(other.remaining_), gzip_(std::move(other.gzip_))
 {
 }
 
@@ -83,11 +83,24 @@ std::size_t ByteSource::read_raw(char* into, std::size_t room)
 #ifdef TEXTIN_FUZZ_READS
     if (g_longest_read > 0) room = std::min(room, g_longest_read);
 #endif
+    if (ranged_) room = static_cast<std::size_t>(std::min<std::uint64_t>(room, remaining_));
+    if (room == 0) return 0;
     for (;;) {
         const ssize_t got = ::read(fd_, into, std::min(room, kLargestRequest));
-        if (got >= 0) return static_cast<std::size_t>(got);
+        if (got >= 0) {
+            if (ranged_) remaining_ -= static_cast<std::uint64_t>(got);
+            return static_cast<std::size_t>(got);
+        }
         if (errno != EINTR) fail_open(name_, "read", errno);
     }
+}
+
+void ByteSource::read_range(std::uint64_t begin, std::uint64_t end)
+{
+    if (::lseek(fd_, static_cast<off_t>(begin), SEEK_SET) < 0) fail_open(name_, "seek in", errno);
+    started_ = true;
+    ranged_ = true;
+    remaining_ = end > begin ? end - begin : 0;
 }
 
 std::size_t ByteSource::read(char* into, std::size_t room)

@@ -15,6 +15,7 @@
 #include "cli/diag.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 
 #ifdef TEXTIN_FUZZ_READS
@@ -43,6 +44,11 @@ public:
     std::size_t read(char* into, std::size_t room);
 
     const FileName& name() const { return name_; }
+    int descriptor() const { return fd_; }
+
+    // Reads the plain file's bytes [begin, end) only, from here on: a part
+    // of a large table whose index says where it lies. Before any read.
+    void read_range(std::uint64_t begin, std::uint64_t end);
 
     // Releases the descriptor; later reads find the end of the text.
     void close();
@@ -60,5 +66,7 @@ private:
     FileName name_;
     int fd_ = -1;
     bool started_ = false;
+    bool ranged_ = false;
+    std::uint64_t remaining_ = 0; // bytes left of the range
     std::unique_ptr<Inflater> gzip_; // set for a gzip file
 };

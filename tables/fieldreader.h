@@ -31,6 +31,15 @@ public:
         record_ = index;
         field_ = 0;
     }
+    // For a reader that starts in the middle of a file laid out one record
+    // per line, at the record after the one that ends on `previous_end`:
+    // the layout the file's first records set.
+    void resume_one_per_line(std::uint64_t previous_end)
+    {
+        span_ = 0;
+        new_line_ = 1;
+        previous_end_ = previous_end;
+    }
     // After the last record: checks its layout too.
     void end_of_records()
     {

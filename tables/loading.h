@@ -16,6 +16,7 @@
 
 #include "cli/intake.h"
 #include "tables/fitrecords.h"
+#include "tables/run_options.h"
 #include "tables/tables.h"
 #include "tables/textin.h"
 #include "tables/textout.h"
@@ -51,7 +52,12 @@ struct Dataset {
 };
 
 // With `require_exon_order`, gene_zb must list every exon once, in order.
-Dataset load_dataset(DatasetFiles& files, const TableSizes& sizes, bool require_exon_order = false);
+// For a given shard of genes, when the reads file has an index that belongs
+// to it (reads_index.h), the annotation is read first and then only the rows
+// of the shard's genes, which are all the count table holds; otherwise the
+// whole reads file is read, then the annotation.
+Dataset load_dataset(DatasetFiles& files, const TableSizes& sizes, bool require_exon_order = false,
+                     const GeneShard& shard = {});
 
 struct FitResults {
     FitTable genes;

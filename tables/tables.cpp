@@ -20,13 +20,18 @@ void check_plain_counts(const FieldReader& in, const std::vector<std::int32_t>& 
 
 } // namespace
 
-CountTable read_count_table(InputFile& file, std::int32_t num_reads, std::int32_t num_conditions)
+namespace {
+
+// Reads rows start..last, every one checked, and keeps rows first..last.
+CountTable read_rows(InputFile& file, std::int32_t num_reads, std::int32_t num_conditions, std::int64_t start,
+                     std::int64_t first, std::int64_t last)
 {
     CountTable table;
-    table.counts = IntMatrix(num_reads, num_conditions);
+    if (last >= first) table.counts = CountRows(IntMatrix(last - first + 1, num_conditions), first);
     table.num_reads = num_reads;
     table.num_conditions = num_conditions;
     FieldReader in(file, "row");
+    if (start > 1) in.resume_one_per_line(static_cast<std::uint64_t>(start - 1));
     static const std::string kLeading = "leading field";
     // Messages name the condition; the names are made once, not per row.
     std::vector<std::string> count_names;
@@ -36,7 +41,7 @@ CountTable read_count_table(InputFile& file, std::int32_t num_reads, std::int32_
     // goes field by field, with the messages.
     const int fields = 3 + num_conditions;
     std::vector<std::int32_t> values(static_cast<std::size_t>(fields));
-    for (std::int32_t r = 1; r <= num_reads; ++r) {
+    for (std::int64_t r = start; r <= last; ++r) {
         in.start_record(r);
         // The plain fields' bits are ored as they are parsed. The limit is
         // 2^30 - 1, so while the or stays within it no count passes it; the
@@ -49,11 +54,32 @@ CountTable read_count_table(InputFile& file, std::int32_t num_reads, std::int32_
             values[static_cast<std::size_t>(k)] =
                 k < 3 ? in.integer(kLeading) : in.count_up_to(count_names[k - 3], kLargestCount);
         if (bits > kLargestCount) check_plain_counts(in, values, plain, count_names);
-        std::copy(values.begin() + 3, values.end(), table.counts[r] + 1);
+        if (r >= first) std::copy(values.begin() + 3, values.end(), table.counts[r] + 1);
     }
     in.end_of_records();
     file.close();
     return table;
+}
+
+} // namespace
+
+CountTable read_count_table(InputFile& file, std::int32_t num_reads, std::int32_t num_conditions)
+{
+    return read_rows(file, num_reads, num_conditions, 1, 1, num_reads);
+}
+
+CountTable read_count_rows(InputFile& file, std::int32_t num_reads, std::int32_t num_conditions,
+                           const RowWindow& window)
+{
+    if (window.last < window.first) {
+        file.close();
+        CountTable table;
+        table.num_reads = num_reads;
+        table.num_conditions = num_conditions;
+        return table;
+    }
+    file.read_range(window.begin, window.end, static_cast<std::uint64_t>(window.start));
+    return read_rows(file, num_reads, num_conditions, window.start, window.first, window.last);
 }
 
 ExonTable read_exon_table(InputFile& file, std::int32_t num_exons, std::int32_t num_reads)

@@ -20,6 +20,7 @@
 #include "tables/textin.h"
 
 #include <cstdint>
+#include <utility>
 #include <string_view>
 
 // The four sizes every program is given: rows of the reads file, counts per
@@ -31,8 +32,23 @@ struct TableSizes {
     std::int32_t num_genes = 0;
 };
 
+// The rows of the count table held in memory: all of them, or those of a
+// range of genes (first..last); row r's counts are [r][1..num_conditions],
+// numbered as in the whole table either way.
+class CountRows {
+public:
+    CountRows() = default;
+    CountRows(IntMatrix rows, std::int64_t first = 1) : m_(std::move(rows)), shift_(first - 1) {}
+    int* operator[](std::int64_t r) { return m_[r - shift_]; }
+    const int* operator[](std::int64_t r) const { return m_[r - shift_]; }
+
+private:
+    IntMatrix m_;
+    std::int64_t shift_ = 0;
+};
+
 struct CountTable {
-    IntMatrix counts; // [1..num_reads][1..num_conditions]
+    CountRows counts; // [1..num_reads][1..num_conditions], or the rows read
     std::int32_t num_reads = 0;
     std::int32_t num_conditions = 0;
 };
@@ -63,6 +79,16 @@ struct GeneTable {
 // Each reader consumes exactly the announced number of records, closes the
 // file and returns the table; anything after the records is ignored.
 CountTable read_count_table(InputFile& file, std::int32_t num_reads, std::int32_t num_conditions);
+// Rows first..last only (first > last: none) of a plain file laid out one
+// row per line, read from byte `begin` (where row `start` <= first starts,
+// on line `start`) up to byte `end`: rows start..last get every check a
+// whole read makes; rows first..last are held.
+struct RowWindow {
+    std::int64_t first = 1, last = 0, start = 1;
+    std::uint64_t begin = 0, end = 0;
+};
+CountTable read_count_rows(InputFile& file, std::int32_t num_reads, std::int32_t num_conditions,
+                           const RowWindow& window);
 ExonTable read_exon_table(InputFile& file, std::int32_t num_exons, std::int32_t num_reads);
 // With `require_exon_order`, genes whose exon ranges do not list every exon
 // once and in ascending order are refused too (at the first gene that breaks

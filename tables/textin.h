@@ -137,6 +137,17 @@ public:
     std::uint64_t line() const { return token_line_; }
 
     const FileName& name() const { return source_.name(); }
+    int descriptor() const { return source_.descriptor(); }
+
+    // Reads only the bytes [begin, end) of the plain file, of which `begin`
+    // starts line `line`, so that the lines are the file's own. Before any
+    // read.
+    void read_range(std::uint64_t begin, std::uint64_t end, std::uint64_t line)
+    {
+        source_.read_range(begin, end);
+        consumed_ = line_start_ = begin;
+        line_ = token_line_ = line;
+    }
 
     // Releases the descriptor; later reads find the end of the file.
     void close();

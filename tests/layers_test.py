@@ -28,6 +28,7 @@ LAYERS = {
     "bamcount": (["numcore", "cli", "tables"], "bamcountlib"),
     "sigtable": (["numcore", "cli", "tables", "parallel", "lvcmp"], "sigtablelib"),
     "simcounts": (["numcore", "cli", "tables"], None),
+    "readsindex": (["numcore", "cli", "tables"], None),
 }
 ON_TOP = ["tests", "bench", "fuzz"]
 INCLUDE = re.compile(r'^\s*#\s*include\s*"([^"]+)"', re.M)

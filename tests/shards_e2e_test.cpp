@@ -1,8 +1,8 @@
 // Runs split by genes (--genes=FIRST-LAST) and the permutation tests drawn
 // from a stream of each comparison's own (--streams=comparison), end to end.
 //
-// A shard reads the whole inputs and writes exactly a whole run's lines for
-// its genes, so its files, joined in gene order, must be the whole run's
+// A shard reads the whole inputs (or, through an index of the reads file,
+// only its genes' rows) and writes exactly a whole run's lines for its genes, so its files, joined in gene order, must be the whole run's
 // files byte for byte, and its standard output the whole run's per-gene
 // lines after the same once-per-run lines. With streams of their own, the
 // permutation nulls must not depend on the thread count nor on where the
@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstddef>
+#include <fstream>
 #include <functional>
 #include <set>
 #include <string>
@@ -300,6 +301,148 @@ TEST_F(Shards, IsocmpOwnStreamsGiveTheSameNullsAndDiagnosticsAtAnyThreadCountAnd
     EXPECT_EQ(shard.out.head, whole.out.head);
     EXPECT_TRUE(same_text(shard.out.body, whole.out.body));
     EXPECT_TRUE(same_text(shard.files.at(0), whole.files.at(0)));
+}
+
+// --- Shards through an index of the reads file ---------------------------
+
+// The example's reads file, as `text`, in the scratch folder with an index of
+// every 7th row, so that shards start and end between its offsets; the
+// annotation and fits stay the example's.
+Fitted indexed_copy(ScratchDir& dir, const Fitted& of, const std::string& tag, const std::string& text)
+{
+    Fitted f = of;
+    f.shared[2] = dir.write(tag + "_reads.txt", text);
+    const RunResult r = run_program(program_path("readsindex"), {"--every=7", f.shared[1], f.shared[2]});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    return f;
+}
+
+void overwrite(const std::string& path, const std::string& text)
+{
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+}
+
+// The reads file's lines with field `field` (1-based) of line `line` made `to`.
+std::string with_field(const std::string& text, std::size_t line, std::size_t field, const std::string& to)
+{
+    std::vector<std::string> lines = split_lines(text);
+    std::vector<std::string> words = split_words(lines.at(line - 1));
+    words.at(field - 1) = to;
+    std::string joined;
+    for (const std::string& w : words) joined += (joined.empty() ? "" : " ") + w;
+    lines[line - 1] = joined;
+    std::string out;
+    for (const std::string& l : lines) out += l + "\n";
+    return out;
+}
+
+TEST_F(Shards, ShardsThroughAnIndexJoinIntoTheWholeRun)
+{
+    const Fitted copy = indexed_copy(*scratch, example, "ix", read_file(example.shared[2]));
+    struct Case {
+        const char* program;
+        ArgsFor whole, indexed;
+        int outputs;
+    };
+    for (const Case& c : {Case{"mfit", mfit_args(example), mfit_args(copy), 3},
+                          Case{"lvcmp", lvcmp_args(example, "0"), lvcmp_args(copy, "0"), 1},
+                          Case{"isocmp", isocmp_args(example, "0"), isocmp_args(copy, "0"), 1}}) {
+        const Outcome whole = run(c.program, c.whole, c.outputs, {});
+        for (const auto& cut : kExampleCuts) expect_shards_join(c.program, c.indexed, c.outputs, {}, cut, whole);
+    }
+}
+
+TEST_F(Shards, ShardThroughAnIndexChecksItsRowsOnlyAndNamesTheFilesLines)
+{
+    // Gene 20's second row, damaged: the whole read's message names it.
+    const std::string text = read_file(example.shared[2]);
+    const std::vector<std::string> genes = split_lines(read_file(example.gene_zb));
+    const std::vector<std::string> exons = split_lines(read_file(example.shared[4]));
+    const std::size_t first_exon = std::stoul(split_words(genes.at(19)).at(1));
+    const std::size_t row = std::stoul(split_words(exons.at(first_exon - 1)).at(1)) + 1;
+    const std::string inner = with_field(text, row, 5, "x");
+    const std::string path = scratch->write("dmg_reads.txt", inner);
+    std::vector<std::string> args = mfit_args(example)({scratch->file("d1"), scratch->file("d2"), scratch->file("d3")});
+    args[2] = path;
+    args.push_back("--genes=20-20");
+    const RunResult whole_read = run_program(program_path("mfit"), args);
+    ASSERT_EQ(whole_read.status, 2);
+    EXPECT_NE(whole_read.err.find("line " + std::to_string(row) + ", field 5"), std::string::npos) << whole_read.err;
+
+    // Row 1 damaged too, and an index: gene 20's shard reads only its own
+    // rows, and refuses the same row with the same message.
+    ScratchDir dir;
+    Fitted copy = indexed_copy(dir, example, "dmg", with_field(inner, 1, 4, "x"));
+    args[2] = copy.shared[2];
+    const RunResult shard = run_program(program_path("mfit"), args);
+    EXPECT_EQ(shard.status, 2);
+    std::string want = whole_read.err;
+    want.replace(want.find(path), path.size(), copy.shared[2]);
+    EXPECT_EQ(shard.err, want);
+    // A shard whose rows are sound runs as on the sound file.
+    const Outcome sound = run("mfit", mfit_args(example), 3, {"--genes=21-40"});
+    const Outcome beside = run("mfit", mfit_args(copy), 3, {"--genes=21-40"});
+    EXPECT_EQ(beside.files, sound.files);
+}
+
+TEST_F(Shards, IndexThatDoesNotBelongToTheReadsFileIsIgnoredWithAWarning)
+{
+    const std::string text = read_file(example.shared[2]);
+    const Outcome sound = run("mfit", mfit_args(example), 3, {"--genes=5-40"});
+    struct Case {
+        const char* what;
+        std::function<void(const std::string& reads, const std::string& index)> change;
+        std::string why;
+    };
+    const auto edit = [](const std::string& file, const std::string& from, const std::string& to) {
+        std::string t = read_file(file);
+        t.replace(t.find(from), from.size(), to);
+        overwrite(file, t);
+    };
+    const std::vector<Case> cases = {
+        {"same size, other bytes", [&](const std::string& r, const std::string&) { edit(r, "7024", "7025"); },
+         "its checksum of the reads file's bytes differs: it was made for another file of the same size"},
+        {"other size", [&](const std::string& r, const std::string&) { overwrite(r, text + "\n"); },
+         "it was made for a reads file of " + std::to_string(text.size()) + " bytes, this one has " +
+             std::to_string(text.size() + 1)},
+        {"other conditions", [&](const std::string&, const std::string& i) { edit(i, "conditions 4", "conditions 5"); },
+         "it was made for 5 conditions, not 4"},
+        {"cut", [&](const std::string&, const std::string& i) {
+             std::string t = read_file(i);
+             overwrite(i, t.substr(0, t.rfind('\n', t.size() - 2) + 1));
+         }, "its offsets are damaged or cut"},
+        {"not an index", [&](const std::string&, const std::string& i) { overwrite(i, "hello\n"); },
+         "not a reads index of version 1"},
+        {"gzip reads", [&](const std::string& r, const std::string&) { overwrite(r, gzipped(text)); },
+         "the reads file is gzip-compressed or not a regular file"},
+    };
+    for (const Case& c : cases) {
+        ScratchDir dir;
+        const Fitted copy = indexed_copy(dir, example, "st", text);
+        const std::string index = copy.shared[2] + ".idx";
+        c.change(copy.shared[2], index);
+        std::vector<std::string> args = mfit_args(copy)({dir.file("e"), dir.file("g"), dir.file("c")});
+        args.push_back("--genes=5-40");
+        const RunResult r = run_program(program_path("mfit"), args);
+        EXPECT_EQ(r.status, 0) << c.what;
+        EXPECT_EQ(r.err, "mfit: warning: ignoring the index '" + index + "' of reads file '" + copy.shared[2] +
+                             "': " + c.why + "; reading the whole reads file\n")
+            << c.what;
+        EXPECT_EQ(split_stdout(r.out).body, sound.out.body) << c.what;
+        EXPECT_EQ((std::vector<std::string>{read_file(dir.file("e")), read_file(dir.file("g")), read_file(dir.file("c"))}),
+                  sound.files)
+            << c.what;
+    }
+    // A gzip file gets no index.
+    ScratchDir dir;
+    const std::string gz = dir.write("reads.txt", gzipped(text));
+    const RunResult r = run_program(program_path("readsindex"), {"4", gz});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "readsindex: warning: no index of reads file '" + gz +
+                         "': it is not a plain regular file (gzip-compressed data cannot be read from the middle); "
+                         "--genes shards will read it whole\n");
+    EXPECT_FALSE(file_exists(gz + ".idx"));
 }
 
 // The lines of `whole_file` whose gene id (field `field`, 0-based) is one of `ids`.

@@ -1,0 +1,211 @@
+#include "tables/reads_index.h"
+
+#include "tables/textout.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstdio>
+#include <fcntl.h>
+#include <fstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr std::size_t kSampleBlocks = 16;
+constexpr std::size_t kSampleBytes = 4096;
+
+void fnv(std::uint64_t& h, const unsigned char* p, std::size_t n)
+{
+    for (std::size_t i = 0; i < n; ++i) h = (h ^ p[i]) * 1099511628211ULL;
+}
+
+// FNV-1a of the size and of 16 blocks of 4 KB spread evenly from the first
+// byte to the last: a file rewritten with the same size but other counts
+// nearly always changes one of them. False when the file cannot be read.
+bool sample_check(int fd, std::uint64_t size, std::uint64_t& h)
+{
+    h = 14695981039346656037ULL;
+    unsigned char bytes[8];
+    for (int i = 0; i < 8; ++i) bytes[i] = static_cast<unsigned char>(size >> (8 * i));
+    fnv(h, bytes, 8);
+    std::vector<unsigned char> block(kSampleBytes);
+    const std::uint64_t last = size > kSampleBytes ? size - kSampleBytes : 0;
+    for (std::size_t b = 0; b < kSampleBlocks; ++b) {
+        const std::uint64_t at = last * b / (kSampleBlocks - 1);
+        std::size_t got = 0;
+        while (got < kSampleBytes && at + got < size) {
+            const ssize_t n = ::pread(fd, block.data() + got, kSampleBytes - got, static_cast<off_t>(at + got));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) return false;
+            got += static_cast<std::size_t>(n);
+        }
+        fnv(h, block.data(), got);
+    }
+    return true;
+}
+
+// The size of a regular file whose first bytes are not gzip's.
+bool plain_file(int fd, std::uint64_t& size)
+{
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    size = static_cast<std::uint64_t>(st.st_size);
+    unsigned char magic[2] = {0, 0};
+    if (size >= 2 && ::pread(fd, magic, 2, 0) != 2) return false;
+    return !(magic[0] == 0x1f && magic[1] == 0x8b);
+}
+
+// FNV-1a of the offsets, so that a damaged index is known as one before a
+// shard starts reading in the middle of a row.
+std::uint64_t offsets_check(const std::vector<std::uint64_t>& offsets)
+{
+    std::uint64_t h = 14695981039346656037ULL;
+    for (const std::uint64_t o : offsets) {
+        unsigned char bytes[8];
+        for (int i = 0; i < 8; ++i) bytes[i] = static_cast<unsigned char>(o >> (8 * i));
+        fnv(h, bytes, 8);
+    }
+    return h;
+}
+
+bool is_separator(char c) { return InputFile::is_separator(c); }
+
+std::string hex(std::uint64_t v)
+{
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(v));
+    return text;
+}
+
+} // namespace
+
+std::string reads_index_path(const std::string& reads_path) { return reads_path + ".idx"; }
+
+ReadsIndex::Span ReadsIndex::span(std::int64_t first, std::int64_t last) const
+{
+    Span s;
+    const std::int64_t k0 = (first - 1) / every;
+    s.begin = offsets[static_cast<std::size_t>(k0)];
+    s.start = k0 * every + 1;
+    const std::int64_t k1 = (last + every - 1) / every; // the first checkpoint after row last
+    s.end = static_cast<std::size_t>(k1) < offsets.size() ? offsets[static_cast<std::size_t>(k1)] : size;
+    return s;
+}
+
+bool ReadsIndex::starts_line(int fd, std::uint64_t at)
+{
+    char before = 0;
+    return at == 0 || (::pread(fd, &before, 1, static_cast<off_t>(at - 1)) == 1 && before == '\n');
+}
+
+std::string write_reads_index(const FileName& reads, std::int32_t num_conditions, std::int64_t every)
+{
+    const int fd = ::open(reads.path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) fail_open(reads, "open", errno);
+    ReadsIndex idx;
+    idx.conditions = num_conditions;
+    idx.every = every;
+    if (!plain_file(fd, idx.size)) {
+        ::close(fd);
+        return "it is not a plain regular file (gzip-compressed data cannot be read from the middle)";
+    }
+    if (!sample_check(fd, idx.size, idx.check)) fail_open(reads, "read", errno);
+    // One pass over the bytes, counting the fields of each line. A line ends
+    // at its '\n', the last one also at the end of the file; the first line
+    // that is not a row of the layout ends the index.
+    const std::int64_t fields = 3 + std::int64_t(num_conditions);
+    std::vector<char> block(std::size_t(1) << 20);
+    std::uint64_t at = 0, line_start = 0;
+    std::int64_t in_line = 0;
+    bool in_token = false;
+    const auto line_ended = [&](std::uint64_t next_start) {
+        if (in_line != fields) return false;
+        if (idx.rows % every == 0) idx.offsets.push_back(line_start);
+        ++idx.rows;
+        in_line = 0;
+        in_token = false;
+        line_start = next_start;
+        return true;
+    };
+    for (bool going = true; going;) {
+        const ssize_t got = ::read(fd, block.data(), block.size());
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) fail_open(reads, "read", errno);
+        if (got == 0) {
+            if (in_line > 0) line_ended(at);
+            break;
+        }
+        for (std::size_t i = 0; i < static_cast<std::size_t>(got) && going; ++i) {
+            const char c = block[i];
+            if (c == '\n') {
+                going = line_ended(at + i + 1);
+            } else {
+                const bool separator = is_separator(c);
+                if (!separator && !in_token) ++in_line;
+                in_token = !separator;
+            }
+        }
+        at += static_cast<std::uint64_t>(got);
+    }
+    ::close(fd);
+    if (idx.rows == 0) return "its first line is not a row of 3 + " + std::to_string(num_conditions) + " fields";
+    OutputFile out = OutputFile::create({"reads index", reads_index_path(reads.path)});
+    std::string& b = out.buffer();
+    b += "reads-index 1\nsize " + std::to_string(idx.size) + "\ncheck " + hex(idx.check) + "\nconditions " +
+         std::to_string(idx.conditions) + "\nrows " + std::to_string(idx.rows) + "\nevery " + std::to_string(every) + "\noffsets " +
+         hex(offsets_check(idx.offsets)) + "\n";
+    for (const std::uint64_t o : idx.offsets) {
+        b += std::to_string(o);
+        b += '\n';
+        out.line_done();
+    }
+    out.close();
+    return {};
+}
+
+std::optional<ReadsIndex> find_reads_index(InputFile& reads, std::int32_t num_conditions, std::int64_t num_reads)
+{
+    const std::string path = reads_index_path(reads.name().path);
+    std::ifstream in(path);
+    if (!in) return std::nullopt;
+    const auto ignore = [&](const std::string& why) {
+        warn("warning: ignoring the index '" + path + "' of " + describe(reads.name()) + ": " + why +
+             "; reading the whole reads file");
+        return std::nullopt;
+    };
+    ReadsIndex idx;
+    std::string word, check;
+    int version = 0;
+    if (!(in >> word >> version) || word != "reads-index" || version != 1) return ignore("not a reads index of version 1");
+    std::string k1, k2, k3, k4, k5, k6, listed;
+    if (!(in >> k1 >> idx.size >> k2 >> check >> k3 >> idx.conditions >> k4 >> idx.rows >> k5 >> idx.every >> k6 >>
+          listed) ||
+        k1 != "size" || k2 != "check" || k3 != "conditions" || k4 != "rows" || k5 != "every" || k6 != "offsets" ||
+        idx.every < 1 || idx.rows < 1)
+        return ignore("its header is damaged");
+    for (std::string o; in >> o;) {
+        std::uint64_t v = 0;
+        const auto [end, ec] = std::from_chars(o.data(), o.data() + o.size(), v);
+        if (ec != std::errc() || end != o.data() + o.size()) return ignore("its offsets are damaged or cut");
+        idx.offsets.push_back(v);
+    }
+    if (static_cast<std::int64_t>(idx.offsets.size()) != (idx.rows + idx.every - 1) / idx.every ||
+        hex(offsets_check(idx.offsets)) != listed)
+        return ignore("its offsets are damaged or cut");
+    std::uint64_t size = 0, sum = 0;
+    if (!plain_file(reads.descriptor(), size)) return ignore("the reads file is gzip-compressed or not a regular file");
+    if (size != idx.size || idx.offsets.back() >= size)
+        return ignore("it was made for a reads file of " + std::to_string(idx.size) + " bytes, this one has " +
+                      std::to_string(size));
+    if (!sample_check(reads.descriptor(), size, sum) || hex(sum) != check)
+        return ignore("its checksum of the reads file's bytes differs: it was made for another file of the same size");
+    if (idx.conditions != num_conditions)
+        return ignore("it was made for " + std::to_string(idx.conditions) + " conditions, not " +
+                      std::to_string(num_conditions));
+    if (idx.rows < num_reads)
+        return ignore("it holds " + std::to_string(idx.rows) + " rows, fewer than num_reads = " +
+                      std::to_string(num_reads));
+    return idx;
+}
