@@ -32,6 +32,3 @@ SampleSheet read_sample_sheet(const std::string& path);
 // one per file, an empty one, one with a blank, fewer than two conditions),
 // as a message; empty when they can be used.
 std::string groups_problem(const std::vector<std::string>& groups, std::size_t files);
-
-// The distinct names of `conditions`, in order of first appearance.
-std::vector<std::string> distinct_conditions(const std::vector<std::string>& conditions);

@@ -78,8 +78,8 @@ def number(text):
         return float("nan")
 
 
-def read_table(spec, kind):
-    name, path = spec.split("=", 1)
+def read_table(table_arg, kind):
+    name, path = table_arg.split("=", 1)
     id_column = None
     if ":" in path:
         path, id_column = path.rsplit(":", 1)
@@ -113,7 +113,7 @@ def gene_of_exon(dataset):
     return owner
 
 
-def rows(label, kind, dataset, *specs):
+def rows(label, kind, dataset, *tables):
     planted, exons = set(), []
     if dataset != "-":
         with open(f"{dataset}/truth.tsv") as f:
@@ -148,8 +148,8 @@ def rows(label, kind, dataset, *specs):
         return k in unclear if k[1] is not None else k[0] in unclear_ids
 
     reference_power = None
-    for spec in specs:
-        name, header, lines, keys = read_table(spec, kind)
+    for table_arg in tables:
+        name, header, lines, keys = read_table(table_arg, kind)
         for column, p_index, q_index in columns(header):
             tested = [(k, number(l[p_index]), number(l[q_index])) for k, l in zip(keys, lines)
                       if number(l[p_index]) == number(l[p_index]) and not is_unclear(k)]
@@ -168,11 +168,11 @@ def rows(label, kind, dataset, *specs):
                   f"{fdr} | {shown} | {relative} |")
 
 
-def share(label, *specs):
+def share(label, *tables):
     # Tables of one name (a method's tables of several mocks) are pooled.
     pooled = {}
-    for spec in specs:
-        name, header, lines, _ = read_table(spec, "gene")
+    for table_arg in tables:
+        name, header, lines, _ = read_table(table_arg, "gene")
         for column, p_index, q_index in columns(header):
             counts = pooled.setdefault((name, column), [0, 0, 0])
             for l in lines:

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
+#include <utility>
 #include <unordered_map>
 
 namespace {
@@ -257,18 +259,14 @@ ConditionResults compute_condition_results(const StatsFile& stats, const Design&
     }
     // Adjusted within each pair of conditions, as the tables per pair of
     // samples are.
-    for (int a = 1; a <= conditions; ++a)
-        for (int b = a + 1; b <= conditions; ++b) {
-            std::vector<std::size_t> rows;
-            std::vector<double> p;
-            for (std::size_t i = 0; i < out.rows.size(); ++i)
-                if (out.rows[i].a == a && out.rows[i].b == b) {
-                    rows.push_back(i);
-                    p.push_back(out.rows[i].pvalue);
-                }
-            const std::vector<double> adjusted = benjamini_hochberg(p);
-            for (std::size_t m = 0; m < rows.size(); ++m) out.rows[rows[m]].padj = adjusted[m];
-        }
+    std::map<std::pair<int, int>, std::vector<std::size_t>> pairs;
+    for (std::size_t i = 0; i < out.rows.size(); ++i) pairs[{out.rows[i].a, out.rows[i].b}].push_back(i);
+    for (const auto& [pair, rows] : pairs) {
+        std::vector<double> p;
+        for (std::size_t i : rows) p.push_back(out.rows[i].pvalue);
+        const std::vector<double> adjusted = benjamini_hochberg(p);
+        for (std::size_t m = 0; m < rows.size(); ++m) out.rows[rows[m]].padj = adjusted[m];
+    }
     return out;
 }
 

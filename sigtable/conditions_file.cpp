@@ -1,5 +1,6 @@
 #include "sigtable/conditions_file.h"
 
+#include "tables/design_lines.h"
 #include "tables/line_fields.h"
 #include "tables/textin.h"
 
@@ -30,9 +31,7 @@ ConditionNames read_condition_names(const std::string& path)
         std::int32_t c = 0;
         if (parse_int32(cells[0], c) != IntParse::ok || std::to_string(c) != number)
             cells.refuse(0, cell(0), number + " (the conditions in order from 1)");
-        bool blank = cells[1].empty();
-        for (char ch : cells[1]) blank |= InputFile::is_separator(ch);
-        if (blank) cells.refuse(1, cell(1), "a name without blanks");
+        if (cells[1].empty() || has_blank(cells[1])) cells.refuse(1, cell(1), "a name without blanks");
         // The table's rows and the plots name conditions by these names:
         // two alike would read as one condition compared with itself.
         for (std::size_t c = 0; c < result.names.size(); ++c)

@@ -1,19 +1,11 @@
 #include "sigtable/design_file.h"
 
-#include "tables/line_fields.h"
-#include "tables/textin.h"
+#include "tables/design_lines.h"
 
+#include <algorithm>
 #include <string_view>
-#include <unordered_map>
 
 namespace {
-
-bool has_blank(std::string_view name)
-{
-    for (char ch : name)
-        if (InputFile::is_separator(ch)) return true;
-    return false;
-}
 
 // "<design file>, line L, field F (<what>): expected <expected>, found <found>",
 // for the checks made once the whole file is read.
@@ -38,33 +30,15 @@ Design read_design(const std::string& path)
 {
     Design d;
     d.file = {"design file", path};
-    InputFile input = InputFile::open(d.file);
-    LineFields cells(input, Split::tabs);
-    std::unordered_map<std::string, int> sample_of, condition_number;
-    bool first = true;
-    while (cells.next_line()) {
-        if (cells.size() == 1 && cells[0].empty()) continue;
-        if (first && cells.size() >= 2 && cells[0] == "sample" && cells[1] == "condition") {
-            first = false;
-            continue;
-        }
-        first = false;
-        const std::string of = " of column " + std::to_string(d.samples.size() + 1);
-        const LineFields::Named sample{"sample name", of}, condition{"condition name", of};
-        if (cells.size() < 2) cells.refuse(1, condition, "a tab and the sample's condition");
-        if (cells[0].empty() || has_blank(cells[0])) cells.refuse(0, sample, "a name without blanks");
-        if (cells[1].empty() || has_blank(cells[1])) cells.refuse(1, condition, "a name without blanks");
-        const std::string name(cells[0]);
-        // The tables name rows and plots by sample; two alike would make
-        // one sample of two columns.
-        if (const auto it = sample_of.find(name); it != sample_of.end())
-            cells.refuse(0, sample, "a name of its own, not that of column " + std::to_string(it->second));
-        sample_of.emplace(name, d.num_samples() + 1);
-        const auto [it, added] = condition_number.emplace(std::string(cells[1]), d.num_conditions() + 1);
-        if (added) d.conditions.emplace_back(cells[1]);
-        d.samples.push_back(name);
-        d.condition_of.push_back(it->second);
-        d.line_of.push_back(cells.line());
+    const std::vector<DesignLine> lines = read_design_lines(d.file, "column");
+    std::vector<std::string> conditions;
+    for (const DesignLine& l : lines) conditions.push_back(l.condition);
+    d.conditions = distinct_conditions(conditions);
+    for (const DesignLine& l : lines) {
+        d.samples.push_back(l.sample);
+        d.condition_of.push_back(static_cast<int>(
+            std::find(d.conditions.begin(), d.conditions.end(), l.condition) - d.conditions.begin() + 1));
+        d.line_of.push_back(l.line);
     }
     return d;
 }
