@@ -24,56 +24,96 @@ std::int64_t reads(int n, const int* v)
     return sum;
 }
 
-void fill(const ShareInputs& in, int g, int e, int c, ExonAndRest& out)
+// The gene's rows in one condition, once: each exon's rest is the gene's
+// rows less the exon's, so its histogram is their histograms' difference
+// (plus the zeros up to its length) and costs the distinct values, not the
+// gene's positions again for every exon.
+struct GeneRows {
+    CountHistogram histogram;
+    std::int64_t reads = 0;
+    std::int64_t rows = 0;
+};
+
+void fill_gene_rows(const ShareInputs& in, int g, int c, IntVector& buffer, GeneRows& out)
+{
+    const ExonTable& exons = in.exons;
+    std::int64_t n = 0;
+    for (int f = in.genes.first_exon[g]; f <= in.genes.last_exon[g]; ++f)
+        for (int r = exons.first_row[f]; r <= exons.last_row[f]; ++r) buffer[++n] = in.counts.counts[r][c];
+    out.rows = n;
+    out.histogram.build(static_cast<int>(n), buffer.get());
+    out.reads = reads(static_cast<int>(n), buffer.get());
+}
+
+// The exon's vector is its own rows, then zeros up to its length; the rest
+// is the other exons' rows, then zeros up to the gene's length less the
+// exon's (never fewer positions than those rows).
+void fill(const ShareInputs& in, int g, int e, int c, const GeneRows& gene, IntVector& buffer, ExonAndRest& out)
 {
     const ExonTable& exons = in.exons;
     const int n_e = exons.length[e];
-    IntVector exon(n_e);
-    fill_exon_vector(in.counts, exons, e, c, exon.get());
-    out.exon.build(n_e, exon.get());
-    out.exon_reads = reads(n_e, exon.get());
+    fill_exon_vector(in.counts, exons, e, c, buffer.get());
+    out.exon.build(n_e, buffer.get());
+    out.exon_reads = reads(n_e, buffer.get());
 
-    std::int64_t other_rows = 0;
-    for (int f = in.genes.first_exon[g]; f <= in.genes.last_exon[g]; ++f)
-        if (f != e) other_rows += exons.rows(f);
+    const std::int64_t other_rows = gene.rows - exons.rows(e);
     const std::int64_t n_r = std::max<std::int64_t>(static_cast<std::int64_t>(in.genes.length[g]) - n_e, other_rows);
-    IntVector rest(n_r);
-    std::int64_t p = 0;
-    for (int f = in.genes.first_exon[g]; f <= in.genes.last_exon[g]; ++f) {
-        if (f == e) continue;
-        for (int r = exons.first_row[f]; r <= exons.last_row[f]; ++r) rest[++p] = in.counts.counts[r][c];
-    }
-    for (std::int64_t k = p + 1; k <= n_r; ++k) rest[k] = 0;
-    out.rest.build(static_cast<int>(n_r), rest.get());
-    out.rest_reads = reads(static_cast<int>(n_r), rest.get());
+    out.rest.take_difference(static_cast<int>(n_r), gene.histogram.view(), out.exon.view());
+    out.rest_reads = gene.reads - out.exon_reads;
 }
+
+// One line's values.
+struct RestValues {
+    bool ok = false;
+    double statistic = 0, poisson = 0, rho = 0;
+};
 
 LineBuffer gene_lines(const ShareInputs& in, int g)
 {
     LineBuffer out;
     const int first = in.genes.first_exon[g], last = in.genes.last_exon[g];
-    if (last - first + 1 < 2) return out;
+    const int exons = last - first + 1;
+    if (exons < 2) return out;
     const int C = in.counts.num_conditions;
-    const std::size_t per_exon = static_cast<std::size_t>(C) + 1;
-    std::vector<ExonAndRest> parts(static_cast<std::size_t>(last - first + 1) * per_exon);
-    auto part = [&](int e, int c) -> ExonAndRest& {
-        return parts[static_cast<std::size_t>(e - first) * per_exon + static_cast<std::size_t>(c)];
-    };
-    for (int e = first; e <= last; ++e)
-        for (int c = 1; c <= C; ++c) fill(in, g, e, c, part(e, c));
+    std::int64_t longest = std::max<std::int64_t>(gene_rows(in.exons, in.genes, g), 1);
+    for (int e = first; e <= last; ++e) longest = std::max<std::int64_t>(longest, in.exons.length[e]);
+    IntVector buffer(longest);
+    std::vector<GeneRows> gene(static_cast<std::size_t>(C) + 1);
+    for (int c = 1; c <= C; ++c) fill_gene_rows(in, g, c, buffer, gene[static_cast<std::size_t>(c)]);
 
+    // Exon by exon, every condition's parts serve every pair; the lines are
+    // kept and written pair by pair, as the file orders them.
+    const int pairs = C * (C - 1) / 2;
+    std::vector<RestValues> values(static_cast<std::size_t>(pairs) * static_cast<std::size_t>(exons));
+    std::vector<ExonAndRest> parts(static_cast<std::size_t>(C) + 1);
+    for (int e = first; e <= last; ++e) {
+        for (int c = 1; c <= C; ++c)
+            fill(in, g, e, c, gene[static_cast<std::size_t>(c)], buffer, parts[static_cast<std::size_t>(c)]);
+        int pair = 0;
+        for (int i = 1; i <= C - 1; ++i) {
+            for (int j = i + 1; j <= C; ++j, ++pair) {
+                const ExonAndRest& pi = parts[static_cast<std::size_t>(i)];
+                const ExonAndRest& pj = parts[static_cast<std::size_t>(j)];
+                const gp_profile::RestTest t = gp_profile::rest_test(pi.exon.view(), pi.rest.view(), pj.exon.view(), pj.rest.view());
+                RestValues& v = values[static_cast<std::size_t>(pair) * static_cast<std::size_t>(exons) +
+                                       static_cast<std::size_t>(e - first)];
+                v.ok = t.ok;
+                v.statistic = t.statistic;
+                v.rho = t.rho;
+                v.poisson = t.ok ? gp_profile::poisson_rest_statistic(pi.exon_reads, pi.rest_reads, pj.exon_reads,
+                                                                      pj.rest_reads)
+                                 : 0.0;
+            }
+        }
+    }
+    int pair = 0;
     for (int i = 1; i <= C - 1; ++i) {
-        for (int j = i + 1; j <= C; ++j) {
+        for (int j = i + 1; j <= C; ++j, ++pair) {
             for (int e = first; e <= last; ++e) {
-                const ExonAndRest& pi = part(e, i);
-                const ExonAndRest& pj = part(e, j);
-                const gp_profile::RestTest t =
-                    gp_profile::rest_test(pi.exon.view(), pi.rest.view(), pj.exon.view(), pj.rest.view());
-                const double poisson =
-                    t.ok ? gp_profile::poisson_rest_statistic(pi.exon_reads, pi.rest_reads, pj.exon_reads, pj.rest_reads)
-                         : 0.0;
+                const RestValues& v =
+                    values[static_cast<std::size_t>(pair) * static_cast<std::size_t>(exons) + static_cast<std::size_t>(e - first)];
                 out.integer(in.exons.exon_id[e]).ch(' ').integer(in.genes.gene_id[g]).ch(' ').integer(i).ch(' ').integer(j);
-                test_values(out, t.ok, {t.statistic, poisson, t.rho});
+                test_values(out, v.ok, {v.statistic, v.poisson, v.rho});
                 out.endl();
             }
         }

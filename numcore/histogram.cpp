@@ -114,6 +114,43 @@ void CountHistogram::build(int n, const int* x, int max)
     distinct_ = k + 1;
 }
 
+void CountHistogram::take_difference(int n, const CountView& whole, const CountView& part)
+{
+    log_terms_.forget();
+    reserve(std::min(n, whole.distinct + 1));
+    int* values = values_.get() + 1;
+    int* counts = counts_.get() + 1;
+    // The zeros' cell comes first; its count is known once the others are.
+    std::int64_t with_reads = 0;
+    int k = 1, j = 0;
+    for (int i = 0; i < whole.distinct; ++i) {
+        const int v = whole.values[i];
+        if (v == 0) continue;
+        while (j < part.distinct && part.values[j] < v) ++j;
+        const int c = whole.counts[i] - (j < part.distinct && part.values[j] == v ? part.counts[j] : 0);
+        if (c <= 0) continue;
+        values[k] = v;
+        counts[k] = c;
+        with_reads += c;
+        ++k;
+    }
+    const std::int64_t zeros = n - with_reads;
+    int first = 1;
+    if (zeros > 0) {
+        first = 0;
+        values[0] = 0;
+        counts[0] = static_cast<int>(zeros);
+    } else {
+        for (int i = 1; i < k; ++i) {
+            values[i - 1] = values[i];
+            counts[i - 1] = counts[i];
+        }
+    }
+    n_ = n;
+    distinct_ = k - first;
+    max_ = distinct_ > 0 ? values[distinct_ - 1] : 0;
+}
+
 const double* LogTermCache::terms(const CountView& c, double theta, double rate)
 {
     const bool same = ready_ && std::memcmp(&theta, &theta_, sizeof theta) == 0 &&

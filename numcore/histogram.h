@@ -71,6 +71,12 @@ public:
     // positions of a vector of length n (as running_moments fills it); sets
     // those cells back to 0.
     void take_table(int n, int* table, int max);
+    // The histogram of a vector of length n whose counts above 0 are those
+    // of `whole` less those of `part` (which `whole` holds, each as often at
+    // least), the rest of it zeros: what build gives for a vector made of a
+    // longer one's positions outside a part of it, in the time of their
+    // distinct values instead of their positions.
+    void take_difference(int n, const CountView& whole, const CountView& part);
     CountView view() const { return {n_, max_, distinct_, values_.get() + 1, counts_.get() + 1, nullptr}; }
     // The same view with a cache of the vector's own log-likelihood terms,
     // for callers that compare it in several comparisons.

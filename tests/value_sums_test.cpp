@@ -349,3 +349,35 @@ TEST(SparseSums, KeptLogTermsGiveTheSameStatisticsComparisonAfterComparison)
             }
     }
 }
+
+TEST(CountHistogram, RestOfAVectorByDifferenceIsItsOwnHistogram)
+{
+    // A gene's rows, one exon's rows cut out of them and zeros up to a
+    // longer rest: the difference of histograms against the histogram
+    // built from the rest's positions.
+    std::mt19937 rng(11);
+    CountHistogram whole, part, by_difference, built;
+    for (double mean : {0.3, 30.0, 1e5})
+        for (int n : {1, 12, 400})
+            for (int cut : {0, 1, n / 3, n}) {
+                const std::vector<int> rows = overdispersed_values(rng, n, mean, 0.3);
+                const int zeros = cut % 5;
+                std::vector<int> rest(rows.begin(), rows.begin() + (n - cut));
+                rest.insert(rest.end(), static_cast<std::size_t>(zeros), 0);
+                const std::vector<int> all = one_based(rows), piece = one_based({rows.end() - cut, rows.end()}),
+                                       rest_x = one_based(rest);
+                whole.build(n, all.data());
+                part.build(cut, piece.data());
+                const int length = static_cast<int>(rest.size());
+                by_difference.take_difference(length, whole.view(), part.view());
+                built.build(length, rest_x.data());
+                const CountView a = by_difference.view(), b = built.view();
+                ASSERT_EQ(a.n, b.n);
+                ASSERT_EQ(a.max, b.max) << "mean " << mean << ", n " << n << ", cut " << cut;
+                ASSERT_EQ(a.distinct, b.distinct) << "mean " << mean << ", n " << n << ", cut " << cut;
+                for (int i = 0; i < a.distinct; ++i) {
+                    EXPECT_EQ(a.values[i], b.values[i]);
+                    EXPECT_EQ(a.counts[i], b.counts[i]);
+                }
+            }
+}
