@@ -1,11 +1,13 @@
 #include "tables/loading.h"
 
+#include "tables/line_index.h"
 #include "tables/reads_index.h"
 #include "tables/run_settings.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <limits>
+#include <optional>
 #include <utility>
 
 namespace {
@@ -27,33 +29,77 @@ RowWindow shard_rows(const ExonTable& exons, const GeneTable& genes, std::int32_
     return w;
 }
 
+// Records first..last of the file through its index: the window from the
+// index's line at or before `first`, or nothing (after a warning) when the
+// index's offsets do not start lines of the file.
+std::optional<RowWindow> indexed_window(const InputFile& file, const LineIndex& index, std::int64_t first,
+                                        std::int64_t last)
+{
+    RowWindow w;
+    w.first = first;
+    w.last = last;
+    if (last < first) return w;
+    const LineIndex::Span span = index.span(first, last);
+    if (!index.span_starts_lines(file.descriptor(), span)) {
+        warn_index_offset(file, span.begin);
+        return std::nullopt;
+    }
+    w.begin = span.begin;
+    w.end = span.end;
+    w.start = span.start;
+    return w;
+}
+
+// A window of the table's records through its index, when the file has one
+// that belongs to it (lines of `fields` fields, at least `records` of them).
+std::optional<RowWindow> table_window(InputFile& file, std::int64_t fields, std::int64_t records,
+                                      const std::string& records_name, std::int64_t first, std::int64_t last)
+{
+    const auto index = find_line_index(file, IndexFormat::table, fields, records, records_name);
+    if (!index) return std::nullopt;
+    return indexed_window(file, *index, first, last);
+}
+
+// The annotation of genes first..last through the indexes of gene_zb and
+// exon_zb: the shard's genes, then their exons; nothing when either file has
+// no index that belongs to it (then both are read whole).
+bool load_annotation_part(DatasetFiles& files, const TableSizes& sizes, bool require_exon_order,
+                          const GeneShard& shard, Dataset& a)
+{
+    const auto genes = table_window(files.gene_zb, 4, sizes.num_genes, "num_genes", shard.first, shard.last);
+    if (!genes) return false;
+    auto exon_index = find_line_index(files.exon_zb, IndexFormat::table, 4, sizes.num_exons, "num_exons");
+    if (!exon_index) return false;
+    a.genes = read_gene_part(files.gene_zb, sizes.num_genes, sizes.num_exons, *genes, require_exon_order);
+    const auto [first_exon, last_exon] = exons_of_genes(a.genes, shard.first, shard.last);
+    if (const auto exons = indexed_window(files.exon_zb, *exon_index, first_exon, last_exon))
+        a.exons = read_exon_part(files.exon_zb, sizes.num_exons, sizes.num_reads, *exons);
+    else
+        a.exons = read_exon_table(files.exon_zb, sizes.num_exons, sizes.num_reads);
+    check_gene_lengths(files.gene_zb.name(), a.genes, a.exons, shard.first, shard.last);
+    return true;
+}
+
 } // namespace
 
 Dataset load_dataset(DatasetFiles& files, const TableSizes& sizes, bool require_exon_order, const GeneShard& shard)
 {
     Dataset a;
     if (shard.given) {
-        if (const auto index = find_reads_index(files.reads, sizes.num_conditions, sizes.num_reads)) {
-            // The progress lines keep the whole read's order.
-            a.exons = read_exon_table(files.exon_zb, sizes.num_exons, sizes.num_reads);
-            a.genes = read_gene_table(files.gene_zb, sizes.num_genes, a.exons, require_exon_order);
-            RowWindow w = shard_rows(a.exons, a.genes, shard.first, shard.last);
-            if (w.last >= w.first) {
-                const ReadsIndex::Span span = index->span(w.first, w.last);
-                w.begin = span.begin;
-                w.end = span.end;
-                w.start = span.start;
+        const auto index = find_reads_index(files.reads, sizes.num_conditions, sizes.num_reads);
+        const bool annotation = load_annotation_part(files, sizes, require_exon_order, shard, a);
+        if (index || annotation) {
+            // The progress lines keep the whole read's order; the annotation
+            // is read first, as it says which rows to read.
+            if (!annotation) {
+                a.exons = read_exon_table(files.exon_zb, sizes.num_exons, sizes.num_reads);
+                a.genes = read_gene_table(files.gene_zb, sizes.num_genes, a.exons, require_exon_order);
             }
-            const int fd = files.reads.descriptor();
-            if (w.last < w.first || (ReadsIndex::starts_line(fd, w.begin) &&
-                                     (w.end == index->size || ReadsIndex::starts_line(fd, w.end)))) {
-                a.counts = read_count_rows(files.reads, sizes.num_reads, sizes.num_conditions, w);
-            } else {
-                warn("warning: ignoring the index '" + reads_index_path(files.reads.name().path) + "' of " +
-                     describe(files.reads.name()) + ": its offset " + std::to_string(w.begin) +
-                     " does not start a line; reading the whole reads file");
-                a.counts = read_count_table(files.reads, sizes.num_reads, sizes.num_conditions);
-            }
+            const RowWindow rows = shard_rows(a.exons, a.genes, shard.first, shard.last);
+            std::optional<RowWindow> w;
+            if (index) w = indexed_window(files.reads, *index, rows.first, rows.last);
+            a.counts = w ? read_count_rows(files.reads, sizes.num_reads, sizes.num_conditions, *w)
+                         : read_count_table(files.reads, sizes.num_reads, sizes.num_conditions);
             std::puts("reads file is read in");
             std::puts("exonzb file is read in");
             std::puts("genezb file is read in");
@@ -69,12 +115,22 @@ Dataset load_dataset(DatasetFiles& files, const TableSizes& sizes, bool require_
     return a;
 }
 
-FitResults load_fit_results(FitResultFiles& files, const TableSizes& sizes)
+FitResults load_fit_results(FitResultFiles& files, const TableSizes& sizes, const Dataset& data,
+                            const GeneShard& shard)
 {
     FitResults r;
-    r.genes = read_fit_table(files.gene_re, sizes.num_genes, sizes.num_conditions, 2, "gene");
+    const std::int64_t C = sizes.num_conditions;
+    std::optional<RowWindow> genes, exons;
+    if (shard.given) {
+        genes = table_window(files.gene_re, 2 + 4 * C, sizes.num_genes, "num_genes", shard.first, shard.last);
+        const auto [first_exon, last_exon] = exons_of_genes(data.genes, shard.first, shard.last);
+        exons = table_window(files.exon_re, 3 + 4 * C, sizes.num_exons, "num_exons", first_exon, last_exon);
+    }
+    r.genes = genes ? read_fit_part(files.gene_re, sizes.num_conditions, 2, "gene", *genes)
+                    : read_fit_table(files.gene_re, sizes.num_genes, sizes.num_conditions, 2, "gene");
     std::puts("gene parameters read in");
-    r.exons = read_fit_table(files.exon_re, sizes.num_exons, sizes.num_conditions, 3, "exon");
+    r.exons = exons ? read_fit_part(files.exon_re, sizes.num_conditions, 3, "exon", *exons)
+                    : read_fit_table(files.exon_re, sizes.num_exons, sizes.num_conditions, 3, "exon");
     std::puts("exon parameters read in");
     return r;
 }
