@@ -1,8 +1,9 @@
 // Runs split by genes (--genes=FIRST-LAST) and the permutation tests drawn
 // from a stream of each comparison's own (--streams=comparison), end to end.
 //
-// A shard reads the whole inputs (or, through an index of the reads file,
-// only its genes' rows) and writes exactly a whole run's lines for its genes, so its files, joined in gene order, must be the whole run's
+// A shard reads the whole inputs (or, through the indexes of the tables,
+// only its genes' rows and lines) and writes exactly a whole run's lines for
+// its genes, so its files, joined in gene order, must be the whole run's
 // files byte for byte, and its standard output the whole run's per-gene
 // lines after the same once-per-run lines. With streams of their own, the
 // permutation nulls must not depend on the thread count nor on where the
@@ -557,6 +558,36 @@ TEST_F(Shards, ShardThroughTheIndexesChecksItsLinesOnlyAndNamesTheFilesLines)
         EXPECT_EQ(beside.status, 0) << c.what << ": " << beside.err;
         EXPECT_EQ(beside.err, "") << c.what;
         EXPECT_EQ(beside.out, sound.out) << c.what;
+    }
+}
+
+TEST_F(Shards, ShardThroughTheIndexesChecksTheExonOrderWhereItMeetsTheGenesBefore)
+{
+    // Gene 22's line is one the index points at (every 3rd): its shard reads
+    // back to a gene with exons, past genes whose ranges are empty, to see
+    // that its exons follow theirs, and refuses as a whole run does.
+    const std::string gene_zb = read_file(example.gene_zb);
+    const std::vector<std::string> genes = split_lines(gene_zb);
+    const auto first_exon = [&](std::size_t g) { return std::stoul(split_words(genes.at(g - 1)).at(1)); };
+    const auto emptied = [&](std::string text, std::size_t g) {
+        return with_field(text, g, 3, std::to_string(first_exon(g) - 1));
+    };
+    for (const std::string& text : {with_field(gene_zb, 22, 2, std::to_string(first_exon(22) + 1)),
+                                    emptied(emptied(emptied(gene_zb, 19), 20), 21)}) {
+        ScratchDir plain, dir;
+        const std::string whole_path = plain.write("gene_zb.txt", text);
+        std::vector<std::string> args = isocmp_args(example, "0")({plain.file("o")});
+        args[6] = whole_path;
+        const RunResult whole = run_program(program_path("isocmp"), args);
+        ASSERT_EQ(whole.status, 2);
+        const Fitted f = indexed_tables(dir, example, {"", "", text, "", ""});
+        std::vector<std::string> shard_args = isocmp_args(f, "0")({dir.file("o")});
+        shard_args.push_back("--genes=22-40");
+        const RunResult shard = run_program(program_path("isocmp"), shard_args);
+        EXPECT_EQ(shard.status, 2);
+        std::string want = whole.err;
+        want.replace(want.find(plain.path()), plain.path().size(), dir.path());
+        EXPECT_EQ(shard.err, want);
     }
 }
 
