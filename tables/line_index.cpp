@@ -28,18 +28,18 @@ void fnv(std::uint64_t& h, const unsigned char* p, std::size_t n)
 // them. False when the file cannot be read.
 bool sample_check(int fd, std::uint64_t size, IndexFormat format, std::uint64_t& h)
 {
-    const std::size_t kSampleBytes = sample_bytes(format);
+    const std::size_t block_bytes = sample_bytes(format);
     h = 14695981039346656037ULL;
     unsigned char bytes[8];
     for (int i = 0; i < 8; ++i) bytes[i] = static_cast<unsigned char>(size >> (8 * i));
     fnv(h, bytes, 8);
-    std::vector<unsigned char> block(kSampleBytes);
-    const std::uint64_t last = size > kSampleBytes ? size - kSampleBytes : 0;
+    std::vector<unsigned char> block(block_bytes);
+    const std::uint64_t last = size > block_bytes ? size - block_bytes : 0;
     for (std::size_t b = 0; b < kSampleBlocks; ++b) {
         const std::uint64_t at = last * b / (kSampleBlocks - 1);
         std::size_t got = 0;
-        while (got < kSampleBytes && at + got < size) {
-            const ssize_t n = ::pread(fd, block.data() + got, kSampleBytes - got, static_cast<off_t>(at + got));
+        while (got < block_bytes && at + got < size) {
+            const ssize_t n = ::pread(fd, block.data() + got, block_bytes - got, static_cast<off_t>(at + got));
             if (n < 0 && errno == EINTR) continue;
             if (n <= 0) return false;
             got += static_cast<std::size_t>(n);
