@@ -2,6 +2,7 @@
 
 #include "bamcount/table_names.h"
 #include "cli/diag.h"
+#include "tables/line_index.h"
 #include "tables/reads_index.h"
 #include "tables/textout.h"
 
@@ -248,12 +249,17 @@ TableSizes write_tables(const std::string& dir, const CountLayout& layout,
     tables.close();
     for (OutputFile* f : {&gtt, &summary, &named_conditions, &size_factors}) f->close();
     if (design) design->close();
-    // reads.txt.idx, so that --genes shards of mfit, lvcmp and isocmp read
-    // only their genes' rows: made from the closed file, a second pass over
-    // bytes still in the page cache.
+    // reads.txt.idx, exon_zb.txt.idx and gene_zb.txt.idx, so that --genes
+    // shards of mfit, lvcmp and isocmp read only their genes' rows and
+    // annotation: made from the closed files, a second pass over bytes still
+    // in the page cache.
     if (tables.rows() > 0) {
         const std::string why = write_reads_index(files.reads, static_cast<std::int32_t>(conditions.size()));
         if (!why.empty()) warn("warning: no index of " + describe(files.reads) + ": " + why);
+        for (const FileName* annotation : {&files.exon_zb, &files.gene_zb}) {
+            const std::string not_made = write_line_index(*annotation, IndexFormat::table, 4, kTableIndexEvery);
+            if (!not_made.empty()) warn("warning: no index of " + describe(*annotation) + ": " + not_made);
+        }
     }
     // The layout keeps every count within 32 bits (see CountLayout).
     return {static_cast<std::int32_t>(tables.rows()), static_cast<std::int32_t>(conditions.size()),

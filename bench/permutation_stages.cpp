@@ -98,7 +98,7 @@ int main(int argc, char** argv)
     const std::int64_t seed = take_seed(source, "", kDefaultSeed);
 
     const Dataset data = load_dataset(inputs.dataset, inputs.sizes, !level);
-    const FitResults fits = load_fit_results(inputs.fits, inputs.sizes);
+    const FitResults fits = load_fit_results(inputs.fits, inputs.sizes, data);
     std::optional<TotalsTable> totals;
     if (level) totals.emplace(read_totals(*gtt, inputs.sizes.num_conditions));
 

@@ -51,7 +51,7 @@ int main(int argc, char** argv)
     // Line e of exon_re is read as exon e's fits: the genes' exon ranges must
     // list every exon once and in ascending order for that to hold.
     const Dataset data = load_dataset(inputs.dataset, inputs.sizes, true, start.program.genes);
-    const FitResults fits = load_fit_results(inputs.fits, inputs.sizes);
+    const FitResults fits = load_fit_results(inputs.fits, inputs.sizes, data, start.program.genes);
     const ShareInputs in{{data.counts, data.exons, data.genes, fits.genes}, fits.exons};
 
     compare_shares(in, run, out.seed, out.statistics);

@@ -54,7 +54,7 @@ int main(int argc, char** argv)
     const ComparisonRun run{out.permute, start.program.streams, start.program.genes, start.program.threads};
 
     const Dataset data = load_dataset(inputs.dataset, inputs.sizes, false, start.program.genes);
-    const FitResults fits = load_fit_results(inputs.fits, inputs.sizes);
+    const FitResults fits = load_fit_results(inputs.fits, inputs.sizes, data, start.program.genes);
     const TotalsTable totals = read_totals(gtt, inputs.sizes.num_conditions);
     std::puts("total unique read is read in");
     const LevelInputs in{{data.counts, data.exons, data.genes, fits.genes}, totals};

@@ -15,14 +15,18 @@ void write_field_group(LineBuffer& out, const FitRecord& fit)
     }
 }
 
-FitTable read_fit_table(InputFile& file, std::int32_t features, std::int32_t conditions, int leading,
-                        std::string_view feature_kind)
+FitTable read_fit_part(InputFile& file, std::int32_t conditions, int leading, std::string_view feature_kind,
+                       const RowWindow& w)
 {
     FitTable t;
-    t.lambda = RealMatrix(features, conditions);
-    t.poisson_lambda = RealMatrix(features, conditions);
-    t.converged = IntMatrix(features, conditions);
-    t.theta = RealMatrix(features, conditions);
+    t.lambda = PartMatrix<double>(w.first, w.last, conditions);
+    t.poisson_lambda = PartMatrix<double>(w.first, w.last, conditions);
+    t.converged = PartMatrix<int>(w.first, w.last, conditions);
+    t.theta = PartMatrix<double>(w.first, w.last, conditions);
+    if (w.last < w.first) {
+        file.close();
+        return t;
+    }
     struct Names {
         std::string lambda, poisson_lambda, converged, theta;
     };
@@ -33,7 +37,8 @@ FitTable read_fit_table(InputFile& file, std::int32_t features, std::int32_t con
     }
     const double none = std::numeric_limits<double>::quiet_NaN();
     FieldReader in(file, feature_kind);
-    for (std::int32_t k = 1; k <= features; ++k) {
+    enter_window(file, in, w);
+    for (std::int64_t k = w.start; k <= w.last; ++k) {
         in.start_record(k);
         for (int j = 0; j < leading; ++j) in.integer("leading field");
         for (std::int32_t c = 1; c <= conditions; ++c) {
@@ -47,6 +52,7 @@ FitTable read_fit_table(InputFile& file, std::int32_t features, std::int32_t con
                 in.refuse_found(n.converged, "0, as lambda is NA", "1");
             const bool has_theta = in.real(n.theta, true, theta);
             if (converged == 1 && !has_theta) in.refuse(n.theta, "a real number, as the fit converged");
+            if (k < w.first) continue;
             t.lambda[k][c] = lambda;
             t.poisson_lambda[k][c] = poisson_lambda;
             t.converged[k][c] = converged;
@@ -56,4 +62,12 @@ FitTable read_fit_table(InputFile& file, std::int32_t features, std::int32_t con
     in.end_of_records();
     file.close();
     return t;
+}
+
+FitTable read_fit_table(InputFile& file, std::int32_t features, std::int32_t conditions, int leading,
+                        std::string_view feature_kind)
+{
+    RowWindow whole;
+    whole.last = features;
+    return read_fit_part(file, conditions, leading, feature_kind, whole);
 }

@@ -8,6 +8,8 @@
 
 #include "numcore/arrays.h"
 #include "numcore/mfitmle.h"
+#include "tables/part_arrays.h"
+#include "tables/tables.h"
 #include "tables/textin.h"
 #include "tables/textout.h"
 
@@ -16,10 +18,11 @@
 // Appends the field group of one condition to the line being written.
 void write_field_group(LineBuffer& out, const FitRecord& fit);
 
-// The fit records of every feature in every condition, [1..features][1..conditions].
+// The fit records of every feature in every condition, [1..features][1..conditions],
+// or of the features read.
 struct FitTable {
-    RealMatrix lambda, poisson_lambda, theta;
-    IntMatrix converged;
+    PartMatrix<double> lambda, poisson_lambda, theta;
+    PartMatrix<int> converged;
 
     FitRecord at(std::int64_t feature, std::int64_t condition) const
     {
@@ -35,3 +38,7 @@ struct FitTable {
 // `feature_kind` ("gene" or "exon") names the record in messages.
 FitTable read_fit_table(InputFile& file, std::int32_t features, std::int32_t conditions, int leading,
                         std::string_view feature_kind);
+// The features of the window only (tables.h), of a file laid out one
+// feature per line.
+FitTable read_fit_part(InputFile& file, std::int32_t conditions, int leading, std::string_view feature_kind,
+                       const RowWindow& window);

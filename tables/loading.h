@@ -52,10 +52,11 @@ struct Dataset {
 };
 
 // With `require_exon_order`, gene_zb must list every exon once, in order.
-// For a given shard of genes, when the reads file has an index that belongs
-// to it (reads_index.h), the annotation is read first and then only the rows
-// of the shard's genes, which are all the count table holds; otherwise the
-// whole reads file is read, then the annotation.
+// For a given shard of genes, when gene_zb and exon_zb have indexes that
+// belong to them (line_index.h), only the shard's genes and their exons are
+// read and held; when the reads file has one, only the rows of those exons.
+// The annotation is then read first, as it says which rows to read;
+// otherwise the whole reads file is read, then the whole annotation.
 Dataset load_dataset(DatasetFiles& files, const TableSizes& sizes, bool require_exon_order = false,
                      const GeneShard& shard = {});
 
@@ -64,7 +65,10 @@ struct FitResults {
     FitTable exons;
 };
 
-FitResults load_fit_results(FitResultFiles& files, const TableSizes& sizes);
+// For a given shard, each file with an index that belongs to it gives only
+// the shard's genes' lines (gene_re) and their exons' (exon_re).
+FitResults load_fit_results(FitResultFiles& files, const TableSizes& sizes, const Dataset& data,
+                            const GeneShard& shard = {});
 
 // The tables both testing programs compare: a dataset's and its genes' fits,
 // by reference; each program's inputs add what its own tests need.

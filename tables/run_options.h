@@ -10,10 +10,10 @@
 #include <vector>
 
 // The genes a run works on, 1-based and inclusive: "--genes=FIRST-LAST", or
-// every gene without it. A shard reads the whole input files (the reads file
-// only for its genes' rows when it has an index, reads_index.h) and writes the
-// lines a whole run writes for its genes, so that the shards' files, joined
-// in gene order, are the whole run's.
+// every gene without it. A shard reads the whole input files (only its
+// genes' rows and lines of those that have an index, line_index.h) and
+// writes the lines a whole run writes for its genes, so that the shards'
+// files, joined in gene order, are the whole run's.
 struct GeneShard {
     bool given = false;
     std::int32_t first = 1;

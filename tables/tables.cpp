@@ -4,6 +4,7 @@
 #include "tables/fieldreader.h"
 
 #include <algorithm>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -82,48 +83,80 @@ CountTable read_count_rows(InputFile& file, std::int32_t num_reads, std::int32_t
     return read_rows(file, num_reads, num_conditions, window.start, window.first, window.last);
 }
 
-ExonTable read_exon_table(InputFile& file, std::int32_t num_exons, std::int32_t num_reads)
+void enter_window(InputFile& file, FieldReader& in, const RowWindow& w)
 {
-    ExonTable t(num_exons);
+    if (w.end == 0) return;
+    file.read_range(w.begin, w.end, static_cast<std::uint64_t>(w.start));
+    if (w.start > 1) in.resume_one_per_line(static_cast<std::uint64_t>(w.start - 1));
+}
+
+namespace {
+
+ExonTable read_exons(InputFile& file, std::int32_t num_exons, std::int32_t num_reads, const RowWindow& w)
+{
+    ExonTable t(num_exons, w.first, w.last);
+    if (w.last < w.first) {
+        file.close();
+        return t;
+    }
     FieldReader in(file, "exon");
-    for (std::int32_t e = 1; e <= num_exons; ++e) {
+    enter_window(file, in, w);
+    for (std::int64_t e = w.start; e <= w.last; ++e) {
         in.start_record(e);
-        t.exon_id[e] = in.integer("exon_id");
-        const std::int32_t first = t.first_row[e] = in.integer("first_row");
-        const std::int32_t last = t.last_row[e] = in.integer("last_row");
+        const std::int32_t id = in.integer("exon_id");
+        const std::int32_t first = in.integer("first_row");
+        const std::int32_t last = in.integer("last_row");
         // A range is checked once both ends are known, and reported at its end.
         if (last >= first && (first < 1 || last > num_reads))
             in.refuse_found("last_row", "an empty range (last_row below first_row) or rows within 1.." +
                                             std::to_string(num_reads) + " (num_reads)",
                             "the range " + std::to_string(first) + ".." + std::to_string(last));
-        const std::int32_t length = t.length[e] = in.count_up_to("length", kLargestLength);
-        if (t.rows(e) > length)
-            in.refuse("length", "at least " + std::to_string(t.rows(e)) + ", the exon's rows from first_row to last_row");
+        const std::int32_t length = in.count_up_to("length", kLargestLength);
+        const std::int64_t rows = last >= first ? std::int64_t(last) - first + 1 : 0;
+        if (rows > length)
+            in.refuse("length", "at least " + std::to_string(rows) + ", the exon's rows from first_row to last_row");
+        if (e >= w.first) {
+            t.exon_id[e] = id;
+            t.first_row[e] = first;
+            t.last_row[e] = last;
+            t.length[e] = length;
+        }
     }
     in.end_of_records();
     file.close();
     return t;
 }
 
-GeneTable read_gene_table(InputFile& file, std::int32_t num_genes, const ExonTable& exons, bool require_exon_order)
+std::string gene_length_expected(std::int64_t rows)
 {
-    GeneTable t(num_genes);
+    return "at least " + std::to_string(rows) + ", the rows of the gene's exons";
+}
+
+// Genes start..last of the window, keeping first..last; with `exons`, each
+// gene's length is checked against its exons' rows as it is read.
+GeneTable read_genes(InputFile& file, std::int32_t num_genes, std::int32_t num_exons, const RowWindow& w,
+                     const ExonTable* exons, bool require_exon_order)
+{
+    GeneTable t(num_genes, w.first, w.last);
     FieldReader in(file, "gene");
-    std::int64_t next_exon = 1; // the exon the next non-empty range must start at
-    for (std::int32_t g = 1; g <= num_genes; ++g) {
+    enter_window(file, in, w);
+    // The exon the next non-empty range must start at; unknown (0) until
+    // the first range read when the genes read start after gene 1.
+    std::int64_t next_exon = w.start == 1 ? 1 : 0;
+    for (std::int64_t g = w.start; g <= w.last; ++g) {
         in.start_record(g);
-        t.gene_id[g] = in.integer("gene_id");
-        const std::int32_t first = t.first_exon[g] = in.integer("first_exon");
-        const std::int32_t last = t.last_exon[g] = in.integer("last_exon");
-        if (last >= first && (first < 1 || last > exons.num_exons))
+        const std::int32_t id = in.integer("gene_id");
+        const std::int32_t first = in.integer("first_exon");
+        const std::int32_t last = in.integer("last_exon");
+        if (last >= first && (first < 1 || last > num_exons))
             in.refuse_found("last_exon", "an empty range (last_exon below first_exon) or exons within 1.." +
-                                             std::to_string(exons.num_exons) + " (num_exons)",
+                                             std::to_string(num_exons) + " (num_exons)",
                             "the range " + std::to_string(first) + ".." + std::to_string(last));
         if (std::int64_t(last) < std::int64_t(first) - 1)
             in.refuse_found("last_exon", "at least first_exon - 1 = " + std::to_string(std::int64_t(first) - 1),
                             std::to_string(last));
         if (last >= first) {
-            t.exons_in_order = t.exons_in_order && first == next_exon;
+            t.exons_in_order = t.exons_in_order && (next_exon == 0 || first == next_exon);
             if (require_exon_order && !t.exons_in_order)
                 in.refuse_found("first_exon", "exon " + std::to_string(next_exon) +
                                                   ", the one after the previous gene's last exon (every exon must "
@@ -131,19 +164,80 @@ GeneTable read_gene_table(InputFile& file, std::int32_t num_genes, const ExonTab
                                 std::to_string(first), 2);
             next_exon = std::int64_t(last) + 1;
         }
-        const std::int32_t length = t.length[g] = in.count_up_to("length", kLargestLength);
-        const std::int64_t rows = gene_rows(exons, t, g);
-        if (rows > length)
-            in.refuse("length", "at least " + std::to_string(rows) + ", the rows of the gene's exons");
+        const std::int32_t length = in.count_up_to("length", kLargestLength);
+        if (g >= w.first) {
+            t.gene_id[g] = id;
+            t.first_exon[g] = first;
+            t.last_exon[g] = last;
+            t.length[g] = length;
+            if (exons) {
+                const std::int64_t rows = gene_rows(*exons, t, g);
+                if (rows > length) in.refuse("length", gene_length_expected(rows));
+            }
+        }
     }
     in.end_of_records();
-    t.exons_in_order = t.exons_in_order && next_exon == std::int64_t(exons.num_exons) + 1;
-    if (require_exon_order && !t.exons_in_order)
-        in.refuse_found("last_exon", "the genes' exon ranges to end at exon " + std::to_string(exons.num_exons) +
-                                         " (num_exons), so that every exon belongs to one gene",
-                        "them ending at exon " + std::to_string(next_exon - 1));
+    // Whether every exon up to num_exons belongs to a gene is known only
+    // where the last gene is read.
+    if (w.last == num_genes && next_exon != 0) {
+        t.exons_in_order = t.exons_in_order && next_exon == std::int64_t(num_exons) + 1;
+        if (require_exon_order && !t.exons_in_order)
+            in.refuse_found("last_exon", "the genes' exon ranges to end at exon " + std::to_string(num_exons) +
+                                             " (num_exons), so that every exon belongs to one gene",
+                            "them ending at exon " + std::to_string(next_exon - 1));
+    }
     file.close();
     return t;
+}
+
+} // namespace
+
+ExonTable read_exon_table(InputFile& file, std::int32_t num_exons, std::int32_t num_reads)
+{
+    RowWindow whole;
+    whole.last = num_exons;
+    return read_exons(file, num_exons, num_reads, whole);
+}
+
+ExonTable read_exon_part(InputFile& file, std::int32_t num_exons, std::int32_t num_reads, const RowWindow& window)
+{
+    return read_exons(file, num_exons, num_reads, window);
+}
+
+GeneTable read_gene_table(InputFile& file, std::int32_t num_genes, const ExonTable& exons, bool require_exon_order)
+{
+    RowWindow whole;
+    whole.last = num_genes;
+    return read_genes(file, num_genes, exons.num_exons, whole, &exons, require_exon_order);
+}
+
+GeneTable read_gene_part(InputFile& file, std::int32_t num_genes, std::int32_t num_exons, const RowWindow& window,
+                         bool require_exon_order)
+{
+    return read_genes(file, num_genes, num_exons, window, nullptr, require_exon_order);
+}
+
+void check_gene_lengths(const FileName& gene_zb, const GeneTable& genes, const ExonTable& exons, std::int64_t first,
+                        std::int64_t last)
+{
+    for (std::int64_t g = first; g <= last; ++g) {
+        const std::int64_t rows = gene_rows(exons, genes, g);
+        if (rows > genes.length[g])
+            fail_input(describe(gene_zb) + ", line " + std::to_string(g) + ", field 4 (length of gene " +
+                       std::to_string(g) + "): expected " + gene_length_expected(rows) + ", found " +
+                       quote_token(std::to_string(genes.length[g])));
+    }
+}
+
+std::pair<std::int64_t, std::int64_t> exons_of_genes(const GeneTable& genes, std::int64_t first, std::int64_t last)
+{
+    std::int64_t lo = std::numeric_limits<std::int64_t>::max(), hi = 0;
+    for (std::int64_t g = first; g <= last; ++g)
+        if (genes.last_exon[g] >= genes.first_exon[g]) {
+            lo = std::min<std::int64_t>(lo, genes.first_exon[g]);
+            hi = std::max<std::int64_t>(hi, genes.last_exon[g]);
+        }
+    return lo <= hi ? std::make_pair(lo, hi) : std::make_pair(std::int64_t(1), std::int64_t(0));
 }
 
 std::int64_t gene_rows(const ExonTable& exons, const GeneTable& genes, std::int64_t g)

@@ -370,8 +370,11 @@ TEST(Bamcount, ItsTablesRunThroughThePipelineFromTheLinesItPrints)
     const std::vector<std::string> levels = split_lines(read_file(dir.file(out + "/lvcmp_table.tsv")));
     EXPECT_EQ(levels.size(), 5u);
     EXPECT_NE(levels[1].find("\tc1\tc2\t"), std::string::npos) << levels[1];
-    // reads.txt has its index, which a shard takes without a warning.
+    // reads.txt and the annotation have their indexes, which a shard takes
+    // without a warning.
     EXPECT_EQ(read_file(dir.file(out + "/reads.txt.idx")).substr(0, 14), "reads-index 1\n");
+    for (const char* annotation : {"/exon_zb.txt.idx", "/gene_zb.txt.idx"})
+        EXPECT_EQ(read_file(dir.file(out + annotation)).substr(0, 14), "table-index 1\n");
     const RunResult shard = run_program("/bin/sh", {"-c", "cd / || exit 1\n" + mfit + " --genes=2-3"});
     EXPECT_EQ(shard.status, 0);
     EXPECT_EQ(shard.err, "");

@@ -1,8 +1,9 @@
 // Runs split by genes (--genes=FIRST-LAST) and the permutation tests drawn
 // from a stream of each comparison's own (--streams=comparison), end to end.
 //
-// A shard reads the whole inputs (or, through an index of the reads file,
-// only its genes' rows) and writes exactly a whole run's lines for its genes, so its files, joined in gene order, must be the whole run's
+// A shard reads the whole inputs (or, through the indexes of the tables,
+// only its genes' rows and lines) and writes exactly a whole run's lines for
+// its genes, so its files, joined in gene order, must be the whole run's
 // files byte for byte, and its standard output the whole run's per-gene
 // lines after the same once-per-run lines. With streams of their own, the
 // permutation nulls must not depend on the thread count nor on where the
@@ -16,6 +17,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <cstddef>
 #include <fstream>
 #include <functional>
@@ -443,6 +445,202 @@ TEST_F(Shards, IndexThatDoesNotBelongToTheReadsFileIsIgnoredWithAWarning)
                          "': it is not a plain regular file (gzip-compressed data cannot be read from the middle); "
                          "--genes shards will read it whole\n");
     EXPECT_FALSE(file_exists(gz + ".idx"));
+}
+
+// --- Shards through indexes of the annotation and the fits ----------------
+
+// The example's five tables in a folder of their own, each text as given
+// (the example's by default), with indexes of every 7th row of the reads
+// and every 3rd line of the others, so that shards start and end between
+// their offsets.
+struct IndexedTables {
+    std::string reads, exon_zb, gene_zb, gene_re, exon_re;
+};
+
+Fitted indexed_tables(ScratchDir& dir, const Fitted& of, IndexedTables text)
+{
+    const auto or_file = [](std::string& t, const std::string& path) {
+        if (t.empty()) t = read_file(path);
+    };
+    or_file(text.reads, of.shared[2]);
+    or_file(text.exon_zb, of.shared[4]);
+    or_file(text.gene_zb, of.gene_zb);
+    or_file(text.gene_re, of.gene_re);
+    or_file(text.exon_re, of.exon_re);
+    Fitted f = of;
+    f.shared[2] = dir.write("reads.txt", text.reads);
+    f.shared[4] = dir.write("exon_zb.txt", text.exon_zb);
+    f.shared[6] = f.gene_zb = dir.write("gene_zb.txt", text.gene_zb);
+    f.gene_re = dir.write("gene_re.txt", text.gene_re);
+    f.exon_re = dir.write("exon_re.txt", text.exon_re);
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--every=7", f.shared[1], f.shared[2]},
+          std::vector<std::string>{"--tables", "--every=3", f.shared[4], f.gene_zb, f.gene_re, f.exon_re}}) {
+        const RunResult r = run_program(program_path("readsindex"), args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        EXPECT_EQ(r.err, "");
+    }
+    return f;
+}
+
+TEST_F(Shards, ShardsThroughEveryIndexJoinIntoTheWholeRun)
+{
+    ScratchDir dir;
+    const Fitted copy = indexed_tables(dir, example, {});
+    for (const std::string& table : {copy.shared[4], copy.gene_zb, copy.gene_re, copy.exon_re})
+        ASSERT_TRUE(file_exists(table + ".idx")) << table;
+    struct Case {
+        const char* program;
+        ArgsFor whole, indexed;
+        int outputs;
+    };
+    for (const Case& c : {Case{"mfit", mfit_args(example), mfit_args(copy), 3},
+                          Case{"lvcmp", lvcmp_args(example, "0"), lvcmp_args(copy, "0"), 1},
+                          Case{"isocmp", isocmp_args(example, "0"), isocmp_args(copy, "0"), 1}}) {
+        const Outcome whole = run(c.program, c.whole, c.outputs, {});
+        for (const auto& cut : kExampleCuts) expect_shards_join(c.program, c.indexed, c.outputs, {}, cut, whole);
+    }
+}
+
+TEST_F(Shards, ShardThroughTheIndexesChecksItsLinesOnlyAndNamesTheFilesLines)
+{
+    // Gene 20 and its first exon, on their lines of each table.
+    const std::vector<std::string> genes = split_lines(read_file(example.gene_zb));
+    const std::size_t gene = 20, exon = std::stoul(split_words(genes.at(gene - 1)).at(1));
+    const std::string exon_zb = read_file(example.shared[4]), gene_zb = read_file(example.gene_zb);
+    struct Case {
+        const char* what;
+        const char* program;
+        std::function<void(IndexedTables&)> damage;
+    };
+    const std::vector<Case> cases = {
+        {"exon_zb", "mfit", [&](IndexedTables& t) { t.exon_zb = with_field(exon_zb, exon, 4, "-3"); }},
+        {"gene_zb", "mfit", [&](IndexedTables& t) { t.gene_zb = with_field(gene_zb, gene, 2, "x"); }},
+        // Found too short only once its exons are read.
+        {"gene_zb length", "mfit", [&](IndexedTables& t) { t.gene_zb = with_field(gene_zb, gene, 4, "1"); }},
+        // The exons of gene 20 start one late: out of order where a whole
+        // read finds it too, the exon before belonging to no gene.
+        {"gene_zb order", "isocmp",
+         [&](IndexedTables& t) { t.gene_zb = with_field(gene_zb, gene, 2, std::to_string(exon + 1)); }},
+        {"gene_re", "isocmp",
+         [&](IndexedTables& t) { t.gene_re = with_field(read_file(example.gene_re), gene, 5, "2"); }},
+        {"exon_re", "isocmp",
+         [&](IndexedTables& t) { t.exon_re = with_field(read_file(example.exon_re), exon, 4, "nan?"); }},
+    };
+    for (const Case& c : cases) {
+        const auto args_of = [&](const Fitted& f, const std::string& genes_option) {
+            std::vector<std::string> outs = {scratch->file("dd1"), scratch->file("dd2"), scratch->file("dd3")};
+            std::vector<std::string> args = c.program == std::string("mfit") ? mfit_args(f)(outs) : isocmp_args(f, "0")(outs);
+            args.push_back(genes_option);
+            return args;
+        };
+        IndexedTables text;
+        c.damage(text);
+        // A whole run reads the damaged line whatever its shard.
+        ScratchDir plain;
+        const Fitted p = indexed_tables(plain, example, text);
+        for (const std::string& table : {p.shared[2], p.shared[4], p.gene_zb, p.gene_re, p.exon_re})
+            std::remove((table + ".idx").c_str());
+        const RunResult whole = run_program(program_path(c.program), args_of(p, "--genes=21-40"));
+        ASSERT_EQ(whole.status, 2) << c.what << ": " << whole.err;
+        // Through the indexes, gene 20's shard refuses the same line with the
+        // same message; a shard that starts past the next offset (line 22 of
+        // gene_zb) does not read it and runs as on the sound tables.
+        ScratchDir dir;
+        const Fitted f = indexed_tables(dir, example, text);
+        const RunResult shard = run_program(program_path(c.program), args_of(f, "--genes=18-20"));
+        EXPECT_EQ(shard.status, 2) << c.what;
+        std::string want = whole.err;
+        want.replace(want.find(plain.path()), plain.path().size(), dir.path());
+        EXPECT_EQ(shard.err, want) << c.what;
+        const RunResult beside = run_program(program_path(c.program), args_of(f, "--genes=23-40"));
+        const RunResult sound = run_program(program_path(c.program), args_of(example, "--genes=23-40"));
+        EXPECT_EQ(beside.status, 0) << c.what << ": " << beside.err;
+        EXPECT_EQ(beside.err, "") << c.what;
+        EXPECT_EQ(beside.out, sound.out) << c.what;
+    }
+}
+
+TEST_F(Shards, ShardThroughTheIndexesChecksTheExonOrderWhereItMeetsTheGenesBefore)
+{
+    // Gene 22's line is one the index points at (every 3rd): its shard reads
+    // back to a gene with exons, past genes whose ranges are empty, to see
+    // that its exons follow theirs, and refuses as a whole run does.
+    const std::string gene_zb = read_file(example.gene_zb);
+    const std::vector<std::string> genes = split_lines(gene_zb);
+    const auto first_exon = [&](std::size_t g) { return std::stoul(split_words(genes.at(g - 1)).at(1)); };
+    const auto emptied = [&](std::string text, std::size_t g) {
+        return with_field(text, g, 3, std::to_string(first_exon(g) - 1));
+    };
+    for (const std::string& text : {with_field(gene_zb, 22, 2, std::to_string(first_exon(22) + 1)),
+                                    emptied(emptied(emptied(gene_zb, 19), 20), 21)}) {
+        ScratchDir plain, dir;
+        const std::string whole_path = plain.write("gene_zb.txt", text);
+        std::vector<std::string> args = isocmp_args(example, "0")({plain.file("o")});
+        args[6] = whole_path;
+        const RunResult whole = run_program(program_path("isocmp"), args);
+        ASSERT_EQ(whole.status, 2);
+        const Fitted f = indexed_tables(dir, example, {"", "", text, "", ""});
+        std::vector<std::string> shard_args = isocmp_args(f, "0")({dir.file("o")});
+        shard_args.push_back("--genes=22-40");
+        const RunResult shard = run_program(program_path("isocmp"), shard_args);
+        EXPECT_EQ(shard.status, 2);
+        std::string want = whole.err;
+        want.replace(want.find(plain.path()), plain.path().size(), dir.path());
+        EXPECT_EQ(shard.err, want);
+    }
+}
+
+TEST_F(Shards, FitsThatDoNotMatchTheTablesAreReadWholeAndRefused)
+{
+    // mfit's gene_re and exon_re of the example's first 13 genes, and of the
+    // first three genes' table of four conditions with one dropped: a shard
+    // given them warns that their index does not fit, reads them whole and
+    // refuses them as a whole run does.
+    ScratchDir fits;
+    std::vector<std::string> outs = {fits.file("e"), fits.file("g"), fits.file("c")};
+    std::vector<std::string> args = mfit_args(example)(outs);
+    args.push_back("--genes=1-13");
+    ASSERT_EQ(run_program(program_path("mfit"), args).status, 0);
+    const std::string example_genes = read_file(example.gene_re);
+    std::string three_conditions;
+    for (const std::string& line : split_lines(example_genes)) {
+        const std::vector<std::string> w = split_words(line);
+        for (std::size_t k = 0; k + 4 < w.size(); ++k) three_conditions += (k ? " " : "") + w[k];
+        three_conditions += "\n";
+    }
+    struct Case {
+        const char* what;
+        IndexedTables text;
+        std::string file, why;
+    };
+    const std::vector<Case> cases = {
+        {"a shard's gene_re", {"", "", "", read_file(outs[1]), ""}, "gene_re", "it holds 13 lines, fewer than num_genes = 40"},
+        {"a shard's exon_re", {"", "", "", "", read_file(outs[0])}, "exon_re",
+         "it holds " + std::to_string(split_lines(read_file(outs[0])).size()) + " lines, fewer than num_exons = 391"},
+        {"three conditions", {"", "", "", three_conditions, ""}, "gene_re", "it was made for lines of 14 fields, not 18"},
+    };
+    for (const Case& c : cases) {
+        ScratchDir plain, dir;
+        const Fitted p = indexed_tables(plain, example, c.text);
+        const std::string unindexed = (c.file == "gene_re" ? p.gene_re : p.exon_re) + ".idx";
+        std::remove(unindexed.c_str());
+        const Fitted f = indexed_tables(dir, example, c.text);
+        const auto with_genes = [](std::vector<std::string> a) {
+            a.push_back("--genes=5-6");
+            return a;
+        };
+        const RunResult whole = run_program(program_path("isocmp"), with_genes(isocmp_args(p, "0")({plain.file("o")})));
+        const RunResult shard = run_program(program_path("isocmp"), with_genes(isocmp_args(f, "0")({dir.file("o")})));
+        ASSERT_EQ(whole.status, 2) << c.what;
+        EXPECT_EQ(shard.status, 2) << c.what;
+        const std::string file = c.file == "gene_re" ? f.gene_re : f.exon_re;
+        std::string want = whole.err;
+        want.replace(want.find(plain.path()), plain.path().size(), dir.path());
+        EXPECT_EQ(shard.err, "isocmp: warning: ignoring the index '" + file + ".idx' of " + c.file + " file '" + file +
+                                 "': " + c.why + "; reading the whole " + c.file + " file\n" + want)
+            << c.what;
+    }
 }
 
 // The lines of `whole_file` whose gene id (field `field`, 0-based) is one of `ids`.

@@ -92,6 +92,14 @@ else
 fi
 whole_runs "$tmp/whole" 1-9 1
 same_files "gathered mfit, lvcmp and isocmp files equal whole runs" "$out" "$tmp/whole"
+# The shards read their lines through the tables' indexes, which every one
+# took without a warning.
+if [ -s "$ex/exon_zb.txt.idx" ] && [ -s "$ex/gene_zb.txt.idx" ] && [ -s "$out/gene_re.txt.idx" ] &&
+  [ -s "$out/exon_re.txt.idx" ] && ! grep -l warning "$out"/logs/*/shard*.log; then
+  pass "the annotation and the gathered fits are indexed, and every shard takes the indexes"
+else
+  fail "indexes of the annotation and the fits"
+fi
 
 # The tables come from the gathered files, the tables folder and the
 # gathered gene_re: the same as sigtable on whole runs.

@@ -1,4 +1,4 @@
-#include "tables/reads_index.h"
+#include "tables/line_index.h"
 
 #include "tables/textout.h"
 
@@ -14,29 +14,32 @@
 namespace {
 
 constexpr std::size_t kSampleBlocks = 16;
-constexpr std::size_t kSampleBytes = 4096;
+
+std::size_t sample_bytes(IndexFormat format) { return format == IndexFormat::reads ? 4096 : 1024; }
 
 void fnv(std::uint64_t& h, const unsigned char* p, std::size_t n)
 {
     for (std::size_t i = 0; i < n; ++i) h = (h ^ p[i]) * 1099511628211ULL;
 }
 
-// FNV-1a of the size and of 16 blocks of 4 KB spread evenly from the first
-// byte to the last: a file rewritten with the same size but other counts
-// nearly always changes one of them. False when the file cannot be read.
-bool sample_check(int fd, std::uint64_t size, std::uint64_t& h)
+// FNV-1a of the size and of 16 blocks (of 4 KB for the reads, 1 KB for the
+// other tables) spread evenly from the first byte to the last: a file
+// rewritten with the same size but other values nearly always changes one of
+// them. False when the file cannot be read.
+bool sample_check(int fd, std::uint64_t size, IndexFormat format, std::uint64_t& h)
 {
+    const std::size_t block_bytes = sample_bytes(format);
     h = 14695981039346656037ULL;
     unsigned char bytes[8];
     for (int i = 0; i < 8; ++i) bytes[i] = static_cast<unsigned char>(size >> (8 * i));
     fnv(h, bytes, 8);
-    std::vector<unsigned char> block(kSampleBytes);
-    const std::uint64_t last = size > kSampleBytes ? size - kSampleBytes : 0;
+    std::vector<unsigned char> block(block_bytes);
+    const std::uint64_t last = size > block_bytes ? size - block_bytes : 0;
     for (std::size_t b = 0; b < kSampleBlocks; ++b) {
         const std::uint64_t at = last * b / (kSampleBlocks - 1);
         std::size_t got = 0;
-        while (got < kSampleBytes && at + got < size) {
-            const ssize_t n = ::pread(fd, block.data() + got, kSampleBytes - got, static_cast<off_t>(at + got));
+        while (got < block_bytes && at + got < size) {
+            const ssize_t n = ::pread(fd, block.data() + got, block_bytes - got, static_cast<off_t>(at + got));
             if (n < 0 && errno == EINTR) continue;
             if (n <= 0) return false;
             got += static_cast<std::size_t>(n);
@@ -79,11 +82,13 @@ std::string hex(std::uint64_t v)
     return text;
 }
 
+const char* format_word(IndexFormat format) { return format == IndexFormat::reads ? "reads-index" : "table-index"; }
+
 } // namespace
 
-std::string reads_index_path(const std::string& reads_path) { return reads_path + ".idx"; }
+std::string line_index_path(const std::string& path) { return path + ".idx"; }
 
-ReadsIndex::Span ReadsIndex::span(std::int64_t first, std::int64_t last) const
+LineIndex::Span LineIndex::span(std::int64_t first, std::int64_t last) const
 {
     Span s;
     const std::int64_t k0 = (first - 1) / every;
@@ -94,34 +99,35 @@ ReadsIndex::Span ReadsIndex::span(std::int64_t first, std::int64_t last) const
     return s;
 }
 
-bool ReadsIndex::starts_line(int fd, std::uint64_t at)
+bool LineIndex::starts_line(int fd, std::uint64_t at)
 {
     char before = 0;
     return at == 0 || (::pread(fd, &before, 1, static_cast<off_t>(at - 1)) == 1 && before == '\n');
 }
 
-std::string write_reads_index(const FileName& reads, std::int32_t num_conditions, std::int64_t every)
+std::string write_line_index(const FileName& file, IndexFormat format, std::int64_t fields, std::int64_t every)
 {
-    const int fd = ::open(reads.path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) fail_open(reads, "open", errno);
-    ReadsIndex idx;
-    idx.conditions = num_conditions;
+    const int fd = ::open(file.path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) fail_open(file, "open", errno);
+    LineIndex idx;
+    idx.format = format;
+    idx.fields = fields;
     idx.every = every;
     if (!plain_file(fd, idx.size)) {
         ::close(fd);
         return "it is not a plain regular file (gzip-compressed data cannot be read from the middle)";
     }
-    if (!sample_check(fd, idx.size, idx.check)) fail_open(reads, "read", errno);
+    if (!sample_check(fd, idx.size, format, idx.check)) fail_open(file, "read", errno);
     // One pass over the bytes, counting the fields of each line. A line ends
     // at its '\n', the last one also at the end of the file; the first line
-    // that is not a row of the layout ends the index.
-    const std::int64_t fields = 3 + std::int64_t(num_conditions);
+    // that is not a record of the layout ends the index.
     std::vector<char> block(std::size_t(1) << 20);
     std::uint64_t at = 0, line_start = 0;
     std::int64_t in_line = 0;
     bool in_token = false;
     const auto line_ended = [&](std::uint64_t next_start) {
-        if (in_line != fields) return false;
+        if (idx.fields == 0 && idx.rows == 0) idx.fields = in_line; // the first line sets the layout
+        if (in_line != idx.fields || in_line == 0) return false;
         if (idx.rows % every == 0) idx.offsets.push_back(line_start);
         ++idx.rows;
         in_line = 0;
@@ -132,7 +138,7 @@ std::string write_reads_index(const FileName& reads, std::int32_t num_conditions
     for (bool going = true; going;) {
         const ssize_t got = ::read(fd, block.data(), block.size());
         if (got < 0 && errno == EINTR) continue;
-        if (got < 0) fail_open(reads, "read", errno);
+        if (got < 0) fail_open(file, "read", errno);
         if (got == 0) {
             if (in_line > 0) line_ended(at);
             break;
@@ -150,11 +156,16 @@ std::string write_reads_index(const FileName& reads, std::int32_t num_conditions
         at += static_cast<std::uint64_t>(got);
     }
     ::close(fd);
-    if (idx.rows == 0) return "its first line is not a row of 3 + " + std::to_string(num_conditions) + " fields";
-    OutputFile out = OutputFile::create({"reads index", reads_index_path(reads.path)});
+    if (idx.rows == 0)
+        return fields > 0 ? "its first line is not a row of " + std::to_string(fields) + " fields"
+                          : std::string("its first line holds no field");
+    OutputFile out = OutputFile::create(
+        {format == IndexFormat::reads ? "reads index" : file.role + " index", line_index_path(file.path)});
     std::string& b = out.buffer();
-    b += "reads-index 1\nsize " + std::to_string(idx.size) + "\ncheck " + hex(idx.check) + "\nconditions " +
-         std::to_string(idx.conditions) + "\nrows " + std::to_string(idx.rows) + "\nevery " + std::to_string(every) + "\noffsets " +
+    b += std::string(format_word(format)) + " 1\nsize " + std::to_string(idx.size) + "\ncheck " + hex(idx.check) +
+         (format == IndexFormat::reads ? "\nconditions " + std::to_string(idx.fields - 3)
+                                       : "\nfields " + std::to_string(idx.fields)) +
+         "\nrows " + std::to_string(idx.rows) + "\nevery " + std::to_string(every) + "\noffsets " +
          hex(offsets_check(idx.offsets)) + "\n";
     for (const std::uint64_t o : idx.offsets) {
         b += std::to_string(o);
@@ -165,26 +176,33 @@ std::string write_reads_index(const FileName& reads, std::int32_t num_conditions
     return {};
 }
 
-std::optional<ReadsIndex> find_reads_index(InputFile& reads, std::int32_t num_conditions, std::int64_t num_reads)
+std::optional<LineIndex> find_line_index(InputFile& file, IndexFormat format, std::int64_t fields,
+                                         std::int64_t records, const std::string& records_name)
 {
-    const std::string path = reads_index_path(reads.name().path);
+    const std::string path = line_index_path(file.name().path);
+    const std::string& role = file.name().role;
     std::ifstream in(path);
     if (!in) return std::nullopt;
     const auto ignore = [&](const std::string& why) {
-        warn("warning: ignoring the index '" + path + "' of " + describe(reads.name()) + ": " + why +
-             "; reading the whole reads file");
+        warn("warning: ignoring the index '" + path + "' of " + describe(file.name()) + ": " + why +
+             "; reading the whole " + role);
         return std::nullopt;
     };
-    ReadsIndex idx;
-    std::string word, check;
+    const bool reads = format == IndexFormat::reads;
+    const std::string word = format_word(format), layout = reads ? "conditions" : "fields";
+    LineIndex idx;
+    idx.format = format;
+    std::string head, check;
     int version = 0;
-    if (!(in >> word >> version) || word != "reads-index" || version != 1) return ignore("not a reads index of version 1");
+    if (!(in >> head >> version) || head != word || version != 1)
+        return ignore("not a " + std::string(reads ? "reads" : "table") + " index of version 1");
     std::string k1, k2, k3, k4, k5, k6, listed;
-    if (!(in >> k1 >> idx.size >> k2 >> check >> k3 >> idx.conditions >> k4 >> idx.rows >> k5 >> idx.every >> k6 >>
+    if (!(in >> k1 >> idx.size >> k2 >> check >> k3 >> idx.fields >> k4 >> idx.rows >> k5 >> idx.every >> k6 >>
           listed) ||
-        k1 != "size" || k2 != "check" || k3 != "conditions" || k4 != "rows" || k5 != "every" || k6 != "offsets" ||
+        k1 != "size" || k2 != "check" || k3 != layout || k4 != "rows" || k5 != "every" || k6 != "offsets" ||
         idx.every < 1 || idx.rows < 1)
         return ignore("its header is damaged");
+    if (reads) idx.fields += 3;
     for (std::string o; in >> o;) {
         std::uint64_t v = 0;
         const auto [end, ec] = std::from_chars(o.data(), o.data() + o.size(), v);
@@ -195,17 +213,26 @@ std::optional<ReadsIndex> find_reads_index(InputFile& reads, std::int32_t num_co
         hex(offsets_check(idx.offsets)) != listed)
         return ignore("its offsets are damaged or cut");
     std::uint64_t size = 0, sum = 0;
-    if (!plain_file(reads.descriptor(), size)) return ignore("the reads file is gzip-compressed or not a regular file");
+    if (!plain_file(file.descriptor(), size)) return ignore("the " + role + " is gzip-compressed or not a regular file");
     if (size != idx.size || idx.offsets.back() >= size)
-        return ignore("it was made for a reads file of " + std::to_string(idx.size) + " bytes, this one has " +
+        return ignore("it was made for a " + role + " of " + std::to_string(idx.size) + " bytes, this one has " +
                       std::to_string(size));
-    if (!sample_check(reads.descriptor(), size, sum) || hex(sum) != check)
-        return ignore("its checksum of the reads file's bytes differs: it was made for another file of the same size");
-    if (idx.conditions != num_conditions)
-        return ignore("it was made for " + std::to_string(idx.conditions) + " conditions, not " +
-                      std::to_string(num_conditions));
-    if (idx.rows < num_reads)
-        return ignore("it holds " + std::to_string(idx.rows) + " rows, fewer than num_reads = " +
-                      std::to_string(num_reads));
+    if (!sample_check(file.descriptor(), size, format, sum) || hex(sum) != check)
+        return ignore("its checksum of the " + role +
+                      "'s bytes differs: it was made for another file of the same size");
+    if (idx.fields != fields)
+        return ignore(reads ? "it was made for " + std::to_string(idx.fields - 3) + " conditions, not " +
+                                  std::to_string(fields - 3)
+                            : "it was made for lines of " + std::to_string(idx.fields) + " fields, not " +
+                                  std::to_string(fields));
+    if (idx.rows < records)
+        return ignore("it holds " + std::to_string(idx.rows) + (reads ? " rows" : " lines") + ", fewer than " +
+                      records_name + " = " + std::to_string(records));
     return idx;
+}
+
+void warn_index_offset(const InputFile& file, std::uint64_t offset)
+{
+    warn("warning: ignoring the index '" + line_index_path(file.name().path) + "' of " + describe(file.name()) +
+         ": its offset " + std::to_string(offset) + " does not start a line; reading the whole " + file.name().role);
 }
