@@ -125,13 +125,19 @@ std::string plot_svg(const Plot& plot)
     return s;
 }
 
-bool write_plot(const std::string& path, const Plot& plot)
+namespace {
+
+void write_svg(const std::string& path, const Plot& plot)
 {
-    {
-        OutputFile svg = OutputFile::create({"plot file", path + ".svg"});
-        svg.text(plot_svg(plot));
-        svg.close();
-    }
+    OutputFile svg = OutputFile::create({"plot file", path + ".svg"});
+    svg.text(plot_svg(plot));
+    svg.close();
+}
+
+// Starts rsvg-convert on path.svg to path.png, its messages discarded; the
+// process id, or -1 when it cannot be started.
+pid_t start_converter(const std::string& path)
+{
     const std::string svg_path = path + ".svg", png_path = path + ".png";
     char* const args[] = {const_cast<char*>("rsvg-convert"), const_cast<char*>("-o"), const_cast<char*>(png_path.c_str()),
                           const_cast<char*>(svg_path.c_str()), nullptr};
@@ -141,8 +147,50 @@ bool write_plot(const std::string& path, const Plot& plot)
     pid_t pid = 0;
     const int started = posix_spawnp(&pid, "rsvg-convert", &actions, nullptr, args, environ);
     posix_spawn_file_actions_destroy(&actions);
-    if (started != 0) return false;
+    return started == 0 ? pid : -1;
+}
+
+// Whether the converter ended having written its PNG.
+bool converted(pid_t pid)
+{
     int status = 0;
     if (waitpid(pid, &status, 0) < 0) return false;
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+} // namespace
+
+bool write_plot(const std::string& path, const Plot& plot)
+{
+    write_svg(path, plot);
+    const pid_t pid = start_converter(path);
+    return pid > 0 && converted(pid);
+}
+
+PlotWriter::~PlotWriter()
+{
+    while (!running_.empty()) wait_one();
+}
+
+void PlotWriter::write(const std::string& path, const Plot& plot)
+{
+    write_svg(path, plot);
+    if (running_.size() >= kConverters) wait_one();
+    const pid_t pid = start_converter(path);
+    if (pid > 0) running_.push_back(pid);
+    else png_ = false;
+}
+
+void PlotWriter::wait_one()
+{
+    // The oldest first: it is the likeliest to be done.
+    const pid_t pid = running_.front();
+    running_.erase(running_.begin());
+    png_ &= converted(pid);
+}
+
+bool PlotWriter::finish()
+{
+    while (!running_.empty()) wait_one();
+    return png_;
 }

@@ -8,6 +8,7 @@
 // covers no point.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -38,3 +39,24 @@ std::string plot_svg(const Plot& plot);
 // whether the PNG was written. A file that cannot be written stops the
 // program with status 255.
 bool write_plot(const std::string& path, const Plot& plot);
+
+// Writes plots as write_plot does, but each PNG is made by an rsvg-convert
+// that runs while the next plots are drawn, at most kConverters at a time
+// (a table's dozens of plots would otherwise wait for each conversion in
+// turn). finish() waits for the conversions still running and says whether
+// every PNG was written; the destructor waits too.
+class PlotWriter {
+public:
+    static constexpr std::size_t kConverters = 2;
+    PlotWriter() = default;
+    PlotWriter(const PlotWriter&) = delete;
+    PlotWriter& operator=(const PlotWriter&) = delete;
+    ~PlotWriter();
+    void write(const std::string& path, const Plot& plot);
+    bool finish();
+
+private:
+    void wait_one();
+    std::vector<int> running_; // the converters' process ids
+    bool png_ = true;
+};

@@ -21,12 +21,27 @@ const char* const kShareFields[] = {"exon_id",           "gene_id",       "condi
                                     "exon_poisson_lambda_l", "gene_poisson_lambda_l",
                                     "exon_length",       "gene_length",   "scale",         "shape"};
 
+// The lines that hold a field: at least the rows the file has.
+std::size_t count_lines(const FileName& name)
+{
+    InputFile input = InputFile::open(name);
+    std::size_t lines = 0;
+    std::string_view text;
+    while (input.next_line(text)) lines += !std::all_of(text.begin(), text.end(), InputFile::is_separator);
+    input.close();
+    return lines;
+}
+
 } // namespace
 
 StatsFile read_stats(const std::string& path)
 {
     StatsFile file;
     file.name = {"statistics file", path};
+    // The rows are held at their final size from the start: a vector that
+    // doubles while millions of rows come in would hold both copies for a
+    // moment, half as much again as the rows themselves.
+    file.rows.reserve(count_lines(file.name));
     InputFile input = InputFile::open(file.name);
     LineFields fields(input, Split::blanks);
     std::size_t expected = 0;
@@ -73,8 +88,10 @@ StatsFile read_stats(const std::string& path)
             r.gene.mean_b = c.real();
         } else {
             // Exon before gene, condition a's before b's, rates before means.
-            for (double* field : {&r.exon.lambda_a, &r.gene.lambda_a, &r.exon.lambda_b, &r.gene.lambda_b,
-                                  &r.exon.mean_a, &r.gene.mean_a, &r.exon.mean_b, &r.gene.mean_b})
+            // The exon's rates are read only to be checked.
+            double exon_lambda = 0;
+            for (double* field : {&exon_lambda, &r.gene.lambda_a, &exon_lambda, &r.gene.lambda_b, &r.exon.mean_a,
+                                  &r.gene.mean_a, &r.exon.mean_b, &r.gene.mean_b})
                 *field = c.real();
         }
         r.length = c.length();

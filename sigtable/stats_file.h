@@ -25,24 +25,32 @@ struct FitPair {
     double lambda_a = NAN, lambda_b = NAN;
     double mean_a = NAN, mean_b = NAN;
 };
+// An exon's Poisson means: its rates enter no column of the table, and a
+// statistics file holds millions of exon lines.
+struct MeanPair {
+    double mean_a = NAN, mean_b = NAN;
+};
 
+// One line of the file, laid out so that millions of them stay small: the
+// integers and flags first, then the reals.
 struct StatsRow {
     std::uint64_t line = 0; // where the file has it, for messages
     int id = 0;      // lvcmp: gene_id; isocmp: exon_id
     int gene_id = 0; // isocmp only
     int a = 0, b = 0;
+    int length = 0;      // lvcmp: the gene's; isocmp: the exon's
+    int gene_length = 0; // isocmp only
     bool valid = true;     // lvcmp writes -1 for a generalized Poisson statistic that is not valid
+    bool has_null = false;
     double stat = 0;       // generalized Poisson statistic (not a number when not valid)
     double stat_poisson = 0;
     // The gene's fits in conditions a and b as the statistics file copies
     // them from gene_re (lvcmp: the gene tested; isocmp: the exon's gene),
-    // and with isocmp the exon's from exon_re; not a number where the file
-    // has none (lvcmp's rates of a statistic that is not valid, lvcmp's
-    // exon).
-    FitPair gene, exon;
-    int length = 0;      // lvcmp: the gene's; isocmp: the exon's
-    int gene_length = 0; // isocmp only
-    bool has_null = false;
+    // and with isocmp the exon's Poisson means from exon_re; not a number
+    // where the file has none (lvcmp's rates of a statistic that is not
+    // valid, lvcmp's exon).
+    FitPair gene;
+    MeanPair exon;
     double null_scale = 0, null_shape = 0;
 };
 
