@@ -286,8 +286,14 @@ void write_plots(const std::string& dir, const StatsFile& stats, const Results& 
     create_plots_folder(dir);
     const std::string what = stats.kind == StatsKind::level ? "level" : "exon share";
     PlotWriter writer;
-    // One pair at a time, its rows in the table's order, so that only one
-    // pair's points are held.
+    // Each pair's rows in the table's order.
+    std::map<std::pair<int, int>, std::vector<std::uint32_t>> members;
+    for (std::size_t n = 0; n < results.size(); ++n) {
+        const std::uint32_t k = order ? (*order)[n] : static_cast<std::uint32_t>(n);
+        const StatsRow& source = results.source(k);
+        members[{source.a, source.b}].push_back(k);
+    }
+    // One pair at a time, so that only one pair's points are held.
     for (const auto& [pair, summary] : results.pairs) {
         const std::string words = pvalue_words(kind_in_pair(kind, summary));
         const std::string tag = std::to_string(pair.first) + "_" + std::to_string(pair.second);
@@ -302,10 +308,7 @@ void write_plots(const std::string& dir, const StatsFile& stats, const Results& 
         // chosen kind; a comparison without one has no padj either.
         std::size_t significant = 0, tested = 0;
         std::vector<double> before, after;
-        for (std::size_t n = 0; n < results.size(); ++n) {
-            const std::size_t k = order ? (*order)[n] : n;
-            const StatsRow& source = results.source(k);
-            if (source.a != pair.first || source.b != pair.second) continue;
+        for (std::uint32_t k : members.at(pair)) {
             const ResultRow r = results.row(k);
             const double p = r.chosen_pvalue(kind);
             const bool s = r.chosen_padj(kind) <= alpha;

@@ -195,20 +195,22 @@ void test_statistics(const Comparison& c, const ResultInputs& in, ResultRow& r)
 
 // Each statistic's p-value: the chi-square tail, or for the permutation
 // test the tail of the gamma null the file gives.
-void test_pvalues(const StatsRow& s, ResultRow& r)
+void test_pvalues(const StatsFile& stats, const StatsRow& s, ResultRow& r)
 {
     for (Test t : kAllTests)
         if (t != Test::permutation) r.pvalue[index_of(t)] = chi_square_upper(r.stat[index_of(t)]);
-    if (s.has_null) r.pvalue[index_of(Test::permutation)] = gamma_upper(s.stat, s.null_shape, s.null_scale);
+    if (!s.has_null) return;
+    const GammaNull& null = stats.null_of(s);
+    r.pvalue[index_of(Test::permutation)] = gamma_upper(s.stat, null.shape, null.scale);
 }
 
 // Why a comparison with a generalized Poisson statistic has no permutation
 // p-value, told from the p-value its null gave.
-PermutationNote permutation_note(const StatsRow& s, double p)
+PermutationNote permutation_note(const StatsFile& stats, const StatsRow& s, double p)
 {
     if (!s.has_null || !std::isnan(p) || std::isnan(s.stat)) return PermutationNote::none;
-    const bool usable =
-        s.null_shape > 0 && s.null_scale > 0 && std::isfinite(s.null_shape) && std::isfinite(s.null_scale);
+    const GammaNull& null = stats.null_of(s);
+    const bool usable = null.shape > 0 && null.scale > 0 && std::isfinite(null.shape) && std::isfinite(null.scale);
     return usable ? PermutationNote::not_evaluable : PermutationNote::no_null;
 }
 
@@ -264,7 +266,7 @@ ResultRow Results::row(std::size_t k) const
         r.padj_cal[i] = padj_cal_[i][k];
     }
     if (!pvalue_[index_of(Test::permutation)].empty())
-        r.permutation_note = permutation_note(*r.source, r.pvalue[index_of(Test::permutation)]);
+        r.permutation_note = permutation_note(stats_, *r.source, r.pvalue[index_of(Test::permutation)]);
     r.pair = &pair(k);
     return r;
 }
@@ -289,12 +291,15 @@ Results::Results(const StatsFile& stats, const ResultInputs& in)
     const std::size_t n = in.rest_test ? comparisons_.size() : stats.rows.size();
     for (Test t : kAllTests)
         if (tests_.has(t)) pvalue_[index_of(t)].reserve(n);
-    // The p-values, and each row's pair of conditions.
+    // The p-values, and each row's pair of conditions and baseMean (the
+    // last held only while the pairs are calibrated).
     std::map<std::pair<int, int>, std::uint32_t> pair_index;
     pair_of_.reserve(n);
+    std::vector<double> base_mean_of(n);
     for (std::size_t k = 0; k < n; ++k) {
         ResultRow r = unadjusted(k);
-        test_pvalues(*r.source, r);
+        test_pvalues(stats, *r.source, r);
+        base_mean_of[k] = r.base_mean;
         for (Test t : kAllTests)
             if (tests_.has(t)) pvalue_[index_of(t)].push_back(r.pvalue[index_of(t)]);
         const auto [at, fresh] =
@@ -325,14 +330,13 @@ Results::Results(const StatsFile& stats, const ResultInputs& in)
         std::vector<std::size_t> zero_at;
         for (std::size_t k = 0; k < n; ++k) {
             if (pair_of_[k] != index) continue;
-            const ResultRow r = unadjusted(k);
             members.push_back(k);
-            base_mean.push_back(r.base_mean);
+            base_mean.push_back(base_mean_of[k]);
             bool zero = false;
             for (Test t : kAllTests) zero |= tests_.has(t) && pvalue_[index_of(t)][k] == 0;
             if (zero) {
                 zero_at.push_back(members.size() - 1);
-                zero_rows.push_back(r);
+                zero_rows.push_back(unadjusted(k));
             }
         }
         PairSummary& summary = pairs[key];
@@ -353,9 +357,10 @@ Results::Results(const StatsFile& stats, const ResultInputs& in)
                 if (values[m] != 0) continue;
                 const ResultRow& r = zero_rows[z];
                 const StatsRow& s = *r.source;
-                statistics[m] = t != Test::permutation
-                                    ? r.stat[i]
-                                    : chi_square1_from_log_p(log_gamma_upper(s.stat, s.null_shape, s.null_scale));
+                statistics[m] =
+                    t != Test::permutation
+                        ? r.stat[i]
+                        : chi_square1_from_log_p(log_gamma_upper(s.stat, stats.null_of(s).shape, stats.null_of(s).scale));
             }
             const std::vector<double> adjusted = benjamini_hochberg(values);
             const PairCalibration calibration =
@@ -373,13 +378,21 @@ Results::Results(const StatsFile& stats, const ResultInputs& in)
 
 std::vector<std::uint32_t> order_by_padj(const Results& results, PValueKind kind)
 {
-    std::vector<std::uint32_t> order(results.size());
-    for (std::size_t k = 0; k < order.size(); ++k) order[k] = static_cast<std::uint32_t>(k);
     auto key = [](double v) { return std::isnan(v) ? INFINITY : v; };
-    std::stable_sort(order.begin(), order.end(), [&](std::uint32_t x, std::uint32_t y) {
-        const double px = key(results.chosen_padj(x, kind)), py = key(results.chosen_padj(y, kind));
+    // The padj of every row taken once; the p-value, which only breaks
+    // their ties, where needed. The row breaks the remaining ties, as a
+    // stable sort would.
+    std::vector<double> padj(results.size());
+    std::vector<std::uint32_t> order(results.size());
+    for (std::size_t k = 0; k < order.size(); ++k) {
+        padj[k] = key(results.chosen_padj(k, kind));
+        order[k] = static_cast<std::uint32_t>(k);
+    }
+    std::sort(order.begin(), order.end(), [&](std::uint32_t x, std::uint32_t y) {
+        if (padj[x] != padj[y]) return padj[x] < padj[y];
+        const double px = key(results.chosen_pvalue(x, kind)), py = key(results.chosen_pvalue(y, kind));
         if (px != py) return px < py;
-        return key(results.chosen_pvalue(x, kind)) < key(results.chosen_pvalue(y, kind));
+        return x < y;
     });
     return order;
 }
@@ -529,8 +542,9 @@ void append_row_line(std::string& out, const StatsFile& stats, const TableLabels
     cell(out, r.effect_a);
     cell(out, r.effect_b);
     if (level) {
-        cell(out, s.gene.lambda_a);
-        cell(out, s.gene.lambda_b);
+        const RatePair& rates = stats.rates_of(s);
+        cell(out, rates.lambda_a);
+        cell(out, rates.lambda_b);
         length_cell(out, s.length);
     } else {
         length_cell(out, s.length);
