@@ -280,12 +280,11 @@ void create_plots_folder(const std::string& dir)
 
 // The rows come in the table's order (`order`, or the rows' own), which is
 // the order the points are drawn in.
-void write_plots(const std::string& dir, const StatsFile& stats, const Results& results,
+void write_plots(PlotWriter& writer, const std::string& dir, const StatsFile& stats, const Results& results,
                  const std::vector<std::uint32_t>* order, const ConditionNames* names, PValueKind kind, double alpha)
 {
     create_plots_folder(dir);
     const std::string what = stats.kind == StatsKind::level ? "level" : "exon share";
-    PlotWriter writer;
     // Each pair's rows in the table's order.
     std::map<std::pair<int, int>, std::vector<std::uint32_t>> members;
     for (std::size_t n = 0; n < results.size(); ++n) {
@@ -343,7 +342,6 @@ void write_plots(const std::string& dir, const StatsFile& stats, const Results& 
                          std::to_string(calibration.tested) + " below 0.05";
         writer.write(dir + "/qq_" + tag, qq);
     }
-    if (!writer.finish()) warn("rsvg-convert could not be run: the plots are written as SVG only");
 }
 
 // --pvalue's value: a test's name, with -cal for its calibrated p-value.
@@ -640,10 +638,14 @@ int run(int argc, char** argv)
     std::vector<std::uint32_t> sorted;
     if (o.sort) sorted = order_by_padj(results, o.kind);
     const std::vector<std::uint32_t>* order = o.sort ? &sorted : nullptr;
+    // The plots first, so that their PNGs are converted while the table is
+    // written.
+    PlotWriter plots;
+    if (!o.plots.empty()) write_plots(plots, o.plots, in.stats, results, order, in.names(), o.kind, o.alpha);
     write_table(o, in, results, order);
 
     print_calibrations(in.stats, results, in.tests, in.names(), o.ranked() ? &o.kind : nullptr);
-    if (!o.plots.empty()) write_plots(o.plots, in.stats, results, order, in.names(), o.kind, o.alpha);
+    if (!plots.finish()) warn("rsvg-convert could not be run: the plots are written as SVG only");
     close_standard_output();
     return 0;
 }

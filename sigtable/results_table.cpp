@@ -258,14 +258,14 @@ ResultRow Results::row(std::size_t k) const
 {
     ResultRow r = unadjusted(k);
     for (Test t : kAllTests) {
+        if (!tests_.has(t)) continue;
         const std::size_t i = index_of(t);
-        if (pvalue_[i].empty()) continue;
-        r.pvalue[i] = pvalue_[i][k];
-        r.padj[i] = padj_[i][k];
-        r.pvalue_cal[i] = pvalue_cal_[i][k];
-        r.padj_cal[i] = padj_cal_[i][k];
+        r.pvalue[i] = value(k, t, kPValue);
+        r.padj[i] = value(k, t, kPadj);
+        r.pvalue_cal[i] = value(k, t, kPValueCal);
+        r.padj_cal[i] = value(k, t, kPadjCal);
     }
-    if (!pvalue_[index_of(Test::permutation)].empty())
+    if (tests_.permutation)
         r.permutation_note = permutation_note(stats_, *r.source, r.pvalue[index_of(Test::permutation)]);
     r.pair = &pair(k);
     return r;
@@ -274,13 +274,13 @@ ResultRow Results::row(std::size_t k) const
 double Results::chosen_pvalue(std::size_t k, PValueKind kind) const
 {
     kind = kind_in_pair(kind, pair(k));
-    return (kind.calibrated ? pvalue_cal_ : pvalue_)[index_of(kind.test)][k];
+    return value(k, kind.test, kind.calibrated ? kPValueCal : kPValue);
 }
 
 double Results::chosen_padj(std::size_t k, PValueKind kind) const
 {
     kind = kind_in_pair(kind, pair(k));
-    return (kind.calibrated ? padj_cal_ : padj_)[index_of(kind.test)][k];
+    return value(k, kind.test, kind.calibrated ? kPadjCal : kPadj);
 }
 
 Results::Results(const StatsFile& stats, const ResultInputs& in)
@@ -290,7 +290,11 @@ Results::Results(const StatsFile& stats, const ResultInputs& in)
     if (in.rest_test) comparisons_ = comparisons(stats, in, rest_only_);
     const std::size_t n = in.rest_test ? comparisons_.size() : stats.rows.size();
     for (Test t : kAllTests)
-        if (tests_.has(t)) pvalue_[index_of(t)].reserve(n);
+        if (tests_.has(t)) {
+            slot_[index_of(t)] = stride_;
+            stride_ += kColumns;
+        }
+    values_.assign(n * stride_, NAN);
     // The p-values, and each row's pair of conditions and baseMean (the
     // last held only while the pairs are calibrated).
     std::map<std::pair<int, int>, std::uint32_t> pair_index;
@@ -301,7 +305,7 @@ Results::Results(const StatsFile& stats, const ResultInputs& in)
         test_pvalues(stats, *r.source, r);
         base_mean_of[k] = r.base_mean;
         for (Test t : kAllTests)
-            if (tests_.has(t)) pvalue_[index_of(t)].push_back(r.pvalue[index_of(t)]);
+            if (tests_.has(t)) value(k, t, kPValue) = r.pvalue[index_of(t)];
         const auto [at, fresh] =
             pair_index.emplace(std::pair{r.source->a, r.source->b}, static_cast<std::uint32_t>(pair_index.size()));
         pair_of_.push_back(at->second);
@@ -312,13 +316,6 @@ Results::Results(const StatsFile& stats, const ResultInputs& in)
         summary.a = key.first;
         summary.b = key.second;
         pair_list_[index] = &summary;
-    }
-    for (Test t : kAllTests) {
-        if (!tests_.has(t)) continue;
-        const std::size_t i = index_of(t);
-        padj_[i].assign(n, NAN);
-        pvalue_cal_[i].assign(n, NAN);
-        padj_cal_[i].assign(n, NAN);
     }
 
     // Adjusted and calibrated within each pair of conditions, one pair at a
@@ -333,7 +330,7 @@ Results::Results(const StatsFile& stats, const ResultInputs& in)
             members.push_back(k);
             base_mean.push_back(base_mean_of[k]);
             bool zero = false;
-            for (Test t : kAllTests) zero |= tests_.has(t) && pvalue_[index_of(t)][k] == 0;
+            for (Test t : kAllTests) zero |= tests_.has(t) && value(k, t, kPValue) == 0;
             if (zero) {
                 zero_at.push_back(members.size() - 1);
                 zero_rows.push_back(unadjusted(k));
@@ -345,7 +342,7 @@ Results::Results(const StatsFile& stats, const ResultInputs& in)
             const std::size_t i = index_of(t);
             std::vector<double> values;
             values.reserve(members.size());
-            for (std::size_t k : members) values.push_back(pvalue_[i][k]);
+            for (std::size_t k : members) values.push_back(value(k, t, kPValue));
             // The statistics the calibration rescales: it reads only those
             // of the p-values that are 0 (calibration.h). Every kind but the
             // permutation one is the chi-square tail of its statistic; a
@@ -367,9 +364,9 @@ Results::Results(const StatsFile& stats, const ResultInputs& in)
                 calibrate_pair(values, base_mean, &statistics, in.calibration_quantile);
             const std::vector<double> adjusted_cal = benjamini_hochberg(calibration.pvalue_cal);
             for (std::size_t m = 0; m < members.size(); ++m) {
-                padj_[i][members[m]] = adjusted[m];
-                pvalue_cal_[i][members[m]] = calibration.pvalue_cal[m];
-                padj_cal_[i][members[m]] = adjusted_cal[m];
+                value(members[m], t, kPadj) = adjusted[m];
+                value(members[m], t, kPValueCal) = calibration.pvalue_cal[m];
+                value(members[m], t, kPadjCal) = adjusted_cal[m];
             }
             summary.tests[i] = pair_test(calibration);
         }
@@ -379,21 +376,22 @@ Results::Results(const StatsFile& stats, const ResultInputs& in)
 std::vector<std::uint32_t> order_by_padj(const Results& results, PValueKind kind)
 {
     auto key = [](double v) { return std::isnan(v) ? INFINITY : v; };
-    // The padj of every row taken once; the p-value, which only breaks
-    // their ties, where needed. The row breaks the remaining ties, as a
-    // stable sort would.
-    std::vector<double> padj(results.size());
-    std::vector<std::uint32_t> order(results.size());
-    for (std::size_t k = 0; k < order.size(); ++k) {
-        padj[k] = key(results.chosen_padj(k, kind));
-        order[k] = static_cast<std::uint32_t>(k);
-    }
-    std::sort(order.begin(), order.end(), [&](std::uint32_t x, std::uint32_t y) {
-        if (padj[x] != padj[y]) return padj[x] < padj[y];
-        const double px = key(results.chosen_pvalue(x, kind)), py = key(results.chosen_pvalue(y, kind));
-        if (px != py) return px < py;
-        return x < y;
+    // Sorted with their keys beside them, the row breaking the remaining
+    // ties as a stable sort would.
+    struct Keyed {
+        double padj, pvalue;
+        std::uint32_t row;
+    };
+    std::vector<Keyed> keyed(results.size());
+    for (std::size_t k = 0; k < keyed.size(); ++k)
+        keyed[k] = {key(results.chosen_padj(k, kind)), key(results.chosen_pvalue(k, kind)), static_cast<std::uint32_t>(k)};
+    std::sort(keyed.begin(), keyed.end(), [](const Keyed& x, const Keyed& y) {
+        if (x.padj != y.padj) return x.padj < y.padj;
+        if (x.pvalue != y.pvalue) return x.pvalue < y.pvalue;
+        return x.row < y.row;
     });
+    std::vector<std::uint32_t> order(keyed.size());
+    for (std::size_t k = 0; k < keyed.size(); ++k) order[k] = keyed[k].row;
     return order;
 }
 

@@ -175,8 +175,15 @@ private:
     std::deque<StatsRow> rest_only_;
     std::vector<std::uint32_t> pair_of_;        // row -> its pair in pair_list_
     std::vector<const PairSummary*> pair_list_; // in the order of `pairs`
-    // Per test (index_of), one value per row; empty for a test the table lacks.
-    std::vector<double> pvalue_[kTests], padj_[kTests], pvalue_cal_[kTests], padj_cal_[kTests];
+    // Row by row, for each test the table has, its p-value, padj and their
+    // calibrated pair: a row's values side by side, as the table (sorted,
+    // in any order of rows) asks for them.
+    enum Column { kPValue, kPadj, kPValueCal, kPadjCal, kColumns };
+    double& value(std::size_t k, Test t, Column c) { return values_[k * stride_ + slot_[index_of(t)] + c]; }
+    double value(std::size_t k, Test t, Column c) const { return values_[k * stride_ + slot_[index_of(t)] + c]; }
+    std::vector<double> values_;
+    std::size_t stride_ = 0;
+    std::size_t slot_[kTests] = {}; // each test's first column in a row; only for the tests the table has
 };
 
 // The rows' order by the chosen padj (not-a-number last), then its p-value,
