@@ -521,8 +521,9 @@ void read_inputs(const Options& o, Inputs& in)
 }
 
 // The table: its header, then the rows that pass --fdr in the order
-// given, in chunks.
-void write_table(const Options& o, const Inputs& in, const Results& results, const std::vector<std::uint32_t>* order)
+// given, in chunks; between chunks the plots' conversions are kept going.
+void write_table(const Options& o, const Inputs& in, const Results& results, const std::vector<std::uint32_t>* order,
+                 PlotWriter& plots)
 {
     const TableLabels labels{in.given_features(), in.names(), in.tests};
     TableSink table(o.out);
@@ -535,6 +536,7 @@ void write_table(const Options& o, const Inputs& in, const Results& results, con
         if (chunk.size() > (1u << 20)) {
             table.write(chunk);
             chunk.clear();
+            plots.poll();
         }
     }
     table.write(chunk);
@@ -642,7 +644,7 @@ int run(int argc, char** argv)
     // written.
     PlotWriter plots;
     if (!o.plots.empty()) write_plots(plots, o.plots, in.stats, results, order, in.names(), o.kind, o.alpha);
-    write_table(o, in, results, order);
+    write_table(o, in, results, order, plots);
 
     print_calibrations(in.stats, results, in.tests, in.names(), o.ranked() ? &o.kind : nullptr);
     if (!plots.finish()) warn("rsvg-convert could not be run: the plots are written as SVG only");

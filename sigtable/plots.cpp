@@ -169,28 +169,42 @@ bool write_plot(const std::string& path, const Plot& plot)
 
 PlotWriter::~PlotWriter()
 {
-    while (!running_.empty()) wait_one();
+    finish();
 }
 
 void PlotWriter::write(const std::string& path, const Plot& plot)
 {
     write_svg(path, plot);
-    if (running_.size() >= kConverters) wait_one();
-    const pid_t pid = start_converter(path);
-    if (pid > 0) running_.push_back(pid);
-    else png_ = false;
+    queued_.push_back(path);
+    step(false);
 }
 
-void PlotWriter::wait_one()
+void PlotWriter::poll()
 {
-    // The oldest first: it is the likeliest to be done.
-    const pid_t pid = running_.front();
-    running_.erase(running_.begin());
-    png_ &= converted(pid);
+    step(false);
+}
+
+void PlotWriter::step(bool wait)
+{
+    for (std::size_t k = 0; k < running_.size();) {
+        int status = 0;
+        const pid_t ended = waitpid(running_[k], &status, wait ? 0 : WNOHANG);
+        if (ended == 0) {
+            ++k;
+            continue;
+        }
+        png_ &= ended > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        running_.erase(running_.begin() + static_cast<std::ptrdiff_t>(k));
+    }
+    while (running_.size() < kConverters && next_ < queued_.size()) {
+        const pid_t pid = start_converter(queued_[next_++]);
+        if (pid > 0) running_.push_back(pid);
+        else png_ = false;
+    }
 }
 
 bool PlotWriter::finish()
 {
-    while (!running_.empty()) wait_one();
+    while (!running_.empty() || next_ < queued_.size()) step(true);
     return png_;
 }

@@ -41,10 +41,12 @@ std::string plot_svg(const Plot& plot);
 bool write_plot(const std::string& path, const Plot& plot);
 
 // Writes plots as write_plot does, but each PNG is made by an rsvg-convert
-// that runs while the next plots are drawn, at most kConverters at a time
-// (a table's dozens of plots would otherwise wait for each conversion in
-// turn). finish() waits for the conversions still running and says whether
-// every PNG was written; the destructor waits too.
+// that runs while the program goes on, at most kConverters at a time: a
+// plot waits for its turn in a queue, and the conversions are started as
+// earlier ones end, at each write() and poll(), so that a caller with other
+// work (the table) calls poll() now and then to keep them going. finish()
+// waits for every conversion and says whether every PNG was written; the
+// destructor waits too.
 class PlotWriter {
 public:
     static constexpr std::size_t kConverters = 2;
@@ -53,10 +55,15 @@ public:
     PlotWriter& operator=(const PlotWriter&) = delete;
     ~PlotWriter();
     void write(const std::string& path, const Plot& plot);
+    void poll();
     bool finish();
 
 private:
-    void wait_one();
-    std::vector<int> running_; // the converters' process ids
+    // Reaps the converters that have ended (all of them, waiting, with
+    // `wait`), then starts queued ones while there is room.
+    void step(bool wait);
+    std::vector<int> running_;        // the converters' process ids
+    std::vector<std::string> queued_; // the plots (paths without .svg) not yet given to a converter
+    std::size_t next_ = 0;            // the first of queued_ not started
     bool png_ = true;
 };
