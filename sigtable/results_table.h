@@ -174,7 +174,7 @@ private:
     std::vector<Comparison> comparisons_;
     std::deque<StatsRow> rest_only_;
     std::vector<std::uint32_t> pair_of_;        // row -> its pair in pair_list_
-    std::vector<const PairSummary*> pair_list_; // in the order of `pairs`
+    std::vector<const PairSummary*> pair_list_; // in the order the rows first name them
     // Row by row, for each test the table has, its p-value, padj and their
     // calibrated pair: a row's values side by side, as the table (sorted,
     // in any order of rows) asks for them.
