@@ -16,29 +16,33 @@ FUZZ_TARGET("fuzz_features")
             read_totals_file({"gtt file", path});
             return;
         }
+        // One lvcmp row, labelled by the file read.
         StatsFile stats;
         PairSummary pair;
         StatsRow source;
-        source.gene = {1.0, 1.0, 1.0, 1.0};
+        source.gene = {1.0, 1.0};
         source.length = 1;
         source.a = 1;
         source.b = 2;
+        stats.rows.push_back(source);
+        stats.rates.push_back({1.0, 1.0});
+        std::string line;
         if (reader == 2) {
             const ConditionNames names = read_condition_names(path);
             ResultRow row{};
-            row.source = &source;
+            row.source = &stats.rows[0];
             row.status = TestStatus::no_reads_a;
             row.pair = &pair;
-            row_line(stats, {nullptr, &names, {}}, row);
+            append_row_line(line, stats, {nullptr, &names, {}}, row);
             return;
         }
         const Features f = read_features(path);
         for (const auto& [id, feature] : f.genes) {
-            source.id = id;
+            stats.rows[0].id = id;
             ResultRow row{};
-            row.source = &source;
+            row.source = &stats.rows[0];
             row.pair = &pair;
-            row_line(stats, {&f, nullptr, {}}, row);
+            append_row_line(line, stats, {&f, nullptr, {}}, row);
         }
     });
 }

@@ -11,6 +11,7 @@
 #include "sigtable/stats_file.h"
 
 #include <cmath>
+#include <cstdint>
 #include <optional>
 #include <vector>
 
@@ -26,29 +27,29 @@ StatsFile beside(StatsKind kind)
     stats.conditions = 2;
     for (int id = 1; id <= (kind == StatsKind::level ? 2 : 3); ++id) {
         StatsRow r;
-        r.line = static_cast<std::uint64_t>(id);
+        r.line = static_cast<std::uint32_t>(id);
         r.id = id;
         r.gene_id = kind == StatsKind::level ? 0 : 1;
         r.a = 1;
         r.b = 2;
         r.stat = r.stat_poisson = 1;
-        r.gene = {0.5, 0.5, 0.5, 0.5};
+        r.gene = {0.5, 0.5};
         if (kind == StatsKind::share) r.exon = r.gene;
         r.length = 10;
         r.gene_length = 30;
         stats.rows.push_back(r);
+        if (kind == StatsKind::level) stats.rates.push_back({0.5, 0.5});
     }
     return stats;
 }
 
 void tabulate(const StatsFile& stats, const std::vector<double>& totals, const MeanTest* mean, const RestTest* rest)
 {
-    Results results;
-    compute_results(stats, {totals, nullptr, nullptr, mean, rest, 0.5}, results);
-    sort_by_padj(results.rows, PValueKind{Test::gp, false, true});
+    const Results results(stats, {totals, nullptr, nullptr, mean, rest, 0.5});
     const TableLabels labels{nullptr, nullptr, {stats.permutation, mean != nullptr, rest != nullptr}};
     std::string table = header_line(stats, labels);
-    for (const ResultRow& row : results.rows) table += row_line(stats, labels, row);
+    for (std::uint32_t k : order_by_padj(results, PValueKind{Test::gp, false, true}))
+        append_row_line(table, stats, labels, results.row(k));
 }
 
 } // namespace

@@ -35,7 +35,7 @@ void check_conditions(const StatsFile& stats, const RunInputs& in)
     std::vector<ConditionCount> counts;
     // The count table first: the folder's other files are then named
     // against it.
-    if (in.tables) counts.push_back({&in.tables->reads, in.tables->counts.num_conditions, "counts reads of"});
+    if (in.tables) counts.push_back({&in.tables->reads, in.tables->num_conditions, "counts reads of"});
     if (in.gtt) counts.push_back({&in.gtt->file, static_cast<std::int64_t>(in.gtt->poisson_totals.size()),
                                   "holds the totals of"});
     if (in.names) counts.push_back({&in.names->file, static_cast<std::int64_t>(in.names->names.size()), "names"});
@@ -48,9 +48,9 @@ void check_conditions(const StatsFile& stats, const RunInputs& in)
                 refuse(*c.file, stats.name,
                        held + " and the statistics file compares conditions up to " + std::to_string(stats.conditions));
         }
-        if (in.tables && c.file != &in.tables->reads && c.conditions != in.tables->counts.num_conditions)
+        if (in.tables && c.file != &in.tables->reads && c.conditions != in.tables->num_conditions)
             refuse(*c.file, in.tables->reads,
-                   held + " and the reads file counts " + std::to_string(in.tables->counts.num_conditions));
+                   held + " and the reads file counts " + std::to_string(in.tables->num_conditions));
     }
 }
 

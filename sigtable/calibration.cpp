@@ -6,6 +6,7 @@
 #include <cmath>
 #include <exception>
 #include <numeric>
+#include <utility>
 
 namespace {
 
@@ -141,10 +142,19 @@ PairCalibration calibrate_pair(const std::vector<double>& pvalue, const std::vec
     if (binned.size() < kMinTested) return c;
     c.calibrated = true;
 
-    // By baseMean, then the rows' order (stable).
-    std::stable_sort(binned.begin(), binned.end(), [&](std::size_t x, std::size_t y) {
-        return log_of_mean(base_mean[x]) < log_of_mean(base_mean[y]);
-    });
+    // By baseMean, then the rows' order: each logarithm taken once, and the
+    // order made total by the row, which orders ties as a stable sort does.
+    {
+        std::vector<std::pair<double, std::size_t>> keyed;
+        keyed.reserve(binned.size());
+        for (std::size_t k : binned) keyed.emplace_back(log_of_mean(base_mean[k]), k);
+        std::sort(keyed.begin(), keyed.end(), [](const auto& x, const auto& y) {
+            if (x.first < y.first) return true;
+            if (y.first < x.first) return false;
+            return x.second < y.second;
+        });
+        for (std::size_t m = 0; m < keyed.size(); ++m) binned[m] = keyed[m].second;
+    }
     const std::size_t n = binned.size();
     // Equal counts, but a run of equal baseMeans is never cut (the cut
     // moves to its end), so that which of them falls into which bin does

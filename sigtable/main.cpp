@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <exception>
@@ -277,16 +278,23 @@ void create_plots_folder(const std::string& dir)
     if (error) fail_input("cannot create the plots folder '" + dir + "': " + error.message());
 }
 
-void write_plots(const std::string& dir, const StatsFile& stats, const Results& results,
-                 const ConditionNames* names, PValueKind kind, double alpha)
+// The rows come in the table's order (`order`, or the rows' own), which is
+// the order the points are drawn in.
+void write_plots(PlotWriter& writer, const std::string& dir, const StatsFile& stats, const Results& results,
+                 const std::vector<std::uint32_t>* order, const ConditionNames* names, PValueKind kind, double alpha)
 {
     create_plots_folder(dir);
-    std::map<std::pair<int, int>, std::vector<const ResultRow*>> pairs;
-    for (const ResultRow& r : results.rows) pairs[{r.source->a, r.source->b}].push_back(&r);
     const std::string what = stats.kind == StatsKind::level ? "level" : "exon share";
-    bool png = true;
-    for (const auto& [pair, members] : pairs) {
-        const std::string words = pvalue_words(kind_in_pair(kind, results.pairs.at(pair)));
+    // Each pair's rows in the table's order.
+    std::map<std::pair<int, int>, std::vector<std::uint32_t>> members;
+    for (std::size_t n = 0; n < results.size(); ++n) {
+        const std::uint32_t k = order ? (*order)[n] : static_cast<std::uint32_t>(n);
+        const StatsRow& source = results.source(k);
+        members[{source.a, source.b}].push_back(k);
+    }
+    // One pair at a time, so that only one pair's points are held.
+    for (const auto& [pair, summary] : results.pairs) {
+        const std::string words = pvalue_words(kind_in_pair(kind, summary));
         const std::string tag = std::to_string(pair.first) + "_" + std::to_string(pair.second);
         const std::string title = (names ? condition_phrase(names, pair.second) + " against " +
                                                condition_phrase(names, pair.first)
@@ -299,25 +307,26 @@ void write_plots(const std::string& dir, const StatsFile& stats, const Results& 
         // chosen kind; a comparison without one has no padj either.
         std::size_t significant = 0, tested = 0;
         std::vector<double> before, after;
-        for (const ResultRow* r : members) {
-            const double p = r->chosen_pvalue(kind);
-            const bool s = r->chosen_padj(kind) <= alpha;
+        for (std::uint32_t k : members.at(pair)) {
+            const ResultRow r = results.row(k);
+            const double p = r.chosen_pvalue(kind);
+            const bool s = r.chosen_padj(kind) <= alpha;
             tested += !std::isnan(p);
             significant += s;
-            volcano.points.push_back({r->log2_fold_change, -std::log10(std::max(p, 1e-300)), s});
-            ma.points.push_back({std::log10(r->base_mean), r->log2_fold_change, s});
-            before.push_back(r->pvalue[index_of(kind.test)]);
-            after.push_back(r->pvalue_cal[index_of(kind.test)]);
+            volcano.points.push_back({r.log2_fold_change, -std::log10(std::max(p, 1e-300)), s});
+            ma.points.push_back({std::log10(r.base_mean), r.log2_fold_change, s});
+            before.push_back(r.pvalue[index_of(kind.test)]);
+            after.push_back(r.pvalue_cal[index_of(kind.test)]);
         }
         char legend[200];
         std::snprintf(legend, sizeof legend, "padj (%s) <= %g: %zu of %zu tested", words.c_str(), alpha, significant,
                       tested);
         volcano.legend = ma.legend = legend;
-        png &= write_plot(dir + "/volcano_" + tag, volcano);
-        png &= write_plot(dir + "/ma_" + tag, ma);
+        writer.write(dir + "/volcano_" + tag, volcano);
+        writer.write(dir + "/ma_" + tag, ma);
 
         // The QQ plot of the chosen test, as computed (grey) and calibrated (red).
-        const PairTest& calibration = results.pairs.at(pair).tests[index_of(kind.test)];
+        const PairTest& calibration = summary.tests[index_of(kind.test)];
         const PValueKind plain{kind.test, false};
         Plot qq{"QQ plot, " + title, "expected -log10 p-value", "observed -log10 p-value (" + pvalue_words(plain) + ")",
                 "", {}, true, true, "", true};
@@ -331,9 +340,8 @@ void write_plots(const std::string& dir, const StatsFile& stats, const Results& 
                         : "not calibrated: " + calibration_summary(calibration);
         qq.grey_legend = "as computed: " + percent(calibration.below_05_before) + " of " +
                          std::to_string(calibration.tested) + " below 0.05";
-        png &= write_plot(dir + "/qq_" + tag, qq);
+        writer.write(dir + "/qq_" + tag, qq);
     }
-    if (!png) warn("rsvg-convert could not be run: the plots are written as SVG only");
 }
 
 // --pvalue's value: a test's name, with -cal for its calibrated p-value.
@@ -512,19 +520,23 @@ void read_inputs(const Options& o, Inputs& in)
              "its statistics are");
 }
 
-// The table: its header, then the rows that pass --fdr, in chunks.
-void write_table(const Options& o, const Inputs& in, const Results& results)
+// The table: its header, then the rows that pass --fdr in the order
+// given, in chunks; between chunks the plots' conversions are kept going.
+void write_table(const Options& o, const Inputs& in, const Results& results, const std::vector<std::uint32_t>* order,
+                 PlotWriter& plots)
 {
     const TableLabels labels{in.given_features(), in.names(), in.tests};
     TableSink table(o.out);
     table.write(header_line(in.stats, labels));
     std::string chunk;
-    for (const ResultRow& r : results.rows) {
-        if (!std::isnan(o.fdr) && !(r.chosen_padj(o.kind) <= o.fdr)) continue;
-        chunk += row_line(in.stats, labels, r);
+    for (std::size_t n = 0; n < results.size(); ++n) {
+        const std::size_t k = order ? (*order)[n] : n;
+        if (!std::isnan(o.fdr) && !(results.chosen_padj(k, o.kind) <= o.fdr)) continue;
+        append_row_line(chunk, in.stats, labels, results.row(k));
         if (chunk.size() > (1u << 20)) {
             table.write(chunk);
             chunk.clear();
+            plots.poll();
         }
     }
     table.write(chunk);
@@ -621,17 +633,21 @@ int run(int argc, char** argv)
         return 0;
     }
 
-    Results results;
-    compute_results(in.stats,
-                    {in.gtt ? in.gtt->poisson_totals : std::vector<double>{}, in.tables(), in.fits ? &*in.fits : nullptr,
-                     in.mean_test ? &*in.mean_test : nullptr, in.rest_test ? &*in.rest_test : nullptr,
-                     o.calibration_quantile},
-                    results);
-    if (o.sort) sort_by_padj(results.rows, o.kind);
-    write_table(o, in, results);
+    const Results results(in.stats, {in.gtt ? in.gtt->poisson_totals : std::vector<double>{}, in.tables(),
+                                     in.fits ? &*in.fits : nullptr, in.mean_test ? &*in.mean_test : nullptr,
+                                     in.rest_test ? &*in.rest_test : nullptr, o.calibration_quantile});
+    // With --sort, the table and the plots take the rows in this order.
+    std::vector<std::uint32_t> sorted;
+    if (o.sort) sorted = order_by_padj(results, o.kind);
+    const std::vector<std::uint32_t>* order = o.sort ? &sorted : nullptr;
+    // The plots first, so that their PNGs are converted while the table is
+    // written.
+    PlotWriter plots;
+    if (!o.plots.empty()) write_plots(plots, o.plots, in.stats, results, order, in.names(), o.kind, o.alpha);
+    write_table(o, in, results, order, plots);
 
     print_calibrations(in.stats, results, in.tests, in.names(), o.ranked() ? &o.kind : nullptr);
-    if (!o.plots.empty()) write_plots(o.plots, in.stats, results, in.names(), o.kind, o.alpha);
+    if (!plots.finish()) warn("rsvg-convert could not be run: the plots are written as SVG only");
     close_standard_output();
     return 0;
 }

@@ -125,13 +125,19 @@ std::string plot_svg(const Plot& plot)
     return s;
 }
 
-bool write_plot(const std::string& path, const Plot& plot)
+namespace {
+
+void write_svg(const std::string& path, const Plot& plot)
 {
-    {
-        OutputFile svg = OutputFile::create({"plot file", path + ".svg"});
-        svg.text(plot_svg(plot));
-        svg.close();
-    }
+    OutputFile svg = OutputFile::create({"plot file", path + ".svg"});
+    svg.text(plot_svg(plot));
+    svg.close();
+}
+
+// Starts rsvg-convert on path.svg to path.png, its messages discarded; the
+// process id, or -1 when it cannot be started.
+pid_t start_converter(const std::string& path)
+{
     const std::string svg_path = path + ".svg", png_path = path + ".png";
     char* const args[] = {const_cast<char*>("rsvg-convert"), const_cast<char*>("-o"), const_cast<char*>(png_path.c_str()),
                           const_cast<char*>(svg_path.c_str()), nullptr};
@@ -141,8 +147,64 @@ bool write_plot(const std::string& path, const Plot& plot)
     pid_t pid = 0;
     const int started = posix_spawnp(&pid, "rsvg-convert", &actions, nullptr, args, environ);
     posix_spawn_file_actions_destroy(&actions);
-    if (started != 0) return false;
+    return started == 0 ? pid : -1;
+}
+
+// Whether the converter ended having written its PNG.
+bool converted(pid_t pid)
+{
     int status = 0;
     if (waitpid(pid, &status, 0) < 0) return false;
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+} // namespace
+
+bool write_plot(const std::string& path, const Plot& plot)
+{
+    write_svg(path, plot);
+    const pid_t pid = start_converter(path);
+    return pid > 0 && converted(pid);
+}
+
+PlotWriter::~PlotWriter()
+{
+    finish();
+}
+
+void PlotWriter::write(const std::string& path, const Plot& plot)
+{
+    write_svg(path, plot);
+    queued_.push_back(path);
+    step(false);
+}
+
+void PlotWriter::poll()
+{
+    step(false);
+}
+
+void PlotWriter::step(bool wait)
+{
+    for (std::size_t k = 0; k < running_.size();) {
+        int status = 0;
+        const pid_t ended = waitpid(running_[k], &status, wait ? 0 : WNOHANG);
+        if (ended == 0) {
+            ++k;
+            continue;
+        }
+        png_ &= ended > 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        running_.erase(running_.begin() + static_cast<std::ptrdiff_t>(k));
+    }
+    while (running_.size() < kConverters && next_ < queued_.size()) {
+        const pid_t pid = start_converter(queued_[next_++]);
+        if (pid > 0) running_.push_back(pid);
+        else png_ = false;
+    }
+}
+
+bool PlotWriter::finish()
+{
+    while (!running_.empty() || next_ < queued_.size()) step(true);
+    return png_;
 }

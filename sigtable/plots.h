@@ -8,6 +8,7 @@
 // covers no point.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -38,3 +39,31 @@ std::string plot_svg(const Plot& plot);
 // whether the PNG was written. A file that cannot be written stops the
 // program with status 255.
 bool write_plot(const std::string& path, const Plot& plot);
+
+// Writes plots as write_plot does, but each PNG is made by an rsvg-convert
+// that runs while the program goes on, at most kConverters at a time: a
+// plot waits for its turn in a queue, and the conversions are started as
+// earlier ones end, at each write() and poll(), so that a caller with other
+// work (the table) calls poll() now and then to keep them going. finish()
+// waits for every conversion and says whether every PNG was written; the
+// destructor waits too.
+class PlotWriter {
+public:
+    static constexpr std::size_t kConverters = 2;
+    PlotWriter() = default;
+    PlotWriter(const PlotWriter&) = delete;
+    PlotWriter& operator=(const PlotWriter&) = delete;
+    ~PlotWriter();
+    void write(const std::string& path, const Plot& plot);
+    void poll();
+    bool finish();
+
+private:
+    // Reaps the converters that have ended (all of them, waiting, with
+    // `wait`), then starts queued ones while there is room.
+    void step(bool wait);
+    std::vector<int> running_;        // the converters' process ids
+    std::vector<std::string> queued_; // the plots (paths without .svg) not yet given to a converter
+    std::size_t next_ = 0;            // the first of queued_ not started
+    bool png_ = true;
+};

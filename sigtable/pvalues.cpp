@@ -9,6 +9,7 @@
 #include <cmath>
 #include <exception>
 #include <numeric>
+#include <utility>
 
 namespace {
 
@@ -87,10 +88,20 @@ double student_t_two_sided(double t, double df)
 
 std::vector<double> benjamini_hochberg(const std::vector<double>& p)
 {
-    std::vector<std::size_t> order;
+    // Ascending p-values, equal ones in the order given: sorted with their
+    // positions, which break the ties as a stable sort would, the values
+    // beside them rather than looked up at each comparison.
+    std::vector<std::pair<double, std::size_t>> keyed;
     for (std::size_t k = 0; k < p.size(); ++k)
-        if (!std::isnan(p[k])) order.push_back(k);
-    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return p[a] < p[b]; });
+        if (!std::isnan(p[k])) keyed.emplace_back(p[k], k);
+    std::sort(keyed.begin(), keyed.end(), [](const auto& x, const auto& y) {
+        if (x.first < y.first) return true;
+        if (y.first < x.first) return false;
+        return x.second < y.second;
+    });
+    std::vector<std::size_t> order;
+    order.reserve(keyed.size());
+    for (const auto& entry : keyed) order.push_back(entry.second);
     std::vector<double> adjusted(p.size(), NAN);
     const double m = static_cast<double>(order.size());
     double running = 1.0;

@@ -90,23 +90,12 @@ double ResultRow::chosen_padj(PValueKind kind) const
 
 namespace {
 
-// The comparisons of the table in order: the statistics file's rows, and
-// with a rest-test file the comparisons only it has, each placed after the
-// statistics file's row that precedes it there (isocmp and the rest-test
-// file list comparisons in the same order, the first leaving some out).
-struct Comparison {
-    const StatsRow* stats;
-    std::int64_t mean = -1, rest = -1; // their lines' indices in the further tests' files
-};
-
 std::vector<Comparison> comparisons(const StatsFile& stats, const ResultInputs& in, std::deque<StatsRow>& rest_only)
 {
+    // Each rest-only comparison is placed after the statistics file's row
+    // that precedes it in the rest-test file (isocmp and the rest-test file
+    // list comparisons in the same order, the first leaving some out).
     std::vector<Comparison> list;
-    if (!in.rest_test) {
-        for (std::size_t k = 0; k < stats.rows.size(); ++k)
-            list.push_back({&stats.rows[k], in.mean_test ? static_cast<std::int64_t>(k) : -1, -1});
-        return list;
-    }
     const RestTest& rest = *in.rest_test;
     // after[k + 1]: the rest-only comparisons that follow row k (after[0]: before the first).
     std::vector<std::vector<std::size_t>> after(stats.rows.size() + 1);
@@ -190,9 +179,8 @@ void share_effects(const StatsRow& s, const ResultInputs& in, const Depths& dept
 }
 
 // Every test's statistic from the statistics file and the further tests'
-// files, and its p-value: the chi-square tail, or for the permutation test
-// the tail of the gamma null the file gives.
-void test_pvalues(const Comparison& c, const ResultInputs& in, ResultRow& r)
+// files.
+void test_statistics(const Comparison& c, const ResultInputs& in, ResultRow& r)
 {
     const StatsRow& s = *c.stats;
     r.stat[index_of(Test::gp)] = r.stat[index_of(Test::permutation)] = s.stat;
@@ -203,53 +191,27 @@ void test_pvalues(const Comparison& c, const ResultInputs& in, ResultRow& r)
         r.stat[index_of(Test::rest)] = rest.stat;
         r.stat[index_of(Test::rest_poisson)] = rest.stat_poisson;
     }
+}
+
+// Each statistic's p-value: the chi-square tail, or for the permutation
+// test the tail of the gamma null the file gives.
+void test_pvalues(const StatsFile& stats, const StatsRow& s, ResultRow& r)
+{
     for (Test t : kAllTests)
         if (t != Test::permutation) r.pvalue[index_of(t)] = chi_square_upper(r.stat[index_of(t)]);
     if (!s.has_null) return;
-    double& p = r.pvalue[index_of(Test::permutation)];
-    p = gamma_upper(s.stat, s.null_shape, s.null_scale);
-    if (std::isnan(p) && !std::isnan(s.stat)) {
-        const bool usable =
-            s.null_shape > 0 && s.null_scale > 0 && std::isfinite(s.null_shape) && std::isfinite(s.null_scale);
-        r.permutation_note = usable ? PermutationNote::not_evaluable : PermutationNote::no_null;
-    }
+    const GammaNull& null = stats.null_of(s);
+    r.pvalue[index_of(Test::permutation)] = gamma_upper(s.stat, null.shape, null.scale);
 }
 
-// A comparison's row before adjustment: its effects and p-values, every
-// adjusted and calibrated value not a number yet.
-ResultRow unadjusted_row(const Comparison& c, StatsKind kind, const ResultInputs& in, const Depths& depth)
+// Why a comparison with a generalized Poisson statistic has no permutation
+// p-value, told from the p-value its null gave.
+PermutationNote permutation_note(const StatsFile& stats, const StatsRow& s, double p)
 {
-    ResultRow r{};
-    r.source = c.stats;
-    r.base_mean = r.log2_fold_change = r.effect_a = r.effect_b = NAN;
-    for (double* column : {r.stat, r.pvalue, r.padj, r.pvalue_cal, r.padj_cal}) std::fill(column, column + kTests, NAN);
-    if (kind == StatsKind::level) level_effects(*c.stats, in, depth, r);
-    else share_effects(*c.stats, in, depth, r);
-    r.log2_fold_change = std::log2(r.effect_b / r.effect_a);
-    test_pvalues(c, in, r);
-    return r;
-}
-
-// The statistics a test's calibration rescales, one per member. Every kind
-// but the permutation one is the chi-square tail of its statistic; a
-// permutation p-value that underflowed to 0 has its equivalent from the
-// logarithm of the gamma null's tail, and the others none.
-std::vector<double> calibrated_statistics(Test t, const std::vector<ResultRow>& rows,
-                                          const std::vector<std::size_t>& members)
-{
-    const std::size_t i = index_of(t);
-    std::vector<double> statistics;
-    for (std::size_t k : members) {
-        if (t != Test::permutation) {
-            statistics.push_back(rows[k].stat[i]);
-            continue;
-        }
-        const StatsRow& s = *rows[k].source;
-        statistics.push_back(rows[k].pvalue[i] == 0
-                                 ? chi_square1_from_log_p(log_gamma_upper(s.stat, s.null_shape, s.null_scale))
-                                 : NAN);
-    }
-    return statistics;
+    if (!s.has_null || !std::isnan(p) || std::isnan(s.stat)) return PermutationNote::none;
+    const GammaNull& null = stats.null_of(s);
+    const bool usable = null.shape > 0 && null.scale > 0 && std::isfinite(null.shape) && std::isfinite(null.scale);
+    return usable ? PermutationNote::not_evaluable : PermutationNote::no_null;
 }
 
 // What standard output and the QQ plot tell of a test's calibration in a pair.
@@ -270,65 +232,169 @@ PairTest pair_test(const PairCalibration& calibration)
     return s;
 }
 
-// One test's p-values in one pair of conditions (the rows `members`),
-// adjusted and calibrated there; returns what its calibration found.
-PairTest adjust_in_pair(Test t, const std::vector<std::size_t>& members, const std::vector<double>& base_mean,
-                        double quantile, std::vector<ResultRow>& rows)
-{
-    const std::size_t i = index_of(t);
-    std::vector<double> values;
-    for (std::size_t k : members) values.push_back(rows[k].pvalue[i]);
-    const std::vector<double> adjusted = benjamini_hochberg(values);
-    const std::vector<double> statistics = calibrated_statistics(t, rows, members);
-    const PairCalibration calibration = calibrate_pair(values, base_mean, &statistics, quantile);
-    const std::vector<double> adjusted_cal = benjamini_hochberg(calibration.pvalue_cal);
-    for (std::size_t m = 0; m < members.size(); ++m) {
-        ResultRow& row = rows[members[m]];
-        row.padj[i] = adjusted[m];
-        row.pvalue_cal[i] = calibration.pvalue_cal[m];
-        row.padj_cal[i] = adjusted_cal[m];
-    }
-    return pair_test(calibration);
-}
-
-// The rows of each pair of conditions, in row order.
-std::map<std::pair<int, int>, std::vector<std::size_t>> rows_by_pair(const std::vector<ResultRow>& rows)
-{
-    std::map<std::pair<int, int>, std::vector<std::size_t>> pairs;
-    for (std::size_t k = 0; k < rows.size(); ++k) pairs[{rows[k].source->a, rows[k].source->b}].push_back(k);
-    return pairs;
-}
-
 } // namespace
 
-void compute_results(const StatsFile& stats, const ResultInputs& in, Results& out)
+Comparison Results::comparison(std::size_t k) const
 {
-    const Depths depth(in.totals);
-    for (const Comparison& c : comparisons(stats, in, out.rest_only))
-        out.rows.push_back(unadjusted_row(c, stats.kind, in, depth));
-    // Adjusted and calibrated within each pair of conditions.
-    const TableTests tests{stats.permutation, in.mean_test != nullptr, in.rest_test != nullptr};
-    for (const auto& [pair, members] : rows_by_pair(out.rows)) {
-        PairSummary& summary = out.pairs[pair];
-        summary.a = pair.first;
-        summary.b = pair.second;
-        std::vector<double> base_mean;
-        for (std::size_t k : members) base_mean.push_back(out.rows[k].base_mean);
-        for (Test t : kAllTests)
-            if (tests.has(t))
-                summary.tests[index_of(t)] = adjust_in_pair(t, members, base_mean, in.calibration_quantile, out.rows);
-    }
-    for (ResultRow& r : out.rows) r.pair = &out.pairs.at({r.source->a, r.source->b});
+    if (!comparisons_.empty()) return comparisons_[k];
+    return {&stats_.rows[k], in_.mean_test ? static_cast<std::int64_t>(k) : -1, -1};
 }
 
-void sort_by_padj(std::vector<ResultRow>& rows, PValueKind kind)
+ResultRow Results::unadjusted(std::size_t k) const
+{
+    const Comparison c = comparison(k);
+    // Every array filled below: a row is made millions of times, and
+    // zeroing it first would cost as much as its arithmetic.
+    ResultRow r;
+    r.source = c.stats;
+    r.base_mean = r.log2_fold_change = r.effect_a = r.effect_b = NAN;
+    for (double* column : {r.stat, r.pvalue, r.padj, r.pvalue_cal, r.padj_cal}) std::fill(column, column + kTests, NAN);
+    if (stats_.kind == StatsKind::level) level_effects(*c.stats, in_, depth_, r);
+    else share_effects(*c.stats, in_, depth_, r);
+    r.log2_fold_change = std::log2(r.effect_b / r.effect_a);
+    test_statistics(c, in_, r);
+    return r;
+}
+
+ResultRow Results::row(std::size_t k) const
+{
+    ResultRow r = unadjusted(k);
+    for (Test t : kAllTests) {
+        if (!tests_.has(t)) continue;
+        const std::size_t i = index_of(t);
+        r.pvalue[i] = value(k, t, kPValue);
+        r.padj[i] = value(k, t, kPadj);
+        r.pvalue_cal[i] = value(k, t, kPValueCal);
+        r.padj_cal[i] = value(k, t, kPadjCal);
+    }
+    if (tests_.permutation)
+        r.permutation_note = permutation_note(stats_, *r.source, r.pvalue[index_of(Test::permutation)]);
+    r.pair = &pair(k);
+    return r;
+}
+
+double Results::chosen_pvalue(std::size_t k, PValueKind kind) const
+{
+    kind = kind_in_pair(kind, pair(k));
+    return value(k, kind.test, kind.calibrated ? kPValueCal : kPValue);
+}
+
+double Results::chosen_padj(std::size_t k, PValueKind kind) const
+{
+    kind = kind_in_pair(kind, pair(k));
+    return value(k, kind.test, kind.calibrated ? kPadjCal : kPadj);
+}
+
+Results::Results(const StatsFile& stats, const ResultInputs& in)
+    : stats_(stats), in_(in), tests_{stats.permutation, in.mean_test != nullptr, in.rest_test != nullptr},
+      depth_(in_.totals)
+{
+    if (in.rest_test) comparisons_ = comparisons(stats, in, rest_only_);
+    const std::size_t n = in.rest_test ? comparisons_.size() : stats.rows.size();
+    for (Test t : kAllTests)
+        if (tests_.has(t)) {
+            slot_[index_of(t)] = stride_;
+            stride_ += kColumns;
+        }
+    values_.assign(n * stride_, NAN);
+    // The p-values, and each row's pair of conditions and baseMean (the
+    // last held only while the pairs are calibrated).
+    std::map<std::pair<int, int>, std::uint32_t> pair_index;
+    pair_of_.reserve(n);
+    std::vector<double> base_mean_of(n);
+    for (std::size_t k = 0; k < n; ++k) {
+        ResultRow r = unadjusted(k);
+        test_pvalues(stats, *r.source, r);
+        base_mean_of[k] = r.base_mean;
+        for (Test t : kAllTests)
+            if (tests_.has(t)) value(k, t, kPValue) = r.pvalue[index_of(t)];
+        const auto [at, fresh] =
+            pair_index.emplace(std::pair{r.source->a, r.source->b}, static_cast<std::uint32_t>(pair_index.size()));
+        pair_of_.push_back(at->second);
+    }
+    pair_list_.resize(pair_index.size());
+    for (const auto& [key, index] : pair_index) {
+        PairSummary& summary = pairs[key];
+        summary.a = key.first;
+        summary.b = key.second;
+        pair_list_[index] = &summary;
+    }
+
+    // Adjusted and calibrated within each pair of conditions, one pair at a
+    // time, so that only one pair's worth of working values is held.
+    for (const auto& [key, index] : pair_index) {
+        std::vector<std::size_t> members;
+        std::vector<double> base_mean;
+        std::vector<ResultRow> zero_rows; // the rows some p-value of which is 0, for their statistics
+        std::vector<std::size_t> zero_at;
+        for (std::size_t k = 0; k < n; ++k) {
+            if (pair_of_[k] != index) continue;
+            members.push_back(k);
+            base_mean.push_back(base_mean_of[k]);
+            bool zero = false;
+            for (Test t : kAllTests) zero |= tests_.has(t) && value(k, t, kPValue) == 0;
+            if (zero) {
+                zero_at.push_back(members.size() - 1);
+                zero_rows.push_back(unadjusted(k));
+            }
+        }
+        PairSummary& summary = pairs[key];
+        for (Test t : kAllTests) {
+            if (!tests_.has(t)) continue;
+            const std::size_t i = index_of(t);
+            std::vector<double> values;
+            values.reserve(members.size());
+            for (std::size_t k : members) values.push_back(value(k, t, kPValue));
+            // The statistics the calibration rescales: it reads only those
+            // of the p-values that are 0 (calibration.h). Every kind but the
+            // permutation one is the chi-square tail of its statistic; a
+            // permutation p-value that underflowed to 0 has its equivalent
+            // from the logarithm of the gamma null's tail.
+            std::vector<double> statistics(members.size(), NAN);
+            for (std::size_t z = 0; z < zero_at.size(); ++z) {
+                const std::size_t m = zero_at[z];
+                if (values[m] != 0) continue;
+                const ResultRow& r = zero_rows[z];
+                const StatsRow& s = *r.source;
+                statistics[m] =
+                    t != Test::permutation
+                        ? r.stat[i]
+                        : chi_square1_from_log_p(log_gamma_upper(s.stat, stats.null_of(s).shape, stats.null_of(s).scale));
+            }
+            const std::vector<double> adjusted = benjamini_hochberg(values);
+            const PairCalibration calibration =
+                calibrate_pair(values, base_mean, &statistics, in.calibration_quantile);
+            const std::vector<double> adjusted_cal = benjamini_hochberg(calibration.pvalue_cal);
+            for (std::size_t m = 0; m < members.size(); ++m) {
+                value(members[m], t, kPadj) = adjusted[m];
+                value(members[m], t, kPValueCal) = calibration.pvalue_cal[m];
+                value(members[m], t, kPadjCal) = adjusted_cal[m];
+            }
+            summary.tests[i] = pair_test(calibration);
+        }
+    }
+}
+
+std::vector<std::uint32_t> order_by_padj(const Results& results, PValueKind kind)
 {
     auto key = [](double v) { return std::isnan(v) ? INFINITY : v; };
-    std::stable_sort(rows.begin(), rows.end(), [&](const ResultRow& x, const ResultRow& y) {
-        if (key(x.chosen_padj(kind)) != key(y.chosen_padj(kind)))
-            return key(x.chosen_padj(kind)) < key(y.chosen_padj(kind));
-        return key(x.chosen_pvalue(kind)) < key(y.chosen_pvalue(kind));
+    // Sorted with their keys beside them, the row breaking the remaining
+    // ties as a stable sort would.
+    struct Keyed {
+        double padj, pvalue;
+        std::uint32_t row;
+    };
+    std::vector<Keyed> keyed(results.size());
+    for (std::size_t k = 0; k < keyed.size(); ++k)
+        keyed[k] = {key(results.chosen_padj(k, kind)), key(results.chosen_pvalue(k, kind)), static_cast<std::uint32_t>(k)};
+    std::sort(keyed.begin(), keyed.end(), [](const Keyed& x, const Keyed& y) {
+        if (x.padj != y.padj) return x.padj < y.padj;
+        if (x.pvalue != y.pvalue) return x.pvalue < y.pvalue;
+        return x.row < y.row;
     });
+    std::vector<std::uint32_t> order(keyed.size());
+    for (std::size_t k = 0; k < keyed.size(); ++k) order[k] = keyed[k].row;
+    return order;
 }
 
 std::string status_text(const ResultRow& r, const ConditionNames* names)
@@ -413,42 +479,76 @@ std::string header_line(const StatsFile& stats, const TableLabels& labels)
 
 namespace {
 
-std::string test_values(const ResultRow& r, Test t)
+// A cell: the tab, then the value.
+void cell(std::string& out, double v)
 {
-    const std::size_t i = index_of(t);
-    return "\t" + table_number(r.pvalue[i]) + "\t" + table_number(r.padj[i]) + "\t" + table_number(r.pvalue_cal[i]) + "\t" +
-           table_number(r.padj_cal[i]);
+    out += '\t';
+    append_table_number(out, v);
 }
 
-std::string length_text(int length)
+void test_values(std::string& out, const ResultRow& r, Test t)
 {
-    return length < 0 ? "NA" : std::to_string(length);
+    const std::size_t i = index_of(t);
+    for (double v : {r.pvalue[i], r.padj[i], r.pvalue_cal[i], r.padj_cal[i]}) cell(out, v);
+}
+
+void length_cell(std::string& out, int length)
+{
+    out += '\t';
+    if (length < 0) out += "NA";
+    else append_integer(out, length);
 }
 
 } // namespace
 
-std::string row_line(const StatsFile& stats, const TableLabels& labels, const ResultRow& r)
+void append_row_line(std::string& out, const StatsFile& stats, const TableLabels& labels, const ResultRow& r)
 {
     const StatsRow& s = *r.source;
     const bool level = stats.kind == StatsKind::level;
     const TableTests& tests = labels.tests;
-    std::string line = level ? std::to_string(s.id) : std::to_string(s.id) + "\t" + std::to_string(s.gene_id);
-    if (labels.features) line += feature_cells(*labels.features, level, s.id);
-    line += "\t" + condition_label(labels.names, s.a) + "\t" + condition_label(labels.names, s.b);
-    line += "\t" + table_number(r.base_mean) + "\t" + table_fold_change(r.log2_fold_change);
-    line += "\t" + table_number(r.stat[index_of(Test::gp)]) + test_values(r, Test::gp);
-    line += "\t" + status_text(r, labels.names);
-    line += "\t" + table_number(r.stat[index_of(Test::poisson)]) + test_values(r, Test::poisson);
-    if (tests.permutation) line += test_values(r, Test::permutation);
-    if (tests.mean) line += "\t" + table_number(r.stat[index_of(Test::mean)]) + test_values(r, Test::mean);
-    if (tests.rest)
-        for (Test t : {Test::rest, Test::rest_poisson}) line += "\t" + table_number(r.stat[index_of(t)]) + test_values(r, t);
-    line += "\t" + calibration_text(r, tests);
-    line += "\t" + table_number(r.effect_a) + "\t" + table_number(r.effect_b);
-    if (level) {
-        line += "\t" + table_number(s.gene.lambda_a) + "\t" + table_number(s.gene.lambda_b) + "\t" + length_text(s.length);
-    } else {
-        line += "\t" + length_text(s.length) + "\t" + length_text(s.gene_length);
+    append_integer(out, s.id);
+    if (!level) {
+        out += '\t';
+        append_integer(out, s.gene_id);
     }
-    return line + "\n";
+    if (labels.features) out += feature_cells(*labels.features, level, s.id);
+    for (int c : {s.a, s.b}) {
+        out += '\t';
+        if (labels.names) out += condition_label(labels.names, c);
+        else append_integer(out, c);
+    }
+    cell(out, r.base_mean);
+    out += '\t';
+    out += table_fold_change(r.log2_fold_change);
+    cell(out, r.stat[index_of(Test::gp)]);
+    test_values(out, r, Test::gp);
+    out += '\t';
+    if (r.status == TestStatus::tested && r.permutation_note == PermutationNote::none) out += "tested";
+    else out += status_text(r, labels.names);
+    cell(out, r.stat[index_of(Test::poisson)]);
+    test_values(out, r, Test::poisson);
+    if (tests.permutation) test_values(out, r, Test::permutation);
+    if (tests.mean) {
+        cell(out, r.stat[index_of(Test::mean)]);
+        test_values(out, r, Test::mean);
+    }
+    if (tests.rest)
+        for (Test t : {Test::rest, Test::rest_poisson}) {
+            cell(out, r.stat[index_of(t)]);
+            test_values(out, r, t);
+        }
+    out += '\t';
+    out += calibration_text(r, tests);
+    cell(out, r.effect_a);
+    cell(out, r.effect_b);
+    if (level) {
+        const RatePair& rates = stats.rates_of(s);
+        cell(out, rates.lambda_a);
+        cell(out, rates.lambda_b);
+        length_cell(out, s.length);
+    } else {
+        length_cell(out, s.length);
+        length_cell(out, s.gene_length);
+    }
+    out += '\n';
 }

@@ -8,11 +8,13 @@
 #pragma once
 
 #include "sigtable/conditions_file.h"
+#include "sigtable/depths.h"
 #include "sigtable/features_file.h"
 #include "sigtable/stats_file.h"
 #include "sigtable/tables_dir.h"
 
 #include <cmath>
+#include <cstdint>
 #include <deque>
 #include <map>
 #include <string>
@@ -115,14 +117,6 @@ struct ResultInputs {
     double calibration_quantile = 0.5; // the bins' estimate of the inflation (calibrate_pair)
 };
 
-// The rows, and what they point to: the comparisons only the rest-test
-// file has, and the pairs' calibrations.
-struct Results {
-    std::vector<ResultRow> rows;
-    std::deque<StatsRow> rest_only;
-    std::map<std::pair<int, int>, PairSummary> pairs;
-};
-
 // Which tests the table has: gp and poisson always, the others with their
 // fields or files.
 struct TableTests {
@@ -134,12 +128,67 @@ struct TableTests {
     }
 };
 
-// Fills `out` (which must not move afterwards: rows point into it).
-void compute_results(const StatsFile& stats, const ResultInputs& in, Results& out);
+// The comparisons of the table in order: the statistics file's rows, and
+// with a rest-test file the comparisons only it has.
+struct Comparison {
+    const StatsRow* stats;
+    std::int64_t mean = -1, rest = -1; // their lines' indices in the further tests' files
+};
 
-// Orders by the chosen padj (not-a-number last), then its p-value, keeping
-// input order.
-void sort_by_padj(std::vector<ResultRow>& rows, PValueKind kind);
+// The table's rows, row k being the k-th comparison. A statistics file has
+// millions of them, so a row is not held whole: only what the adjustment
+// across its pair of conditions gives (each test's p-value, padj and their
+// calibrated pair, column by column) and its pair are kept, and the rest of
+// the row (effects, statistics, status) is made again from its statistics
+// line when it is asked for, by the same operations and so to the same bits.
+// The statistics file and the inputs must outlive the results, which must
+// not move (rows point to their pairs).
+class Results {
+public:
+    Results(const StatsFile& stats, const ResultInputs& in);
+    Results(const Results&) = delete;
+    Results& operator=(const Results&) = delete;
+
+    std::size_t size() const { return pair_of_.size(); }
+    ResultRow row(std::size_t k) const;
+    const StatsRow& source(std::size_t k) const { return *comparison(k).stats; }
+    // Row k's p-value and padj of the kind chosen, without making the row.
+    double chosen_pvalue(std::size_t k, PValueKind kind) const;
+    double chosen_padj(std::size_t k, PValueKind kind) const;
+
+    // Every pair of conditions' calibration, by (a, b).
+    std::map<std::pair<int, int>, PairSummary> pairs;
+
+private:
+    Comparison comparison(std::size_t k) const;
+    // Row k without its p-values: effects, status and statistics.
+    ResultRow unadjusted(std::size_t k) const;
+    const PairSummary& pair(std::size_t k) const { return *pair_list_[pair_of_[k]]; }
+
+    const StatsFile& stats_;
+    ResultInputs in_;
+    TableTests tests_;
+    Depths depth_;
+    // Only with a rest-test file, which adds comparisons; else row k is
+    // the statistics file's row k.
+    std::vector<Comparison> comparisons_;
+    std::deque<StatsRow> rest_only_;
+    std::vector<std::uint32_t> pair_of_;        // row -> its pair in pair_list_
+    std::vector<const PairSummary*> pair_list_; // in the order the rows first name them
+    // Row by row, for each test the table has, its p-value, padj and their
+    // calibrated pair: a row's values side by side, as the table (sorted,
+    // in any order of rows) asks for them.
+    enum Column { kPValue, kPadj, kPValueCal, kPadjCal, kColumns };
+    double& value(std::size_t k, Test t, Column c) { return values_[k * stride_ + slot_[index_of(t)] + c]; }
+    double value(std::size_t k, Test t, Column c) const { return values_[k * stride_ + slot_[index_of(t)] + c]; }
+    std::vector<double> values_;
+    std::size_t stride_ = 0;
+    std::size_t slot_[kTests] = {}; // each test's first column in a row; only for the tests the table has
+};
+
+// The rows' order by the chosen padj (not-a-number last), then its p-value,
+// keeping input order.
+std::vector<std::uint32_t> order_by_padj(const Results& results, PValueKind kind);
 
 // What the table's text is made of besides the rows' numbers.
 struct TableLabels {
@@ -148,11 +197,12 @@ struct TableLabels {
     TableTests tests;
 };
 
-// The table as text: a header line, then one line per row; NA for a value
+// The table as text: a header line, then one line per row (appended to
+// `out`); NA for a value
 // that is not a number, but Inf and -Inf for an infinite log2FoldChange (a
 // gene with reads in one condition only).
 std::string header_line(const StatsFile& stats, const TableLabels& labels);
-std::string row_line(const StatsFile& stats, const TableLabels& labels, const ResultRow& row);
+void append_row_line(std::string& out, const StatsFile& stats, const TableLabels& labels, const ResultRow& row);
 // test_status's text for a row.
 std::string status_text(const ResultRow& row, const ConditionNames* names);
 // calibration's text for a row: "calibrated", "not tested" (no p-value of

@@ -91,9 +91,9 @@ TablesDir read_tables_dir(const std::string& dir, std::int32_t conditions_if_emp
     const std::int32_t num_reads = table_size(t.reads, rows);
     const std::int32_t num_exons = table_size(t.exon_zb, count_lines(t.exon_zb));
     const std::int32_t num_genes = table_size(t.gene_zb, count_lines(t.gene_zb));
+    t.num_reads = num_reads;
+    t.num_conditions = conditions;
     {
-        InputFile reads = InputFile::open(t.reads);
-        t.counts = read_count_table(reads, num_reads, conditions);
         InputFile exon_zb = InputFile::open(t.exon_zb);
         t.exons = read_exon_table(exon_zb, num_exons, num_reads);
         InputFile gene_zb = InputFile::open(t.gene_zb);
@@ -104,12 +104,39 @@ TablesDir read_tables_dir(const std::string& dir, std::int32_t conditions_if_emp
     t.exon_reads_.assign(static_cast<std::size_t>(num_exons) * C, 0);
     t.gene_reads_.assign(static_cast<std::size_t>(num_genes) * C, 0);
     t.gene_of_exon.assign(static_cast<std::size_t>(num_exons) + 1, 0);
-    for (std::int32_t e = 1; e <= num_exons; ++e) {
-        t.exon_row.emplace(t.exons.exon_id[e], e);
-        std::int64_t* sums = &t.exon_reads_[static_cast<std::size_t>(e - 1) * C];
-        for (std::int64_t r = t.exons.first_row[e]; r <= t.exons.last_row[e]; ++r)
-            for (std::size_t c = 0; c < C; ++c) sums[c] += t.counts.counts[r][c + 1];
+    {
+        // An exon's reads are the difference of the running sums of the
+        // count table at its last row and before its first: each sum is
+        // taken as the rows stream past (in 64 bits, exact, so the same
+        // whatever the order of the additions).
+        struct Edge {
+            std::int64_t row; // the sum is taken after this row (0: before the first)
+            std::int32_t exon;
+            bool last;
+        };
+        std::vector<Edge> edges;
+        for (std::int32_t e = 1; e <= num_exons; ++e)
+            if (t.exons.last_row[e] >= t.exons.first_row[e]) {
+                edges.push_back({std::int64_t(t.exons.first_row[e]) - 1, e, false});
+                edges.push_back({t.exons.last_row[e], e, true});
+            }
+        std::sort(edges.begin(), edges.end(), [](const Edge& x, const Edge& y) { return x.row < y.row; });
+        std::vector<std::int64_t> running(C, 0);
+        std::size_t next = 0;
+        auto take_edges = [&](std::int64_t r) {
+            for (; next < edges.size() && edges[next].row == r; ++next) {
+                std::int64_t* sums = &t.exon_reads_[static_cast<std::size_t>(edges[next].exon - 1) * C];
+                for (std::size_t c = 0; c < C; ++c) sums[c] += edges[next].last ? running[c] : -running[c];
+            }
+        };
+        take_edges(0);
+        InputFile reads = InputFile::open(t.reads);
+        scan_count_table(reads, num_reads, conditions, [&](std::int64_t r, const std::int32_t* counts) {
+            for (std::size_t c = 0; c < C; ++c) running[c] += counts[c];
+            take_edges(r);
+        });
     }
+    for (std::int32_t e = 1; e <= num_exons; ++e) t.exon_row.emplace(t.exons.exon_id[e], e);
     for (std::int32_t g = 1; g <= num_genes; ++g) {
         t.gene_row.emplace(t.genes.gene_id[g], g);
         std::int64_t* sums = &t.gene_reads_[static_cast<std::size_t>(g - 1) * C];
@@ -145,5 +172,5 @@ GeneFits read_gene_fits(const std::string& path, const CountTables& t)
                    std::to_string(shape.lines) + (shape.lines == 1 ? " gene" : " genes") + " and the gene_zb file " +
                    std::to_string(num_genes));
     InputFile file = InputFile::open(gene_re);
-    return GeneFits{gene_re, read_fit_table(file, num_genes, t.counts.num_conditions, 2, "gene")};
+    return GeneFits{gene_re, read_fit_table(file, num_genes, t.num_conditions, 2, "gene")};
 }

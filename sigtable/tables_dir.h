@@ -20,11 +20,12 @@
 #include <unordered_map>
 #include <vector>
 
-// The count table and its annotation, with the reads every exon and gene
-// holds in each condition.
+// The count table's size and annotation, with the reads every exon and gene
+// holds in each condition. The table itself (tens of millions of rows) is
+// not held: its rows are summed as they are read.
 struct CountTables {
     FileName reads, exon_zb, gene_zb;
-    CountTable counts;
+    std::int32_t num_reads = 0, num_conditions = 0; // the count table's rows and counts per row
     ExonTable exons;
     GeneTable genes;
     // The rows of exon_zb and gene_zb by the number in their first column,
@@ -44,7 +45,7 @@ struct CountTables {
     {
         return gene_reads_[static_cast<std::size_t>(row - 1) * conditions() + static_cast<std::size_t>(c - 1)];
     }
-    std::size_t conditions() const { return static_cast<std::size_t>(counts.num_conditions); }
+    std::size_t conditions() const { return static_cast<std::size_t>(num_conditions); }
 
     std::vector<std::int64_t> exon_reads_, gene_reads_;
 };

@@ -23,14 +23,11 @@ void check_plain_counts(const FieldReader& in, const std::vector<std::int32_t>& 
 
 namespace {
 
-// Reads rows start..last, every one checked, and keeps rows first..last.
-CountTable read_rows(InputFile& file, std::int32_t num_reads, std::int32_t num_conditions, std::int64_t start,
-                     std::int64_t first, std::int64_t last)
+// Reads rows start..last, every one checked, and hands each row's counts
+// to take(r, counts).
+template <typename Take>
+void scan_rows(InputFile& file, std::int32_t num_conditions, std::int64_t start, std::int64_t last, Take&& take)
 {
-    CountTable table;
-    if (last >= first) table.counts = CountRows(IntMatrix(last - first + 1, num_conditions), first);
-    table.num_reads = num_reads;
-    table.num_conditions = num_conditions;
     FieldReader in(file, "row");
     if (start > 1) in.resume_one_per_line(static_cast<std::uint64_t>(start - 1));
     static const std::string kLeading = "leading field";
@@ -55,10 +52,23 @@ CountTable read_rows(InputFile& file, std::int32_t num_reads, std::int32_t num_c
             values[static_cast<std::size_t>(k)] =
                 k < 3 ? in.integer(kLeading) : in.count_up_to(count_names[k - 3], kLargestCount);
         if (bits > kLargestCount) check_plain_counts(in, values, plain, count_names);
-        if (r >= first) std::copy(values.begin() + 3, values.end(), table.counts[r] + 1);
+        take(r, values.data() + 3);
     }
     in.end_of_records();
     file.close();
+}
+
+// Reads rows start..last, every one checked, and keeps rows first..last.
+CountTable read_rows(InputFile& file, std::int32_t num_reads, std::int32_t num_conditions, std::int64_t start,
+                     std::int64_t first, std::int64_t last)
+{
+    CountTable table;
+    if (last >= first) table.counts = CountRows(IntMatrix(last - first + 1, num_conditions), first);
+    table.num_reads = num_reads;
+    table.num_conditions = num_conditions;
+    scan_rows(file, num_conditions, start, last, [&](std::int64_t r, const std::int32_t* counts) {
+        if (r >= first) std::copy(counts, counts + num_conditions, table.counts[r] + 1);
+    });
     return table;
 }
 
@@ -67,6 +77,12 @@ CountTable read_rows(InputFile& file, std::int32_t num_reads, std::int32_t num_c
 CountTable read_count_table(InputFile& file, std::int32_t num_reads, std::int32_t num_conditions)
 {
     return read_rows(file, num_reads, num_conditions, 1, 1, num_reads);
+}
+
+void scan_count_table(InputFile& file, std::int32_t num_reads, std::int32_t num_conditions,
+                      const std::function<void(std::int64_t, const std::int32_t*)>& take)
+{
+    scan_rows(file, num_conditions, 1, num_reads, take);
 }
 
 CountTable read_count_rows(InputFile& file, std::int32_t num_reads, std::int32_t num_conditions,

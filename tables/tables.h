@@ -23,6 +23,7 @@
 #include "tables/textin.h"
 
 #include <cstdint>
+#include <functional>
 #include <utility>
 #include <string_view>
 
@@ -93,6 +94,11 @@ struct GeneTable {
 // Each reader consumes exactly the announced number of records, closes the
 // file and returns the table; anything after the records is ignored.
 CountTable read_count_table(InputFile& file, std::int32_t num_reads, std::int32_t num_conditions);
+// Reads the whole table with every check read_count_table makes, but holds
+// none of it: each row's counts go to take(r, counts[0..num_conditions)) as
+// the row is read, for a reader that needs only their sums.
+void scan_count_table(InputFile& file, std::int32_t num_reads, std::int32_t num_conditions,
+                      const std::function<void(std::int64_t, const std::int32_t*)>& take);
 // Records first..last only (first > last: none) of a plain file laid out one
 // record per line, read from byte `begin` (where record `start` <= first
 // starts, on line `start`) up to byte `end`: records start..last get every
