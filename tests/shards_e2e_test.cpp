@@ -213,6 +213,8 @@ protected:
         return one;
     }
 
+    static void expect_every_program_joins(const Fitted& copy);
+
     static ScratchDir* scratch;
     static Fitted example, small, first3;
     static int serial;
@@ -339,9 +341,10 @@ std::string with_field(const std::string& text, std::size_t line, std::size_t fi
     return out;
 }
 
-TEST_F(Shards, ShardsThroughAnIndexJoinIntoTheWholeRun)
+// Every program's shards of the example, run on `copy` (its tables with
+// indexes), join into the whole run on the plain example.
+void Shards::expect_every_program_joins(const Fitted& copy)
 {
-    const Fitted copy = indexed_copy(*scratch, example, "ix", read_file(example.shared[2]));
     struct Case {
         const char* program;
         ArgsFor whole, indexed;
@@ -353,6 +356,12 @@ TEST_F(Shards, ShardsThroughAnIndexJoinIntoTheWholeRun)
         const Outcome whole = run(c.program, c.whole, c.outputs, {});
         for (const auto& cut : kExampleCuts) expect_shards_join(c.program, c.indexed, c.outputs, {}, cut, whole);
     }
+}
+
+TEST_F(Shards, ShardsThroughAnIndexJoinIntoTheWholeRun)
+{
+    const Fitted copy = indexed_copy(*scratch, example, "ix", read_file(example.shared[2]));
+    expect_every_program_joins(copy);
 }
 
 TEST_F(Shards, ShardThroughAnIndexChecksItsRowsOnlyAndNamesTheFilesLines)
@@ -489,17 +498,7 @@ TEST_F(Shards, ShardsThroughEveryIndexJoinIntoTheWholeRun)
     const Fitted copy = indexed_tables(dir, example, {});
     for (const std::string& table : {copy.shared[4], copy.gene_zb, copy.gene_re, copy.exon_re})
         ASSERT_TRUE(file_exists(table + ".idx")) << table;
-    struct Case {
-        const char* program;
-        ArgsFor whole, indexed;
-        int outputs;
-    };
-    for (const Case& c : {Case{"mfit", mfit_args(example), mfit_args(copy), 3},
-                          Case{"lvcmp", lvcmp_args(example, "0"), lvcmp_args(copy, "0"), 1},
-                          Case{"isocmp", isocmp_args(example, "0"), isocmp_args(copy, "0"), 1}}) {
-        const Outcome whole = run(c.program, c.whole, c.outputs, {});
-        for (const auto& cut : kExampleCuts) expect_shards_join(c.program, c.indexed, c.outputs, {}, cut, whole);
-    }
+    expect_every_program_joins(copy);
 }
 
 TEST_F(Shards, ShardThroughTheIndexesChecksItsLinesOnlyAndNamesTheFilesLines)
