@@ -22,7 +22,7 @@ FUZZ_TARGET("fuzz_design")
                     r.a = a;
                     r.b = b;
                     r.length = 10;
-                    r.gene = {1, 1, gene * 0.1 * a, gene * 0.3 * b};
+                    r.gene = {gene * 0.1 * a, gene * 0.3 * b};
                 }
         const ConditionResults results = compute_condition_results(stats, design, nullptr);
         for (const ConditionRow& row : results.rows) condition_row_line(results, nullptr, design, row);
