@@ -34,15 +34,13 @@ struct GeneRows {
     std::int64_t rows = 0;
 };
 
+// The gene's vector begins with its rows; the zeros after them are left out.
 void fill_gene_rows(const ShareInputs& in, int g, int c, IntVector& buffer, GeneRows& out)
 {
-    const ExonTable& exons = in.exons;
-    std::int64_t n = 0;
-    for (int f = in.genes.first_exon[g]; f <= in.genes.last_exon[g]; ++f)
-        for (int r = exons.first_row[f]; r <= exons.last_row[f]; ++r) buffer[++n] = in.counts.counts[r][c];
-    out.rows = n;
-    out.histogram.build(static_cast<int>(n), buffer.get());
-    out.reads = reads(static_cast<int>(n), buffer.get());
+    fill_gene_vector(in.counts, in.exons, in.genes, g, c, buffer.get());
+    out.rows = gene_rows(in.exons, in.genes, g);
+    out.histogram.build(static_cast<int>(out.rows), buffer.get());
+    out.reads = reads(static_cast<int>(out.rows), buffer.get());
 }
 
 // The exon's vector is its own rows, then zeros up to its length; the rest
@@ -75,7 +73,7 @@ LineBuffer gene_lines(const ShareInputs& in, int g)
     const int exons = last - first + 1;
     if (exons < 2) return out;
     const int C = in.counts.num_conditions;
-    std::int64_t longest = std::max<std::int64_t>(gene_rows(in.exons, in.genes, g), 1);
+    std::int64_t longest = std::max<std::int64_t>(in.genes.length[g], 1);
     for (int e = first; e <= last; ++e) longest = std::max<std::int64_t>(longest, in.exons.length[e]);
     IntVector buffer(longest);
     std::vector<GeneRows> gene(static_cast<std::size_t>(C) + 1);
