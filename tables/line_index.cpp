@@ -73,8 +73,6 @@ std::uint64_t offsets_check(const std::vector<std::uint64_t>& offsets)
     return h;
 }
 
-bool is_separator(char c) { return InputFile::is_separator(c); }
-
 std::string hex(std::uint64_t v)
 {
     char text[17];
@@ -148,7 +146,7 @@ std::string write_line_index(const FileName& file, IndexFormat format, std::int6
             if (c == '\n') {
                 going = line_ended(at + i + 1);
             } else {
-                const bool separator = is_separator(c);
+                const bool separator = InputFile::is_separator(c);
                 if (!separator && !in_token) ++in_line;
                 in_token = !separator;
             }

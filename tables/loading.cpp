@@ -1,5 +1,6 @@
 #include "tables/loading.h"
 
+#include "tables/line_fields.h"
 #include "tables/line_index.h"
 #include "tables/reads_index.h"
 #include "tables/run_settings.h"
@@ -65,18 +66,13 @@ std::optional<RowWindow> table_window(InputFile& file, std::int64_t fields, std:
 
 // Whether the line holds a gene with a non-empty exon range, or cannot be
 // read as one (the checked read that follows refuses it where it stands).
-bool ends_order_search(std::string_view line)
+bool ends_order_search(LineFields& fields, std::string_view line, std::int64_t number)
 {
-    std::int64_t fields[3] = {0, 0, 0};
-    std::size_t at = 0;
-    for (std::int64_t& field : fields) {
-        while (at < line.size() && InputFile::is_separator(line[at])) ++at;
-        std::size_t end = at;
-        while (end < line.size() && !InputFile::is_separator(line[end])) ++end;
-        if (parse_int64(line.substr(at, end - at), field) != IntParse::ok) return true;
-        at = end;
-    }
-    return fields[2] >= fields[1];
+    fields.assign(line, static_cast<std::uint64_t>(number));
+    std::int64_t values[3] = {0, 0, 0};
+    for (std::size_t k = 0; k < 3; ++k)
+        if (k >= fields.size() || parse_int64(fields[k], values[k]) != IntParse::ok) return true;
+    return values[2] >= values[1];
 }
 
 // The gene_zb line a shard from gene `first` reads from, so that the order
@@ -88,6 +84,7 @@ std::int64_t order_check_start(const InputFile& gene_zb, const LineIndex& index,
 {
     if (first <= 1 || first - 1 > index.rows) return first;
     std::int64_t k = (first - 2) / index.every; // the offset at or before gene first - 1
+    LineFields fields(gene_zb.name(), Split::blanks);
     for (;; --k) {
         const std::int64_t line = k * index.every + 1;
         const std::int64_t upto = std::min(first - 1, line + index.every - 1);
@@ -101,7 +98,7 @@ std::int64_t order_check_start(const InputFile& gene_zb, const LineIndex& index,
         std::string_view rest = bytes;
         for (std::int64_t l = line; l <= upto && !rest.empty(); ++l) {
             const std::size_t nl = rest.find('\n');
-            if (ends_order_search(rest.substr(0, nl))) return line;
+            if (ends_order_search(fields, rest.substr(0, nl), l)) return line;
             rest = nl == std::string_view::npos ? std::string_view() : rest.substr(nl + 1);
         }
         if (k == 0) return line;
