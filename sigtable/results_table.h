@@ -198,9 +198,8 @@ struct TableLabels {
 };
 
 // The table as text: a header line, then one line per row (appended to
-// `out`); NA for a value
-// that is not a number, but Inf and -Inf for an infinite log2FoldChange (a
-// gene with reads in one condition only).
+// `out`); NA for a value that is not a number, but Inf and -Inf for an
+// infinite log2FoldChange (a gene with reads in one condition only).
 std::string header_line(const StatsFile& stats, const TableLabels& labels);
 void append_row_line(std::string& out, const StatsFile& stats, const TableLabels& labels, const ResultRow& row);
 // test_status's text for a row.
