@@ -3,6 +3,8 @@
 // p-values, and volcano and MA plots per pair of conditions.
 #include "cli/diag.h"
 #include "cli/named_options.h"
+#include "cli/runoptions.h"
+#include "parallel/ordered_parallel.h"
 #include "sigtable/belonging.h"
 #include "sigtable/calibration.h"
 #include "sigtable/condition_plots.h"
@@ -108,9 +110,9 @@ const char kHelp[] =
     "                    the quantile of each expression bin's statistics that measures its inflation,\n"
     "                    from 0.5 (the median, the default) to 0.95; 0.9 gives fewer false discoveries\n"
     "                    and fewer true ones (docs/statistics.md)\n"
-    "  --help, -h        print this text and exit\n"
-    "\n"
-    "sigtable runs on one thread; unlike mfit, lvcmp, isocmp and bamcount it takes no --threads.\n";
+    "  --threads N       compute the p-values and write the table on N threads (default: every\n"
+    "                    hardware thread); the outputs are the same bytes at any number\n"
+    "  --help, -h        print this text and exit\n";
 
 // The table's text goes to its OutputFile as it is or, for a name ending
 // in .gz, compressed here into the gzip format first (deflate with the gzip
@@ -373,6 +375,7 @@ struct Options {
     std::string kind_text = "auto"; // --pvalue as given, for the messages
     bool help = false;              // --help or -h: the help is printed, nothing else done
     bool quantile_given = false;    // --calibration-quantile, which --design has no use for
+    int threads = hardware_threads();
     // Whether the rows are ranked by the chosen p-value somewhere, so that
     // standard output says which one each pair used.
     bool ranked() const { return sort || !std::isnan(fdr) || !plots.empty(); }
@@ -414,7 +417,7 @@ Options parse_options(int argc, char** argv)
             in.no_value();
             o.sort = true;
         } else if (arg == "--threads") {
-            in.refuse("--threads is not an option: the table is made on one thread");
+            o.threads = static_cast<int>(in.whole_number(1, kMaxThreads));
         } else in.refuse("unknown argument " + quote_token(arg));
     }
     if (o.stats.empty()) in.refuse("--stats is required");
@@ -521,25 +524,32 @@ void read_inputs(const Options& o, Inputs& in)
 }
 
 // The table: its header, then the rows that pass --fdr in the order
-// given, in chunks; between chunks the plots' conversions are kept going.
+// given. Blocks of rows are made into text on every thread and written in
+// order; between blocks the plots' conversions are kept going.
 void write_table(const Options& o, const Inputs& in, const Results& results, const std::vector<std::uint32_t>* order,
                  PlotWriter& plots)
 {
     const TableLabels labels{in.given_features(), in.names(), in.tests};
     TableSink table(o.out);
     table.write(header_line(in.stats, labels));
-    std::string chunk;
-    for (std::size_t n = 0; n < results.size(); ++n) {
-        const std::size_t k = order ? (*order)[n] : n;
-        if (!std::isnan(o.fdr) && !(results.chosen_padj(k, o.kind) <= o.fdr)) continue;
-        append_row_line(chunk, in.stats, labels, results.row(k));
-        if (chunk.size() > (1u << 20)) {
-            table.write(chunk);
-            chunk.clear();
+    constexpr std::size_t kBlock = 1024;
+    const long blocks = static_cast<long>((results.size() + kBlock - 1) / kBlock);
+    ordered_parallel(
+        blocks, o.threads,
+        [&](long block) {
+            std::string text;
+            const std::size_t end = std::min(results.size(), static_cast<std::size_t>(block + 1) * kBlock);
+            for (std::size_t n = static_cast<std::size_t>(block) * kBlock; n < end; ++n) {
+                const std::size_t k = order ? (*order)[n] : n;
+                if (!std::isnan(o.fdr) && !(results.chosen_padj(k, o.kind) <= o.fdr)) continue;
+                append_row_line(text, in.stats, labels, results.row(k));
+            }
+            return text;
+        },
+        [&](long, std::string&& text) {
+            table.write(text);
             plots.poll();
-        }
-    }
-    table.write(chunk);
+        });
     table.close();
 }
 
@@ -635,7 +645,7 @@ int run(int argc, char** argv)
 
     const Results results(in.stats, {in.gtt ? in.gtt->poisson_totals : std::vector<double>{}, in.tables(),
                                      in.fits ? &*in.fits : nullptr, in.mean_test ? &*in.mean_test : nullptr,
-                                     in.rest_test ? &*in.rest_test : nullptr, o.calibration_quantile});
+                                     in.rest_test ? &*in.rest_test : nullptr, o.calibration_quantile, o.threads});
     // With --sort, the table and the plots take the rows in this order.
     std::vector<std::uint32_t> sorted;
     if (o.sort) sorted = order_by_padj(results, o.kind);

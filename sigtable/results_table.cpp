@@ -1,5 +1,7 @@
 #include "sigtable/results_table.h"
 
+#include "parallel/parallel_for.h"
+
 #include "cli/diag.h"
 #include "lvcmp/lrtp.h"
 #include "sigtable/calibration.h"
@@ -297,19 +299,27 @@ Results::Results(const StatsFile& stats, const ResultInputs& in)
             stride_ += kColumns;
         }
     values_.assign(n * stride_, NAN);
-    // The p-values, and each row's pair of conditions and baseMean (the
-    // last held only while the pairs are calibrated).
+    // The p-values, and each row's baseMean (held only while the pairs are
+    // calibrated): row by row on every thread, each row writing its own.
+    std::vector<double> base_mean_of(n);
+    constexpr long kBlock = 1024;
+    parallel_for((static_cast<long>(n) + kBlock - 1) / kBlock, in.threads, [&](long block) {
+        const std::size_t end = std::min(n, static_cast<std::size_t>(block + 1) * kBlock);
+        for (std::size_t k = static_cast<std::size_t>(block) * kBlock; k < end; ++k) {
+            ResultRow r = unadjusted(k);
+            test_pvalues(stats, *r.source, r);
+            base_mean_of[k] = r.base_mean;
+            for (Test t : kAllTests)
+                if (tests_.has(t)) value(k, t, kPValue) = r.pvalue[index_of(t)];
+        }
+    });
+    // Each row's pair of conditions, numbered in the order the rows first
+    // name them.
     std::map<std::pair<int, int>, std::uint32_t> pair_index;
     pair_of_.reserve(n);
-    std::vector<double> base_mean_of(n);
     for (std::size_t k = 0; k < n; ++k) {
-        ResultRow r = unadjusted(k);
-        test_pvalues(stats, *r.source, r);
-        base_mean_of[k] = r.base_mean;
-        for (Test t : kAllTests)
-            if (tests_.has(t)) value(k, t, kPValue) = r.pvalue[index_of(t)];
-        const auto [at, fresh] =
-            pair_index.emplace(std::pair{r.source->a, r.source->b}, static_cast<std::uint32_t>(pair_index.size()));
+        const StatsRow& s = *comparison(k).stats;
+        const auto [at, fresh] = pair_index.emplace(std::pair{s.a, s.b}, static_cast<std::uint32_t>(pair_index.size()));
         pair_of_.push_back(at->second);
     }
     pair_list_.resize(pair_index.size());
@@ -320,15 +330,16 @@ Results::Results(const StatsFile& stats, const ResultInputs& in)
         pair_list_[index] = &summary;
     }
 
-    // Adjusted and calibrated within each pair of conditions, one pair at a
-    // time, so that only one pair's worth of working values is held.
-    for (const auto& [key, index] : pair_index) {
+    // Adjusted and calibrated within each pair of conditions: the pairs on
+    // every thread, each writing only its own rows' values and summary, so
+    // that a pair's working values are held only while it is worked on.
+    parallel_for(static_cast<long>(pair_list_.size()), in.threads, [&](long index) {
         std::vector<std::size_t> members;
         std::vector<double> base_mean;
         std::vector<ResultRow> zero_rows; // the rows some p-value of which is 0, for their statistics
         std::vector<std::size_t> zero_at;
         for (std::size_t k = 0; k < n; ++k) {
-            if (pair_of_[k] != index) continue;
+            if (pair_of_[k] != static_cast<std::uint32_t>(index)) continue;
             members.push_back(k);
             base_mean.push_back(base_mean_of[k]);
             bool zero = false;
@@ -338,7 +349,9 @@ Results::Results(const StatsFile& stats, const ResultInputs& in)
                 zero_rows.push_back(unadjusted(k));
             }
         }
-        PairSummary& summary = pairs[key];
+        const std::pair<int, int> key{pair_list_[static_cast<std::size_t>(index)]->a,
+                                      pair_list_[static_cast<std::size_t>(index)]->b};
+        PairSummary& summary = pairs.at(key); // found, not inserted: the map does not change here
         for (Test t : kAllTests) {
             if (!tests_.has(t)) continue;
             const std::size_t i = index_of(t);
@@ -372,7 +385,7 @@ Results::Results(const StatsFile& stats, const ResultInputs& in)
             }
             summary.tests[i] = pair_test(calibration);
         }
-    }
+    });
 }
 
 std::vector<std::uint32_t> order_by_padj(const Results& results, PValueKind kind)

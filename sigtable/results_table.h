@@ -115,6 +115,7 @@ struct ResultInputs {
     const MeanTest* mean_test = nullptr;
     const RestTest* rest_test = nullptr;
     double calibration_quantile = 0.5; // the bins' estimate of the inflation (calibrate_pair)
+    int threads = 1;                    // the rows' p-values and the pairs' calibrations run on this many
 };
 
 // Which tests the table has: gp and poisson always, the others with their

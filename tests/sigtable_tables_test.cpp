@@ -398,9 +398,8 @@ TEST(SigtableBelonging, RefusesOptionsThatCannotGoTogether)
     expect_refusal(dir, {"--stats", stats, "--pvalue", "exact"},
                    "--pvalue expects auto, or gp, poisson, permutation, mean, rest or rest-poisson, each with or "
                    "without -cal, found 'exact' (see sigtable --help)");
-    // The option of the programs that work on several threads means nothing here.
-    expect_refusal(dir, {"--stats", stats, "--threads=2"},
-                   "--threads is not an option: the table is made on one thread (see sigtable --help)");
+    expect_refusal(dir, {"--stats", stats, "--threads=0"},
+                   "--threads expects a whole number from 1 to 1024, found '0' (see sigtable --help)");
     // conditions.tsv's own refusals, line and field named ({d}: the folder).
     const struct {
         const char* folder;

@@ -125,6 +125,43 @@ TEST_F(ThreadCounts, WithoutPermutationsTheComparisonsAreTheSameAtEveryCount)
         {iso});
 }
 
+// sigtable makes the p-values, the pairs' calibrations and the rows' text in
+// blocks of rows on its threads: on a file of many blocks (8,280 exons and
+// pairs), sorted and filtered, the same bytes at every count.
+TEST(SigtableThreads, TheTableIsTheSameAtEveryCount)
+{
+    ScratchDir dir;
+    const RunResult gen = run_program(program_path("simcounts"), {"--num-genes", "150", "--conditions", "5", "--rows",
+                                                                  "30000", "--seed", "5", "--out", dir.path()});
+    ASSERT_EQ(gen.status, 0) << gen.err;
+    const std::vector<std::string> data = {"29927", "5", dir.file("reads.txt"), "1531", dir.file("exon_zb.txt"), "150",
+                                           dir.file("gene_zb.txt")};
+    std::vector<std::string> fit = data;
+    for (const char* out : {"exon_re.txt", "gene_re.txt", "chisq_re.txt"}) fit.push_back(dir.file(out));
+    ASSERT_EQ(run_program(program_path("mfit"), fit).status, 0);
+    std::vector<std::string> compare = data;
+    for (const std::string& more : {dir.file("gene_re.txt"), dir.file("exon_re.txt"), dir.file("iso.txt")})
+        compare.push_back(more);
+    compare.insert(compare.end(), {"0", "1"});
+    ASSERT_EQ(run_program(program_path("isocmp"), compare).status, 0);
+    ASSERT_GT(read_file(dir.file("iso.txt")).size(), 8000u * 20);
+
+    for (const std::vector<std::string>& options :
+         {std::vector<std::string>{"--sort"}, {"--pvalue", "poisson", "--fdr", "0.05"}}) {
+        std::string one;
+        for (const char* threads : {"1", "2", "5"}) {
+            std::vector<std::string> args = {"--stats", dir.file("iso.txt"), "--tables", dir.path(), "--out",
+                                             dir.file("t.tsv"), "--threads", threads};
+            args.insert(args.end(), options.begin(), options.end());
+            const RunResult r = run_program(program_path("sigtable"), args);
+            ASSERT_EQ(r.status, 0) << r.err;
+            const std::string all = r.out + read_file(dir.file("t.tsv"));
+            if (one.empty()) one = all;
+            else EXPECT_EQ(all, one) << options[0] << ", " << threads << " threads";
+        }
+    }
+}
+
 TEST(ThreadsOption, IsTakenOutBeforeTheArgumentsAreCounted)
 {
     // With the option, a lone --help is still a lone --help.
