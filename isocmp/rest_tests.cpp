@@ -11,9 +11,11 @@
 namespace {
 
 // One exon of a gene in one condition: the histograms of the exon and of
-// the rest, and their read sums.
+// the rest, their fits (made once for every pair the condition is in), and
+// their read sums.
 struct ExonAndRest {
     CountHistogram exon, rest;
+    gp_profile::Fitted exon_fit, rest_fit;
     std::int64_t exon_reads = 0, rest_reads = 0;
 };
 
@@ -58,6 +60,8 @@ void fill(const ShareInputs& in, int g, int e, int c, const GeneRows& gene, IntV
     const std::int64_t n_r = std::max<std::int64_t>(static_cast<std::int64_t>(in.genes.length[g]) - n_e, other_rows);
     out.rest.take_difference(static_cast<int>(n_r), gene.histogram.view(), out.exon.view());
     out.rest_reads = gene.reads - out.exon_reads;
+    out.exon_fit = gp_profile::fitted(out.exon.view());
+    out.rest_fit = gp_profile::fitted(out.rest.view());
 }
 
 // One line's values.
@@ -92,7 +96,7 @@ LineBuffer gene_lines(const ShareInputs& in, int g)
             for (int j = i + 1; j <= C; ++j, ++pair) {
                 const ExonAndRest& pi = parts[static_cast<std::size_t>(i)];
                 const ExonAndRest& pj = parts[static_cast<std::size_t>(j)];
-                const gp_profile::RestTest t = gp_profile::rest_test(pi.exon.view(), pi.rest.view(), pj.exon.view(), pj.rest.view());
+                const gp_profile::RestTest t = gp_profile::rest_test(pi.exon_fit, pi.rest_fit, pj.exon_fit, pj.rest_fit);
                 RestValues& v = values[static_cast<std::size_t>(pair) * static_cast<std::size_t>(exons) +
                                        static_cast<std::size_t>(e - first)];
                 v.ok = t.ok;

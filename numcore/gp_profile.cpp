@@ -224,12 +224,22 @@ Fit fit(const Vector& v)
     return result;
 }
 
-MeanTest mean_test(const CountView& x, const CountView& y, double a)
+Fitted fitted(const CountView& counts)
+{
+    Fitted f;
+    f.vector = describe(counts);
+    f.fit = fit(f.vector);
+    return f;
+}
+
+MeanTest mean_test(const CountView& x, const CountView& y, double a) { return mean_test(fitted(x), fitted(y), a); }
+
+MeanTest mean_test(const Fitted& x, const Fitted& y, double a)
 {
     MeanTest result;
-    const Vector X = describe(x), Y = describe(y);
+    const Vector &X = x.vector, &Y = y.vector;
     if (X.total == 0 || Y.total == 0 || !(a > 0) || !std::isfinite(a)) return result;
-    const Fit fx = fit(X), fy = fit(Y);
+    const Fit &fx = x.fit, &fy = y.fit;
     if (!fx.ok || !fy.ok) return result;
 
     // The null's mean lies between the two conditions' own modes (x's mean
@@ -279,21 +289,25 @@ double condition_profile(const Vector& exon, const Vector& rest, double rho, dou
 
 RestTest rest_test(const CountView& exon_i, const CountView& rest_i, const CountView& exon_j, const CountView& rest_j)
 {
+    return rest_test(fitted(exon_i), fitted(rest_i), fitted(exon_j), fitted(rest_j));
+}
+
+RestTest rest_test(const Fitted& exon_i, const Fitted& rest_i, const Fitted& exon_j, const Fitted& rest_j)
+{
     RestTest result;
-    const Vector Ei = describe(exon_i), Ri = describe(rest_i), Ej = describe(exon_j), Rj = describe(rest_j);
+    const Vector &Ei = exon_i.vector, &Ri = rest_i.vector, &Ej = exon_j.vector, &Rj = rest_j.vector;
     if (Ei.total + Ej.total == 0 || Ri.total + Rj.total == 0 || Ei.total + Ri.total == 0 || Ej.total + Rj.total == 0)
         return result;
     double l1 = 0;
-    for (const Vector* v : {&Ei, &Ri, &Ej, &Rj}) {
-        const Fit f = fit(*v);
-        if (!f.ok) return result;
-        l1 += f.loglik;
+    for (const Fitted* v : {&exon_i, &rest_i, &exon_j, &rest_j}) {
+        if (!v->fit.ok) return result;
+        l1 += v->fit.loglik;
     }
 
     // The null's share lies among the conditions' own shares; the pooled
     // share stands in when no condition has one (reads of the exon in one
     // condition only and of the rest in the other only).
-    double lo = std::log((Ei.total + Ej.total) / exon_i.n / ((Ri.total + Rj.total) / rest_i.n)), hi = lo;
+    double lo = std::log((Ei.total + Ej.total) / Ei.counts.n / ((Ri.total + Rj.total) / Ri.counts.n)), hi = lo;
     for (const auto& [exon, rest] : {std::pair{&Ei, &Ri}, std::pair{&Ej, &Rj}}) {
         if (exon->total == 0 || rest->total == 0) continue;
         const double share = std::log(exon->mean() / rest->mean());

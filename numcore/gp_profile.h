@@ -92,6 +92,15 @@ struct Fit {
 };
 Fit fit(const Vector& v);
 
+// A vector with its unconstrained fit: a condition's vector serves every
+// pair of conditions it is in, and its fit, which depends on it alone, is
+// made once for all of them.
+struct Fitted {
+    Vector vector;
+    Fit fit;
+};
+Fitted fitted(const CountView& counts);
+
 // The test of a level scaled by depth: H0 gives x the mean μ and y the mean
 // a·μ, each with its own θ (three free parameters); H1 fits each alone.
 // statistic = 2(ℓ₁ - ℓ₀), at least 0. Not ok when either vector has no
@@ -104,6 +113,7 @@ struct MeanTest {
     double theta_y = 0;
 };
 MeanTest mean_test(const CountView& x, const CountView& y, double a);
+MeanTest mean_test(const Fitted& x, const Fitted& y, double a);
 
 // The test of an exon's share against the rest of its gene in two
 // conditions i and j: H0 gives exon_c the mean ρ·μ_c and rest_c the mean
@@ -117,6 +127,7 @@ struct RestTest {
     double rho = 0;
 };
 RestTest rest_test(const CountView& exon_i, const CountView& rest_i, const CountView& exon_j, const CountView& rest_j);
+RestTest rest_test(const Fitted& exon_i, const Fitted& rest_i, const Fitted& exon_j, const Fitted& rest_j);
 
 // The Poisson form of the same test: the likelihood-ratio (G) statistic of
 // the 2x2 table of read sums (exon and rest in i and j). The lengths scale
