@@ -24,13 +24,6 @@ std::string printf_g6(double v)
     return text;
 }
 
-std::string written(double v)
-{
-    std::string out;
-    append_table_number(out, v);
-    return out;
-}
-
 } // namespace
 
 TEST(TableNumber, AsPrintfWritesSixSignificantDigits)
@@ -43,15 +36,15 @@ TEST(TableNumber, AsPrintfWritesSixSignificantDigits)
     };
     for (double v : hard)
         for (double x : {v, -v, std::nextafter(v, 0.0), std::nextafter(v, INFINITY)})
-            EXPECT_EQ(written(x), printf_g6(x)) << x;
+            EXPECT_EQ(table_number(x), printf_g6(x)) << x;
     // Every decade's edges, where the exponent is decided.
     for (int e = -320; e <= 308; ++e) {
         const double p = std::pow(10.0, e);
         for (double x : {p, std::nextafter(p, 0.0), std::nextafter(p, INFINITY), p * (1 - 5e-7), p * (1 + 5e-7)})
-            EXPECT_EQ(written(x), printf_g6(x)) << x;
+            EXPECT_EQ(table_number(x), printf_g6(x)) << x;
     }
-    EXPECT_EQ(written(NAN), "NA");
-    EXPECT_EQ(written(-INFINITY), "NA");
+    EXPECT_EQ(table_number(NAN), "NA");
+    EXPECT_EQ(table_number(-INFINITY), "NA");
 }
 
 TEST(TableNumber, MatchesToCharsOnEveryMagnitude)
@@ -81,6 +74,6 @@ TEST(TableNumber, MatchesToCharsOnEveryMagnitude)
         if (!std::isfinite(v)) continue;
         char text[32];
         const std::to_chars_result r = std::to_chars(text, text + sizeof text, v, std::chars_format::general, 6);
-        ASSERT_EQ(written(v), std::string(text, r.ptr)) << v;
+        ASSERT_EQ(table_number(v), std::string(text, r.ptr)) << v;
     }
 }
