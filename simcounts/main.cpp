@@ -47,7 +47,7 @@ const char kHelp[] =
     "                        level kept, 0..10 (default 0: none)\n"
     "  --help, -h            print this text and exit\n"
     "\n"
-    "simcounts runs on one thread; unlike mfit, lvcmp, isocmp and bamcount it takes no --threads.\n"
+    "simcounts runs on one thread; unlike the other programs it takes no --threads.\n"
     "\n"
     "files written into DIR (a sample is a condition, or with --replicates one of its\n"
     "replicates; each has its own library size and --sample-cv/--exon-cv factors):\n"
