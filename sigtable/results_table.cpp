@@ -1,9 +1,8 @@
 #include "sigtable/results_table.h"
 
-#include "parallel/parallel_for.h"
-
 #include "cli/diag.h"
 #include "lvcmp/lrtp.h"
+#include "parallel/parallel_for.h"
 #include "sigtable/calibration.h"
 #include "sigtable/depths.h"
 #include "sigtable/extra_tests.h"
@@ -323,11 +322,12 @@ Results::Results(const StatsFile& stats, const ResultInputs& in)
         pair_of_.push_back(at->second);
     }
     pair_list_.resize(pair_index.size());
+    std::vector<PairSummary*> summaries(pair_index.size()); // the same, to be filled in
     for (const auto& [key, index] : pair_index) {
         PairSummary& summary = pairs[key];
         summary.a = key.first;
         summary.b = key.second;
-        pair_list_[index] = &summary;
+        pair_list_[index] = summaries[index] = &summary;
     }
 
     // Adjusted and calibrated within each pair of conditions: the pairs on
@@ -349,9 +349,7 @@ Results::Results(const StatsFile& stats, const ResultInputs& in)
                 zero_rows.push_back(unadjusted(k));
             }
         }
-        const std::pair<int, int> key{pair_list_[static_cast<std::size_t>(index)]->a,
-                                      pair_list_[static_cast<std::size_t>(index)]->b};
-        PairSummary& summary = pairs.at(key); // found, not inserted: the map does not change here
+        PairSummary& summary = *summaries[static_cast<std::size_t>(index)];
         for (Test t : kAllTests) {
             if (!tests_.has(t)) continue;
             const std::size_t i = index_of(t);
