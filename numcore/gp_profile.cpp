@@ -76,12 +76,13 @@ double loglik(const Vector& v, double mu, double theta)
     return l;
 }
 
-ThetaFit best_theta(const Vector& v, double mu, double& hint)
+// The θ of best_theta, without the likelihood there.
+static double solve_theta(const Vector& v, double mu, double& hint)
 {
     const Interval range = theta_interval(v, mu);
     double a = range.lo, b = range.hi;
     // Without reads the likelihood -n·μ(1-θ) rises up to the upper end.
-    if (v.with_reads == 0) return {b, loglik(v, mu, b)};
+    if (v.with_reads == 0) return b;
     // Otherwise the derivative is negative at the upper end (-n₁/kEdge
     // outweighs the rest) and its one root, or the lower end when it is
     // negative throughout, is kept bracketed: Newton's step is taken while
@@ -92,6 +93,11 @@ ThetaFit best_theta(const Vector& v, double mu, double& hint)
     double g = 0, gg = 0;
     for (int iteration = 0; iteration < 200; ++iteration) {
         theta_derivatives(v, mu, theta, g, gg);
+        // A slope within rounding of its terms' size is the root: the root
+        // may sit on an end of the bracket, where Newton's steps would leave
+        // it and the bracket only be halved.
+        const double size = static_cast<double>(v.with_reads) / (1 - theta) + v.counts.n * mu + v.total;
+        if (std::fabs(g) <= 1e-14 * size) break;
         if (g > 0)
             a = theta;
         else if (g < 0)
@@ -99,13 +105,131 @@ ThetaFit best_theta(const Vector& v, double mu, double& hint)
         else
             break;
         double next = theta - g / gg;
-        if (!(next > a && next < b)) next = a + (b - a) / 2;
-        const bool small = std::fabs(next - theta) <= 1e-15 * (1 + std::fabs(theta));
+        // Newton's steps converge quadratically: once one is this small the
+        // next would move θ below its rounding, so it is the last.
+        bool small = std::fabs(next - theta) <= 1e-11 * (1 + std::fabs(theta));
+        if (!(next > a && next < b)) {
+            // A step below the interval's lower end tries the end itself,
+            // where θ is held when the slope is negative throughout.
+            next = next <= a && a == range.lo && theta != a ? a : a + (b - a) / 2;
+            small = false;
+        }
         theta = next;
         if (small || b - a <= 1e-15 * (1 + std::fabs(theta))) break;
     }
     hint = theta;
+    return theta;
+}
+
+ThetaFit best_theta(const Vector& v, double mu, double& hint)
+{
+    const double theta = solve_theta(v, mu, hint);
     return {theta, loglik(v, mu, theta)};
+}
+
+namespace {
+
+// The sums of one pass over the values >= 2 at (μ, θ), d = λ + θv:
+// Σ w/d, Σ w·v/d², Σ w·(v-μ)/d and Σ w·(v-μ)²/d².
+struct PassSums {
+    double by_d = 0, v_by_d2 = 0, slope_by_d = 0, slope2_by_d2 = 0;
+};
+PassSums pass_sums(const Vector& v, double mu, double theta)
+{
+    const CountView& c = v.counts;
+    const double lam = mu * (1 - theta);
+    PassSums p;
+    for (int k = 0; k < c.distinct; ++k) {
+        const int value = c.values[k];
+        if (value < 2) continue;
+        const double w = weight(value, c.counts[k]);
+        const double inverse = 1 / (lam + theta * value);
+        const double slope = (value - mu) * inverse;
+        p.by_d += w * inverse;
+        p.v_by_d2 += w * value * (inverse * inverse);
+        p.slope_by_d += w * slope;
+        p.slope2_by_d2 += w * (slope * slope);
+    }
+    return p;
+}
+
+} // namespace
+
+Slope profile_slope(const Vector& v, double mu, Track& track)
+{
+    Slope s;
+    const CountView& c = v.counts;
+    const double n1 = static_cast<double>(v.with_reads);
+    const Interval range = theta_interval(v, mu);
+    const double log_mu = std::log(mu);
+    double a = range.lo, b = range.hi;
+    double theta = b; // without reads θ stays at the upper end
+    PassSums p;
+    double l_t = 0, l_tt = 0, shift = 0;
+    if (v.with_reads > 0) {
+        // θ's root of ℓ_θ as in best_theta, started where the track
+        // predicts it, each pass giving the u-derivatives too; after a
+        // Newton step too small to leave θ's rounding by another, the
+        // derivatives are carried to the step's end by ℓ_uθ.
+        const double predicted = track.theta + track.dtheta * (log_mu - track.log_mu);
+        theta = std::isfinite(predicted) ? std::clamp(predicted, a, b) : std::clamp(track.theta, a, b);
+        if (!(theta > a && theta < b)) theta = a + (b - a) / 2;
+        for (int iteration = 0; iteration < 200; ++iteration) {
+            p = pass_sums(v, mu, theta);
+            const double rest = 1 - theta;
+            l_t = -n1 / rest + c.n * mu - v.total + p.slope_by_d;
+            l_tt = -n1 / (rest * rest) - p.slope2_by_d2;
+            const double size = n1 / rest + c.n * mu + v.total;
+            if (std::fabs(l_t) <= 1e-14 * size) break;
+            if (l_t > 0)
+                a = theta;
+            else
+                b = theta;
+            double next = theta - l_t / l_tt;
+            if (next > a && next < b) {
+                if (std::fabs(next - theta) <= 1e-8 * (1 + std::fabs(theta))) {
+                    shift = next - theta;
+                    break;
+                }
+            } else {
+                next = next <= a && a == range.lo && theta != a ? a : a + (b - a) / 2;
+                if (next == theta) break;
+            }
+            theta = next;
+        }
+    } else {
+        p = pass_sums(v, mu, theta);
+    }
+    const double lam = mu * (1 - theta);
+    const double l_u = n1 - c.n * lam + lam * p.by_d;
+    const double l_uu = -c.n * lam + lam * theta * p.v_by_d2;
+    const double l_ut = c.n * mu - mu * p.v_by_d2;
+    s.theta = theta + shift;
+    if (v.with_reads == 0) {
+        s.d1 = l_u;
+        s.d2 = l_uu;
+        track = {log_mu, s.theta, 0};
+        return s;
+    }
+    if (l_t < 0 && theta - range.lo <= 1e-12 * (1 + std::fabs(range.lo))) {
+        // θ follows the lower end -μ/(K-μ) (+ kEdge) while μ < K/2, and -1
+        // beyond: its first and second derivatives in u enter by the chain
+        // rule.
+        const double K = v.longest;
+        const double gap = K - mu;
+        const bool moving = 2 * mu < K;
+        const double end_d1 = moving ? -mu * K / (gap * gap) : 0.0;
+        const double end_d2 = moving ? -K * mu * (K + mu) / (gap * gap * gap) : 0.0;
+        s.d1 = l_u + l_t * end_d1;
+        s.d2 = l_uu + 2 * l_ut * end_d1 + l_tt * (end_d1 * end_d1) + l_t * end_d2;
+        s.held = true;
+        track = {log_mu, s.theta, end_d1};
+        return s;
+    }
+    s.d1 = l_u + l_ut * shift;
+    s.d2 = l_uu - l_ut * l_ut / l_tt;
+    track = {log_mu, s.theta, -l_ut / l_tt};
+    return s;
 }
 
 ThetaFit best_theta(const Vector& v, double mu)
@@ -206,6 +330,17 @@ Fit fit(const Vector& v)
     // The mode of the profile is the sample mean; the search around it
     // covers fits held at an end of the θ interval, whose mode moves off it.
     const double mean = v.mean();
+    // Where θ is inside its interval at the sample mean, (λ, θ) there is a
+    // stationary point of a concave likelihood, so the fit itself.
+    Track track;
+    const Slope at = profile_slope(v, mean, track);
+    if (!at.held) {
+        result.mu = mean;
+        result.theta = at.theta;
+        result.loglik = loglik(v, mean, at.theta);
+        result.ok = std::isfinite(result.loglik);
+        return result;
+    }
     double hint = 0;
     const double u = maximise([&](double t) { return best_theta(v, std::exp(t), hint).loglik; }, std::log(mean) - 1.5,
                               std::log(mean) + 1.5, 7, 1e-10);
@@ -229,103 +364,13 @@ Fitted fitted(const CountView& counts)
     Fitted f;
     f.vector = describe(counts);
     f.fit = fit(f.vector);
+    f.curvature = std::numeric_limits<double>::quiet_NaN();
+    if (f.fit.ok && f.vector.total > 0) {
+        Track track{std::log(f.fit.mu), f.fit.theta, 0};
+        const Slope s = profile_slope(f.vector, f.fit.mu, track);
+        f.curvature = -s.d2;
+    }
     return f;
-}
-
-MeanTest mean_test(const CountView& x, const CountView& y, double a) { return mean_test(fitted(x), fitted(y), a); }
-
-MeanTest mean_test(const Fitted& x, const Fitted& y, double a)
-{
-    MeanTest result;
-    const Vector &X = x.vector, &Y = y.vector;
-    if (X.total == 0 || Y.total == 0 || !(a > 0) || !std::isfinite(a)) return result;
-    const Fit &fx = x.fit, &fy = y.fit;
-    if (!fx.ok || !fy.ok) return result;
-
-    // The null's mean lies between the two conditions' own modes (x's mean
-    // and y's mean over a), where one profile rises as the other falls.
-    double hint_x = 0, hint_y = 0;
-    auto null_loglik = [&](double u) {
-        const double mu = std::exp(u);
-        return best_theta(X, mu, hint_x).loglik + best_theta(Y, a * mu, hint_y).loglik;
-    };
-    const double m1 = std::log(X.mean()), m2 = std::log(Y.mean() / a);
-    const double u = maximise(null_loglik, std::min(m1, m2) - 0.7, std::max(m1, m2) + 0.7, 17, 1e-11);
-    const double mu = std::exp(u);
-    const ThetaFit tx = best_theta(X, mu), ty = best_theta(Y, a * mu);
-    const double l0 = tx.loglik + ty.loglik;
-    const double l1 = fx.loglik + fy.loglik;
-    if (!std::isfinite(l0) || !std::isfinite(l1)) return result;
-    result.ok = true;
-    result.statistic = std::max(0.0, 2 * (l1 - l0));
-    result.mu = mu;
-    result.theta_x = tx.theta;
-    result.theta_y = ty.theta;
-    return result;
-}
-
-namespace {
-
-// max over μ of ℓ_exon(ρμ) + ℓ_rest(μ), the profiles of one condition's
-// exon and rest for a share ρ; the modes are the rest's mean and the exon's
-// over ρ, those that are positive (at least one is, for a valid test).
-double condition_profile(const Vector& exon, const Vector& rest, double rho, double& hint_exon, double& hint_rest)
-{
-    double lo = std::numeric_limits<double>::infinity(), hi = -lo;
-    for (double mode : {rest.mean(), exon.mean() / rho}) {
-        if (!(mode > 0)) continue;
-        lo = std::min(lo, std::log(mode));
-        hi = std::max(hi, std::log(mode));
-    }
-    auto profile = [&](double u) {
-        const double mu = std::exp(u);
-        return best_theta(exon, rho * mu, hint_exon).loglik + best_theta(rest, mu, hint_rest).loglik;
-    };
-    const double u = maximise(profile, lo - 0.7, hi + 0.7, 5, 1e-8);
-    return profile(u);
-}
-
-} // namespace
-
-RestTest rest_test(const CountView& exon_i, const CountView& rest_i, const CountView& exon_j, const CountView& rest_j)
-{
-    return rest_test(fitted(exon_i), fitted(rest_i), fitted(exon_j), fitted(rest_j));
-}
-
-RestTest rest_test(const Fitted& exon_i, const Fitted& rest_i, const Fitted& exon_j, const Fitted& rest_j)
-{
-    RestTest result;
-    const Vector &Ei = exon_i.vector, &Ri = rest_i.vector, &Ej = exon_j.vector, &Rj = rest_j.vector;
-    if (Ei.total + Ej.total == 0 || Ri.total + Rj.total == 0 || Ei.total + Ri.total == 0 || Ej.total + Rj.total == 0)
-        return result;
-    double l1 = 0;
-    for (const Fitted* v : {&exon_i, &rest_i, &exon_j, &rest_j}) {
-        if (!v->fit.ok) return result;
-        l1 += v->fit.loglik;
-    }
-
-    // The null's share lies among the conditions' own shares; the pooled
-    // share stands in when no condition has one (reads of the exon in one
-    // condition only and of the rest in the other only).
-    double lo = std::log((Ei.total + Ej.total) / Ei.counts.n / ((Ri.total + Rj.total) / Ri.counts.n)), hi = lo;
-    for (const auto& [exon, rest] : {std::pair{&Ei, &Ri}, std::pair{&Ej, &Rj}}) {
-        if (exon->total == 0 || rest->total == 0) continue;
-        const double share = std::log(exon->mean() / rest->mean());
-        lo = std::min(lo, share);
-        hi = std::max(hi, share);
-    }
-    double hints[4] = {0, 0, 0, 0};
-    auto null_loglik = [&](double t) {
-        const double rho = std::exp(t);
-        return condition_profile(Ei, Ri, rho, hints[0], hints[1]) + condition_profile(Ej, Rj, rho, hints[2], hints[3]);
-    };
-    const double t = maximise(null_loglik, lo - 0.7, hi + 0.7, 9, 1e-9);
-    const double l0 = null_loglik(t);
-    if (!std::isfinite(l0) || !std::isfinite(l1)) return result;
-    result.ok = true;
-    result.statistic = std::max(0.0, 2 * (l1 - l0));
-    result.rho = std::exp(t);
-    return result;
 }
 
 double poisson_rest_statistic(std::int64_t exon_i, std::int64_t rest_i, std::int64_t exon_j, std::int64_t rest_j)

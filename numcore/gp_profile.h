@@ -81,6 +81,28 @@ double maximise(const F& f, double lo, double hi, int points, double tol)
     return maximise([](double u, const void* c) { return (*static_cast<const F*>(c))(u); }, &f, lo, hi, points, tol);
 }
 
+// The profile P(u) = max_θ ℓ(e^u, θ) at the mean mu = e^u, with its slopes
+// in u, found from one pass over the values once θ is solved (the envelope
+// theorem: P' is ℓ's partial derivative at the best θ, and P'' adds θ's own
+// response, -ℓ_uθ²/ℓ_θθ). Where θ is held at the lower end of its interval
+// the profile follows that end, which moves with μ: P' includes the end's
+// motion and P'' is not a number (the profile may kink there), and `held` is
+// set. A vector without reads keeps θ at the upper end, where P'' is ℓ_uu.
+struct Slope {
+    double theta = 0;
+    double d1 = 0;
+    double d2 = 0;
+    bool held = false;
+};
+// Where a search last met a profile: θ there and its rate of change in u,
+// from which θ at the next mean is predicted.
+struct Track {
+    double log_mu = 0;
+    double theta = 0;
+    double dtheta = 0;
+};
+Slope profile_slope(const Vector& v, double mu, Track& track);
+
 // The unconstrained fit of one vector: the largest ℓ over μ and θ, with
 // the μ and θ where it is reached. An all-zero vector has supremum 0 (μ
 // and θ are then 0). Not ok for an empty vector.
@@ -95,9 +117,13 @@ Fit fit(const Vector& v);
 // A vector with its unconstrained fit: a condition's vector serves every
 // pair of conditions it is in, and its fit, which depends on it alone, is
 // made once for all of them.
+// With the fit, the profile's curvature -P'' at its mode (not a number
+// where θ is held there or the vector has no reads), which weighs the
+// conditions' modes into the null searches' first guesses.
 struct Fitted {
     Vector vector;
     Fit fit;
+    double curvature = 0;
 };
 Fitted fitted(const CountView& counts);
 
@@ -114,6 +140,10 @@ struct MeanTest {
 };
 MeanTest mean_test(const CountView& x, const CountView& y, double a);
 MeanTest mean_test(const Fitted& x, const Fitted& y, double a);
+// The same null searched by a grid of means refined with Brent's method, as
+// the tests were first written: the reference the search above is checked
+// against, and the one it also runs where the null may hold two peaks.
+MeanTest mean_test_by_grid(const Fitted& x, const Fitted& y, double a);
 
 // The test of an exon's share against the rest of its gene in two
 // conditions i and j: H0 gives exon_c the mean ρ·μ_c and rest_c the mean
@@ -128,6 +158,8 @@ struct RestTest {
 };
 RestTest rest_test(const CountView& exon_i, const CountView& rest_i, const CountView& exon_j, const CountView& rest_j);
 RestTest rest_test(const Fitted& exon_i, const Fitted& rest_i, const Fitted& exon_j, const Fitted& rest_j);
+// The same by nested grids refined with Brent's method (see mean_test_by_grid).
+RestTest rest_test_by_grid(const Fitted& exon_i, const Fitted& rest_i, const Fitted& exon_j, const Fitted& rest_j);
 
 // The Poisson form of the same test: the likelihood-ratio (G) statistic of
 // the 2x2 table of read sums (exon and rest in i and j). The lengths scale

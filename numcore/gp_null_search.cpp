@@ -1,0 +1,457 @@
+// The further tests' nulls found by following the profiles' slopes.
+//
+// Each profile is unimodal in the logarithm of its mean, so between two
+// modes one term of a null rises and the other falls, and a peak of the null
+// is where their slopes cancel. A search walks from a first guess in the
+// direction the slope points until the slope changes sign, then closes on
+// the sign change by Newton's method kept inside that bracket. For the rest
+// test each condition's best level for a share is such a peak, and the
+// share's own profile, the sum of the two conditions' best levels, is
+// unimodal in the share too (a level held between the condition's modes can
+// only gain by moving towards them), so the share is found the same way from
+// the slopes the envelope theorem gives.
+//
+// A profile is concave only near its mode: further out it flattens, more so
+// the less dispersed the counts (for Poisson-like counts at depth 10^4 within
+// 2% of the mean). A null is then a sum of peaks with convex shoulders, and
+// its highest point may leave every vector at its mode but one, which takes
+// the whole difference between the conditions in its shoulder. So besides
+// the guess that weighs the modes by their curvatures, each such corner is
+// priced (one profile away from its mode, the others at their fits), and
+// searched from when what the vectors at their modes could give back would
+// lift it above the peak already found. The null is the highest peak found.
+#include "numcore/gp_profile.h"
+
+#include <algorithm>
+#include <cmath>
+#include <initializer_list>
+#include <limits>
+#include <tuple>
+#include <utility>
+
+namespace gp_profile {
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
+
+// How far an unbounded side of a bracket reaches from its one finite mode,
+// as the grids do.
+constexpr double kReach = 0.7;
+
+// The stopping tolerance in the logarithm of a mean or share.
+constexpr double kTolerance = 1e-12;
+
+// The first step of a walk where the curvature gives no Newton step.
+constexpr double kFirstStep = 1e-3;
+
+// The points inside a bracket that a doubtful null is scanned at.
+constexpr int kScan = 8;
+
+
+struct SlopeSum {
+    double d1 = 0;
+    double d2 = 0; // not a number where unknown
+};
+
+// The peak of a function between lo and hi from its slope, which is positive
+// at lo and negative at hi, starting at x: Newton's steps while they stay
+// inside the bracket, halving it otherwise.
+template <class F>
+double close_in(const F& slope, double lo, double hi, double x, SlopeSum s)
+{
+    double previous_x = kNaN, previous_d1 = kNaN;
+    for (int iteration = 0; iteration < 100; ++iteration) {
+        double next = kNaN;
+        if (s.d2 < 0)
+            next = x - s.d1 / s.d2;
+        else if (std::isfinite(previous_x) && previous_d1 != s.d1)
+            next = x - s.d1 * (x - previous_x) / (s.d1 - previous_d1);
+        if (!(next > lo && next < hi)) next = lo + (hi - lo) / 2;
+        const double scale = kTolerance * (1 + std::fabs(x));
+        if (std::fabs(next - x) <= scale || hi - lo <= scale) return next;
+        previous_x = x;
+        previous_d1 = s.d1;
+        x = next;
+        s = slope(x);
+        if (s.d1 > 0)
+            lo = x;
+        else if (s.d1 < 0)
+            hi = x;
+        else
+            return x; // zero, or not a number
+    }
+    return x;
+}
+
+// The nearest peak uphill from x within [lo, hi], where the slope is not
+// negative at lo and not positive at hi: the walk doubles its step (or takes
+// Newton's where the curvature is negative) until the slope changes sign.
+template <class F>
+double local_peak(const F& slope, double lo, double hi, double x)
+{
+    if (!(hi > lo)) return lo;
+    x = std::clamp(x, lo, hi);
+    SlopeSum s = slope(x);
+    double step = kFirstStep;
+    for (int iteration = 0; iteration < 200; ++iteration) {
+        if (!(s.d1 != 0) || !std::isfinite(s.d1)) return x;
+        const bool up = s.d1 > 0;
+        if ((up && x >= hi) || (!up && x <= lo)) return x;
+        double length = step;
+        if (s.d2 < 0) {
+            length = -s.d1 / s.d2 * (up ? 1 : -1);
+            if (length <= kTolerance * (1 + std::fabs(x))) return std::clamp(x + (up ? length : -length), lo, hi);
+        } else {
+            step *= 2;
+        }
+        const double next = up ? std::min(x + length, hi) : std::max(x - length, lo);
+        const SlopeSum t = slope(next);
+        if (up ? !(t.d1 > 0) : !(t.d1 < 0)) {
+            if (!(t.d1 != 0)) return next;
+            // The sign changed between x and next: close in from the end
+            // with the negative curvature, if either has one.
+            const double a = up ? x : next, b = up ? next : x;
+            return t.d2 < 0 ? close_in(slope, a, b, next, t) : close_in(slope, a, b, x, s);
+        }
+        x = next;
+        s = t;
+    }
+    return x;
+}
+
+// The first guess between two modes: where the profiles' quadratic
+// approximations at their modes, weighted by their curvatures, cancel.
+double weighted(double a, double curvature_a, double b, double curvature_b)
+{
+    if (curvature_a > 0 && curvature_b > 0 && std::isfinite(curvature_a + curvature_b))
+        return (a * curvature_a + b * curvature_b) / (curvature_a + curvature_b);
+    return a + (b - a) / 2;
+}
+
+// The logarithm of a vector's mode; -infinity without reads (its profile
+// falls towards 0 as its mean does).
+double log_mode(const Fitted& f) { return f.vector.total > 0 ? std::log(f.fit.mu) : -kInfinity; }
+
+// The bracket between two modes, one of which may be -infinity.
+bool bracket(double m1, double m2, double& lo, double& hi)
+{
+    if (std::isfinite(m1) && std::isfinite(m2)) {
+        lo = std::min(m1, m2);
+        hi = std::max(m1, m2);
+        return true;
+    }
+    const double finite = std::isfinite(m1) ? m1 : m2;
+    if (!std::isfinite(finite)) return false;
+    lo = finite - kReach;
+    hi = finite;
+    return true;
+}
+
+// Where a search starts on a vector: at its fit.
+Track at_fit(const Fitted& f) { return {f.vector.total > 0 ? std::log(f.fit.mu) : 0.0, f.fit.theta, 0}; }
+
+// A profile's curvature at a mean, or not a number where θ is held there.
+double curvature_at(const Fitted& f, double mu)
+{
+    Track track = at_fit(f);
+    const Slope s = profile_slope(f.vector, mu, track);
+    return s.held ? std::numeric_limits<double>::quiet_NaN() : s.d2;
+}
+
+// A profile's value at a mean, with θ from the track.
+ThetaFit value_at(const Vector& v, double mu, Track& track)
+{
+    const Slope s = profile_slope(v, mu, track);
+    return {s.theta, loglik(v, mu, s.theta)};
+}
+
+} // namespace
+
+MeanTest mean_test(const CountView& x, const CountView& y, double a) { return mean_test(fitted(x), fitted(y), a); }
+
+MeanTest mean_test(const Fitted& x, const Fitted& y, double a)
+{
+    MeanTest result;
+    const Vector &X = x.vector, &Y = y.vector;
+    if (X.total == 0 || Y.total == 0 || !(a > 0) || !std::isfinite(a)) return result;
+    const Fit &fx = x.fit, &fy = y.fit;
+    if (!fx.ok || !fy.ok) return result;
+    const double l1 = fx.loglik + fy.loglik;
+    if (!std::isfinite(l1)) return result;
+
+    // The null's mean lies between x's mode and y's over a, where one
+    // profile rises as the other falls.
+    const double ux = std::log(fx.mu), uy = std::log(fy.mu / a);
+    const double lo = std::min(ux, uy), hi = std::max(ux, uy);
+    Track track_x = at_fit(x), track_y = at_fit(y);
+    bool convex = false; // whether the search met a curvature that is not negative
+    auto slope = [&](double u) {
+        const double mu = std::exp(u);
+        const Slope sx = profile_slope(X, mu, track_x), sy = profile_slope(Y, a * mu, track_y);
+        convex = !(sx.d2 < 0) || !(sy.d2 < 0) || sx.held || sy.held;
+        return SlopeSum{sx.d1 + sy.d1, sx.d2 + sy.d2};
+    };
+    auto value = [&](double u, MeanTest& t) {
+        const double mu = std::exp(u);
+        const ThetaFit tx = value_at(X, mu, track_x), ty = value_at(Y, a * mu, track_y);
+        t.mu = mu;
+        t.theta_x = tx.theta;
+        t.theta_y = ty.theta;
+        return tx.loglik + ty.loglik;
+    };
+    double l0 = value(local_peak(slope, lo, hi, weighted(ux, x.curvature, uy, y.curvature)), result);
+    // Where both profiles are concave at the peak and each is concave at the
+    // corner where it takes the whole difference (the other at its mode),
+    // the null is concave between the modes, as a profile is concave on one
+    // stretch about its mode, and has no other peak. Otherwise the bracket
+    // is scanned, and searched from its best point.
+    bool doubtful = convex;
+    for (const auto& [at, away, own, scale] :
+         {std::tuple{ux, &y, x.curvature, a}, std::tuple{uy, &x, y.curvature, 1.0}})
+        if (!doubtful && !(curvature_at(*away, scale * std::exp(at)) - own < 0)) doubtful = true;
+    if (doubtful && hi > lo) {
+        // The profile whose mode is lo falls across the bracket and the
+        // other rises, so a cell between two scanned points holds nothing
+        // above the falling one's value at its left plus the rising one's at
+        // its right; each cell whose bound passes the best value found is
+        // searched.
+        track_x = at_fit(x);
+        track_y = at_fit(y);
+        const bool x_falls = ux <= uy;
+        const double step = (hi - lo) / (kScan + 1);
+        double falls[kScan + 2], rises[kScan + 2];
+        for (int k = 0; k <= kScan + 1; ++k) {
+            const double mu = std::exp(lo + k * step);
+            const ThetaFit tx = value_at(X, mu, track_x), ty = value_at(Y, a * mu, track_y);
+            falls[k] = x_falls ? tx.loglik : ty.loglik;
+            rises[k] = x_falls ? ty.loglik : tx.loglik;
+            if (tx.loglik + ty.loglik > l0) {
+                l0 = tx.loglik + ty.loglik;
+                result.mu = mu;
+                result.theta_x = tx.theta;
+                result.theta_y = ty.theta;
+            }
+        }
+        for (int k = 0; k <= kScan; ++k) {
+            if (!(falls[k] + rises[k + 1] > l0)) continue;
+            MeanTest other;
+            const double left = lo + k * step, right = k == kScan ? hi : left + step;
+            const double l = value(local_peak(slope, left, right, left + step / 2), other);
+            if (l > l0) {
+                l0 = l;
+                result = other;
+            }
+        }
+    }
+    if (!std::isfinite(l0)) return MeanTest{};
+    result.ok = true;
+    result.statistic = std::max(0.0, 2 * (l1 - l0));
+    return result;
+}
+
+namespace {
+
+// One condition of the rest test: its best level (the rest's log mean y)
+// for a share's logarithm t, found from the slopes of the exon's profile at
+// t + y and the rest's at y.
+struct Condition {
+    const Fitted& exon;
+    const Fitted& rest;
+    double mode_exon, mode_rest;
+    Track track_exon, track_rest;
+    double y = kNaN;         // the last best level
+    double dy_dt = 0;        // how it moves with the share
+    double exon_slope = 0;   // the exon's P' there: the condition's slope in t
+    double curvature = kNaN; // the condition's second derivative in t
+    bool convex = false;     // whether a profile there is not concave
+
+    Condition(const Fitted& e, const Fitted& r)
+        : exon(e), rest(r), mode_exon(log_mode(e)), mode_rest(log_mode(r)), track_exon(at_fit(e)),
+          track_rest(at_fit(r))
+    {
+    }
+
+    // The share's logarithm at which the condition is at both modes.
+    double own_share() const { return mode_exon - mode_rest; }
+
+    // Its curvature in t at its own share: the exon's and the rest's in series.
+    double own_curvature() const
+    {
+        const double a = exon.curvature, b = rest.curvature;
+        return a > 0 && b > 0 ? a * b / (a + b) : kNaN;
+    }
+
+    // The best level for the share t, from the guess.
+    void solve(double t, double guess)
+    {
+        double lo = 0, hi = 0;
+        if (!bracket(mode_rest, mode_exon - t, lo, hi)) return;
+        double d2_exon = kNaN, d2_rest = kNaN, d1_exon = 0, d1_rest = 0;
+        const double rho = std::exp(t);
+        auto slope = [&](double at) {
+            const double mu = std::exp(at);
+            const Slope se = profile_slope(exon.vector, rho * mu, track_exon);
+            const Slope sr = profile_slope(rest.vector, mu, track_rest);
+            convex = !(se.d2 < 0) || !(sr.d2 < 0) || se.held || sr.held;
+            d1_exon = se.d1;
+            d1_rest = sr.d1;
+            d2_exon = se.d2;
+            d2_rest = sr.d2;
+            return SlopeSum{se.d1 + sr.d1, se.d2 + sr.d2};
+        };
+        if (!std::isfinite(guess)) guess = weighted(mode_rest, rest.curvature, mode_exon - t, exon.curvature);
+        y = local_peak(slope, lo, hi, guess);
+        // The slopes of the last point the search met, within its tolerance
+        // of y: there the exon's slope is the condition's slope in t.
+        exon_slope = d1_exon;
+        const double sum = d2_exon + d2_rest;
+        dy_dt = sum < 0 ? -d2_exon / sum : 0;
+        curvature = sum < 0 ? d2_exon * d2_rest / sum : kNaN;
+        if (std::fabs(d1_exon + d1_rest) <= 1e-6 * (1 + std::fabs(d1_exon) + std::fabs(d1_rest))) return;
+        // The slopes do not cancel: the level sits on a kink of one profile,
+        // where θ starts or stops being held at an end. The other's slope,
+        // the same on both sides of the kink, gives the condition's slope,
+        // and the kinked one stays on its kink as the share moves.
+        const double step = 1e-9 * (1 + std::fabs(y));
+        slope(y - step);
+        const double left_exon = d1_exon, left_rest = d1_rest;
+        slope(y + step);
+        const bool exon_kinked = std::fabs(d1_exon - left_exon) > std::fabs(d1_rest - left_rest);
+        if (exon_kinked) {
+            exon_slope = -d1_rest;
+            dy_dt = -1;
+            curvature = d2_rest;
+        } else {
+            dy_dt = 0;
+            curvature = d2_exon;
+        }
+    }
+
+    double loglik(double t)
+    {
+        const double mu = std::exp(y);
+        return value_at(exon.vector, std::exp(t) * mu, track_exon).loglik + value_at(rest.vector, mu, track_rest).loglik;
+    }
+};
+
+// The null's share searched from a first share and first levels, between
+// the bracket's ends; its likelihood, and the share in `t`.
+double search_share(Condition& ci, Condition& cj, double lo, double hi, double t0, double yi0, double yj0, double& t)
+{
+    double previous_t = kNaN;
+    auto guess = [&](const Condition& c, double at, double first) {
+        return std::isfinite(previous_t) ? c.y + c.dy_dt * (at - previous_t) : first;
+    };
+    auto slope = [&](double at) {
+        ci.solve(at, guess(ci, at, yi0));
+        cj.solve(at, guess(cj, at, yj0));
+        previous_t = at;
+        return SlopeSum{ci.exon_slope + cj.exon_slope, ci.curvature + cj.curvature};
+    };
+    t = local_peak(slope, lo, hi, t0);
+    ci.solve(t, guess(ci, t, yi0));
+    cj.solve(t, guess(cj, t, yj0));
+    return ci.loglik(t) + cj.loglik(t);
+}
+
+} // namespace
+
+RestTest rest_test(const CountView& exon_i, const CountView& rest_i, const CountView& exon_j, const CountView& rest_j)
+{
+    return rest_test(fitted(exon_i), fitted(rest_i), fitted(exon_j), fitted(rest_j));
+}
+
+RestTest rest_test(const Fitted& exon_i, const Fitted& rest_i, const Fitted& exon_j, const Fitted& rest_j)
+{
+    RestTest result;
+    const Vector &Ei = exon_i.vector, &Ri = rest_i.vector, &Ej = exon_j.vector, &Rj = rest_j.vector;
+    if (Ei.total + Ej.total == 0 || Ri.total + Rj.total == 0 || Ei.total + Ri.total == 0 || Ej.total + Rj.total == 0)
+        return result;
+    double l1 = 0;
+    for (const Fitted* v : {&exon_i, &rest_i, &exon_j, &rest_j}) {
+        if (!v->fit.ok) return result;
+        l1 += v->fit.loglik;
+    }
+    if (!std::isfinite(l1)) return result;
+
+    Condition ci(exon_i, rest_i), cj(exon_j, rest_j);
+    const double si = ci.own_share(), sj = cj.own_share();
+    // The share lies between the conditions' own; a condition without exon
+    // reads wants it towards 0, one without rest reads towards infinity.
+    // With reads of the exon in one condition only and of the rest in the
+    // other only, the null is a limit the grids approach.
+    double lo = 0, hi = 0;
+    if (std::isfinite(si) && std::isfinite(sj)) {
+        lo = std::min(si, sj);
+        hi = std::max(si, sj);
+    } else if (std::isfinite(si) || std::isfinite(sj)) {
+        const double finite = std::isfinite(si) ? si : sj, other = std::isfinite(si) ? sj : si;
+        lo = other < 0 ? finite - kReach : finite;
+        hi = other < 0 ? finite : finite + kReach;
+    } else {
+        return rest_test_by_grid(exon_i, rest_i, exon_j, rest_j);
+    }
+    double t = kNaN;
+    double l0 = search_share(ci, cj, lo, hi, weighted(si, ci.own_curvature(), sj, cj.own_curvature()), kNaN, kNaN, t);
+    result.rho = std::exp(t);
+    // As in mean_test: a peak where every profile is concave, and each is
+    // concave where it takes the whole difference between the conditions'
+    // shares (the other three at their modes), is the null; otherwise the
+    // bracket of shares is scanned and searched from its best point.
+    bool doubtful = ci.convex || cj.convex;
+    if (!doubtful && std::isfinite(si) && std::isfinite(sj)) {
+        const double mei = ci.mode_exon, mri = ci.mode_rest, mej = cj.mode_exon, mrj = cj.mode_rest;
+        const std::pair<const Fitted*, double> corners[4] = {
+            {&exon_i, mri + sj}, {&rest_i, mei - sj}, {&exon_j, mrj + si}, {&rest_j, mej - si}};
+        for (const auto& [away, log_mean] : corners)
+            if (!doubtful && !(curvature_at(*away, std::exp(log_mean)) < 0)) doubtful = true;
+    }
+    if (doubtful && hi > lo) {
+        // As in mean_test, each condition's best level falls on the side of
+        // its own share away from it: the cells between scanned shares are
+        // bounded, and searched where the bound passes the best value found.
+        Condition di(exon_i, rest_i), dj(exon_j, rest_j);
+        const bool i_falls = si <= sj;
+        const double step = (hi - lo) / (kScan + 1);
+        double falls[kScan + 2], rises[kScan + 2], yi[kScan + 2], yj[kScan + 2];
+        double previous = kNaN;
+        for (int k = 0; k <= kScan + 1; ++k) {
+            const double at = lo + k * step;
+            di.solve(at, std::isfinite(previous) ? di.y + di.dy_dt * (at - previous) : kNaN);
+            dj.solve(at, std::isfinite(previous) ? dj.y + dj.dy_dt * (at - previous) : kNaN);
+            previous = at;
+            const double li = di.loglik(at), lj = dj.loglik(at);
+            falls[k] = i_falls ? li : lj;
+            rises[k] = i_falls ? lj : li;
+            yi[k] = di.y;
+            yj[k] = dj.y;
+            if (li + lj > l0) {
+                l0 = li + lj;
+                result.rho = std::exp(at);
+            }
+        }
+        for (int k = 0; k <= kScan; ++k) {
+            if (!(falls[k] + rises[k + 1] > l0)) continue;
+            Condition ei(exon_i, rest_i), ej(exon_j, rest_j);
+            const double left = lo + k * step, right = k == kScan ? hi : left + step;
+            double u = kNaN;
+            const double l = search_share(ei, ej, left, right, left + step / 2, (yi[k] + yi[k + 1]) / 2,
+                                          (yj[k] + yj[k + 1]) / 2, u);
+            if (l > l0) {
+                l0 = l;
+                result.rho = std::exp(u);
+            }
+        }
+    }
+    if (!std::isfinite(l0)) {
+        const RestTest grid = rest_test_by_grid(exon_i, rest_i, exon_j, rest_j);
+        if (grid.ok) return grid;
+        return RestTest{};
+    }
+    result.ok = true;
+    result.statistic = std::max(0.0, 2 * (l1 - l0));
+    return result;
+}
+
+} // namespace gp_profile
