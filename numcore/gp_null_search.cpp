@@ -13,18 +13,21 @@
 //
 // A profile is concave only near its mode: further out it flattens, more so
 // the less dispersed the counts (for Poisson-like counts at depth 10^4 within
-// 2% of the mean). A null is then a sum of peaks with convex shoulders, and
-// its highest point may leave every vector at its mode but one, which takes
-// the whole difference between the conditions in its shoulder. So besides
-// the guess that weighs the modes by their curvatures, each such corner is
-// priced (one profile away from its mode, the others at their fits), and
-// searched from when what the vectors at their modes could give back would
-// lift it above the peak already found. The null is the highest peak found.
+// 2% of the mean), and where θ starts or stops being held at an end of its
+// interval it has a kink. A null is then a sum of peaks with convex
+// shoulders and may have more than one. The peak found is kept when every
+// profile is concave there and at each corner (one vector taking the whole
+// difference between the conditions, the others at their modes): a profile
+// is concave on one stretch about its mode, so the null is then concave
+// between the modes. Otherwise the bracket is scanned, and as one term falls
+// across it and the other rises, no point between two scanned ones passes
+// the falling term's value at the left plus the rising term's at the right;
+// every cell whose bound passes the best value found is searched, and the
+// null is the highest peak found.
 #include "numcore/gp_profile.h"
 
 #include <algorithm>
 #include <cmath>
-#include <initializer_list>
 #include <limits>
 #include <tuple>
 #include <utility>
@@ -42,12 +45,15 @@ constexpr double kReach = 0.7;
 // The stopping tolerance in the logarithm of a mean or share.
 constexpr double kTolerance = 1e-12;
 
+// The Newton step after which the next would be below the tolerance, as
+// the steps converge quadratically.
+constexpr double kLastNewtonStep = 1e-7;
+
 // The first step of a walk where the curvature gives no Newton step.
 constexpr double kFirstStep = 1e-3;
 
 // The points inside a bracket that a doubtful null is scanned at.
 constexpr int kScan = 8;
-
 
 struct SlopeSum {
     double d1 = 0;
@@ -149,19 +155,28 @@ bool bracket(double m1, double m2, double& lo, double& hi)
 }
 
 // Where a search starts on a vector: at its fit.
-Track at_fit(const Fitted& f) { return {f.vector.total > 0 ? std::log(f.fit.mu) : 0.0, f.fit.theta, 0}; }
+Track at_fit(const Fitted& f) { return f.track; }
 
 // A profile's curvature at a mean, or not a number where θ is held there.
 double curvature_at(const Fitted& f, double mu)
 {
     Track track = at_fit(f);
     const Slope s = profile_slope(f.vector, mu, track);
-    return s.held ? std::numeric_limits<double>::quiet_NaN() : s.d2;
+    return s.d2;
 }
 
-// A profile's value at a mean, with θ from the track.
+// A profile's value at a mean, with θ from the track. Where the track was
+// within a Newton step's last size of the mean, θ's prediction from it is
+// already within rounding of the answer (its error is quadratic in the
+// distance), and no pass is needed to solve for it.
 ThetaFit value_at(const Vector& v, double mu, Track& track)
 {
+    const double distance = std::log(mu) - track.log_mu;
+    if (v.total > 0 && std::fabs(distance) <= kLastNewtonStep) {
+        const Interval range = theta_interval(v, mu);
+        const double theta = std::clamp(track.theta + track.dtheta * distance, range.lo, range.hi);
+        return {theta, loglik(v, mu, theta)};
+    }
     const Slope s = profile_slope(v, mu, track);
     return {s.theta, loglik(v, mu, s.theta)};
 }
@@ -189,7 +204,7 @@ MeanTest mean_test(const Fitted& x, const Fitted& y, double a)
     auto slope = [&](double u) {
         const double mu = std::exp(u);
         const Slope sx = profile_slope(X, mu, track_x), sy = profile_slope(Y, a * mu, track_y);
-        convex = !(sx.d2 < 0) || !(sy.d2 < 0) || sx.held || sy.held;
+        convex = !(sx.d2 < 0) || !(sy.d2 < 0);
         return SlopeSum{sx.d1 + sy.d1, sx.d2 + sy.d2};
     };
     auto value = [&](double u, MeanTest& t) {
@@ -205,11 +220,10 @@ MeanTest mean_test(const Fitted& x, const Fitted& y, double a)
     // corner where it takes the whole difference (the other at its mode),
     // the null is concave between the modes, as a profile is concave on one
     // stretch about its mode, and has no other peak. Otherwise the bracket
-    // is scanned, and searched from its best point.
+    // is scanned.
     bool doubtful = convex;
-    for (const auto& [at, away, own, scale] :
-         {std::tuple{ux, &y, x.curvature, a}, std::tuple{uy, &x, y.curvature, 1.0}})
-        if (!doubtful && !(curvature_at(*away, scale * std::exp(at)) - own < 0)) doubtful = true;
+    for (const auto& [at, away, scale] : {std::tuple{ux, &y, a}, std::tuple{uy, &x, 1.0}})
+        if (!doubtful && !(curvature_at(*away, scale * std::exp(at)) < 0)) doubtful = true;
     if (doubtful && hi > lo) {
         // The profile whose mode is lo falls across the bracket and the
         // other rises, so a cell between two scanned points holds nothing
@@ -272,6 +286,15 @@ struct Condition {
     {
     }
 
+    // Back to the fits, for a search from another start.
+    void restart()
+    {
+        track_exon = at_fit(exon);
+        track_rest = at_fit(rest);
+        y = kNaN;
+        convex = false;
+    }
+
     // The share's logarithm at which the condition is at both modes.
     double own_share() const { return mode_exon - mode_rest; }
 
@@ -293,7 +316,7 @@ struct Condition {
             const double mu = std::exp(at);
             const Slope se = profile_slope(exon.vector, rho * mu, track_exon);
             const Slope sr = profile_slope(rest.vector, mu, track_rest);
-            convex = !(se.d2 < 0) || !(sr.d2 < 0) || se.held || sr.held;
+            convex = !(se.d2 < 0) || !(sr.d2 < 0);
             d1_exon = se.d1;
             d1_rest = sr.d1;
             d2_exon = se.d2;
@@ -355,6 +378,47 @@ double search_share(Condition& ci, Condition& cj, double lo, double hi, double t
     return ci.loglik(t) + cj.loglik(t);
 }
 
+// The null by Newton's method on the share and both levels at once, from
+// the quadratic approximations' meeting point: the common case, where every
+// profile is concave all the way. False where a curvature is not negative,
+// a step leaves the bracket or the steps do not settle, and the nested
+// search runs instead. Every mode must be finite.
+bool search_jointly(Condition& ci, Condition& cj, double lo, double hi, double& t)
+{
+    const double si = ci.own_share(), sj = cj.own_share();
+    t = weighted(si, ci.own_curvature(), sj, cj.own_curvature());
+    double yi = weighted(ci.mode_rest, ci.rest.curvature, ci.mode_exon - t, ci.exon.curvature);
+    double yj = weighted(cj.mode_rest, cj.rest.curvature, cj.mode_exon - t, cj.exon.curvature);
+    const double slack = 1e-9 * (1 + std::fabs(lo) + std::fabs(hi));
+    for (int iteration = 0; iteration < 12; ++iteration) {
+        const Slope ei = profile_slope(ci.exon.vector, std::exp(t + yi), ci.track_exon);
+        const Slope ri = profile_slope(ci.rest.vector, std::exp(yi), ci.track_rest);
+        const Slope ej = profile_slope(cj.exon.vector, std::exp(t + yj), cj.track_exon);
+        const Slope rj = profile_slope(cj.rest.vector, std::exp(yj), cj.track_rest);
+        const double a = ei.d2, b = ri.d2, c = ej.d2, d = rj.d2;
+        if (!(a < 0 && b < 0 && c < 0 && d < 0)) return false;
+        // The gradient in (t, yi, yj) and the Newton step, the levels
+        // eliminated first: the share's curvature is the conditions' in t.
+        const double gt = ei.d1 + ej.d1, gi = ei.d1 + ri.d1, gj = ej.d1 + rj.d1;
+        const double bi = a + b, bj = c + d;
+        const double dt = (-gt + a * gi / bi + c * gj / bj) / (a * b / bi + c * d / bj);
+        const double dyi = (-gi - a * dt) / bi, dyj = (-gj - c * dt) / bj;
+        if (!std::isfinite(dt + dyi + dyj)) return false;
+        t += dt;
+        yi += dyi;
+        yj += dyj;
+        if (!(t >= lo - slack && t <= hi + slack)) return false;
+        const double size = kLastNewtonStep * (1 + std::fabs(t) + std::fabs(yi) + std::fabs(yj));
+        if (std::fabs(dt) + std::fabs(dyi) + std::fabs(dyj) <= size) {
+            ci.y = yi;
+            cj.y = yj;
+            ci.convex = cj.convex = false;
+            return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 RestTest rest_test(const CountView& exon_i, const CountView& rest_i, const CountView& exon_j, const CountView& rest_j)
@@ -392,8 +456,15 @@ RestTest rest_test(const Fitted& exon_i, const Fitted& rest_i, const Fitted& exo
     } else {
         return rest_test_by_grid(exon_i, rest_i, exon_j, rest_j);
     }
-    double t = kNaN;
-    double l0 = search_share(ci, cj, lo, hi, weighted(si, ci.own_curvature(), sj, cj.own_curvature()), kNaN, kNaN, t);
+    double t = kNaN, l0 = -kInfinity;
+    const bool finite = std::isfinite(ci.mode_exon + ci.mode_rest + cj.mode_exon + cj.mode_rest);
+    if (finite && search_jointly(ci, cj, lo, hi, t)) {
+        l0 = ci.loglik(t) + cj.loglik(t);
+    } else {
+        ci.restart();
+        cj.restart();
+        l0 = search_share(ci, cj, lo, hi, weighted(si, ci.own_curvature(), sj, cj.own_curvature()), kNaN, kNaN, t);
+    }
     result.rho = std::exp(t);
     // As in mean_test: a peak where every profile is concave, and each is
     // concave where it takes the whole difference between the conditions'

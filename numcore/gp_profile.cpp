@@ -1,5 +1,7 @@
 #include "numcore/gp_profile.h"
 
+#include "numcore/quotients.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -47,6 +49,10 @@ Vector describe(const CountView& counts)
     for (int k = 0; k < counts.distinct; ++k) {
         if (counts.values[k] > 0) v.with_reads += counts.counts[k];
         v.total += static_cast<double>(static_cast<std::int64_t>(counts.values[k]) * counts.counts[k]);
+        if (counts.values[k] >= 2) {
+            v.values.push_back(counts.values[k]);
+            v.weights.push_back(weight(counts.values[k], counts.counts[k]));
+        }
     }
     return v;
 }
@@ -129,28 +135,10 @@ ThetaFit best_theta(const Vector& v, double mu, double& hint)
 
 namespace {
 
-// The sums of one pass over the values >= 2 at (μ, θ), d = λ + θv:
-// Σ w/d, Σ w·v/d², Σ w·(v-μ)/d and Σ w·(v-μ)²/d².
-struct PassSums {
-    double by_d = 0, v_by_d2 = 0, slope_by_d = 0, slope2_by_d2 = 0;
-};
-PassSums pass_sums(const Vector& v, double mu, double theta)
+// One pass over the values >= 2 at (μ, θ).
+ProfileSums pass_sums(const Vector& v, double mu, double theta)
 {
-    const CountView& c = v.counts;
-    const double lam = mu * (1 - theta);
-    PassSums p;
-    for (int k = 0; k < c.distinct; ++k) {
-        const int value = c.values[k];
-        if (value < 2) continue;
-        const double w = weight(value, c.counts[k]);
-        const double inverse = 1 / (lam + theta * value);
-        const double slope = (value - mu) * inverse;
-        p.by_d += w * inverse;
-        p.v_by_d2 += w * value * (inverse * inverse);
-        p.slope_by_d += w * slope;
-        p.slope2_by_d2 += w * (slope * slope);
-    }
-    return p;
+    return profile_sums(static_cast<int>(v.values.size()), v.weights.data(), v.values.data(), mu * (1 - theta), theta, mu);
 }
 
 } // namespace
@@ -164,7 +152,7 @@ Slope profile_slope(const Vector& v, double mu, Track& track)
     const double log_mu = std::log(mu);
     double a = range.lo, b = range.hi;
     double theta = b; // without reads θ stays at the upper end
-    PassSums p;
+    ProfileSums p;
     double l_t = 0, l_tt = 0, shift = 0;
     if (v.with_reads > 0) {
         // θ's root of ℓ_θ as in best_theta, started where the track
@@ -366,9 +354,11 @@ Fitted fitted(const CountView& counts)
     f.fit = fit(f.vector);
     f.curvature = std::numeric_limits<double>::quiet_NaN();
     if (f.fit.ok && f.vector.total > 0) {
-        Track track{std::log(f.fit.mu), f.fit.theta, 0};
-        const Slope s = profile_slope(f.vector, f.fit.mu, track);
+        f.track = {std::log(f.fit.mu), f.fit.theta, 0};
+        const Slope s = profile_slope(f.vector, f.fit.mu, f.track);
         f.curvature = -s.d2;
+    } else {
+        f.track = {0, f.fit.theta, 0};
     }
     return f;
 }

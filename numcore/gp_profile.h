@@ -23,15 +23,18 @@
 // interval is kept a hair (kEdge) inside its ends; an all-zero vector, which
 // any mean explains as θ approaches 1, takes its supremum there.
 //
-// Over μ the profile max_θ ℓ is unimodal with its mode at the sample mean
-// (the likelihood is concave in (λ, θ) and the sets of equal μ are lines
-// through one point); sums of such profiles, which the null hypotheses
-// maximise, are searched on a grid and refined with Brent's method.
+// Over μ the profile max_θ ℓ is unimodal (the likelihood is concave in
+// (λ, θ) and the sets of equal μ are lines through one point), with its mode
+// at the sample mean wherever θ is inside its interval there. Sums of such
+// profiles, which the null hypotheses maximise, are searched from the
+// profiles' slopes (gp_null_search.cpp); the searches by grids refined with
+// Brent's method (gp_profile_grid.cpp) are their reference.
 #pragma once
 
 #include "numcore/histogram.h"
 
 #include <cstdint>
+#include <vector>
 
 namespace gp_profile {
 
@@ -44,6 +47,9 @@ struct Vector {
     std::int64_t with_reads = 0; // n₁
     double total = 0;            // S
     int longest = 0;             // K = max(M, 4)
+    // The values >= 2 and their weights h[v]·(v-1), as doubles once for
+    // the passes of the searches.
+    std::vector<double> values, weights;
     double mean() const { return counts.n > 0 ? total / counts.n : 0; }
 };
 Vector describe(const CountView& counts);
@@ -124,6 +130,7 @@ struct Fitted {
     Vector vector;
     Fit fit;
     double curvature = 0;
+    Track track; // at the fit, where the searches start
 };
 Fitted fitted(const CountView& counts);
 
@@ -142,7 +149,8 @@ MeanTest mean_test(const CountView& x, const CountView& y, double a);
 MeanTest mean_test(const Fitted& x, const Fitted& y, double a);
 // The same null searched by a grid of means refined with Brent's method, as
 // the tests were first written: the reference the search above is checked
-// against, and the one it also runs where the null may hold two peaks.
+// against. The rest test also falls back on its form of it where the exon
+// has reads in one condition only and the rest in the other only.
 MeanTest mean_test_by_grid(const Fitted& x, const Fitted& y, double a);
 
 // The test of an exon's share against the rest of its gene in two

@@ -1,7 +1,8 @@
-// The further tests' nulls searched by grids refined with Brent's method:
-// the searches the fast ones are checked against, and their fallback where
-// a profile held at an end of its θ interval, or conditions far apart, may
-// give the null more than one peak.
+// The further tests' nulls searched by grids refined with Brent's method,
+// as they were first written: the reference the searches from the slopes
+// are checked against, and the rest test's search where the exon has reads
+// in one condition only and the rest in the other only (its null is then a
+// limit, approached as the grids approach it).
 #include "numcore/gp_profile.h"
 
 #include <algorithm>

@@ -134,3 +134,30 @@ void add_quotient_sums_side_by_side(const CountView& c1, double theta1, double r
     }
     S1 = s1, D1 = d1, S2 = s2, D2 = d2;
 }
+
+QUOTIENTS_CLONES
+ProfileSums profile_sums(int k, const double* w, const double* v, double lambda, double theta, double mu)
+{
+    double a[4] = {0, 0, 0, 0}, b[4] = {0, 0, 0, 0}, c[4] = {0, 0, 0, 0}, e[4] = {0, 0, 0, 0};
+    int j = 0;
+    for (; j + 4 <= k; j += 4) {
+        for (int lane = 0; lane < 4; ++lane) {
+            const double inverse = 1 / (lambda + theta * v[j + lane]);
+            const double slope = (v[j + lane] - mu) * inverse;
+            a[lane] += w[j + lane] * inverse;
+            b[lane] += w[j + lane] * v[j + lane] * (inverse * inverse);
+            c[lane] += w[j + lane] * slope;
+            e[lane] += w[j + lane] * (slope * slope);
+        }
+    }
+    for (int lane = 0; j < k; ++j, ++lane) {
+        const double inverse = 1 / (lambda + theta * v[j]);
+        const double slope = (v[j] - mu) * inverse;
+        a[lane] += w[j] * inverse;
+        b[lane] += w[j] * v[j] * (inverse * inverse);
+        c[lane] += w[j] * slope;
+        e[lane] += w[j] * (slope * slope);
+    }
+    return {(a[0] + a[1]) + (a[2] + a[3]), (b[0] + b[1]) + (b[2] + b[3]), (c[0] + c[1]) + (c[2] + c[3]),
+            (e[0] + e[1]) + (e[2] + e[3])};
+}

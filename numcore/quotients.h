@@ -40,3 +40,15 @@ void quotients_equation(int k, const double* w, const double* c, const double* d
 // two chains of additions run side by side, each in its own order.
 void add_quotient_sums_side_by_side(const CountView& c1, double theta1, double rate1, double& S1, double& D1,
                                     const CountView& c2, double theta2, double rate2, double& S2, double& D2);
+
+// The sums of a generalized Poisson profile's pass (gp_profile.cpp) over k
+// values v[j] with weights w[j], with inverse = 1/(λ + θ·v) and
+// slope = (v - μ)·inverse: Σ w·inverse, Σ w·v·inverse², Σ w·slope and
+// Σ w·slope². Unlike the sums above these are the profile's own, in no
+// earlier order: four lanes each add the values j ≡ lane (mod 4) in
+// ascending order and the lanes are added as ((0 + 1) + (2 + 3)), so every
+// build and register width gives the same bits.
+struct ProfileSums {
+    double by_d = 0, v_by_d2 = 0, slope_by_d = 0, slope2_by_d2 = 0;
+};
+ProfileSums profile_sums(int k, const double* w, const double* v, double lambda, double theta, double mu);
