@@ -5,6 +5,8 @@
 #include "lvcmp/level_permutation.h"
 #include "lvcmp/lrtmfit.h"
 #include "mfit/mychisq.h"
+#include "numcore/gp_profile.h"
+#include "numcore/histogram.h"
 #include "numcore/mfitmle.h"
 #include "numcore/random.h"
 #include "numcore/split_draw.h"
@@ -216,5 +218,59 @@ void BM_Lrtmfit2(benchmark::State& state, const std::vector<int>& x, const std::
 }
 BENCHMARK_CAPTURE(BM_Lrtmfit2, mean10, kX, kY);
 BENCHMARK_CAPTURE(BM_Lrtmfit2, deep, kDeepX, kDeepY);
+
+} // namespace
+
+namespace {
+
+// The further tests' nulls on one exon of 100 positions and the rest of
+// its gene (900), in two conditions: searched from the profiles' slopes and
+// by the grids they replaced, from fits made once.
+struct FurtherVectors {
+    explicit FurtherVectors(const std::vector<int>& x, const std::vector<int>& y)
+    {
+        const std::vector<int>* sources[2] = {&x, &y};
+        for (int c = 0; c < 2; ++c) {
+            const std::vector<int>& v = *sources[c];
+            exon[c].build(100, v.data());
+            rest[c].build(900, v.data() + 100);
+            gene[c].build(1000, v.data());
+            exon_fit[c] = gp_profile::fitted(exon[c].view());
+            rest_fit[c] = gp_profile::fitted(rest[c].view());
+            gene_fit[c] = gp_profile::fitted(gene[c].view());
+        }
+    }
+    CountHistogram exon[2], rest[2], gene[2];
+    gp_profile::Fitted exon_fit[2], rest_fit[2], gene_fit[2];
+};
+
+void BM_RestTest(benchmark::State& state, const std::vector<int>& x, const std::vector<int>& y, bool grid)
+{
+    const FurtherVectors v(x, y);
+    for (auto _ : state) {
+        const gp_profile::RestTest t =
+            grid ? gp_profile::rest_test_by_grid(v.exon_fit[0], v.rest_fit[0], v.exon_fit[1], v.rest_fit[1])
+                 : gp_profile::rest_test(v.exon_fit[0], v.rest_fit[0], v.exon_fit[1], v.rest_fit[1]);
+        benchmark::DoNotOptimize(t);
+    }
+}
+BENCHMARK_CAPTURE(BM_RestTest, slopes_mean10, kX, kY, false);
+BENCHMARK_CAPTURE(BM_RestTest, grids_mean10, kX, kY, true);
+BENCHMARK_CAPTURE(BM_RestTest, slopes_deep, kDeepX, kDeepY, false);
+BENCHMARK_CAPTURE(BM_RestTest, grids_deep, kDeepX, kDeepY, true);
+
+void BM_MeanTest(benchmark::State& state, const std::vector<int>& x, const std::vector<int>& y, bool grid)
+{
+    const FurtherVectors v(x, y);
+    for (auto _ : state) {
+        const gp_profile::MeanTest t = grid ? gp_profile::mean_test_by_grid(v.gene_fit[0], v.gene_fit[1], 1.3)
+                                            : gp_profile::mean_test(v.gene_fit[0], v.gene_fit[1], 1.3);
+        benchmark::DoNotOptimize(t);
+    }
+}
+BENCHMARK_CAPTURE(BM_MeanTest, slopes_mean10, kX, kY, false);
+BENCHMARK_CAPTURE(BM_MeanTest, grids_mean10, kX, kY, true);
+BENCHMARK_CAPTURE(BM_MeanTest, slopes_deep, kDeepX, kDeepY, false);
+BENCHMARK_CAPTURE(BM_MeanTest, grids_deep, kDeepX, kDeepY, true);
 
 } // namespace

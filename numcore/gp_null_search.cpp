@@ -188,12 +188,10 @@ MeanTest mean_test(const CountView& x, const CountView& y, double a) { return me
 MeanTest mean_test(const Fitted& x, const Fitted& y, double a)
 {
     MeanTest result;
+    double l1 = 0;
+    if (!mean_alternative(x, y, a, l1)) return result;
     const Vector &X = x.vector, &Y = y.vector;
-    if (X.total == 0 || Y.total == 0 || !(a > 0) || !std::isfinite(a)) return result;
     const Fit &fx = x.fit, &fy = y.fit;
-    if (!fx.ok || !fy.ok) return result;
-    const double l1 = fx.loglik + fy.loglik;
-    if (!std::isfinite(l1)) return result;
 
     // The null's mean lies between x's mode and y's over a, where one
     // profile rises as the other falls.
@@ -429,16 +427,8 @@ RestTest rest_test(const CountView& exon_i, const CountView& rest_i, const Count
 RestTest rest_test(const Fitted& exon_i, const Fitted& rest_i, const Fitted& exon_j, const Fitted& rest_j)
 {
     RestTest result;
-    const Vector &Ei = exon_i.vector, &Ri = rest_i.vector, &Ej = exon_j.vector, &Rj = rest_j.vector;
-    if (Ei.total + Ej.total == 0 || Ri.total + Rj.total == 0 || Ei.total + Ri.total == 0 || Ej.total + Rj.total == 0)
-        return result;
     double l1 = 0;
-    for (const Fitted* v : {&exon_i, &rest_i, &exon_j, &rest_j}) {
-        if (!v->fit.ok) return result;
-        l1 += v->fit.loglik;
-    }
-    if (!std::isfinite(l1)) return result;
-
+    if (!rest_alternative(exon_i, rest_i, exon_j, rest_j, l1)) return result;
     Condition ci(exon_i, rest_i), cj(exon_j, rest_j);
     const double si = ci.own_share(), sj = cj.own_share();
     // The share lies between the conditions' own; a condition without exon

@@ -363,6 +363,28 @@ Fitted fitted(const CountView& counts)
     return f;
 }
 
+bool mean_alternative(const Fitted& x, const Fitted& y, double a, double& l1)
+{
+    if (x.vector.total == 0 || y.vector.total == 0 || !(a > 0) || !std::isfinite(a)) return false;
+    if (!x.fit.ok || !y.fit.ok) return false;
+    l1 = x.fit.loglik + y.fit.loglik;
+    return std::isfinite(l1);
+}
+
+bool rest_alternative(const Fitted& exon_i, const Fitted& rest_i, const Fitted& exon_j, const Fitted& rest_j,
+                      double& l1)
+{
+    const double ei = exon_i.vector.total, ri = rest_i.vector.total, ej = exon_j.vector.total,
+                 rj = rest_j.vector.total;
+    if (ei + ej == 0 || ri + rj == 0 || ei + ri == 0 || ej + rj == 0) return false;
+    l1 = 0;
+    for (const Fitted* v : {&exon_i, &rest_i, &exon_j, &rest_j}) {
+        if (!v->fit.ok) return false;
+        l1 += v->fit.loglik;
+    }
+    return std::isfinite(l1);
+}
+
 double poisson_rest_statistic(std::int64_t exon_i, std::int64_t rest_i, std::int64_t exon_j, std::int64_t rest_j)
 {
     const double cells[2][2] = {{static_cast<double>(exon_i), static_cast<double>(rest_i)},

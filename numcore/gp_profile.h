@@ -146,6 +146,8 @@ struct MeanTest {
     double theta_y = 0;
 };
 MeanTest mean_test(const CountView& x, const CountView& y, double a);
+// Whether the test is made (as above) and, where it is, H1's likelihood ℓ₁.
+bool mean_alternative(const Fitted& x, const Fitted& y, double a, double& l1);
 MeanTest mean_test(const Fitted& x, const Fitted& y, double a);
 // The same null searched by a grid of means refined with Brent's method, as
 // the tests were first written: the reference the search above is checked
@@ -165,6 +167,9 @@ struct RestTest {
     double rho = 0;
 };
 RestTest rest_test(const CountView& exon_i, const CountView& rest_i, const CountView& exon_j, const CountView& rest_j);
+// Whether the test is made (as above) and, where it is, H1's likelihood ℓ₁.
+bool rest_alternative(const Fitted& exon_i, const Fitted& rest_i, const Fitted& exon_j, const Fitted& rest_j,
+                      double& l1);
 RestTest rest_test(const Fitted& exon_i, const Fitted& rest_i, const Fitted& exon_j, const Fitted& rest_j);
 // The same by nested grids refined with Brent's method (see mean_test_by_grid).
 RestTest rest_test_by_grid(const Fitted& exon_i, const Fitted& rest_i, const Fitted& exon_j, const Fitted& rest_j);

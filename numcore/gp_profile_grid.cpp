@@ -15,10 +15,9 @@ namespace gp_profile {
 MeanTest mean_test_by_grid(const Fitted& x, const Fitted& y, double a)
 {
     MeanTest result;
+    double l1 = 0;
+    if (!mean_alternative(x, y, a, l1)) return result;
     const Vector &X = x.vector, &Y = y.vector;
-    if (X.total == 0 || Y.total == 0 || !(a > 0) || !std::isfinite(a)) return result;
-    const Fit &fx = x.fit, &fy = y.fit;
-    if (!fx.ok || !fy.ok) return result;
 
     // The null's mean lies between the two conditions' own modes (x's mean
     // and y's mean over a), where one profile rises as the other falls.
@@ -32,8 +31,7 @@ MeanTest mean_test_by_grid(const Fitted& x, const Fitted& y, double a)
     const double mu = std::exp(u);
     const ThetaFit tx = best_theta(X, mu), ty = best_theta(Y, a * mu);
     const double l0 = tx.loglik + ty.loglik;
-    const double l1 = fx.loglik + fy.loglik;
-    if (!std::isfinite(l0) || !std::isfinite(l1)) return result;
+    if (!std::isfinite(l0)) return result;
     result.ok = true;
     result.statistic = std::max(0.0, 2 * (l1 - l0));
     result.mu = mu;
@@ -68,14 +66,9 @@ double condition_profile(const Vector& exon, const Vector& rest, double rho, dou
 RestTest rest_test_by_grid(const Fitted& exon_i, const Fitted& rest_i, const Fitted& exon_j, const Fitted& rest_j)
 {
     RestTest result;
-    const Vector &Ei = exon_i.vector, &Ri = rest_i.vector, &Ej = exon_j.vector, &Rj = rest_j.vector;
-    if (Ei.total + Ej.total == 0 || Ri.total + Rj.total == 0 || Ei.total + Ri.total == 0 || Ej.total + Rj.total == 0)
-        return result;
     double l1 = 0;
-    for (const Fitted* v : {&exon_i, &rest_i, &exon_j, &rest_j}) {
-        if (!v->fit.ok) return result;
-        l1 += v->fit.loglik;
-    }
+    if (!rest_alternative(exon_i, rest_i, exon_j, rest_j, l1)) return result;
+    const Vector &Ei = exon_i.vector, &Ri = rest_i.vector, &Ej = exon_j.vector, &Rj = rest_j.vector;
 
     // The null's share lies among the conditions' own shares; the pooled
     // share stands in when no condition has one (reads of the exon in one
@@ -94,7 +87,7 @@ RestTest rest_test_by_grid(const Fitted& exon_i, const Fitted& rest_i, const Fit
     };
     const double t = maximise(null_loglik, lo - 0.7, hi + 0.7, 9, 1e-9);
     const double l0 = null_loglik(t);
-    if (!std::isfinite(l0) || !std::isfinite(l1)) return result;
+    if (!std::isfinite(l0)) return result;
     result.ok = true;
     result.statistic = std::max(0.0, 2 * (l1 - l0));
     result.rho = std::exp(t);

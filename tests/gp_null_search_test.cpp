@@ -5,6 +5,8 @@
 // where the null has two peaks, and on the shapes the further tests meet.
 #include "numcore/gp_profile.h"
 #include "numcore/histogram.h"
+#include "tests/support/count_view.h"
+#include "tests/support/test_counts.h"
 
 #include <gtest/gtest.h>
 
@@ -18,29 +20,10 @@ namespace {
 
 using Counts = std::vector<int>;
 
-struct Hist {
-    explicit Hist(const Counts& x)
-    {
-        one_based.assign(1, 0);
-        one_based.insert(one_based.end(), x.begin(), x.end());
-        h.build(static_cast<int>(x.size()), one_based.data());
-    }
-    CountView view() const { return h.view(); }
-    std::vector<int> one_based;
-    CountHistogram h;
-};
-
-// Counts of `n` positions drawn as Poisson with gamma rates of this mean and
-// shape (a large shape is Poisson).
+// Counts of `n` positions of this mean and gamma shape (1e9 is Poisson).
 Counts draw(std::mt19937_64& rng, int n, double mean, double shape)
 {
-    Counts x(static_cast<std::size_t>(n));
-    std::gamma_distribution<double> rate(shape, mean / shape);
-    for (int& v : x) {
-        std::poisson_distribution<int> count(std::max(rate(rng), 1e-300));
-        v = count(rng);
-    }
-    return x;
+    return overdispersed_values(rng, n, mean, 0.0, shape);
 }
 
 Counts repeat(std::initializer_list<std::pair<int, int>> values_and_counts)

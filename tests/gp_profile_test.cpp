@@ -5,6 +5,7 @@
 // of it, on vectors made to hit each hard case.
 #include "numcore/gp_profile.h"
 #include "numcore/histogram.h"
+#include "tests/support/count_view.h"
 
 #include <gtest/gtest.h>
 
@@ -23,19 +24,6 @@ Counts with_zeros(Counts x, int zeros)
     x.insert(x.end(), static_cast<std::size_t>(zeros), 0);
     return x;
 }
-
-// A CountView kept alive with its histogram.
-struct Hist {
-    explicit Hist(const Counts& x)
-    {
-        one_based.assign(1, 0);
-        one_based.insert(one_based.end(), x.begin(), x.end());
-        h.build(static_cast<int>(x.size()), one_based.data());
-    }
-    CountView view() const { return h.view(); }
-    std::vector<int> one_based;
-    CountHistogram h;
-};
 
 // ln P(x) + ln x! summed over the positions, straight from the formula.
 double plain_loglik(const Counts& x, double mu, double theta)
