@@ -15,26 +15,6 @@ constexpr double kMinusInfinity = -std::numeric_limits<double>::infinity();
 // (v - 1)·h exactly in 64 bits before it becomes a double.
 double weight(int v, int h) { return static_cast<double>(static_cast<std::int64_t>(v - 1) * h); }
 
-// dℓ/dθ and d²ℓ/dθ² at a fixed mean; λ + θv moves by v - μ per unit of θ.
-void theta_derivatives(const Vector& v, double mu, double theta, double& g, double& gg)
-{
-    const CountView& c = v.counts;
-    const double lam = mu * (1 - theta);
-    const double n1 = static_cast<double>(v.with_reads);
-    const double rest = 1 - theta;
-    g = -n1 / rest + c.n * mu - v.total;
-    gg = -n1 / (rest * rest);
-    for (int k = 0; k < c.distinct; ++k) {
-        const int value = c.values[k];
-        if (value < 2) continue;
-        const double w = weight(value, c.counts[k]);
-        const double slope = value - mu;
-        const double d = lam + theta * value;
-        g += w * slope / d;
-        gg -= w * (slope / d) * (slope / d);
-    }
-}
-
 // The profile of a sum over values of u = ln μ that may be -infinity or not
 // a number: the search treats both as the worst value.
 double finite_or_worst(double value) { return std::isnan(value) ? kMinusInfinity : value; }
@@ -82,57 +62,6 @@ double loglik(const Vector& v, double mu, double theta)
     return l;
 }
 
-// The θ of best_theta, without the likelihood there.
-static double solve_theta(const Vector& v, double mu, double& hint)
-{
-    const Interval range = theta_interval(v, mu);
-    double a = range.lo, b = range.hi;
-    // Without reads the likelihood -n·μ(1-θ) rises up to the upper end.
-    if (v.with_reads == 0) return b;
-    // Otherwise the derivative is negative at the upper end (-n₁/kEdge
-    // outweighs the rest) and its one root, or the lower end when it is
-    // negative throughout, is kept bracketed: Newton's step is taken while
-    // it stays inside the bracket, the bracket halved otherwise. The search
-    // starts from `hint`, the answer at a nearby mean.
-    double theta = std::isfinite(hint) ? std::clamp(hint, a, b) : 0.0;
-    if (!(theta > a && theta < b)) theta = a + (b - a) / 2;
-    double g = 0, gg = 0;
-    for (int iteration = 0; iteration < 200; ++iteration) {
-        theta_derivatives(v, mu, theta, g, gg);
-        // A slope within rounding of its terms' size is the root: the root
-        // may sit on an end of the bracket, where Newton's steps would leave
-        // it and the bracket only be halved.
-        const double size = static_cast<double>(v.with_reads) / (1 - theta) + v.counts.n * mu + v.total;
-        if (std::fabs(g) <= 1e-14 * size) break;
-        if (g > 0)
-            a = theta;
-        else if (g < 0)
-            b = theta;
-        else
-            break;
-        double next = theta - g / gg;
-        // Newton's steps converge quadratically: once one is this small the
-        // next would move θ below its rounding, so it is the last.
-        bool small = std::fabs(next - theta) <= 1e-11 * (1 + std::fabs(theta));
-        if (!(next > a && next < b)) {
-            // A step below the interval's lower end tries the end itself,
-            // where θ is held when the slope is negative throughout.
-            next = next <= a && a == range.lo && theta != a ? a : a + (b - a) / 2;
-            small = false;
-        }
-        theta = next;
-        if (small || b - a <= 1e-15 * (1 + std::fabs(theta))) break;
-    }
-    hint = theta;
-    return theta;
-}
-
-ThetaFit best_theta(const Vector& v, double mu, double& hint)
-{
-    const double theta = solve_theta(v, mu, hint);
-    return {theta, loglik(v, mu, theta)};
-}
-
 namespace {
 
 // One pass over the values >= 2 at (μ, θ).
@@ -155,10 +84,17 @@ Slope profile_slope(const Vector& v, double mu, Track& track)
     ProfileSums p;
     double l_t = 0, l_tt = 0, shift = 0;
     if (v.with_reads > 0) {
-        // θ's root of ℓ_θ as in best_theta, started where the track
-        // predicts it, each pass giving the u-derivatives too; after a
-        // Newton step too small to leave θ's rounding by another, the
-        // derivatives are carried to the step's end by ℓ_uθ.
+        // ℓ_θ is negative at the upper end (-n₁/kEdge outweighs the rest),
+        // and its one root, or the lower end when it is negative
+        // throughout, is kept bracketed: Newton's step is taken while it
+        // stays inside the bracket, a step below the lower end tries the
+        // end itself, and the bracket is halved otherwise. The search starts
+        // where the track predicts θ, each pass giving the u-derivatives
+        // too. A slope within rounding of its terms' size is the root (it
+        // may sit on an end of the bracket, which Newton's steps would
+        // leave); after a Newton step too small for another to move θ
+        // beyond its rounding, θ and the derivatives are carried to the
+        // step's end (the latter by ℓ_uθ).
         const double predicted = track.theta + track.dtheta * (log_mu - track.log_mu);
         theta = std::isfinite(predicted) ? std::clamp(predicted, a, b) : std::clamp(track.theta, a, b);
         if (!(theta > a && theta < b)) theta = a + (b - a) / 2;
@@ -218,6 +154,13 @@ Slope profile_slope(const Vector& v, double mu, Track& track)
     s.d2 = l_uu - l_ut * l_ut / l_tt;
     track = {log_mu, s.theta, -l_ut / l_tt};
     return s;
+}
+
+ThetaFit best_theta(const Vector& v, double mu, double& hint)
+{
+    Track track{std::log(mu), hint, 0};
+    hint = profile_slope(v, mu, track).theta;
+    return {hint, loglik(v, mu, hint)};
 }
 
 ThetaFit best_theta(const Vector& v, double mu)
