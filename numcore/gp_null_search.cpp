@@ -154,13 +154,10 @@ bool bracket(double m1, double m2, double& lo, double& hi)
     return true;
 }
 
-// Where a search starts on a vector: at its fit.
-Track at_fit(const Fitted& f) { return f.track; }
-
-// A profile's curvature at a mean, or not a number where θ is held there.
+// A profile's curvature at a mean.
 double curvature_at(const Fitted& f, double mu)
 {
-    Track track = at_fit(f);
+    Track track = f.track;
     const Slope s = profile_slope(f.vector, mu, track);
     return s.d2;
 }
@@ -197,7 +194,7 @@ MeanTest mean_test(const Fitted& x, const Fitted& y, double a)
     // profile rises as the other falls.
     const double ux = std::log(fx.mu), uy = std::log(fy.mu / a);
     const double lo = std::min(ux, uy), hi = std::max(ux, uy);
-    Track track_x = at_fit(x), track_y = at_fit(y);
+    Track track_x = x.track, track_y = y.track;
     bool convex = false; // whether the search met a curvature that is not negative
     auto slope = [&](double u) {
         const double mu = std::exp(u);
@@ -228,8 +225,8 @@ MeanTest mean_test(const Fitted& x, const Fitted& y, double a)
         // above the falling one's value at its left plus the rising one's at
         // its right; each cell whose bound passes the best value found is
         // searched.
-        track_x = at_fit(x);
-        track_y = at_fit(y);
+        track_x = x.track;
+        track_y = y.track;
         const bool x_falls = ux <= uy;
         const double step = (hi - lo) / (kScan + 1);
         double falls[kScan + 2], rises[kScan + 2];
@@ -273,23 +270,25 @@ struct Condition {
     double mode_exon, mode_rest;
     Track track_exon, track_rest;
     double y = kNaN;         // the last best level
+    double solved_t = kNaN;  // the share it was found for
     double dy_dt = 0;        // how it moves with the share
     double exon_slope = 0;   // the exon's P' there: the condition's slope in t
     double curvature = kNaN; // the condition's second derivative in t
     bool convex = false;     // whether a profile there is not concave
 
     Condition(const Fitted& e, const Fitted& r)
-        : exon(e), rest(r), mode_exon(log_mode(e)), mode_rest(log_mode(r)), track_exon(at_fit(e)),
-          track_rest(at_fit(r))
+        : exon(e), rest(r), mode_exon(log_mode(e)), mode_rest(log_mode(r)), track_exon(e.track),
+          track_rest(r.track)
     {
     }
 
     // Back to the fits, for a search from another start.
     void restart()
     {
-        track_exon = at_fit(exon);
-        track_rest = at_fit(rest);
+        track_exon = exon.track;
+        track_rest = rest.track;
         y = kNaN;
+        solved_t = kNaN;
         convex = false;
     }
 
@@ -303,8 +302,9 @@ struct Condition {
         return a > 0 && b > 0 ? a * b / (a + b) : kNaN;
     }
 
-    // The best level for the share t, from the guess.
-    void solve(double t, double guess)
+    // The best level for the share t, from the guess; without one, from
+    // the last level moved along its rate, or from the modes.
+    void solve(double t, double guess = kNaN)
     {
         double lo = 0, hi = 0;
         if (!bracket(mode_rest, mode_exon - t, lo, hi)) return;
@@ -321,8 +321,11 @@ struct Condition {
             d2_rest = sr.d2;
             return SlopeSum{se.d1 + sr.d1, se.d2 + sr.d2};
         };
-        if (!std::isfinite(guess)) guess = weighted(mode_rest, rest.curvature, mode_exon - t, exon.curvature);
+        if (!std::isfinite(guess))
+            guess = std::isfinite(solved_t) ? y + dy_dt * (t - solved_t)
+                                            : weighted(mode_rest, rest.curvature, mode_exon - t, exon.curvature);
         y = local_peak(slope, lo, hi, guess);
+        solved_t = t;
         // The slopes of the last point the search met, within its tolerance
         // of y: there the exon's slope is the condition's slope in t.
         exon_slope = d1_exon;
@@ -360,19 +363,16 @@ struct Condition {
 // the bracket's ends; its likelihood, and the share in `t`.
 double search_share(Condition& ci, Condition& cj, double lo, double hi, double t0, double yi0, double yj0, double& t)
 {
-    double previous_t = kNaN;
-    auto guess = [&](const Condition& c, double at, double first) {
-        return std::isfinite(previous_t) ? c.y + c.dy_dt * (at - previous_t) : first;
-    };
+    bool first = true;
     auto slope = [&](double at) {
-        ci.solve(at, guess(ci, at, yi0));
-        cj.solve(at, guess(cj, at, yj0));
-        previous_t = at;
+        ci.solve(at, first ? yi0 : kNaN);
+        cj.solve(at, first ? yj0 : kNaN);
+        first = false;
         return SlopeSum{ci.exon_slope + cj.exon_slope, ci.curvature + cj.curvature};
     };
     t = local_peak(slope, lo, hi, t0);
-    ci.solve(t, guess(ci, t, yi0));
-    cj.solve(t, guess(cj, t, yj0));
+    ci.solve(t, first ? yi0 : kNaN);
+    cj.solve(t, first ? yj0 : kNaN);
     return ci.loglik(t) + cj.loglik(t);
 }
 
@@ -476,12 +476,10 @@ RestTest rest_test(const Fitted& exon_i, const Fitted& rest_i, const Fitted& exo
         const bool i_falls = si <= sj;
         const double step = (hi - lo) / (kScan + 1);
         double falls[kScan + 2], rises[kScan + 2], yi[kScan + 2], yj[kScan + 2];
-        double previous = kNaN;
         for (int k = 0; k <= kScan + 1; ++k) {
             const double at = lo + k * step;
-            di.solve(at, std::isfinite(previous) ? di.y + di.dy_dt * (at - previous) : kNaN);
-            dj.solve(at, std::isfinite(previous) ? dj.y + dj.dy_dt * (at - previous) : kNaN);
-            previous = at;
+            di.solve(at);
+            dj.solve(at);
             const double li = di.loglik(at), lj = dj.loglik(at);
             falls[k] = i_falls ? li : lj;
             rises[k] = i_falls ? lj : li;

@@ -258,33 +258,27 @@ Fit fit(const Vector& v)
     if (v.counts.n <= 0) return result;
     result.ok = true;
     if (v.total == 0) return result; // supremum 0, as θ -> 1 at any mean
-    // The mode of the profile is the sample mean; the search around it
-    // covers fits held at an end of the θ interval, whose mode moves off it.
-    const double mean = v.mean();
     // Where θ is inside its interval at the sample mean, (λ, θ) there is a
     // stationary point of a concave likelihood, so the fit itself.
+    const double mean = v.mean();
     Track track;
     const Slope at = profile_slope(v, mean, track);
-    if (!at.held) {
-        result.mu = mean;
-        result.theta = at.theta;
-        result.loglik = loglik(v, mean, at.theta);
-        result.ok = std::isfinite(result.loglik);
-        return result;
-    }
-    double hint = 0;
-    const double u = maximise([&](double t) { return best_theta(v, std::exp(t), hint).loglik; }, std::log(mean) - 1.5,
-                              std::log(mean) + 1.5, 7, 1e-10);
-    const ThetaFit searched = best_theta(v, std::exp(u));
-    const ThetaFit at_mean = best_theta(v, mean);
-    if (at_mean.loglik >= searched.loglik) {
-        result.mu = mean;
-        result.theta = at_mean.theta;
-        result.loglik = at_mean.loglik;
-    } else {
-        result.mu = std::exp(u);
-        result.theta = searched.theta;
-        result.loglik = searched.loglik;
+    const ThetaFit at_mean{at.theta, loglik(v, mean, at.theta)};
+    result.mu = mean;
+    result.theta = at_mean.theta;
+    result.loglik = at_mean.loglik;
+    // Held at an end of its interval, the mode moves off the mean: the
+    // search around it.
+    if (at.held) {
+        double hint = 0;
+        const double u = maximise([&](double t) { return best_theta(v, std::exp(t), hint).loglik; },
+                                  std::log(mean) - 1.5, std::log(mean) + 1.5, 7, 1e-10);
+        const ThetaFit searched = best_theta(v, std::exp(u));
+        if (searched.loglik > at_mean.loglik) {
+            result.mu = std::exp(u);
+            result.theta = searched.theta;
+            result.loglik = searched.loglik;
+        }
     }
     result.ok = std::isfinite(result.loglik);
     return result;

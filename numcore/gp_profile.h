@@ -91,9 +91,10 @@ double maximise(const F& f, double lo, double hi, int points, double tol)
 // in u, found from one pass over the values once θ is solved (the envelope
 // theorem: P' is ℓ's partial derivative at the best θ, and P'' adds θ's own
 // response, -ℓ_uθ²/ℓ_θθ). Where θ is held at the lower end of its interval
-// the profile follows that end, which moves with μ: P' includes the end's
-// motion and P'' is not a number (the profile may kink there), and `held` is
-// set. A vector without reads keeps θ at the upper end, where P'' is ℓ_uu.
+// the profile follows that end, which moves with μ: P' and P'' include the
+// end's motion by the chain rule, and `held` is set (the profile kinks where
+// θ starts or stops being held). A vector without reads keeps θ at the upper
+// end, where P'' is ℓ_uu.
 struct Slope {
     double theta = 0;
     double d1 = 0;
@@ -122,15 +123,14 @@ Fit fit(const Vector& v);
 
 // A vector with its unconstrained fit: a condition's vector serves every
 // pair of conditions it is in, and its fit, which depends on it alone, is
-// made once for all of them.
-// With the fit, the profile's curvature -P'' at its mode (not a number
-// where θ is held there or the vector has no reads), which weighs the
-// conditions' modes into the null searches' first guesses.
+// made once for all of them. With it, the profile's curvature -P'' at its
+// mode (not a number without reads), which weighs the conditions' modes into
+// the null searches' first guesses, and θ's track there, where they start.
 struct Fitted {
     Vector vector;
     Fit fit;
     double curvature = 0;
-    Track track; // at the fit, where the searches start
+    Track track;
 };
 Fitted fitted(const CountView& counts);
 
@@ -151,8 +151,7 @@ bool mean_alternative(const Fitted& x, const Fitted& y, double a, double& l1);
 MeanTest mean_test(const Fitted& x, const Fitted& y, double a);
 // The same null searched by a grid of means refined with Brent's method, as
 // the tests were first written: the reference the search above is checked
-// against. The rest test also falls back on its form of it where the exon
-// has reads in one condition only and the rest in the other only.
+// against.
 MeanTest mean_test_by_grid(const Fitted& x, const Fitted& y, double a);
 
 // The test of an exon's share against the rest of its gene in two
@@ -171,7 +170,9 @@ RestTest rest_test(const CountView& exon_i, const CountView& rest_i, const Count
 bool rest_alternative(const Fitted& exon_i, const Fitted& rest_i, const Fitted& exon_j, const Fitted& rest_j,
                       double& l1);
 RestTest rest_test(const Fitted& exon_i, const Fitted& rest_i, const Fitted& exon_j, const Fitted& rest_j);
-// The same by nested grids refined with Brent's method (see mean_test_by_grid).
+// The same by nested grids refined with Brent's method (see
+// mean_test_by_grid); rest_test falls back on it where the exon has reads in
+// one condition only and the rest in the other only.
 RestTest rest_test_by_grid(const Fitted& exon_i, const Fitted& rest_i, const Fitted& exon_j, const Fitted& rest_j);
 
 // The Poisson form of the same test: the likelihood-ratio (G) statistic of
